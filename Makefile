@@ -1,0 +1,41 @@
+# The two commands of the README, and the developer's others. Every target installs what is
+# missing first, so a fresh Debian machine needs nothing but this checkout.
+
+JOBS ?= $(shell nproc)
+CTEST_FLAGS ?= --output-on-failure -j $(JOBS) --timeout 600
+DEMO ?= data/demos/first-steps.sn2
+
+.PHONY: deps build run test asan test-asan tsan test-tsan bench fuzz clean
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake --preset default >/dev/null
+	@cmake --build build -j $(JOBS)
+
+run: build
+	@if [ -x build/bin/tmw ]; then build/bin/tmw $(wildcard $(DEMO)); else build/bin/tmw-cli --help; fi
+
+test: build
+	@cd build && ctest $(CTEST_FLAGS)
+
+asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+
+test-asan: asan
+	@cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
+
+tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+
+test-tsan: tsan
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L thread
+
+bench: build
+	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

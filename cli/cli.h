@@ -1,0 +1,33 @@
+// Conventions shared by every tmw-cli command: exit codes, the one error line, JSON output.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace tunemill::cli {
+
+enum ExitCode : int { SUCCESS = 0, FAILED = 1, USAGE = 2 };
+
+// Each command registers its subcommand on the app and returns the action to run when chosen.
+using Action = std::function<int()>;
+struct Command {
+    CLI::App* app;
+    Action run;
+};
+
+// Runs an operation: an error becomes exactly one line on stderr (the string table's text in
+// the current language) and the exit code FAILED.
+int run_operation(const std::function<void()>& operation);
+
+// Prints the object as one line of JSON on stdout.
+void print_json(const nlohmann::json& object);
+
+// File-format bytes (Windows-1252) as text for the terminal or JSON.
+std::string shown(const std::string& bytes);
+
+// The registrations; one per command file.
+Command register_info(CLI::App& app, bool& json);
+
+} // namespace tunemill::cli

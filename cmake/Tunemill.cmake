@@ -1,0 +1,34 @@
+# Shared helpers for the subsystem libraries: warnings, sanitizers and the source globbing that
+# lets a subsystem grow without touching its CMakeLists.
+
+set(TUNEMILL_WARNINGS -Wall -Wextra -Werror -Wno-missing-field-initializers)
+
+if(TUNEMILL_SANITIZE)
+  add_compile_options(-fsanitize=${TUNEMILL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${TUNEMILL_SANITIZE})
+endif()
+
+# tunemill_library(name DEPS dep...): a static library from every .cpp of the calling folder
+# (subfolders included), with the project root as its include root.
+function(tunemill_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources} ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+  target_compile_options(${name} PRIVATE ${TUNEMILL_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# tunemill_test(name DEPS dep...): one GoogleTest program from every .cpp of the calling folder.
+function(tunemill_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_compile_options(${name} PRIVATE ${TUNEMILL_WARNINGS})
+  target_compile_definitions(${name} PRIVATE
+    TUNEMILL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TUNEMILL_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+endfunction()
