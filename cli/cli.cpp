@@ -25,6 +25,22 @@ void print_json(const nlohmann::json& object) {
     std::cout << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
 }
 
+namespace {
+std::vector<std::pair<std::string, Registrar>>& registry() {
+    static std::vector<std::pair<std::string, Registrar>> commands;
+    return commands;
+}
+} // namespace
+
+CommandRegistration::CommandRegistration(const char* name, Registrar registrar) {
+    auto& commands = registry();
+    auto at = commands.begin();
+    while (at != commands.end() && at->first < name) ++at;
+    commands.insert(at, {name, registrar});
+}
+
+const std::vector<std::pair<std::string, Registrar>>& registered_commands() { return registry(); }
+
 std::string shown(const std::string& bytes) { return windows1252_to_utf8(bytes); }
 
 } // namespace tunemill::cli

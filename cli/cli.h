@@ -5,6 +5,8 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tunemill::cli {
 
@@ -27,7 +29,15 @@ void print_json(const nlohmann::json& object);
 // File-format bytes (Windows-1252) as text for the terminal or JSON.
 std::string shown(const std::string& bytes);
 
-// The registrations; one per command file.
-Command register_info(CLI::App& app, bool& json);
+// Every command lives in a file of its own and registers itself with a static
+// CommandRegistration; main() builds the subcommands in the order of their names.
+struct Options {
+    bool json = false; // --json: print one JSON object on stdout
+};
+using Registrar = Command (*)(CLI::App& app, Options& options);
+struct CommandRegistration {
+    CommandRegistration(const char* name, Registrar registrar);
+};
+const std::vector<std::pair<std::string, Registrar>>& registered_commands();
 
 } // namespace tunemill::cli

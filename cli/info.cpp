@@ -11,13 +11,12 @@ namespace {
 struct InfoOptions {
     std::string file;
 };
-} // namespace
 
-Command register_info(CLI::App& app, bool& json) {
+Command register_info(CLI::App& app, Options& common) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand("info", "Show what a song or module file holds");
     command->add_option("FILE", options->file, "Song or module file")->required();
-    command->add_flag("--json", json, "Print one JSON object");
+    command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options]() {
                 return run_operation([&]() {
                     File file = File::open_for_reading(options->file);
@@ -25,5 +24,9 @@ Command register_info(CLI::App& app, bool& json) {
                 });
             }};
 }
+
+const CommandRegistration registration("info", register_info);
+
+} // namespace
 
 } // namespace tunemill::cli

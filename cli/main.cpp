@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("tmw-cli ") + TUNEMILL_VERSION);
     app.require_subcommand(1);
 
-    bool json = false;
+    cli::Options options;
     std::vector<cli::Command> commands;
-    commands.push_back(cli::register_info(app, json));
+    for (const auto& [name, registrar] : cli::registered_commands()) commands.push_back(registrar(app, options));
 
     try {
         app.parse(argc, argv);
