@@ -1,0 +1,242 @@
+// Reading MOD files. Patterns follow the header; sample data follows the last pattern, each
+// sample after the previous one's full stored length.
+#include "modules/mod.h"
+
+#include "foundation/errors.h"
+#include "foundation/file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tunemill {
+
+const uint16_t MOD_FINETUNE_FACTORS[16] = {32768, 33005, 33245, 33486, 33728, 33973,
+                                           34219, 34467, 30929, 31153, 31379, 31606,
+                                           31835, 32066, 32298, 32532};
+
+namespace {
+
+constexpr int MOD_PAN[4] = {53, 75, 96, 32};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+[[noreturn]] void throw_end_of_file() {
+    throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE);
+}
+
+uint8_t volume_slide_command(uint8_t parameter, uint8_t& amount) {
+    const uint8_t up = parameter >> 4, down = parameter & 0x0F;
+    if (up >= down) {
+        amount = uint8_t(up - down);
+        return CMD_VOLUME_UP;
+    }
+    amount = uint8_t(down - up);
+    return CMD_VOLUME_DOWN;
+}
+
+} // namespace
+
+ModTagInfo mod_tag_info(const char tag[4]) {
+    const std::string text(tag, 4);
+    if (text == "M.K.") return {4, 64};
+    if (text == "M!K!") return {4, 128};
+    if (text == "FLT4") return {4, 64};
+    if (text == "FLT8") return {8, 64};
+    if (text == "6CHN") return {6, 128};
+    if (text == "8CHN") return {8, 128};
+    if (tag[2] == 'C' && tag[3] == 'H' && is_digit(tag[0]) && is_digit(tag[1])) {
+        const int channels = (tag[0] - '0') * 10 + (tag[1] - '0');
+        if (channels >= 10 && channels <= 32) return {channels, 128};
+    }
+    return {};
+}
+
+SampleSlot ModReader::decode_sample(const ModSampleHeader& header) {
+    SampleSlot slot;
+    std::string name = field_text(header.name);
+    // Soundtracker disk names ("st-01:piano") keep only the part after the colon.
+    if (name.size() > 5 && name[5] == ':' &&
+        (name.compare(0, 3, "st-") == 0 || name.compare(0, 3, "ST-") == 0)) {
+        name = field_text(header.name + 6, 16);
+    }
+    slot.name = name;
+    if (header.volume > 64) throw LOAD_ERROR(0);
+    slot.default_volume = header.volume;
+    slot.rate = uint32_t(MOD_FINETUNE_FACTORS[header.finetune & 0x0F]) * 8363 / 32768;
+
+    const uint32_t words = header.length_words;
+    const uint32_t loop_words = header.loop_start_words;
+    const uint32_t loop_length = header.loop_length_words;
+    slot.length = words * 2;
+    // Some trackers stored the loop start in bytes: when start + length does not fit the
+    // sample in words, the start is taken as a frame count.
+    const uint32_t loop_start = loop_words + loop_length <= words ? loop_words * 2 : loop_words;
+    if (loop_length > 1 && loop_start < slot.length) {
+        slot.loop_start = loop_start;
+        slot.length = std::min(slot.length, (loop_words + loop_length) * 2);
+    }
+    slot.is_signed = true;
+    slot.is_16bit = false;
+    return slot;
+}
+
+bool ModReader::probe(File& file) noexcept {
+    try {
+        const uint64_t size = file.size();
+        if (!old_format_) {
+            if (size < sizeof(ModHeader)) return false;
+            header_.resize(sizeof(ModHeader));
+            file.read_at(0, header_.data(), header_.size());
+            const auto header = decode<ModHeader>(header_.data());
+            const ModTagInfo info = mod_tag_info(header.tag);
+            if (info.channels == 0) return false;
+            channel_count_ = info.channels;
+            max_patterns_ = info.max_patterns;
+            tag_ = std::string(header.tag, 4);
+            flt8_ = tag_ == "FLT8";
+            return true;
+        }
+        if (size < sizeof(OldModHeader)) return false;
+        header_.resize(sizeof(OldModHeader));
+        file.read_at(0, header_.data(), header_.size());
+        const auto header = decode<OldModHeader>(header_.data());
+        const int patterns = *std::max_element(header.orders, header.orders + 128) + 1;
+        if (patterns > 64 || header.song_length == 0) return false;
+        uint64_t sample_bytes = 0;
+        for (const ModSampleHeader& sample : header.samples) {
+            if (sample.volume > 64) return false;
+            sample_bytes += uint64_t(sample.length_words) * 2;
+        }
+        if (sample_bytes == 0) return false;
+        const uint64_t expected = uint64_t(patterns) * 1024 + sample_bytes + sizeof(OldModHeader);
+        if (size < expected || size > expected * 105 / 100) return false;
+        channel_count_ = 4;
+        max_patterns_ = 64;
+        tag_.clear();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void ModReader::read(File& file) {
+    const size_t sample_count = old_format_ ? 15 : 31;
+    const uint8_t* samples = header_.data() + 20;
+    const uint8_t song_length = header_[20 + sample_count * 30];
+    const uint8_t* order_bytes = header_.data() + 20 + sample_count * 30 + 2;
+
+    title_ = field_text(reinterpret_cast<const char*>(header_.data()), 20);
+
+    // Every order byte counts for the pattern count, also those beyond the song length. FLT8
+    // orders name 4-channel halves, two to a pattern.
+    const int divisor = flt8_ ? 2 : 1;
+    const int highest = *std::max_element(order_bytes, order_bytes + 128);
+    pattern_count_ = highest / divisor + 1;
+    if (pattern_count_ > max_patterns_) throw LOAD_ERROR(0);
+    orders_.clear();
+    for (int i = 0; i < std::min<int>(song_length, 128); ++i) orders_.push_back(order_bytes[i] / divisor);
+
+    const uint64_t size = file.size();
+    const uint64_t pattern_offset = header_.size();
+    const size_t row_bytes = size_t(channel_count_) * 4;
+    const size_t pattern_bytes = row_bytes * MODULE_ROWS;
+    const uint64_t total = uint64_t(pattern_count_) * pattern_bytes;
+    if (pattern_offset + total > size) throw_end_of_file();
+    patterns_.assign(total, 0);
+    if (!flt8_) {
+        file.read_at(pattern_offset, patterns_.data(), patterns_.size());
+    } else {
+        // Each 8-channel pattern is stored as two 4-channel patterns: channels 0 to 3, then
+        // channels 4 to 7.
+        std::vector<uint8_t> halves(total);
+        file.read_at(pattern_offset, halves.data(), halves.size());
+        for (int pattern = 0; pattern < pattern_count_; ++pattern) {
+            for (int half = 0; half < 2; ++half) {
+                const uint8_t* source = halves.data() + (size_t(pattern) * 2 + half) * 1024;
+                for (int row = 0; row < MODULE_ROWS; ++row) {
+                    uint8_t* dest = patterns_.data() + size_t(pattern) * pattern_bytes +
+                                    size_t(row) * row_bytes + size_t(half) * 16;
+                    std::memcpy(dest, source + row * 16, 16);
+                }
+            }
+        }
+    }
+
+    slots_ = {};
+    uint64_t data_offset = pattern_offset + total;
+    for (size_t i = 0; i < sample_count; ++i) {
+        const auto header = decode<ModSampleHeader>(samples + i * 30);
+        SampleSlot slot = decode_sample(header);
+        slot.data_offset = data_offset;
+        data_offset += uint64_t(header.length_words) * 2;
+        slots_[i] = slot;
+    }
+}
+
+ModuleCell ModReader::decode_cell(const uint8_t bytes[4]) {
+    ModuleCell cell;
+    const uint16_t period = uint16_t((bytes[0] & 0x0F) << 8 | bytes[1]);
+    const uint16_t sample = uint16_t((bytes[0] & 0x10) + (bytes[2] >> 4));
+    if (period != 0) cell.period = period;
+    if (sample != 0) cell.sample = uint16_t(sample - 1);
+    const uint8_t effect = bytes[2] & 0x0F;
+    const uint8_t parameter = bytes[3];
+    switch (effect) {
+    case 0x1: cell.command = CMD_SLIDE_UP; cell.parameter = parameter; break;
+    case 0x2: cell.command = CMD_SLIDE_DOWN; cell.parameter = parameter; break;
+    case 0x3: cell.command = CMD_TONE_PORTAMENTO; cell.parameter = parameter; break;
+    case 0x5:
+        // Tone portamento with volume slide: only the slide is kept, and the note with it.
+        cell.period = NO_PERIOD;
+        cell.command = volume_slide_command(parameter, cell.parameter);
+        break;
+    case 0x6:
+    case 0xA: cell.command = volume_slide_command(parameter, cell.parameter); break;
+    case 0x8: cell.command = CMD_SET_PAN; cell.parameter = parameter; break;
+    case 0xB: cell.command = CMD_JUMP; cell.parameter = parameter; break;
+    case 0xC: cell.command = CMD_SET_VOLUME; cell.parameter = parameter; break;
+    case 0xD: cell.command = CMD_BREAK; cell.parameter = parameter; break;
+    case 0xE: {
+        const uint8_t x = parameter & 0x0F;
+        switch (parameter >> 4) {
+        case 0x1: cell.command = CMD_FINE_SLIDE_UP; cell.parameter = x; break;
+        case 0x2: cell.command = CMD_FINE_SLIDE_DOWN; cell.parameter = x; break;
+        case 0x8: cell.command = CMD_SET_PAN; cell.parameter = uint8_t((x * 128 + 7) / 15); break;
+        case 0xA: cell.command = CMD_FINE_VOLUME_UP; cell.parameter = x; break;
+        case 0xB: cell.command = CMD_FINE_VOLUME_DOWN; cell.parameter = x; break;
+        default: break;
+        }
+        break;
+    }
+    case 0xF:
+        cell.command = parameter > 32 ? CMD_SET_TEMPO : CMD_SET_SPEED;
+        cell.parameter = parameter;
+        break;
+    default: break;  // arpeggio, vibrato, tremolo, sample offset: not carried over
+    }
+    return cell;
+}
+
+ModuleCell ModReader::cell(int pattern, int row, int channel) {
+    if (pattern < 0 || pattern >= pattern_count_ || row < 0 || row >= MODULE_ROWS || channel < 0 ||
+        channel >= channel_count_)
+        return {};
+    const size_t offset =
+        ((size_t(pattern) * MODULE_ROWS + size_t(row)) * size_t(channel_count_) + size_t(channel)) * 4;
+    return decode_cell(patterns_.data() + offset);
+}
+
+InitialState ModReader::initial_state() const {
+    InitialState state;
+    state.tempo = 125;
+    state.speed = 6;
+    for (int channel = 0; channel < channel_count_; ++channel)
+        state.channels.push_back({64, MOD_PAN[channel % 4]});
+    return state;
+}
+
+uint32_t ModReader::pitch(uint32_t period, uint16_t) const {
+    return period == 0 ? 0 : 18874800u / period;
+}
+
+} // namespace tunemill
