@@ -39,3 +39,10 @@ bench: build
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
+
+# The installation set in dist/: setup, data.idx and its volumes (1.44 MB each unless
+# PACKAGE_VOLUME says otherwise), built from the build.
+PACKAGE_VOLUME ?= 1474560
+.PHONY: package
+package: build
+	@setup/package.sh build dist $(PACKAGE_VOLUME)
