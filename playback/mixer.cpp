@@ -8,9 +8,9 @@
 
 namespace tunemill {
 
-const std::array<uint32_t, KEY_COUNT> PITCH_TABLE = [] {
-    std::array<uint32_t, KEY_COUNT> table{};
-    for (uint32_t key = 0; key < KEY_COUNT; ++key)
+const std::array<uint32_t, PITCH_KEYS> PITCH_TABLE = [] {
+    std::array<uint32_t, PITCH_KEYS> table{};
+    for (uint32_t key = 0; key < PITCH_KEYS; ++key)
         table[key] = uint32_t(std::llround(440.0 * std::exp2((double(key) - 45.0) / 12.0) * 65536.0));
     return table;
 }();
@@ -31,7 +31,7 @@ uint32_t key_rate_divisor(uint32_t output_rate) {
 }
 
 uint32_t key_step(uint32_t instrument_rate, uint32_t key, uint32_t divisor) {
-    return scale(instrument_rate, PITCH_TABLE[std::min(key, KEY_COUNT - 1)], divisor);
+    return scale(instrument_rate, PITCH_TABLE[std::min(key, PITCH_KEYS - 1)], divisor);
 }
 
 Gains voice_gains(uint32_t volume, uint32_t balance, uint32_t amplification, bool stereo) {

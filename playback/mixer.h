@@ -13,11 +13,11 @@
 
 namespace tunemill {
 
-constexpr uint32_t KEY_COUNT = 84;
+constexpr uint32_t PITCH_KEYS = 84;
 constexpr uint32_t PREVIEW_VOLUME = 31;
 
 // The key's frequency in Hz times 65536, rounded; key 45 is 440 Hz.
-extern const std::array<uint32_t, KEY_COUNT> PITCH_TABLE;
+extern const std::array<uint32_t, PITCH_KEYS> PITCH_TABLE;
 // The gain curve of volume 0..31 (256 = full volume 30; 31 only for preview notes).
 extern const std::array<uint32_t, 32> VOLUME_CURVE;
 

@@ -12,7 +12,7 @@ TEST(MixerTables, PitchTableHasEqualSemitonesAroundA440) {
     EXPECT_EQ(PITCH_TABLE[36], 17145893u);
     EXPECT_EQ(PITCH_TABLE[45], 440u * 65536u);
     EXPECT_EQ(PITCH_TABLE[83], 258937088u);
-    for (uint32_t key = 12; key < KEY_COUNT; ++key)
+    for (uint32_t key = 12; key < PITCH_KEYS; ++key)
         EXPECT_NEAR(double(PITCH_TABLE[key]) / PITCH_TABLE[key - 12], 2.0, 1e-6) << key;
 }
 

@@ -1,0 +1,1 @@
+tunemill_bench(mixer_bench DEPS playback)
