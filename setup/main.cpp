@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             return uninstall_program(*options, argc, argv);
         return install_program(*options, argc, argv);
     } catch (...) {
-        std::cerr << setup::current_error_text() << "\n";
+        std::cerr << current_setup_error_text() << "\n";
         return 1;
     }
 }

@@ -62,7 +62,7 @@ InstallResult Installer::run() {
         copy_all();
         if (completed_) result = InstallResult::COMPLETED;
     } catch (...) {
-        ui_.show_error(current_error_text());
+        ui_.show_error(current_setup_error_text());
         // Nothing of a failed copy is registered; its files go too, as no uninstaller could
         // find them later.
         delete_copied_files();

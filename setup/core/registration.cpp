@@ -56,8 +56,9 @@ bool write_text_file(const fs::path& path, const std::string& text) {
         }
     }
     fs::rename(temporary, path, error);
-    if (error) fs::remove(temporary, error);
-    return !error;
+    if (!error) return true;
+    fs::remove(temporary, error);
+    return false;
 }
 
 void remove_quietly(const fs::path& path) {

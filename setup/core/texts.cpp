@@ -49,7 +49,7 @@ std::string disk_space_text(uint64_t needed_kb, uint64_t free_kb) {
                PROMPT_LIMIT);
 }
 
-std::string error_text(const std::exception& error) {
+std::string setup_error_text(const std::exception& error) {
     if (auto* file = dynamic_cast<const FILE_ERROR*>(&error)) {
         uint32_t id = SS_UNKNOWN_ERROR;
         switch (file->kind()) {
@@ -70,11 +70,11 @@ std::string error_text(const std::exception& error) {
     return text(SS_UNKNOWN_ERROR);
 }
 
-std::string current_error_text() {
+std::string current_setup_error_text() {
     try {
         throw;
     } catch (const std::exception& error) {
-        return error_text(error);
+        return setup_error_text(error);
     } catch (...) {
         return text(SS_UNKNOWN_ERROR);
     }

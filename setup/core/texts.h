@@ -29,7 +29,7 @@ std::string disk_space_text(uint64_t needed_kb, uint64_t free_kb);
 
 // The message of an exception from setup's table: file errors by kind, MISC_ERROR by its id,
 // memory errors, and "Unknown error" for everything else.
-std::string error_text(const std::exception& error);
-std::string current_error_text();
+std::string setup_error_text(const std::exception& error);
+std::string current_setup_error_text();
 
 } // namespace tunemill::setup
