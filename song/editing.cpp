@@ -402,6 +402,26 @@ void for_block_voices(Pattern& pattern, const Block& block, Operation operation)
     }
 }
 
+// For a one-voice block, runs the whole command (the voice operation and the pattern length
+// that follows it) so that a failure gives the voice its events and the pattern its length back.
+template <typename Command>
+void whole_command(Pattern& pattern, const Block& block, Command command) {
+    if (all_voices(pattern, block) || block.voice < 0 || size_t(block.voice) >= pattern.voices.size()) {
+        command();
+        return;
+    }
+    Voice& voice = pattern.voices[size_t(block.voice)];
+    std::vector<Event> saved = voice.events;
+    const int32_t saved_length = pattern.length;
+    try {
+        command();
+    } catch (...) {
+        voice.events.swap(saved);
+        pattern.length = saved_length;
+        throw;
+    }
+}
+
 bool touches_tempo(const Pattern& pattern, const Block& block) {
     return all_voices(pattern, block) && (block.aspect == Aspect::NOTES || block.aspect == Aspect::TEMPO);
 }
@@ -424,6 +444,7 @@ void clear_block(Pattern& pattern, const Block& block) {
 void delete_block(Pattern& pattern, const Block& block) {
     Tick from = block.from, to = block.to;
     if (!limit_block(pattern, from, to)) return;
+    whole_command(pattern, block, [&] {
     if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
         clear_tempo_curve(pattern, from, to);
         for (TempoPoint& p : pattern.tempo_points)
@@ -433,6 +454,7 @@ void delete_block(Pattern& pattern, const Block& block) {
     const Tick length = pattern.tick_length();
     for_block_voices(pattern, block, [&](Voice& voice) { delete_voice(voice, from, to, block.aspect, length); });
     if (block.aspect == Aspect::NOTES) shorten(pattern, to - from);
+    });
 }
 
 void insert_space(Pattern& pattern, const Block& block) {
@@ -441,6 +463,7 @@ void insert_space(Pattern& pattern, const Block& block) {
     const Tick width = to - from;
     if (uint64_t(pattern.tick_length()) + width > MAX_PATTERN_LENGTH) return;
     const bool all = all_voices(pattern, block);
+    whole_command(pattern, block, [&] {
     if (block.aspect == Aspect::NOTES) lengthen(pattern, width);
     const Tick length = pattern.tick_length();
     if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
@@ -457,6 +480,7 @@ void insert_space(Pattern& pattern, const Block& block) {
     } else if (block.aspect != Aspect::TEMPO) {
         shorten(pattern, 0);
     }
+    });
 }
 
 void repeat_block(Pattern& pattern, const Block& block) {

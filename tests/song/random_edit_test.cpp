@@ -191,7 +191,7 @@ std::string problems(const Song& song) {
 TEST(RandomEdits, EveryOperationLeavesTheSongValidAndNormalized) {
     const bool long_run = std::getenv("TUNEMILL_LONG_FUZZ") && std::string(std::getenv("TUNEMILL_LONG_FUZZ")) == "1";
     const uint32_t first_seed = std::getenv("TUNEMILL_FUZZ_SEED") ? uint32_t(std::atol(std::getenv("TUNEMILL_FUZZ_SEED"))) : 1;
-    const uint32_t songs = long_run ? 200000 : 600;
+    const uint32_t songs = long_run ? 200000 : 2000;
     const int steps = 40;
     for (uint32_t seed = first_seed; seed < first_seed + songs; ++seed) {
         Fuzzer fuzzer(seed);
