@@ -1,0 +1,1 @@
+tunemill_bench(song_bench DEPS song)
