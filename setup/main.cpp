@@ -61,7 +61,9 @@ int install_program(const Options& options, int argc, char** argv) {
     if (options.unattended) return install_unattended(job, program_group_places(), std::cout);
 
     QApplication app(argc, argv);
-    app.setWindowIcon(QIcon(QString::fromStdString((program_folder() / "tunemill.svg").string())));
+    // The program's icon travels beside setup in a package; a build folder has none.
+    const fs::path icon = program_folder() / "tunemill.svg";
+    if (fs::exists(icon)) app.setWindowIcon(QIcon(QString::fromStdString(icon.string())));
     FolderDialog dialog(job, program_group_places());
     dialog.exec();
     if (dialog.completed()) {
