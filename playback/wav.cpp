@@ -1,0 +1,180 @@
+// WAV writing: the header, the song renderer with its trimming of the last block, and the song
+// and instrument exports.
+#include "playback/wav.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "foundation/errors.h"
+#include "foundation/file.h"
+#include "foundation/string_table.h"
+
+namespace tunemill {
+
+namespace {
+void put16(uint8_t* at, uint32_t value) {
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
+}
+void put32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+}
+
+// The sample count of the last block without its trailing silence, rounded up to whole frames.
+size_t trimmed_bytes(const std::vector<uint8_t>& block, size_t bytes, const OutputFormat& format) {
+    size_t samples;
+    if (format.sixteen_bit) {
+        samples = bytes / 2;
+        while (samples > 0 && block[2 * samples - 2] == 0 && block[2 * samples - 1] == 0) --samples;
+        samples *= 2; // in bytes
+    } else {
+        samples = bytes;
+        while (samples > 0 && block[samples - 1] == 128) --samples;
+    }
+    const size_t frame = format.bytes_per_frame();
+    return (samples + frame - 1) / frame * frame;
+}
+} // namespace
+
+std::array<uint8_t, WAV_HEADER_BYTES> wav_header(uint64_t frames, uint32_t rate, bool stereo, bool sixteen_bit) {
+    const uint32_t channels = stereo ? 2 : 1;
+    const uint32_t frame_bytes = channels * (sixteen_bit ? 2 : 1);
+    const uint32_t data = uint32_t(std::min<uint64_t>(frames * frame_bytes, MAX_WAV_DATA_BYTES));
+    std::array<uint8_t, WAV_HEADER_BYTES> header{};
+    std::memcpy(&header[0], "RIFF", 4);
+    put32(&header[4], data + 36);
+    std::memcpy(&header[8], "WAVEfmt ", 8);
+    put32(&header[16], 16);
+    put16(&header[20], 1);
+    put16(&header[22], channels);
+    put32(&header[24], rate);
+    put32(&header[28], rate * frame_bytes);
+    put16(&header[32], frame_bytes);
+    put16(&header[34], sixteen_bit ? 16 : 8);
+    std::memcpy(&header[36], "data", 4);
+    put32(&header[40], data);
+    return header;
+}
+
+void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, bool sixteen_bit) {
+    const auto header = wav_header(frames, rate, stereo, sixteen_bit);
+    file.write_exact(header.data(), header.size());
+}
+
+RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
+                                 const OutputFormat& format, const RenderProgress& progress) {
+    RenderResult result;
+    engine.stop();
+    Song& song = engine.song();
+    if (song.sequence.empty()) return result;
+    engine.set_format(format);
+    engine.set_repeat(false);
+    if (!engine.start_song(0)) throw MISC_ERROR(S_INTERNAL_ERROR); // the song lock timed out
+
+    const uint32_t frame_bytes = format.bytes_per_frame();
+    const uint32_t block_frames = WAV_RENDER_BLOCK_BYTES / frame_bytes;
+    std::vector<uint8_t> block(WAV_RENDER_BLOCK_BYTES);
+    engine.reserve_block(block_frames);
+
+    const uint64_t total = engine.song_frames();
+    const uint64_t unit = total / 65536 + 1;
+    // The header's 32-bit sizes end any render, as a time limit would.
+    uint64_t remaining =
+        std::min(uint64_t(time_limit_ms) * format.rate / 1000, MAX_WAV_DATA_BYTES / frame_bytes);
+
+    while (!engine.sequence_ended() && remaining > 0) {
+        if (progress && !progress(uint32_t(result.frames / unit), uint32_t(total / unit))) {
+            result.cancelled = true;
+            break;
+        }
+        const uint32_t frames = uint32_t(std::min<uint64_t>(block_frames, remaining));
+        if (!engine.render_block(block.data(), frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
+        size_t bytes = size_t(frames) * frame_bytes;
+        if (engine.sequence_ended()) bytes = trimmed_bytes(block, bytes, format);
+        file.write_exact(block.data(), bytes);
+        result.frames += bytes / frame_bytes;
+        remaining -= frames;
+    }
+    if (!result.cancelled && progress) progress(uint32_t(total / unit), uint32_t(total / unit));
+    engine.stop();
+    engine.voices().clear();
+    return result;
+}
+
+uint32_t limit_export_rate(uint64_t typed_rate) {
+    return uint32_t(std::clamp<uint64_t>(typed_rate, MIN_EXPORT_RATE, MAX_EXPORT_RATE));
+}
+
+namespace {
+// A file written under a temporary name that becomes the target only when committed.
+class PendingFile {
+  public:
+    explicit PendingFile(const std::filesystem::path& target) : target_(target) {
+        temporary_ = target;
+        temporary_ += ".partial";
+        file_ = File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS);
+    }
+    ~PendingFile() {
+        if (committed_) return;
+        try {
+            if (file_.is_open()) file_.close();
+        } catch (const ERROR&) {
+        }
+        std::error_code ignored;
+        std::filesystem::remove(temporary_, ignored);
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    File& file() { return file_; }
+    void commit() {
+        file_.close();
+        std::error_code error;
+        std::filesystem::rename(temporary_, target_, error);
+        if (error) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), target_.string());
+        committed_ = true;
+    }
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    File file_;
+    bool committed_ = false;
+};
+} // namespace
+
+bool export_song_to_wav(Song& song, const std::filesystem::path& path, const WavExportSettings& settings,
+                        const RenderProgress& progress) {
+    PlaybackEngine engine(song); // private: never plays, never observes the song
+    OutputFormat format;
+    format.stereo = settings.stereo;
+    format.sixteen_bit = settings.sixteen_bit;
+    format.interpolate = settings.interpolate;
+    format.rate = limit_export_rate(settings.rate);
+    format.amplification = std::min(settings.amplification, 90u);
+    PendingFile pending(path);
+    write_wav_header(pending.file(), 0, format.rate, format.stereo, format.sixteen_bit);
+    const RenderResult result = render_song_to_file(engine, pending.file(), 0x7FFFFFFF, format, progress);
+    if (result.cancelled) return false;
+    pending.file().seek(0);
+    write_wav_header(pending.file(), result.frames, format.rate, format.stereo, format.sixteen_bit);
+    pending.commit();
+    return true;
+}
+
+void export_instrument_to_wav(const Instrument& instrument, const std::filesystem::path& path) {
+    const bool sixteen_bit = instrument.bytes_per_sample != 1;
+    const size_t frame_bytes = sixteen_bit ? 2 : 1;
+    // Never more than the sample block really holds.
+    const size_t bytes = std::min(size_t(instrument.length) * frame_bytes, instrument.samples.size()) /
+                         frame_bytes * frame_bytes;
+    PendingFile pending(path);
+    write_wav_header(pending.file(), bytes / frame_bytes, instrument.rate, false, sixteen_bit);
+    pending.file().write_exact(instrument.samples.data(), bytes);
+    pending.commit();
+}
+
+} // namespace tunemill
