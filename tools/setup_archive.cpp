@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
                   << "\n";
         return 0;
     } catch (...) {
-        std::cerr << "setup_archive: " << tunemill::setup::current_error_text() << "\n";
+        std::cerr << "setup_archive: " << tunemill::setup::current_setup_error_text() << "\n";
         return 1;
     }
 }
