@@ -1,0 +1,1 @@
+tunemill_bench(render_bench DEPS playback storage modules)

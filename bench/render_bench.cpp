@@ -1,0 +1,69 @@
+// Rendering whole songs as the WAV export does (44100 Hz, 16-bit stereo, interpolating), import
+// included: the demo songs and the tracker modules of the shared test set. The counter
+// "realtime" is seconds of audio per second of rendering.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "foundation/errors.h"
+#include "foundation/file.h"
+#include "instruments/bank.h"
+#include "modules/convert.h"
+#include "modules/module.h"
+#include "playback/wav.h"
+#include "storage/song_file.h"
+
+namespace tunemill {
+namespace {
+
+namespace fs = std::filesystem;
+
+void load(const fs::path& path, Song& song) {
+    File file = File::open_for_reading(path);
+    if (path.extension() == ".sn2") {
+        InstrumentBank bank(fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
+        read_song(file, song, [&](const std::string& name) { return bank.load(name); });
+        return;
+    }
+    std::unique_ptr<ModuleReader> reader = read_module(file);
+    convert_module(*reader, file, song);
+}
+
+void BM_Render(benchmark::State& state, fs::path path) {
+    uint64_t frames = 0;
+    try {
+        for (auto _ : state) {
+            Song song;
+            load(path, song);
+            PlaybackEngine engine(song);
+            File out = File::open_for_writing("/dev/null");
+            OutputFormat format; // 44100 Hz, 16-bit stereo, interpolating, amplification 25
+            frames += render_song_to_file(engine, out, 0x7FFFFFFF, format, {}).frames;
+        }
+    } catch (const std::exception& error) {
+        state.SkipWithError(error_text(error).c_str());
+        return;
+    }
+    state.counters["realtime"] = benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
+}
+
+int register_files() {
+    const fs::path source = TUNEMILL_SOURCE_DIR;
+    std::vector<fs::path> files = {source / "data/demos/first-steps.sn2", source / "data/demos/night-drive.sn2"};
+    const fs::path modules = source.parent_path() / "shared/modules";
+    if (fs::is_directory(modules))
+        for (const auto& entry : fs::directory_iterator(modules)) {
+            const std::string ext = entry.path().extension().string();
+            if (ext == ".mod" || ext == ".s3m") files.push_back(entry.path());
+        }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files)
+        benchmark::RegisterBenchmark(("BM_Render/" + file.filename().string()).c_str(), BM_Render, file)
+            ->Unit(benchmark::kMillisecond);
+    return 0;
+}
+const int registered = register_files();
+
+} // namespace
+} // namespace tunemill
