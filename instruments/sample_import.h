@@ -1,0 +1,34 @@
+// Import of WAV and raw sample files as new instruments. A file that is not a WAV file the
+// importer understands is offered as raw data, with settings the front end confirms.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "instruments/instrument.h"
+
+namespace tunemill {
+
+struct RawImportSettings {
+    uint32_t rate = 8000;      // clamped to 1 .. 65535
+    bool sixteen_bit = false;  // signed little-endian, else unsigned 8-bit
+    bool stereo = false;       // only the left channel is kept
+    uint64_t header_size = 0;  // bytes skipped at the start (ignored when not below the file size)
+};
+
+// Asked when the file is taken as raw data: shows the settings, may change them, and returns
+// false to cancel the import. The GUI answers with its dialog, the CLI with its options.
+using RawImportPrompt = std::function<bool(RawImportSettings& settings)>;
+
+// The raw settings kept for the run (not saved).
+RawImportSettings& raw_import_settings();
+
+// The instrument in the file: its name is the file name without its extension (at most 16
+// characters), category 29, no loop, not from the bank. Nothing when the prompt cancels.
+// File failures are FILE_ERRORs; nothing is added on any failure.
+std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
+                                             RawImportSettings& settings = raw_import_settings());
+
+} // namespace tunemill
