@@ -1,0 +1,55 @@
+// The composer's run: start-up in its fixed order (string table, settings, playback engine and
+// repeat flag, MIDI input, main window with its placement, splash box, the windows open at the
+// last exit, the song of the command line or a new one) and shut-down (playback stopped,
+// settings written).
+#pragma once
+
+#include <QStringList>
+#include <memory>
+#include <string>
+
+#include "app/child_windows.h"
+
+namespace tunemill {
+
+class MainWindow;
+class Player;
+
+class Composer {
+  public:
+    struct Options {
+        bool splash = true;
+        ChildFactories factories;
+    };
+
+    // The steps before the main window: settings read, the playback engine configured.
+    explicit Composer(Options options);
+    Composer() : Composer(Options{}) {}
+    // Stops playback and writes the settings back (unless finish() did already).
+    ~Composer();
+    Composer(const Composer&) = delete;
+    Composer& operator=(const Composer&) = delete;
+
+    // Creates and shows the main window, the splash box and the windows stored as open, then
+    // loads the command line's file (arguments joined by blanks) or makes a new song.
+    MainWindow* start(const QStringList& arguments);
+    MainWindow* main_window() const { return main_window_.get(); }
+    Player* player() const { return player_.get(); }
+
+    // Shut-down: playback stopped, settings written. Returns whether they were written.
+    bool finish();
+
+  private:
+    Options options_;
+    std::unique_ptr<Player> player_;
+    std::unique_ptr<MainWindow> main_window_;
+    bool finished_ = false;
+};
+
+// The whole program: returns its exit code. The QApplication must exist.
+int run_composer(const QStringList& arguments);
+
+// Whether the string table of the current language is there (the first start-up step).
+bool string_table_present();
+
+} // namespace tunemill

@@ -1,0 +1,15 @@
+// The composer's error display: one message box per failed operation, captioned "Tunemill",
+// with the text from the string table, owned by the active window.
+#pragma once
+
+#include <QString>
+
+namespace tunemill {
+
+// Installs the message box as the error display of the foundation (show_error).
+void install_error_box();
+
+// Shows text the way every error is shown (exclamation icon, OK).
+void show_error_box(const QString& text);
+
+} // namespace tunemill

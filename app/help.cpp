@@ -1,0 +1,85 @@
+// Topic numbers to help pages, and the opening of pages and web addresses.
+#include "app/help.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+
+#include "app/commands.h"
+#include "app/error_box.h"
+#include "platform/paths.h"
+#include "strings/dialogs_strings.h"
+
+namespace tunemill {
+
+namespace {
+
+UrlOpener& url_opener() {
+    static UrlOpener opener;
+    return opener;
+}
+
+struct TopicPage {
+    int topic;
+    const char* page;
+    const char* anchor;
+};
+
+// Each menu popup has its section on the menu page; the rest have pages of their own. A window
+// or dialog brings its page and its line here; a topic without one opens the contents.
+constexpr TopicPage TOPIC_PAGES[] = {
+    {0, "menus.html", "file"},
+    {1, "menus.html", "edit"},
+    {2, "menus.html", "view"},
+    {3, "menus.html", "voice"},
+    {4, "menus.html", "play"},
+    {5, "menus.html", "window"},
+    {6, "menus.html", "help"},
+    {HELP_LOAD_DIALOG, "files.html", "load"},
+    {HELP_SAVE_DIALOG, "files.html", "save"},
+    {HELP_WAV_DIALOG, "wav-export.html", nullptr},
+    {HELP_KEYS, "keys.html", nullptr},
+};
+
+const TopicPage* find_topic(int topic) {
+    for (const TopicPage& entry : TOPIC_PAGES)
+        if (entry.topic == topic) return &entry;
+    return nullptr;
+}
+
+} // namespace
+
+QString help_page(int topic) {
+    const TopicPage* entry = find_topic(topic);
+    return entry ? QString::fromLatin1(entry->page) : QStringLiteral("index.html");
+}
+
+QString help_folder() {
+    const QString program = QString::fromStdString(program_folder().string());
+    return QDir(program).filePath(dialog_text(D_HELP_FOLDER));
+}
+
+QUrl help_url(int topic) {
+    QUrl url = QUrl::fromLocalFile(QDir(help_folder()).filePath(help_page(topic)));
+    if (const TopicPage* entry = find_topic(topic); entry && entry->anchor)
+        url.setFragment(QString::fromLatin1(entry->anchor));
+    return url;
+}
+
+bool open_help(int topic) {
+    const QUrl url = help_url(topic);
+    if (!QFileInfo::exists(url.toLocalFile())) {
+        show_error_box(dialog_text(D_HELP_MISSING).replace(QStringLiteral("%s"), url.toLocalFile()));
+        return false;
+    }
+    return open_url(url);
+}
+
+void set_url_opener(UrlOpener opener) { url_opener() = std::move(opener); }
+
+bool open_url(const QUrl& url) {
+    if (url_opener()) return url_opener()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace tunemill
