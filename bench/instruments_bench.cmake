@@ -1,0 +1,2 @@
+tunemill_bench(instruments_bench DEPS instruments)
+add_dependencies(instruments_bench stock_bank)
