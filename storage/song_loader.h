@@ -1,0 +1,66 @@
+// Loading a song from any file the composer reads, and saving it safely. Loading tries the
+// readers of song_readers() in order: each probes the file's first bytes, and the first that
+// recognises the file reads it. Saving purges the song, writes a temporary file in the target's
+// folder, flushes it to the disk and renames it over the target, so the old file survives any
+// failure on the way.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "song/song.h"
+#include "storage/song_file.h"
+
+namespace tunemill {
+
+class File;
+
+// Readers see at most this many bytes when probing (a MOD's tag sits at offset 1080).
+constexpr size_t PROBE_BYTES = 2048;
+
+// One entry of the loading order.
+struct SongReader {
+    const char* format;  // "sn2", "sn", "mod", "s3m": what tmw-cli info reports
+    // A cheap look at the first bytes (fewer when the file is shorter) and the file's size;
+    // never throws.
+    bool (*probe)(std::span<const uint8_t> head, uint64_t file_size);
+    // Reads the file (positioned at 0) into the song, which is freshly reset. Throws on damage.
+    void (*read)(File& file, Song& song, const BankLookup& bank);
+    // Whether the song then counts as read from a song file of the current format (File > Save
+    // writes back to its path without asking).
+    bool song_file;
+};
+
+// The loading order: ".sn2", ".sn", then the module readers.
+std::span<const SongReader> song_readers();
+
+// The stock bank of the run (tmill.bnk beside the program).
+BankLookup stock_bank_lookup();
+
+// Loads the file into the song and returns the format that read it. On success the song holds
+// the file's content, its path is the file's, modified is clear and the song-file flag is set
+// for ".sn2". On any failure the song is a new song with untitled_path as its path, and the error
+// passes on: a file that ends early as LOAD_ERROR "Damaged song file", a file nobody recognises
+// as MISC_ERROR "Unknown or damaged song file", others as they are. The song is never left half
+// read. The caller holds the song lock.
+std::string load_song(Song& song, const std::filesystem::path& path, const std::string& untitled_path,
+                      const BankLookup& bank = stock_bank_lookup());
+
+// Reads the file into a song of its own with the readers, without touching any other song.
+Song read_any_song(const std::filesystem::path& path, const BankLookup& bank, std::string* format = nullptr);
+
+// Writes the song as it is to the path through a temporary file in the same folder: written,
+// flushed, renamed over the path (a symbolic link is followed; the old file's permissions are
+// kept). A failure removes the temporary file and leaves the old file as it was; its FILE_ERROR
+// names the target.
+void write_song_file(const Song& song, const std::filesystem::path& path);
+
+// File > Save: the purge first, then write_song_file; on success clears modified, sets the
+// song-file flag and the path. Returns false when the purge could not take the song lock (that
+// message has been shown); errors of the write pass on. The caller does not hold the song lock.
+bool save_song(Song& song, const std::filesystem::path& path);
+
+} // namespace tunemill
