@@ -1,0 +1,58 @@
+// Exported modules played by another program: libopenmpt must load every export with the channel
+// and order counts we wrote and play it about as long as the song lasts.
+#include "fixtures.h"
+
+#include "foundation/string_table.h"
+#include "modules/export.h"
+#include "modules/import.h"
+#include "song/song.h"
+#include "song/timing.h"
+
+#include <gtest/gtest.h>
+
+#ifdef TUNEMILL_HAVE_OPENMPT
+#include <libopenmpt/libopenmpt.hpp>
+
+namespace tunemill {
+namespace {
+
+using testing::modules_in;
+using testing::shared_modules;
+
+TEST(ExportOracle, ExportsOfRealModulesPlayInLibopenmpt) {
+    set_language(Language::ENGLISH);
+    const auto folder = shared_modules();
+    if (folder.empty()) GTEST_SKIP() << "no shared modules beside the checkout";
+    for (const auto& path : modules_in(folder)) {
+        Song song;
+        load_module(path, song);
+        const double song_seconds = double(song_length(song)) / 1000.0;
+        for (ModuleFormat format : {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6, ModuleFormat::MOD8}) {
+            SCOPED_TRACE(path.filename().string() + " as format " + std::to_string(int(format)));
+            const ExportedModule built = build_module(song, format);
+            const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built);
+            openmpt::module played(bytes);
+            EXPECT_EQ(played.get_num_channels(), built.channels);
+            EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
+            EXPECT_EQ(played.get_metadata("type"), format == ModuleFormat::S3M ? "s3m" : "mod");
+            // Orders beyond the format's limits are cut, so only complete exports are timed.
+            size_t song_pieces = 0;
+            for (uint32_t p : song.sequence) song_pieces += (song.patterns[p].tick_length() + 63) / 64;
+            if (song_pieces == built.orders.size() && song_seconds > 1) {
+                EXPECT_NEAR(played.get_duration_seconds(), song_seconds, song_seconds * 0.05 + 0.5);
+            }
+            // Songs with notes are heard: the first seconds are not silent.
+            if (song_seconds > 1) {
+                std::vector<float> audio(44100 * 4);
+                const size_t frames = played.read(44100, audio.size(), audio.data());
+                float loudest = 0;
+                for (size_t i = 0; i < frames; ++i) loudest = std::max(loudest, std::abs(audio[i]));
+                EXPECT_GT(loudest, 0.01f);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace tunemill
+#endif
