@@ -2,7 +2,10 @@
 // into the song. The song is replaced only when the whole import succeeded.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <span>
+#include <string>
 
 #include "song/song.h"
 
@@ -18,6 +21,28 @@ class File;
 // contents are replaced in one step at the end. Path and flags: the path is kept, the song-file
 // and modified flags are cleared.
 bool try_import(Song& song, File& file);
+
+// The loader's cheap looks at a file's first bytes (at least 1084 of them when the file has that
+// many) and its size; never throw. A yes is confirmed by read_module_song, which reads the rest
+// of what recognition needs (the S3M instrument types, for one).
+bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size);  // tagged or 15-sample
+bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size);
+
+// The loader's read for both: the file (at any position) is imported into song, which the
+// caller has reset; a file no module reader recognises throws MISC_ERROR(S_UNKNOWN_SONG_FILE).
+void read_module_song(File& file, Song& song);
+
+// What tmw-cli info shows of a module: format ("MOD", "S3M"), tag ("M.K.", "FLT8", "12CH",
+// "SCRM", "" for 15-sample files), channels, orders and patterns as read. Throws as read_module.
+struct ModuleSummary {
+    std::string format;
+    std::string tag;
+    int channels = 0;
+    int orders = 0;
+    int patterns = 0;
+    std::string title;  // bytes as stored
+};
+ModuleSummary describe_module(const std::filesystem::path& path);
 
 // Opens the file and imports it; a file that no reader knows throws
 // MISC_ERROR(S_UNKNOWN_SONG_FILE) ("Unknown or damaged song file"). Sets the song's path.

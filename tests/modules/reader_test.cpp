@@ -4,6 +4,7 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "modules/import.h"
 #include "modules/mod.h"
 #include "modules/module.h"
 #include "modules/s3m.h"
@@ -681,6 +682,45 @@ TEST_F(ReaderTest, S3mDamage) {
     }
     // Tables cut off.
     EXPECT_THROW(read(simple_s3m().bytes().substr(0, 97)), LOAD_ERROR);
+}
+
+TEST_F(ReaderTest, LoaderProbesAgreeWithTheReaders) {
+    auto head_says = [](const std::string& bytes, bool s3m) {
+        const std::span<const uint8_t> head(reinterpret_cast<const uint8_t*>(bytes.data()), std::min<size_t>(bytes.size(), 2048));
+        return s3m ? probe_s3m_head(head, bytes.size()) : probe_mod_head(head, bytes.size());
+    };
+    ModBuilder flt = one_pattern_mod();
+    flt.tag = "FLT4";
+    ModBuilder unknown = one_pattern_mod();
+    unknown.tag = "FEST";
+    const std::pair<std::string, bool> mods[] = {{one_pattern_mod().bytes(), true}, {flt.bytes(), true},
+                                                 {old_mod().bytes(), true},       {unknown.bytes(), false},
+                                                 {simple_s3m().bytes(), false},   {std::string(700, 'x'), false}};
+    for (const auto& [bytes, is_mod] : mods) {
+        EXPECT_EQ(head_says(bytes, false), is_mod);
+        EXPECT_FALSE(head_says(bytes, true) && is_mod);
+    }
+    EXPECT_TRUE(head_says(simple_s3m().bytes(), true));
+
+    // The loader's read: a file the head probe let through but the readers refuse.
+    S3mBuilder adlib = simple_s3m();
+    S3mInstrumentSpec melody;
+    melody.type = 2;
+    adlib.instruments.push_back(melody);
+    EXPECT_TRUE(head_says(adlib.bytes(), true));
+    File file = File::open_for_reading(folder_.write("adlib.s3m", adlib.bytes()));
+    Song song;
+    try {
+        read_module_song(file, song);
+        FAIL();
+    } catch (const MISC_ERROR& error) {
+        EXPECT_EQ(error.string_id(), uint32_t(S_UNKNOWN_SONG_FILE));
+    }
+    const ModuleSummary summary = describe_module(folder_.write("flt.mod", flt.bytes()));
+    EXPECT_EQ(summary.format, "MOD");
+    EXPECT_EQ(summary.tag, "FLT4");
+    EXPECT_EQ(summary.channels, 4);
+    EXPECT_EQ(summary.orders, 1);
 }
 
 } // namespace
