@@ -116,13 +116,35 @@ void BlockStream::drain() {
 
 namespace {
 
+// Passes the played blocks on, or, for a device that holds its blocks, keeps them until reset.
+class HoldingClient : public WaveOutClient {
+  public:
+    HoldingClient(WaveOutClient& client, bool hold) : client_(client), hold_(hold) {
+        held_.reserve(BlockStream::CAPACITY + 1);
+    }
+    void block_done(const WaveBlock& block) noexcept override {
+        if (hold_ && held_.size() < held_.capacity()) held_.push_back(&block);
+        else client_.block_done(block);
+    }
+    // With the device's thread stopped.
+    void release() {
+        for (const WaveBlock* block : held_) client_.block_done(*block);
+        held_.clear();
+    }
+
+  private:
+    WaveOutClient& client_;
+    bool hold_;
+    std::vector<const WaveBlock*> held_;
+};
+
 // Plays nothing: a thread of its own pulls one period of frames every 5 ms of clock time.
 class NullWaveOut : public WaveOut {
   public:
-    NullWaveOut(const WaveFormat& format, WaveOutClient& client, bool stalled, double speed,
-                NullAudioSystem::Tap tap)
-        : stream_(format, client), stalled_(stalled), speed_(speed > 0 ? speed : 1.0),
-          tap_(std::move(tap)) {
+    NullWaveOut(const WaveFormat& format, WaveOutClient& client, const NullDeviceSpec& spec,
+                double speed, NullAudioSystem::Tap tap)
+        : holder_(client, spec.holds_blocks), stream_(format, holder_), stalled_(spec.stalled),
+          speed_(speed > 0 ? speed : 1.0), tap_(std::move(tap)) {
         period_ = std::max(1u, format.rate / 200);
         buffer_.resize(size_t(period_) * format.bytes_per_frame());
         start();
@@ -130,13 +152,15 @@ class NullWaveOut : public WaveOut {
     ~NullWaveOut() override {
         finish();
         stream_.drain();
+        holder_.release();
     }
 
     int32_t write(const WaveBlock* block) override { return stream_.write(block); }
     uint64_t position() const override { return stream_.position(); }
     void reset() override {
         finish();
-        stream_.drain();
+        stream_.drain(); // into the holder, which then gives everything back
+        holder_.release();
         start();
     }
 
@@ -175,6 +199,7 @@ class NullWaveOut : public WaveOut {
         }
     }
 
+    HoldingClient holder_;
     BlockStream stream_;
     bool stalled_;
     double speed_;
@@ -224,7 +249,7 @@ WaveOpenResult NullAudioSystem::open(uint32_t id, const WaveFormat& format, Wave
     if (!supports(id, format)) return {nullptr, WAVE_BAD_FORMAT};
     last_format_ = format;
     ++opens_;
-    return {std::make_unique<NullWaveOut>(format, client, device->stalled, speed_, tap_), WAVE_OK};
+    return {std::make_unique<NullWaveOut>(format, client, *device, speed_, tap_), WAVE_OK};
 }
 
 } // namespace tunemill

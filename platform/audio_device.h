@@ -164,6 +164,7 @@ struct NullDeviceSpec {
                                       FORMAT_ALL, FORMAT_ALL, FORMAT_ALL};
     int32_t open_result = WAVE_OK; // a failure code makes every open fail with it
     bool stalled = false;          // plays nothing: blocks come back only through reset
+    bool holds_blocks = false;     // plays, but gives its blocks back only when reset
 };
 
 // Devices that play nothing but consume their blocks at the pace of the clock, in periods of
