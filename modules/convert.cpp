@@ -472,10 +472,20 @@ std::optional<std::vector<Event>> merge_trial(const Voice& a, const Voice& b) {
         Tick tick = std::numeric_limits<Tick>::max();
         for (int v = 0; v < 2; ++v)
             if (index[v] < voices[v]->events.size()) tick = std::min(tick, voices[v]->events[index[v]].tick);
+        // The tick's events in the order the merged voice will hold them: note offs, then note
+        // ons and curves, then portamentos; within each, voice i before voice j.
+        size_t end[2];
+        for (int v = 0; v < 2; ++v) {
+            end[v] = index[v];
+            while (end[v] < voices[v]->events.size() && voices[v]->events[end[v]].tick == tick) ++end[v];
+        }
+        for (int phase = 0; phase < 3; ++phase)
         for (int v = 0; v < 2; ++v) {
             const std::vector<Event>& events = voices[v]->events;
-            for (; index[v] < events.size() && events[index[v]].tick == tick; ++index[v]) {
-                const Event& event = events[index[v]];
+            for (size_t k = index[v]; k < end[v]; ++k) {
+                const Event& event = events[k];
+                const int rank = event.kind == NOTE_OFF ? 0 : event.kind == PORTAMENTO ? 2 : 1;
+                if (rank != phase) continue;
                 switch (event.kind) {
                 case NOTE_ON:
                     if (!sounding.insert(event.param1).second) return std::nullopt;
@@ -499,6 +509,8 @@ std::optional<std::vector<Event>> merge_trial(const Voice& a, const Voice& b) {
                 }
             }
         }
+        index[0] = end[0];
+        index[1] = end[1];
         if (count[0] > 0 && count[1] > 0 && (volume[0] != volume[1] || balance[0] != balance[1]))
             return std::nullopt;
         for (int v = 0; v < 2; ++v) {

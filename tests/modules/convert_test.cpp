@@ -345,6 +345,26 @@ TEST_F(ConvertTest, SlidesBecomePortamentos) {
     EXPECT_EQ(slides.back().param2, 48);
 }
 
+TEST_F(ConvertTest, MergeKeepsOneKeyPerVoiceWhenASlideMovesAway) {
+    // Channels 0 and 4 share the pan 53. Channel 0 strikes key 36 and slides away at once, which
+    // the voice holds as a portamento at the very tick where channel 4 strikes key 36 too; the
+    // merged voice must not start key 36 twice.
+    ModBuilder mod;
+    mod.tag = "8CHN";
+    mod.channels = 8;
+    mod.samples = {looping_sample("organ")};
+    mod.song = {0};
+    mod.cell(0, 0, 0, 428, 1, 0x1, 0x08);
+    mod.cell(0, 0, 4, 428, 1, 0, 0);
+    mod.cell(0, 8, 0, 0, 0, 0xC, 0);
+    mod.cell(0, 8, 4, 0, 0, 0xC, 0);
+    Song song = convert(mod.bytes());
+    ASSERT_EQ(song.patterns.size(), 1u);
+    size_t notes = 0;
+    for (const Voice& voice : song.patterns[0].voices) notes += events_of(voice, NOTE_ON).size();
+    EXPECT_EQ(notes, 2u);
+}
+
 TEST_F(ConvertTest, EmptyModulesGiveOneEmptyPattern) {
     ModBuilder mod;
     mod.song = {};
