@@ -1,26 +1,118 @@
-// tmw-cli info FILE: what a song or module file holds.
+// tmw-cli info [--json] FILE: what a song file (or any file the composer loads) holds: the global
+// values, the sequence, the song's length, every pattern with its voices and every instrument.
 #include "cli/cli.h"
 
+#include <iostream>
+
 #include "foundation/errors.h"
-#include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "song/timing.h"
+#include "storage/song_loader.h"
 
 namespace tunemill::cli {
 
 namespace {
+
 struct InfoOptions {
     std::string file;
 };
+
+nlohmann::json loop_of(const Instrument& instrument) {
+    return instrument.loops() ? nlohmann::json(instrument.loop_start) : nlohmann::json(nullptr);
+}
+
+nlohmann::json song_json(const Song& song, const std::string& format) {
+    nlohmann::json patterns = nlohmann::json::array();
+    for (const Pattern& pattern : song.patterns) {
+        nlohmann::json voices = nlohmann::json::array();
+        for (const Voice& voice : pattern.voices)
+            voices.push_back({{"instrument", voice.instrument}, {"events", voice.events.size()}});
+        patterns.push_back({{"name", shown(pattern.name)},
+                            {"length", pattern.length},
+                            {"tempo_points", pattern.tempo_points.size()},
+                            {"voices", voices}});
+    }
+    nlohmann::json instruments = nlohmann::json::array();
+    for (const Instrument& instrument : song.instruments)
+        instruments.push_back({{"name", shown(instrument.name)},
+                               {"category", instrument.category},
+                               {"from_bank", instrument.from_bank},
+                               {"synthesized", instrument.synthesized()},
+                               {"bytes_per_sample", instrument.bytes_per_sample},
+                               {"length", instrument.length},
+                               {"rate", instrument.rate},
+                               {"loop_start", loop_of(instrument)}});
+    return {{"format", format},
+            {"description", shown(song.description)},
+            {"ticks_per_beat", song.ticks_per_beat},
+            {"beats_per_measure", song.beats_per_measure},
+            {"overall_tempo", song.overall_tempo},
+            {"repeat_position", song.repeat_position},
+            {"sequence", song.sequence},
+            {"length_ms", song_length(song)},
+            {"patterns", patterns},
+            {"instruments", instruments}};
+}
+
+// The description's lines, indented under their heading.
+std::string indented(const std::string& text) {
+    std::string out;
+    for (char c : shown(text)) {
+        if (c == '\r') continue;
+        out += c;
+        if (c == '\n') out += "    ";
+    }
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\n')) out.pop_back();
+    return out;
+}
+
+void print_song(const Song& song, const std::string& format) {
+    const MinutesSeconds shown_length = song_length_display(song);
+    std::cout << "format:            " << format << "\n"
+              << "description:       " << indented(song.description) << "\n"
+              << "ticks per beat:    " << song.ticks_per_beat << "\n"
+              << "beats per measure: " << song.beats_per_measure << "\n"
+              << "overall tempo:     " << song.overall_tempo << " (" << overall_tempo_percent(song.overall_tempo)
+              << "%)\n"
+              << "repeat position:   " << song.repeat_position << "\n"
+              << "sequence:         ";
+    for (uint32_t entry : song.sequence) std::cout << " " << entry;
+    std::cout << "\n"
+              << "length:            " << shown_length.minutes << ":" << (shown_length.seconds < 10 ? "0" : "")
+              << shown_length.seconds << " (" << song_length(song) << " ms)\n"
+              << "patterns:          " << song.patterns.size() << "\n";
+    for (size_t p = 0; p < song.patterns.size(); ++p) {
+        const Pattern& pattern = song.patterns[p];
+        std::cout << "  " << p << " \"" << shown(pattern.name) << "\": " << pattern.length << " ticks, "
+                  << pattern.tempo_points.size() << " tempo points, " << pattern.voices.size() << " voices\n";
+        for (size_t v = 0; v < pattern.voices.size(); ++v)
+            std::cout << "      voice " << v << ": instrument " << pattern.voices[v].instrument << ", "
+                      << pattern.voices[v].events.size() << " events\n";
+    }
+    std::cout << "instruments:       " << song.instruments.size() << "\n";
+    for (size_t i = 0; i < song.instruments.size(); ++i) {
+        const Instrument& instrument = song.instruments[i];
+        std::cout << "  " << i << " \"" << shown(instrument.name) << "\": "
+                  << (instrument.synthesized() ? "synthesized" : "sampled") << (instrument.from_bank ? ", from the bank" : "")
+                  << ", category " << instrument.category << ", " << instrument.bytes_per_sample * 8 << "-bit, "
+                  << instrument.length << " frames at " << instrument.rate << " Hz, loop "
+                  << (instrument.loops() ? "from " + std::to_string(instrument.loop_start) : std::string("none")) << "\n";
+    }
+}
 
 Command register_info(CLI::App& app, Options& common) {
     auto options = std::make_shared<InfoOptions>();
     CLI::App* command = app.add_subcommand("info", "Show what a song or module file holds");
     command->add_option("FILE", options->file, "Song or module file")->required();
     command->add_flag("--json", common.json, "Print one JSON object");
-    return {command, [options]() {
+    return {command, [options, &common]() {
                 return run_operation([&]() {
-                    File file = File::open_for_reading(options->file);
-                    throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
+                    std::string format;
+                    const Song song = read_any_song(options->file, stock_bank_lookup(), &format);
+                    if (common.json)
+                        print_json(song_json(song, format));
+                    else
+                        print_song(song, format);
                 });
             }};
 }

@@ -1,0 +1,50 @@
+// tmw-cli convert IN OUT.sn2: loads any song the composer reads (song file, older song file,
+// module) and saves it as a song file, the way File > Save As does.
+#include "cli/cli.h"
+
+#include <filesystem>
+#include <iostream>
+
+#include "foundation/errors.h"
+#include "foundation/string_table.h"
+#include "storage/song_loader.h"
+
+namespace tunemill::cli {
+
+namespace {
+
+struct ConvertOptions {
+    std::string in;
+    std::string out;
+};
+
+Command register_convert(CLI::App& app, Options& common) {
+    auto options = std::make_shared<ConvertOptions>();
+    CLI::App* command = app.add_subcommand("convert", "Load any song or module and save it as a song file (.sn2)");
+    command->add_option("IN", options->in, "Song or module file")->required();
+    command->add_option("OUT", options->out, "Song file to write")->required();
+    command->add_flag("--json", common.json, "Print one JSON object");
+    return {command, [options, &common]() {
+                bool saved = false;
+                std::string format;
+                const int result = run_operation([&]() {
+                    Song song = read_any_song(options->in, stock_bank_lookup(), &format);
+                    // A refused lock has shown its message already.
+                    saved = save_song(song, options->out);
+                });
+                if (result != SUCCESS) return result;
+                if (!saved) return int(FAILED);
+                const auto bytes = std::filesystem::file_size(options->out);
+                if (common.json)
+                    print_json({{"input", options->in}, {"format", format}, {"output", options->out}, {"bytes", bytes}});
+                else
+                    std::cout << options->in << " (" << format << ") -> " << options->out << " (" << bytes << " bytes)\n";
+                return int(SUCCESS);
+            }};
+}
+
+const CommandRegistration registration("convert", register_convert);
+
+} // namespace
+
+} // namespace tunemill::cli

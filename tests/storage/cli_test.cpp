@@ -1,0 +1,166 @@
+// tmw-cli info and convert on song files of both formats: the JSON fields, the lines for people,
+// the converted file, and the exit codes with their one line on stderr.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+#include "song/instrument_array.h"
+#include "storage/song_file.h"
+#include "old_song_encoder.h"
+#include "storage_test_util.h"
+
+namespace tunemill {
+namespace {
+
+using namespace storage_testing;
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exit_code;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+CliRun tmw_cli(const std::string& arguments) {
+    const fs::path program = fs::path(TUNEMILL_BIN_DIR) / "tmw-cli";
+    const fs::path out = scratch_folder() / "cli.out", err = scratch_folder() / "cli.err";
+    const std::string command = "LANG=C " + program.string() + " " + arguments + " > " + out.string() + " 2> " + err.string();
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fs::exists(fs::path(TUNEMILL_BIN_DIR) / "tmw-cli")) GTEST_SKIP() << "tmw-cli is not built";
+    }
+};
+
+// A song without bank instruments, so the tests do not depend on the stock bank.
+fs::path song_with_two_patterns() {
+    Song song;
+    reset(song, "Caf\xE9 song");  // Windows-1252 e acute
+    song.overall_tempo = 0;
+    add_instrument(song, sampled("Lead", 1, 1000, 200, 22050));
+    Instrument bell = synthesized("Bell");
+    bell.category = NO_CATEGORY;
+    add_instrument(song, bell);
+    add_pattern(song, "Verse");
+    song.patterns[0].length = 16;
+    song.patterns[0].tempo_points = {{0, 0, {0, 0, 0}}, {8, 30, {0, 0, 0}}};
+    add_voice(song.patterns[0], 0);
+    song.patterns[0].voices[0].events = events("on40@0 vol10@2 off40@4");
+    add_voice(song.patterns[0], 1);
+    song.patterns[0].voices[1].events = events("on50@0 off50@16");
+    add_pattern(song, "Empty");
+    song.sequence = {0, 1, 0};
+    song.repeat_position = 1;
+    return write_file("cli/song.sn2", encode_song(song));
+}
+
+TEST_F(Cli, InfoJsonHoldsEveryField) {
+    const CliRun run = tmw_cli("info --json " + song_with_two_patterns().string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const nlohmann::json info = nlohmann::json::parse(run.out);
+    EXPECT_EQ(info["format"], "sn2");
+    EXPECT_EQ(info["description"], "Caf\xC3\xA9 song");
+    EXPECT_EQ(info["ticks_per_beat"], 4);
+    EXPECT_EQ(info["beats_per_measure"], 4);
+    EXPECT_EQ(info["overall_tempo"], 0);
+    EXPECT_EQ(info["repeat_position"], 1);
+    EXPECT_EQ(info["sequence"], nlohmann::json::array({0, 1, 0}));
+    // Ticks at overall tempo 0: value 0 lasts 31 ms, value 30 lasts 125 ms; twice 8 of each.
+    EXPECT_EQ(info["length_ms"], 2 * (8 * 31 + 8 * 125));
+    ASSERT_EQ(info["patterns"].size(), 2u);
+    EXPECT_EQ(info["patterns"][0]["name"], "Verse");
+    EXPECT_EQ(info["patterns"][0]["length"], 16);
+    EXPECT_EQ(info["patterns"][0]["tempo_points"], 2);
+    EXPECT_EQ(info["patterns"][0]["voices"], nlohmann::json::parse(R"([{"instrument":0,"events":3},{"instrument":1,"events":2}])"));
+    EXPECT_EQ(info["patterns"][1]["voices"].size(), 0u);
+    ASSERT_EQ(info["instruments"].size(), 2u);
+    const nlohmann::json& lead = info["instruments"][0];
+    EXPECT_EQ(lead["name"], "Lead");
+    EXPECT_EQ(lead["category"], 3);
+    EXPECT_EQ(lead["from_bank"], false);
+    EXPECT_EQ(lead["synthesized"], false);
+    EXPECT_EQ(lead["bytes_per_sample"], 1);
+    EXPECT_EQ(lead["length"], 1000);
+    EXPECT_EQ(lead["rate"], 22050);
+    EXPECT_EQ(lead["loop_start"], 200);
+    EXPECT_EQ(info["instruments"][1]["synthesized"], true);
+    EXPECT_EQ(info["instruments"][1]["category"], NO_CATEGORY);
+    EXPECT_TRUE(info["instruments"][1]["loop_start"].is_null() || info["instruments"][1]["loop_start"].is_number());
+}
+
+TEST_F(Cli, InfoLinesForPeople) {
+    const CliRun run = tmw_cli("info " + song_with_two_patterns().string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    for (const char* line : {"format:            sn2", "overall tempo:     0 (200%)", "sequence:          0 1 0",
+                             "length:            0:02 (2496 ms)", "  0 \"Verse\": 16 ticks, 2 tempo points, 2 voices",
+                             "      voice 1: instrument 1, 2 events",
+                             "  0 \"Lead\": sampled, category 3, 8-bit, 1000 frames at 22050 Hz, loop from 200"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+}
+
+TEST_F(Cli, ConvertTurnsAnOlderSongIntoASongFile) {
+    OldSong old;
+    OldPattern pattern;
+    pattern.name = "Old";
+    pattern.length = 3;
+    pattern.instruments = {0};
+    pattern.text_runs = {{'O', 1}, {'k', 1}, {' ', 1}};
+    pattern.voices = {{{0, strike(50)}, {1, 1}}};
+    old.patterns = {pattern};
+    old.stored = {sampled("Pad", 2, 10)};
+    const fs::path in = write_file("cli/old.sn", encode_old_song(old));
+    const fs::path out = scratch_folder() / "cli" / "converted.sn2";
+    CliRun run = tmw_cli("convert " + in.string() + " " + out.string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("(sn)"), std::string::npos) << run.out;
+    run = tmw_cli("info --json " + out.string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const nlohmann::json info = nlohmann::json::parse(run.out);
+    EXPECT_EQ(info["format"], "sn2");
+    EXPECT_EQ(info["description"], "Old song\r\n\r\nOk \r\n");
+    EXPECT_EQ(info["patterns"][0]["voices"][0]["events"], 2);
+    EXPECT_EQ(info["instruments"][0]["name"], "Pad");
+}
+
+TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
+    const fs::path text = write_file("cli/notes.txt", text_bytes("not a song"));
+    std::vector<uint8_t> cut = encode_song(Song{});
+    cut.resize(20);
+    const fs::path damaged = write_file("cli/cut.sn2", cut);
+    struct Case {
+        std::string arguments;
+        int exit_code;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"info " + text.string(), 1, "Unknown or damaged song file\n"},
+        {"info --json " + damaged.string(), 1, "Damaged song file\n"},
+        {"convert " + text.string() + " " + (scratch_folder() / "cli/never.sn2").string(), 1, "Unknown or damaged song file\n"},
+        {"info", 2, nullptr},
+        {"convert " + text.string(), 2, nullptr},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = tmw_cli(c.arguments);
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.arguments;
+        if (c.message) {
+            EXPECT_EQ(run.err, c.message) << c.arguments;
+        }
+        EXPECT_TRUE(run.out.empty()) << c.arguments;
+    }
+    EXPECT_FALSE(fs::exists(scratch_folder() / "cli/never.sn2"));
+}
+
+} // namespace
+} // namespace tunemill
