@@ -5,11 +5,16 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+// The pictures are compiled into the program's library; a static library must register them.
+static void register_art() { Q_INIT_RESOURCE(art); }
+
 namespace tunemill {
 
 namespace {
 
 QPixmap render(const QString& resource, QSize size, qreal ratio) {
+    static const bool registered = (register_art(), true);
+    (void)registered;
     QSvgRenderer renderer(resource);
     QPixmap pixmap(size * ratio);
     pixmap.fill(Qt::transparent);

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QUrl>
 #include <cstdlib>
@@ -77,6 +78,23 @@ class KeyRouter : public QObject {
 
 namespace {
 
+// The MDI area with the program's mark in the corner of its empty backdrop.
+class FrameArea : public QMdiArea {
+  public:
+    explicit FrameArea(QWidget* parent) : QMdiArea(parent) {}
+
+  protected:
+    void paintEvent(QPaintEvent* event) override {
+        QMdiArea::paintEvent(event);
+        QPainter painter(viewport());
+        painter.setOpacity(0.18);
+        const int size = std::min(220, std::min(viewport()->width(), viewport()->height()) / 3);
+        if (size < 48) return;
+        const QRect mark(viewport()->width() - size - 32, viewport()->height() - size - 32, size, size);
+        program_icon().paint(&painter, mark);
+    }
+};
+
 // F1 while a popup is open asks for the popup's topic.
 class PopupHelp : public QObject {
   public:
@@ -118,7 +136,7 @@ MainWindow::MainWindow(Player* player, ChildFactories factories, QWidget* parent
     setObjectName(QStringLiteral("TMMainWindow"));
     setWindowTitle(QString::fromUtf8(PRODUCT_NAME));
     setWindowIcon(program_icon());
-    mdi_ = new QMdiArea(this);
+    mdi_ = new FrameArea(this);
     mdi_->setObjectName(QStringLiteral("MdiArea"));
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

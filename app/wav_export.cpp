@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 #include <thread>
 
@@ -40,9 +41,13 @@ WavExportSettings& wav_export_options() {
 }
 
 uint32_t typed_export_rate(const QString& text) {
+    const QString typed = text.trimmed();
     bool number = false;
-    const qulonglong value = text.trimmed().toULongLong(&number);
-    return limit_export_rate(number ? value : 0);
+    const qulonglong value = typed.toULongLong(&number);
+    if (number) return limit_export_rate(value);
+    // A run of digits too long for any counter is a very large rate, not "no number".
+    const bool digits = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.isDigit(); });
+    return limit_export_rate(digits ? UINT64_MAX : 0);
 }
 
 WavOptionsWidget::WavOptionsWidget(const WavExportSettings& start, QWidget* parent) : QWidget(parent) {

@@ -1,0 +1,150 @@
+// The shared fixture of the composer tests.
+#include "app_fixture.h"
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <fstream>
+#include <random>
+
+#include "app/document.h"
+#include "foundation/string_table.h"
+
+namespace tunemill::test {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        auto* made = new QApplication(argc, argv);
+        made->setQuitOnLastWindowClosed(false);
+        return made;
+    }();
+    return *app;
+}
+
+void AppTest::SetUp() {
+    application();
+    std::random_device random;
+    dir_ = std::filesystem::temp_directory_path() / ("tmw-test-" + std::to_string(random()));
+    std::filesystem::create_directories(dir_);
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.string()));
+    set_language(Language::ENGLISH);
+}
+
+void AppTest::TearDown() {
+    set_language(Language::ENGLISH);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+void when_modal(std::function<void(QWidget*)> act) {
+    auto* timer = new QTimer(&application());
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        } else if (++*tries > 500) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no modal window came up";
+        }
+    });
+    timer->start(10);
+}
+
+void answer_box(int button, QString* text) {
+    when_modal([button, text](QWidget* widget) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (!box) {
+            ADD_FAILURE() << "expected a message box, got " << widget->metaObject()->className();
+            widget->close();
+            return;
+        }
+        if (text) *text = box->text();
+        box->button(QMessageBox::StandardButton(button))->click();
+    });
+}
+
+void answer_file_dialog(const QString& path, int filter_index, std::function<void(QWidget*)> before_accept) {
+    when_modal([path, filter_index, before_accept](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        if (!dialog) {
+            ADD_FAILURE() << "expected a file dialog, got " << widget->metaObject()->className();
+            widget->close();
+            return;
+        }
+        if (filter_index >= 0) dialog->selectNameFilter(dialog->nameFilters().value(filter_index));
+        if (before_accept) before_accept(dialog);
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+std::vector<QString> error_boxes_during(const std::function<void()>& run) {
+    auto texts = std::make_shared<std::vector<QString>>();
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, timer, [texts] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible() && box->objectName() == QStringLiteral("ErrorBox")) {
+                texts->push_back(box->text());
+                box->button(QMessageBox::Ok)->click();
+            }
+        }
+    });
+    timer->start(10);
+    run();
+    QApplication::processEvents();
+    delete timer;
+    return *texts;
+}
+
+std::vector<uint8_t> tiny_mod() {
+    std::vector<uint8_t> mod(1084 + 1024, 0);
+    const char title[] = "tiny tune";
+    std::copy(title, title + sizeof title - 1, mod.begin());
+    // Sample 1: 1000 words of a square wave, full volume, looped over its whole length.
+    uint8_t* sample = &mod[20];
+    const char name[] = "square";
+    std::copy(name, name + sizeof name - 1, sample);
+    const uint16_t words = 1000;
+    sample[22] = uint8_t(words >> 8);
+    sample[23] = uint8_t(words);
+    sample[25] = 64;
+    sample[28] = uint8_t(words >> 8);
+    sample[29] = uint8_t(words);
+    mod[950] = 1;    // one order
+    mod[951] = 127;
+    mod[952] = 0;    // pattern 0
+    std::copy_n("M.K.", 4, &mod[1080]);
+    // Notes on channel 0 every 8 rows: C-2 (period 428) and G-2 (period 285), sample 1.
+    for (int row = 0; row < 64; row += 8) {
+        const uint16_t period = (row / 8) % 2 ? 285 : 428;
+        uint8_t* cell = &mod[1084 + size_t(row) * 16];
+        cell[0] = uint8_t(period >> 8);
+        cell[1] = uint8_t(period);
+        cell[2] = 0x10;
+    }
+    for (int i = 0; i < words * 2; ++i) mod.push_back((i / 16) % 2 ? 0x40 : 0xC0);
+    return mod;
+}
+
+void write_file(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace tunemill::test

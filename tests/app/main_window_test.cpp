@@ -1,0 +1,445 @@
+// The composer's main frame in-process: start-up, the menus and their rules, the key routing,
+// the save prompt, loading, saving, settings and placement across runs, and the screenshots.
+#include <QAction>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/about_box.h"
+#include "app/application.h"
+#include "app/commands.h"
+#include "app/document.h"
+#include "app/main_window.h"
+#include "app/placement.h"
+#include "app/player.h"
+#include "app_fixture.h"
+#include "foundation/string_table.h"
+#include "settings/settings.h"
+
+namespace tunemill {
+namespace {
+
+namespace fs = std::filesystem;
+using test::AppTest;
+
+// A pattern window as far as the frame can see it: the questions of the enabling rules with
+// answers the test sets, and the commands it receives.
+class TestPatternWindow : public QWidget, public PatternView {
+  public:
+    size_t pattern = 0;
+    bool block = false;
+    Pane pane = Pane::NOTES;
+    bool volume_shown = false;
+    bool follow = false;
+    size_t voice = 0;
+    std::vector<int> commands;
+    int settings_stored = 0;
+
+    size_t pattern_index() const override { return pattern; }
+    void point_at(size_t index) override { pattern = index; }
+    bool has_block() const override { return block; }
+    Pane block_pane() const override { return pane; }
+    bool shows_pane(Pane which) const override { return which == Pane::VOLUME && volume_shown; }
+    bool follows_playback() const override { return follow; }
+    size_t current_voice() const override { return voice; }
+    void store_settings() override { ++settings_stored; }
+    void refresh_block_marking() override {}
+    void run_command(int command) override { commands.push_back(command); }
+};
+
+// Records what the frame asks of the playback.
+class RecordingPlayer : public Player {
+  public:
+    std::vector<std::string> calls;
+    void play_song() override { calls.push_back("play"); }
+    void stop() override { calls.push_back("stop"); }
+    void wind(int direction) override { calls.push_back(direction > 0 ? "wind+" : "wind-"); }
+    void set_repeat(bool repeat) override { calls.push_back(repeat ? "repeat on" : "repeat off"); }
+};
+
+class MainWindowTest : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        read_settings();
+        settings().song_folder = dir_.string();
+        the_song().modified = false;
+    }
+
+    std::unique_ptr<MainWindow> make_frame(ChildFactories factories = {}) {
+        auto frame = std::make_unique<MainWindow>(&player_, std::move(factories));
+        frame->resize(900, 640);
+        frame->show();
+        frame->new_song();
+        return frame;
+    }
+
+    bool enabled(MainWindow& frame, int command) { return frame.action(command)->isEnabled(); }
+
+    RecordingPlayer player_;
+};
+
+TEST_F(MainWindowTest, StartsWithAnUntitledSong) {
+    Composer composer(Composer::Options{false, {}});
+    MainWindow* frame = composer.start({});
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
+    EXPECT_EQ(frame->objectName(), "TMMainWindow");
+    const Song& song = the_song();
+    ASSERT_EQ(song.patterns.size(), 1u);
+    EXPECT_EQ(song.patterns[0].name, "Pattern I");
+    EXPECT_EQ(song.sequence, std::vector<uint32_t>{0});
+    EXPECT_FALSE(song.modified);
+    EXPECT_FALSE(song.song_file);
+    EXPECT_EQ(song.path, untitled_song_path(settings().song_folder));
+    EXPECT_TRUE(song.path.ends_with("/Untitled"));
+    frame->close();
+}
+
+TEST_F(MainWindowTest, MenuInBothLanguages) {
+    for (Language language : {Language::ENGLISH, Language::GERMAN}) {
+        set_language(language);
+        auto frame = make_frame();
+        const QList<QAction*> titles = frame->menuBar()->actions();
+        ASSERT_EQ(titles.size(), POPUP_COUNT);
+        for (int popup = 0; popup < POPUP_COUNT; ++popup) {
+            EXPECT_EQ(titles[popup]->text(), menu_text(POPUP_TEXT_BASE + uint32_t(popup)));
+            const QList<QAction*> items = frame->popup(popup)->actions();
+            const std::vector<MenuEntry>& entries = popup_entries(popup);
+            ASSERT_GE(items.size(), qsizetype(entries.size()));
+            for (size_t i = 0; i < entries.size(); ++i) {
+                const QAction* item = items[qsizetype(i)];
+                if (entries[i].command == SEPARATOR) EXPECT_TRUE(item->isSeparator());
+                else if (entries[i].command == PORTAMENTO_SUBMENU) EXPECT_EQ(item->menu(), frame->portamento_menu());
+                else EXPECT_EQ(item->data().toInt(), entries[i].command);
+            }
+        }
+        // The Portamento submenu sits at position 11 of Edit.
+        EXPECT_EQ(frame->popup(EDIT_POPUP)->actions()[PORTAMENTO_POSITION]->menu(), frame->portamento_menu());
+        frame->close();
+    }
+    set_language(Language::GERMAN);
+    auto frame = make_frame();
+    EXPECT_EQ(frame->menuBar()->actions()[0]->text(), "&Datei");
+    EXPECT_EQ(frame->action(CMD_SAVE_AS)->text(), "Speichern &unter");
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - Unbenannt");
+    EXPECT_EQ(the_song().patterns[0].name, "Pattern I");
+    frame->close();
+}
+
+TEST_F(MainWindowTest, EnablingRulesWithoutAPatternWindow) {
+    auto frame = make_frame();
+    settings().repeat = 1;
+    settings().all_voices = 0;
+    for (int popup = 0; popup < POPUP_COUNT; ++popup) frame->update_popup(popup);
+    for (int command : {CMD_CUT, CMD_COPY, CMD_PASTE, CMD_DELETE, CMD_CLEAR_BLOCK, CMD_INSERT_SPACE,
+                        CMD_REPEAT_BLOCK, CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK, CMD_SET_PORTAMENTO,
+                        CMD_CLEAR_PORTAMENTO, CMD_VOLUME, CMD_BALANCE, CMD_TEMPO, CMD_ADD_VOICE,
+                        CMD_REPLACE_INSTRUMENT, CMD_RECORD_VOICE, CMD_DELETE_VOICE, CMD_MUTE_VOICE,
+                        CMD_PLAY_PATTERN, CMD_PLAY_BLOCK, CMD_PLAY_VOICE, CMD_FOLLOW_PLAYBACK})
+        EXPECT_FALSE(enabled(*frame, command)) << command;
+    EXPECT_FALSE(frame->portamento_menu()->isEnabled());
+    for (int command : {CMD_NEW, CMD_LOAD, CMD_SAVE, CMD_SAVE_AS, CMD_EXPORT_WAV, CMD_EXIT, CMD_ALL_VOICES,
+                        CMD_PLAY_SONG, CMD_STOP, CMD_REPEAT, CMD_CASCADE, CMD_TILE, CMD_HELP_TOPICS,
+                        CMD_WEB_PAGE, CMD_ABOUT})
+        EXPECT_TRUE(enabled(*frame, command)) << command;
+    // The windows of the View popup are not part of the program yet.
+    for (int command : {CMD_PATTERN, CMD_SEQUENCE, CMD_INSTRUMENTS, CMD_KEYBOARD, CMD_SONG_OPTIONS, CMD_OPTIONS})
+        EXPECT_FALSE(enabled(*frame, command)) << command;
+    EXPECT_TRUE(frame->action(CMD_REPEAT)->isChecked());
+    EXPECT_FALSE(frame->action(CMD_ALL_VOICES)->isChecked());
+    EXPECT_FALSE(frame->action(CMD_VOLUME)->isChecked());
+
+    // The keys of greyed items do nothing; those of the Play popup always work.
+    player_.calls.clear();
+    QTest::keyClick(frame.get(), Qt::Key_F6);
+    QTest::keyClick(frame.get(), Qt::Key_Delete);
+    EXPECT_TRUE(player_.calls.empty());
+    QTest::keyClick(frame.get(), Qt::Key_F5);
+    QTest::keyClick(frame.get(), Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::keyClick(frame.get(), Qt::Key_Minus, Qt::KeypadModifier);
+    QTest::keyClick(frame.get(), Qt::Key_F9);
+    EXPECT_EQ(player_.calls, (std::vector<std::string>{"play", "wind+", "wind-", "stop"}));
+    // Repeat and All Voices toggle their settings.
+    frame->action(CMD_REPEAT)->trigger();
+    EXPECT_EQ(settings().repeat, 0);
+    EXPECT_EQ(player_.calls.back(), "repeat off");
+    QTest::keyClick(frame.get(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(settings().all_voices, 1);
+    frame->update_popup(EDIT_POPUP);
+    EXPECT_TRUE(frame->action(CMD_ALL_VOICES)->isChecked());
+    frame->close();
+}
+
+TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
+    TestPatternWindow* window = nullptr;
+    ChildFactories factories;
+    factories.pattern = [&window] { return window = new TestPatternWindow; };
+    factories.sequence = [] { return new QWidget; };
+    auto frame = make_frame(factories);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(frame->active_pattern_window(), window);
+    EXPECT_EQ(frame->pattern_window_count(), 1u);
+
+    // A pattern without voices and no block.
+    frame->update_popup(EDIT_POPUP);
+    frame->update_popup(VOICE_POPUP);
+    frame->update_popup(PLAY_POPUP);
+    EXPECT_FALSE(enabled(*frame, CMD_CUT));
+    EXPECT_TRUE(enabled(*frame, CMD_ADD_VOICE));
+    EXPECT_FALSE(enabled(*frame, CMD_DELETE_VOICE));
+    EXPECT_TRUE(enabled(*frame, CMD_PLAY_PATTERN));
+    EXPECT_FALSE(enabled(*frame, CMD_PLAY_VOICE));
+    EXPECT_FALSE(enabled(*frame, CMD_PLAY_BLOCK));
+
+    // A block in the volume pane: the block commands, but no portamento, not even by key.
+    window->block = true;
+    window->pane = Pane::VOLUME;
+    frame->update_popup(EDIT_POPUP);
+    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_CLEAR_BLOCK, CMD_INSERT_SPACE, CMD_REPEAT_BLOCK,
+                        CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK})
+        EXPECT_TRUE(enabled(*frame, command)) << command;
+    EXPECT_FALSE(frame->portamento_menu()->isEnabled());
+    QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+    QTest::keyClick(window, Qt::Key_C, Qt::AltModifier);
+    EXPECT_TRUE(window->commands.empty());
+    QTest::keyClick(window, Qt::Key_Delete);
+    QTest::keyClick(window, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(window->commands, (std::vector<int>{CMD_DELETE, CMD_CUT}));
+
+    // A block in the note pane makes the Portamento submenu available.
+    window->pane = Pane::NOTES;
+    window->commands.clear();
+    QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(window->commands, std::vector<int>{CMD_SET_PORTAMENTO});
+    EXPECT_TRUE(frame->portamento_menu()->isEnabled());
+
+    // Voices, the volume pane and following playback show as check marks.
+    the_song().patterns[0].voices.push_back(Voice{});
+    the_song().patterns[0].voices[0].muted = true;
+    window->volume_shown = true;
+    window->follow = true;
+    for (int popup : {VIEW_POPUP, VOICE_POPUP, PLAY_POPUP}) frame->update_popup(popup);
+    EXPECT_TRUE(frame->action(CMD_VOLUME)->isChecked());
+    EXPECT_FALSE(frame->action(CMD_BALANCE)->isChecked());
+    EXPECT_TRUE(frame->action(CMD_MUTE_VOICE)->isChecked());
+    EXPECT_TRUE(frame->action(CMD_FOLLOW_PLAYBACK)->isChecked());
+    EXPECT_TRUE(enabled(*frame, CMD_PLAY_VOICE));
+    EXPECT_TRUE(enabled(*frame, CMD_REPLACE_INSTRUMENT));
+    the_song().patterns[0].voices.clear();
+
+    // While the sequence window is active the editing keys are its own; the global ones stay.
+    frame->run_command(CMD_SEQUENCE);
+    ASSERT_TRUE(frame->dialog_child_active());
+    window->commands.clear();
+    player_.calls.clear();
+    QWidget* sequence = frame->mdi_area()->activeSubWindow()->widget();
+    QTest::keyClick(sequence, Qt::Key_Delete);
+    QTest::keyClick(sequence, Qt::Key_F6);
+    QTest::keyClick(sequence, Qt::Key_F5);
+    EXPECT_TRUE(window->commands.empty());
+    EXPECT_EQ(player_.calls, std::vector<std::string>{"play"});
+    // The sequence window is made once; asking again activates it.
+    frame->mdi_area()->setActiveSubWindow(frame->mdi_area()->subWindowList().first());
+    frame->run_command(CMD_SEQUENCE);
+    EXPECT_EQ(frame->mdi_area()->subWindowList().size(), 2);
+    EXPECT_TRUE(frame->dialog_child_active());
+
+    // New keeps one pattern window and points it at pattern 0.
+    frame->run_command(CMD_PATTERN);
+    EXPECT_EQ(frame->pattern_window_count(), 2u);
+    frame->run_command(CMD_NEW);
+    EXPECT_EQ(frame->pattern_window_count(), 1u);
+    EXPECT_EQ(frame->first_pattern_window()->pattern_index(), 0u);
+    frame->close();
+}
+
+TEST_F(MainWindowTest, SavePromptAnswers) {
+    auto frame = make_frame();
+    Song& song = the_song();
+    auto change_song = [&song] {
+        song.patterns[0].name = "Changed";
+        song.modified = true;
+    };
+
+    // Cancel: nothing happens.
+    change_song();
+    QString prompt;
+    test::answer_box(QMessageBox::Cancel, &prompt);
+    frame->run_command(CMD_NEW);
+    EXPECT_EQ(prompt, "Song is changed. Do you want to save it?");
+    EXPECT_EQ(song.patterns[0].name, "Changed");
+    EXPECT_TRUE(song.modified);
+
+    // No: the changes go.
+    test::answer_box(QMessageBox::No);
+    frame->run_command(CMD_NEW);
+    EXPECT_EQ(song.patterns[0].name, "Pattern I");
+    EXPECT_FALSE(song.modified);
+
+    // Yes on an untitled song: Save As asks for the name, the song is written, then New.
+    change_song();
+    const fs::path saved = dir_ / "kept";
+    test::answer_box(QMessageBox::Yes);
+    test::answer_file_dialog(QString::fromStdString(saved.string()));
+    frame->run_command(CMD_NEW);
+    EXPECT_TRUE(fs::exists(dir_ / "kept.sn2"));
+    EXPECT_EQ(song.patterns[0].name, "Pattern I");
+    EXPECT_FALSE(song.modified);
+
+    // Exit with Cancel keeps the program running; Yes whose save fails keeps it running too.
+    change_song();
+    test::answer_box(QMessageBox::Cancel);
+    frame->run_command(CMD_EXIT);
+    EXPECT_TRUE(frame->isVisible());
+    song.song_file = true;
+    song.path = (dir_ / "no-such-folder" / "x.sn2").string();
+    std::vector<QString> errors = test::error_boxes_during([&] {
+        test::answer_box(QMessageBox::Yes);
+        frame->run_command(CMD_EXIT);
+    });
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(song.modified);
+    test::answer_box(QMessageBox::No);
+    frame->run_command(CMD_EXIT);
+    EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainWindowTest, ModuleOnTheCommandLineThenSaveAsksForAName) {
+    const fs::path module = dir_ / "tiny.mod";
+    test::write_file(module, test::tiny_mod());
+    Composer composer(Composer::Options{false, {}});
+    MainWindow* frame = composer.start({QString::fromStdString(module.string())});
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - tiny");
+    Song& song = the_song();
+    EXPECT_FALSE(song.song_file);
+    EXPECT_FALSE(song.modified);
+    ASSERT_FALSE(song.patterns.empty());
+    ASSERT_FALSE(song.instruments.empty());
+
+    QString suffix;
+    QString proposed;
+    test::answer_file_dialog(QString::fromStdString((dir_ / "converted").string()), -1, [&](QWidget* widget) {
+        auto* dialog = static_cast<QFileDialog*>(widget);
+        suffix = dialog->defaultSuffix();
+        proposed = dialog->selectedFiles().value(0);
+    });
+    EXPECT_TRUE(frame->save());
+    EXPECT_EQ(suffix, "sn2");
+    EXPECT_EQ(proposed, QString::fromStdString((dir_ / "tiny.sn2").string()));
+    EXPECT_TRUE(fs::exists(dir_ / "converted.sn2"));
+    EXPECT_TRUE(song.song_file);
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - converted");
+    EXPECT_EQ(frame->last_song_folder(), dir_.string());
+
+    // The saved song loads back as a song file, which Save then overwrites without asking.
+    frame->load_song((dir_ / "converted.sn2").string());
+    EXPECT_TRUE(song.song_file);
+    song.modified = true;
+    EXPECT_TRUE(frame->save());
+    EXPECT_FALSE(song.modified);
+    frame->close();
+}
+
+TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
+    const fs::path junk = dir_ / "junk.sn2";
+    test::write_file(junk, std::vector<uint8_t>(300, 0x5A));
+    const fs::path truncated = dir_ / "short.mod";
+    std::vector<uint8_t> module = test::tiny_mod();
+    module.resize(1200);  // the header promises a pattern and a sample that are not there
+    test::write_file(truncated, module);
+    struct Case {
+        fs::path path;
+        const char* message;
+    } cases[] = {
+        {junk, "Unknown or damaged song file"},
+        {truncated, "Damaged song file"},
+        {dir_ / "missing.sn2", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<Composer> composer;
+        MainWindow* frame = nullptr;
+        const std::vector<QString> errors = test::error_boxes_during([&] {
+            composer = std::make_unique<Composer>(Composer::Options{false, {}});
+            frame = composer->start({QString::fromStdString(c.path.string())});
+        });
+        ASSERT_EQ(errors.size(), 1u) << c.path;
+        if (c.message) EXPECT_EQ(errors[0], c.message);
+        else EXPECT_TRUE(errors[0].startsWith("Unable to open file")) << errors[0].toStdString();
+        EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
+        EXPECT_EQ(the_song().patterns.size(), 1u);
+        EXPECT_FALSE(the_song().song_file);
+        EXPECT_FALSE(the_song().modified);
+        frame->close();
+    }
+}
+
+TEST_F(MainWindowTest, SettingsWrittenAtExitAndPlacementRestored) {
+    {
+        Composer composer(Composer::Options{false, {}});
+        MainWindow* frame = composer.start({});
+        frame->setGeometry(40, 30, 600, 400);
+        frame->action(CMD_REPEAT)->trigger();
+        frame->close();
+        EXPECT_TRUE(composer.finish());
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "tunemill" / "user.reg"));
+    settings() = Settings{};
+    {
+        Composer composer(Composer::Options{false, {}});
+        EXPECT_EQ(settings().repeat, 1);
+        EXPECT_EQ(settings().main_window_pos, to_window_rect(QRect(40, 30, 600, 400)));
+        MainWindow* frame = composer.start({});
+        EXPECT_EQ(frame->geometry(), QRect(40, 30, 600, 400));
+        frame->update_popup(PLAY_POPUP);
+        EXPECT_TRUE(frame->action(CMD_REPEAT)->isChecked());
+        frame->showMaximized();
+        frame->close();
+        composer.finish();
+    }
+    settings() = Settings{};
+    {
+        Composer composer(Composer::Options{false, {}});
+        EXPECT_EQ(settings().main_window_maximized, 1);
+        MainWindow* frame = composer.start({});
+        EXPECT_TRUE(frame->isMaximized());
+        // The restored rectangle under the maximized window is still the one stored.
+        EXPECT_EQ(settings().main_window_pos, to_window_rect(QRect(40, 30, 600, 400)));
+        frame->close();
+    }
+}
+
+// The first look of the program, for a person to judge: build/tests/screenshots/*.png.
+TEST_F(MainWindowTest, ScreenshotsInBothLanguages) {
+    const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
+    fs::create_directories(shots);
+    for (Language language : {Language::ENGLISH, Language::GERMAN}) {
+        set_language(language);
+        const char* tag = language == Language::GERMAN ? "de" : "en";
+        Composer composer(Composer::Options{false, {}});
+        MainWindow* frame = composer.start({});
+        frame->resize(1000, 700);
+        QApplication::processEvents();
+        EXPECT_TRUE(frame->grab().save(QString::fromStdString((shots / ("main-window-" + std::string(tag) + ".png")).string())));
+        // The File menu open, as the user sees it first.
+        QMenu* file = frame->popup(FILE_POPUP);
+        file->popup(frame->mapToGlobal(QPoint(0, frame->menuBar()->height())));
+        QApplication::processEvents();
+        EXPECT_TRUE(file->grab().save(QString::fromStdString((shots / ("file-menu-" + std::string(tag) + ".png")).string())));
+        file->close();
+        AboutBox about(AboutBox::Mode::ABOUT, frame);
+        about.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(about.grab().save(QString::fromStdString((shots / ("about-" + std::string(tag) + ".png")).string())));
+        about.close();
+        frame->close();
+    }
+}
+
+} // namespace
+} // namespace tunemill
