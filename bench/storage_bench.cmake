@@ -1,0 +1,4 @@
+# Reading and writing song files.
+if(TARGET storage)
+  tunemill_bench(storage_bench DEPS storage)
+endif()
