@@ -2,6 +2,7 @@
 // chunk's length once its content is written; the reader walks it with per-level tag tables.
 #include "storage/song_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -100,7 +101,9 @@ std::string read_text(ChunkInput& input, uint64_t length) {
 }
 
 void read_events(ChunkInput& input, uint64_t left, Voice& voice) {
-    voice.events.reserve(size_t(left / 3));
+    // Every event takes at least three bytes; beyond a million the vector grows as it goes, so a
+    // large chunk of skipped records costs no memory up front.
+    voice.events.reserve(size_t(std::min<uint64_t>(left / 3, 1u << 20)));
     uint64_t tick = 0;
     uint8_t data[MAX_KEPT_DATA];
     while (left > 0) {

@@ -321,3 +321,30 @@ TEST(ChunkList, TheInputGoesOnAtTheChunksEndWhateverTheHandlerRead) {
 
 } // namespace
 } // namespace tunemill
+
+#include "instruments/bank.h"
+
+namespace tunemill {
+namespace {
+
+// The demo songs beside the program, read through the stock bank, write back byte for byte.
+TEST(SongFileRoundTrip, DemoSongsWithTheStockBankWriteBackUnchanged) {
+    namespace fs = std::filesystem;
+    const fs::path bank_path = fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk";
+    const fs::path demos = fs::path(TUNEMILL_SOURCE_DIR) / "data" / "demos";
+    if (!fs::exists(bank_path) || !fs::exists(demos)) GTEST_SKIP() << "the stock bank or the demo songs are missing";
+    InstrumentBank bank(bank_path);
+    int read = 0;
+    for (const auto& entry : fs::directory_iterator(demos)) {
+        if (entry.path().extension() != ".sn2") continue;
+        Song song;
+        File file = File::open_for_reading(entry.path());
+        ASSERT_TRUE(read_song(file, song, [&](const std::string& name) { return bank.load(name); })) << entry.path();
+        EXPECT_EQ(encode_song(song), storage_testing::read_file(entry.path())) << entry.path();
+        ++read;
+    }
+    EXPECT_GT(read, 0);
+}
+
+} // namespace
+} // namespace tunemill
