@@ -9,7 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/errors.h"
 #include "foundation/file.h"
+#include "instruments/bank.h"
 #include "modules/export.h"
 #include "modules/import.h"
 #include "song/song.h"
@@ -120,9 +122,10 @@ void BM_ExportDemoSong(benchmark::State& state, const char* name, ModuleFormat f
     const fs::path path = fs::path(TUNEMILL_SOURCE_DIR) / "data" / "demos" / name;
     Song song;
     try {
-        song = read_any_song(path, stock_bank_lookup());
-    } catch (...) {
-        state.SkipWithError("the demo song could not be read");
+        InstrumentBank bank(fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
+        song = read_any_song(path, [&](const std::string& instrument) { return bank.load(instrument); });
+    } catch (const std::exception& error) {
+        state.SkipWithError(("the demo song could not be read: " + error_text(error)).c_str());
         return;
     }
     export_song(state, song, format);

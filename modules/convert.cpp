@@ -13,6 +13,7 @@
 #include "song/instrument_array.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -321,7 +322,8 @@ void put_event(Voice& voice, const Event& event) {
 class PatternWriter {
   public:
     PatternWriter(Song& song, Pattern& pattern, int channels)
-        : song_(song), pattern_(pattern), channels_(size_t(channels)) {}
+        : song_(song), pattern_(pattern), channels_(size_t(channels)), slot_index_(size_t(channels)),
+          channel_slots_(size_t(channels)) {}
 
     void write(const TimedPattern& timed);
 
@@ -344,13 +346,15 @@ class PatternWriter {
     };
 
     size_t slot_for(int channel, int instrument) {
-        const auto key = std::make_pair(channel, instrument);
-        const auto found = slot_index_.find(key);
-        if (found != slot_index_.end()) return found->second;
+        std::vector<int>& of_channel = slot_index_[size_t(channel)];
+        if (of_channel.empty()) of_channel.assign(song_.instruments.size(), -1);
+        int& slot = of_channel[size_t(instrument)];
+        if (slot >= 0) return size_t(slot);
         const size_t voice = add_voice(pattern_, uint32_t(instrument));
         slots_.push_back({channel, voice});
-        slot_index_[key] = slots_.size() - 1;
-        return slots_.size() - 1;
+        slot = int(slots_.size() - 1);
+        channel_slots_[size_t(channel)].push_back(size_t(slot));
+        return size_t(slot);
     }
     Voice& voice(size_t slot) { return pattern_.voices[slots_[slot].voice]; }
     void note_off(size_t slot, Tick tick) {
@@ -361,8 +365,7 @@ class PatternWriter {
     }
     // Ends every note the channel sounds, on any of its voices.
     void end_channel(size_t c, Tick tick) {
-        for (size_t slot = 0; slot < slots_.size(); ++slot)
-            if (slots_[slot].channel == int(c)) note_off(slot, tick);
+        for (size_t slot : channel_slots_[c]) note_off(slot, tick);
         channels_[c].sounding = -1;
         channels_[c].end = NEVER;
     }
@@ -371,7 +374,8 @@ class PatternWriter {
     Pattern& pattern_;
     std::vector<Channel> channels_;
     std::vector<VoiceSlot> slots_;
-    std::map<std::pair<int, int>, size_t> slot_index_;
+    std::vector<std::vector<int>> slot_index_;       // per channel, per instrument: slot or -1
+    std::vector<std::vector<size_t>> channel_slots_;  // per channel: its slots
 };
 
 void PatternWriter::write(const TimedPattern& timed) {
@@ -462,7 +466,7 @@ void PatternWriter::write(const TimedPattern& timed) {
 // Tries to play voices a and b as one; returns the merged events, or nothing.
 std::optional<std::vector<Event>> merge_trial(const Voice& a, const Voice& b) {
     Voice merged;
-    std::set<int> sounding;
+    std::bitset<KEY_COUNT> sounding;
     int count[2] = {0, 0};
     int volume[2] = {DEFAULT_VOLUME, DEFAULT_VOLUME}, balance[2] = {DEFAULT_BALANCE, DEFAULT_BALANCE};
     int merged_volume = DEFAULT_VOLUME, merged_balance = DEFAULT_BALANCE;
@@ -488,21 +492,23 @@ std::optional<std::vector<Event>> merge_trial(const Voice& a, const Voice& b) {
                 if (rank != phase) continue;
                 switch (event.kind) {
                 case NOTE_ON:
-                    if (!sounding.insert(event.param1).second) return std::nullopt;
+                    if (event.param1 >= KEY_COUNT || sounding.test(event.param1)) return std::nullopt;
+                    sounding.set(event.param1);
                     ++count[v];
                     put_event(merged, event);
                     break;
                 case NOTE_OFF:
-                    sounding.erase(event.param1);
+                    if (event.param1 < KEY_COUNT) sounding.reset(event.param1);
                     --count[v];
                     put_event(merged, event);
                     break;
                 case VOLUME: volume[v] = event.param1; break;
                 case BALANCE: balance[v] = event.param1; break;
                 case PORTAMENTO:
-                    if (sounding.count(event.param2)) return std::nullopt;
-                    sounding.erase(event.param1);
-                    sounding.insert(event.param2);
+                    if (event.param1 >= KEY_COUNT || event.param2 >= KEY_COUNT || sounding.test(event.param2))
+                        return std::nullopt;
+                    sounding.reset(event.param1);
+                    sounding.set(event.param2);
                     put_event(merged, event);
                     break;
                 default: put_event(merged, event); break;

@@ -3,10 +3,12 @@
 #include "fixtures.h"
 
 #include "foundation/string_table.h"
+#include "instruments/bank.h"
 #include "modules/export.h"
 #include "modules/import.h"
 #include "song/song.h"
 #include "song/timing.h"
+#include "storage/song_loader.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,27 @@ TEST(ExportOracle, ExportsOfRealModulesPlayInLibopenmpt) {
                 for (size_t i = 0; i < frames; ++i) loudest = std::max(loudest, std::abs(audio[i]));
                 EXPECT_GT(loudest, 0.01f);
             }
+        }
+    }
+}
+
+TEST(ExportOracle, DemoSongsPlayInLibopenmpt) {
+    set_language(Language::ENGLISH);
+    const std::filesystem::path bank_path = std::filesystem::path(TUNEMILL_BIN_DIR) / "tmill.bnk";
+    if (!std::filesystem::exists(bank_path)) GTEST_SKIP() << "the stock bank is not built";
+    InstrumentBank bank(bank_path);
+    const std::filesystem::path demos = std::filesystem::path(TUNEMILL_SOURCE_DIR) / "data" / "demos";
+    for (const auto& entry : std::filesystem::directory_iterator(demos)) {
+        if (entry.path().extension() != ".sn2") continue;
+        const Song song = read_any_song(entry.path(), [&](const std::string& name) { return bank.load(name); });
+        const double song_seconds = double(song_length(song)) / 1000.0;
+        for (ModuleFormat format : {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD8}) {
+            SCOPED_TRACE(entry.path().filename().string() + " as format " + std::to_string(int(format)));
+            const ExportedModule built = build_module(song, format);
+            openmpt::module played(format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built));
+            EXPECT_EQ(played.get_num_channels(), built.channels);
+            EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
+            EXPECT_NEAR(played.get_duration_seconds(), song_seconds, song_seconds * 0.05 + 0.5);
         }
     }
 }
