@@ -360,7 +360,7 @@ struct StalledDevice : Player {
     StalledDevice() : Player({holding_device()}) {}
 };
 
-TEST_F(StalledDevice, ADeviceThatKeepsItsBlocksIsRestartedThenPlaybackStops) {
+TEST_F(StalledDevice, ADeviceThatKeepsItsBlocksIsRestartedUntilStopped) {
     song.patterns[0].length = 400;
     // This device plays but gives its blocks back only when reset: the thread runs out of free
     // blocks, restarts the device and plays on, again and again, until it is stopped.
