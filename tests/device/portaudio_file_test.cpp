@@ -97,14 +97,25 @@ std::vector<int16_t> samples(const std::vector<uint8_t>& bytes, size_t from = 0)
     return out;
 }
 
-// Without the silent stereo frames at the start.
-std::vector<int16_t> from_first_sound(const std::vector<int16_t>& frames) {
-    size_t first = 0;
-    while (first + 1 < frames.size() && frames[first] == 0 && frames[first + 1] == 0) first += 2;
-    return {frames.begin() + std::ptrdiff_t(first), frames.end()};
+// The sounding stereo frames in order: a device fills silence before the first block, after
+// the last and wherever the machine was too slow to keep it fed, so silent frames are left out
+// on both sides of the comparison.
+std::vector<int16_t> sounding_frames(const std::vector<int16_t>& samples) {
+    std::vector<int16_t> out;
+    for (size_t i = 0; i + 1 < samples.size(); i += 2) {
+        if (samples[i] == 0 && samples[i + 1] == 0) continue;
+        out.push_back(samples[i]);
+        out.push_back(samples[i + 1]);
+    }
+    return out;
 }
 
 TEST(PortAudioFileDevice, APlayedSongArrivesAsTheWavExportRendersIt) {
+#if defined(__SANITIZE_ADDRESS__)
+    // ALSA's null device maps a buffer of a quarter gigabyte at every probe, and the address
+    // sanitizer poisons each one: the test would take minutes. The plain build runs it.
+    GTEST_SKIP() << "too slow under the address sanitizer";
+#endif
     AlsaFileSink sink(44100 * 4);
     AudioSystem& system = portaudio_system();
     ASSERT_GE(system.device_count(), 1u) << "PortAudio did not see ALSA's file device";
@@ -147,15 +158,13 @@ TEST(PortAudioFileDevice, APlayedSongArrivesAsTheWavExportRendersIt) {
     std::filesystem::remove(wav);
     ASSERT_GT(file.size(), WAV_HEADER_BYTES);
 
-    const std::vector<int16_t> rendered = from_first_sound(samples(file, WAV_HEADER_BYTES));
-    const std::vector<int16_t> played = from_first_sound(samples(sink.bytes()));
-    ASSERT_GE(played.size(), rendered.size()) << "the device file holds less than the song";
+    const std::vector<int16_t> rendered = sounding_frames(samples(file, WAV_HEADER_BYTES));
+    const std::vector<int16_t> played = sounding_frames(samples(sink.bytes()));
+    EXPECT_GT(rendered.size(), 44100u) << "three quarters of a second of sound, stereo";
+    ASSERT_EQ(played.size(), rendered.size()) << "the device file holds other sound than the song";
     size_t differences = 0;
     for (size_t i = 0; i < rendered.size(); ++i) differences += played[i] != rendered[i];
     EXPECT_EQ(differences, 0u) << "of " << rendered.size() << " samples";
-    EXPECT_GT(rendered.size(), 44100u) << "three quarters of a second of sound, stereo";
-    for (size_t i = rendered.size(); i < played.size(); ++i)
-        ASSERT_EQ(played[i], 0) << "sound after the end of the song at sample " << i;
 }
 
 } // namespace
