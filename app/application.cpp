@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "app/player.h"
 #include "foundation/string_table.h"
+#include "platform/audio_device.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"
 
@@ -24,7 +25,8 @@ Composer::Composer(Options options) : options_(std::move(options)) {
     install_error_box();
     read_settings();
     the_song().lock.set_validate(settings().validate != 0);
-    player_ = make_player(settings().playback, settings().repeat != 0);
+    AudioSystem& audio = options_.audio ? *options_.audio : deferred_system_audio();
+    player_ = std::make_unique<EnginePlayer>(the_song(), audio, settings().playback, settings().repeat != 0);
 }
 
 Composer::~Composer() { finish(); }

@@ -13,13 +13,16 @@
 namespace tunemill {
 
 class MainWindow;
-class Player;
+class AudioSystem;
+class EnginePlayer;
 
 class Composer {
   public:
     struct Options {
         bool splash = true;
         ChildFactories factories;
+        // The sound devices; the system's own (PortAudio) unless a test gives others.
+        AudioSystem* audio = nullptr;
     };
 
     // The steps before the main window: settings read, the playback engine configured.
@@ -34,14 +37,14 @@ class Composer {
     // loads the command line's file (arguments joined by blanks) or makes a new song.
     MainWindow* start(const QStringList& arguments);
     MainWindow* main_window() const { return main_window_.get(); }
-    Player* player() const { return player_.get(); }
+    EnginePlayer* player() const { return player_.get(); }
 
     // Shut-down: playback stopped, settings written. Returns whether they were written.
     bool finish();
 
   private:
     Options options_;
-    std::unique_ptr<Player> player_;
+    std::unique_ptr<EnginePlayer> player_;
     std::unique_ptr<MainWindow> main_window_;
     bool finished_ = false;
 };

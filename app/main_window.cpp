@@ -190,7 +190,6 @@ void MainWindow::build_menus() {
             if (index == WINDOW_POPUP) fill_window_list();
         });
     }
-    set_enabled(CMD_EXPORT, false);  // until the module writers are part of the build
     // Every popup starts in its proper state, so nothing looks available that is not.
     for (int index = 0; index < POPUP_COUNT; ++index) update_popup(index);
 }
@@ -493,7 +492,7 @@ void MainWindow::load_song(const std::string& path) {
             SongLockGuard lock(song, false, false);
             if (!lock) return;
             song.path = path;
-            load_song_file(song, path);
+            load_song_file(song, path, untitled_song_path(settings().song_folder));
             song.modified = false;
             for (size_t index = 0; index < song.patterns.size(); ++index)
                 song.observers.pattern_changed(int32_t(index));
@@ -524,9 +523,7 @@ bool MainWindow::save() {
     if (!song.song_file) return save_as();
     last_song_folder_ = folder_of(song.path);
     try {
-        save_song_file(song, song.path);
-        song.modified = false;
-        return true;
+        return save_song_file(song, song.path);
     } catch (...) {
         show_current_error();
         return false;
@@ -570,6 +567,13 @@ void MainWindow::export_song() {
     if (!choice) return;
     repaint();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        show_current_error();
+        return;
+    }
     QApplication::restoreOverrideCursor();
 }
 

@@ -1,11 +1,71 @@
-// The run's playback.
+// The run's playback: the engine and the output thread behind the Play menu.
 #include "app/player.h"
+
+#include <algorithm>
+
+#include "foundation/string_table.h"
+#include "platform/audio_device.h"
 
 namespace tunemill {
 
-std::unique_ptr<Player> make_player(const PlaybackSettings&, bool) {
-    // The output thread is not part of the build yet: the Play commands have nothing to drive.
-    return nullptr;
+namespace {
+
+class DeferredAudioSystem : public AudioSystem {
+  public:
+    uint32_t device_count() override { return portaudio_system().device_count(); }
+    std::optional<std::string> device_name(uint32_t id) override { return portaudio_system().device_name(id); }
+    bool supports(uint32_t id, const WaveFormat& format) override { return portaudio_system().supports(id, format); }
+    WaveOpenResult open(uint32_t id, const WaveFormat& format, WaveOutClient& client) override {
+        return portaudio_system().open(id, format, client);
+    }
+    std::string result_text(int32_t code) override { return portaudio_system().result_text(code); }
+};
+
+} // namespace
+
+AudioSystem& deferred_system_audio() {
+    static DeferredAudioSystem audio;
+    return audio;
 }
+
+PlaybackConfig playback_config(const PlaybackSettings& playback) {
+    PlaybackConfig config;
+    // A negative device id in the store names the system's default device.
+    config.device = playback.device_id < 0 ? DEFAULT_OUTPUT_DEVICE : uint32_t(playback.device_id);
+    config.rate = uint32_t(std::max(0, playback.sampling_rate));
+    config.stereo = playback.stereo != 0;
+    config.sixteen_bit = playback.out_16bit != 0;
+    config.interpolate = playback.oversample != 0;
+    config.amplification = uint32_t(std::max(0, playback.amplification));
+    config.buffer_len = uint32_t(std::max(0, playback.buffer_len));
+    config.buffers = uint32_t(std::max(0, playback.buffers));
+    return config;
+}
+
+EnginePlayer::EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback, bool repeat)
+    : song_(song), engine_(song), output_(engine_, audio) {
+    song_.observers.add(&engine_);
+    output_.configure(playback_config(playback));
+    engine_.set_repeat(repeat);
+}
+
+EnginePlayer::~EnginePlayer() {
+    output_.stop(StopMode::NOW);
+    song_.observers.remove(&engine_);
+}
+
+void EnginePlayer::play_song() {
+    try {
+        output_.play_song(0);
+    } catch (...) {
+        show_current_error();
+    }
+}
+
+void EnginePlayer::stop() { output_.stop(StopMode::NOW); }
+
+void EnginePlayer::wind(int direction) { output_.wind(direction); }
+
+void EnginePlayer::set_repeat(bool repeat) { engine_.set_repeat(repeat); }
 
 } // namespace tunemill

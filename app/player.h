@@ -21,12 +21,40 @@ class Player {
 
 #include <memory>
 
+#include "playback/engine.h"
+#include "playback/output_thread.h"
 #include "settings/settings.h"
 
 namespace tunemill {
 
-// The run's playback: the engine configured with the eight playback settings and the repeat
-// flag, played by the output thread on the chosen device.
-std::unique_ptr<Player> make_player(const PlaybackSettings& playback, bool repeat);
+class AudioSystem;
+
+// The engine of the run on the song, told of every change of the song, played by the output
+// thread on a device of the audio system.
+class EnginePlayer : public Player {
+  public:
+    EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback, bool repeat);
+    ~EnginePlayer() override;
+
+    void play_song() override;
+    void stop() override;
+    void wind(int direction) override;
+    void set_repeat(bool repeat) override;
+
+    PlaybackEngine& engine() { return engine_; }
+    OutputThread& output() { return output_; }
+
+  private:
+    Song& song_;
+    PlaybackEngine engine_;
+    OutputThread output_;
+};
+
+// The system's sound devices (PortAudio), started only when first asked: the sound libraries'
+// probing of the hardware then costs nothing until something plays.
+AudioSystem& deferred_system_audio();
+
+// The playback settings as the output thread takes them.
+PlaybackConfig playback_config(const PlaybackSettings& playback);
 
 } // namespace tunemill

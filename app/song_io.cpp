@@ -1,66 +1,35 @@
-// Load song, Save and Export below the dialogs.
+// Load song, Save and Export below the dialogs: the song loader and the module writer of the
+// storage and module layers, with the composer's rules on top.
 #include "app/song_io.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 #include "foundation/errors.h"
-#include "foundation/file.h"
-#include "instruments/bank.h"
+#include "modules/export.h"
 #include "modules/import.h"
-#include "song/instrument_array.h"
-#include "storage/song_file.h"
+#include "storage/song_loader.h"
 #include "strings/composer_strings.h"
 
 namespace tunemill {
 
-namespace {
-
-Instrument bank_instrument(const std::string& name) { return instrument_bank().load(name); }
-
-void read_any_song(File& file, Song& song) {
-    song.song_file = true;
-    if (read_song(file, song, bank_instrument)) return;
-    song.song_file = false;
-    file.seek(0);
-    if (!try_import(song, file)) throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
-}
-
-} // namespace
-
-void load_song_file(Song& song, const std::string& path) {
-    File file = File::open_for_reading(path);
+void load_song_file(Song& song, const std::string& path, const std::string& untitled_path) {
     try {
-        read_any_song(file, song);
+        try {
+            load_song(song, path, untitled_path);
+        } catch (const MISC_ERROR& error) {
+            // Every song file reader declined: the tracker module readers have their turn.
+            if (error.string_id() != S_UNKNOWN_SONG_FILE) throw;
+            load_module(path, song);
+            song.path = path;
+            song.song_file = false;
+            song.modified = false;
+        }
     } catch (const FILE_ERROR& error) {
         // A file that simply ends too early is a damaged song, not a failing disk.
         if (error.is_end_of_file()) throw LOAD_ERROR(0);
         throw;
     }
-    file.close();
 }
 
-void save_song_file(Song& song, const std::string& path) {
-    purge(song, -1, -1);
-    // Written beside the target and renamed over it, so a failed save keeps the old file.
-    const std::filesystem::path target(path);
-    std::filesystem::path temporary = target;
-    temporary += ".tmp~";
-    try {
-        File file = File::open_for_writing(temporary);
-        write_song(file, song);
-        file.sync();
-        file.close();
-        std::error_code failed;
-        std::filesystem::rename(temporary, target, failed);
-        if (failed) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(failed.value()), path);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
-    }
-}
+bool save_song_file(Song& song, const std::string& path) { return save_song(song, path); }
 
 ModuleType module_type_of(int filter_index) {
     switch (filter_index) {
@@ -72,5 +41,11 @@ ModuleType module_type_of(int filter_index) {
 }
 
 const char* module_extension(ModuleType type) { return type == ModuleType::S3M ? "s3m" : "mod"; }
+
+void export_module_file(const Song& song, const std::string& path, ModuleType type) {
+    static constexpr ModuleFormat FORMATS[] = {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6,
+                                               ModuleFormat::MOD8};
+    export_module_file(song, std::filesystem::path(path), FORMATS[int(type)]);
+}
 
 } // namespace tunemill

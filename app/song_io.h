@@ -1,6 +1,5 @@
-// The composer's song file commands below the dialogs: Load song tries the song file reader
-// (both song formats), then the tracker module readers; Save writes the song safely; Export
-// writes a tracker module.
+// The composer's song file commands below the dialogs: Load song (the song file readers, then
+// the tracker module readers), Save (safe), Export (a tracker module of the chosen type).
 #pragma once
 
 #include <string>
@@ -10,18 +9,22 @@
 namespace tunemill {
 
 // Reads the file into the song, setting the song-file flag for a file of the current format and
-// clearing it for an older song file or a module. Throws MISC_ERROR "Unknown or damaged song
-// file" when no reader accepts the file; a file that ends early is LOAD_ERROR "Damaged song
-// file". On an error the song's content is undefined (the caller makes a new song).
-void load_song_file(Song& song, const std::string& path);
+// clearing it for an older song file or a module. A file no reader accepts throws MISC_ERROR
+// "Unknown or damaged song file"; a file that ends early LOAD_ERROR "Damaged song file". On an
+// error the song is a new song at untitled_path. The caller holds the song lock.
+void load_song_file(Song& song, const std::string& path, const std::string& untitled_path);
 
-// Purges the song (nothing kept) and writes it to the path; the old file survives a failure.
-void save_song_file(Song& song, const std::string& path);
+// Purges the song (nothing kept) and writes it to the path; the old file survives a failure. On
+// success the modified flag is clear. False when the purge could not take the song lock (shown).
+bool save_song_file(Song& song, const std::string& path);
 
 // The module types of the Export dialog, in the order of its filter list.
 enum class ModuleType { S3M = 0, MOD4 = 1, MOD6 = 2, MOD8 = 3 };
 // The type of a filter index (anything unknown is S3M) and the extension it proposes.
 ModuleType module_type_of(int filter_index);
 const char* module_extension(ModuleType type);
+
+// Writes the song to the path as a tracker module of the type, whatever the name's extension.
+void export_module_file(const Song& song, const std::string& path, ModuleType type);
 
 } // namespace tunemill

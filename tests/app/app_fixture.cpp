@@ -34,9 +34,22 @@ void AppTest::SetUp() {
     std::filesystem::create_directories(dir_);
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.string()));
     set_language(Language::ENGLISH);
+    // A box nobody expected would wait for an answer forever: it fails the test instead.
+    watchdog_ = new QTimer;
+    QObject::connect(watchdog_, &QTimer::timeout, watchdog_, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            if (box && box->isVisible()) {
+                ADD_FAILURE() << "unexpected message box: " << box->text().toStdString();
+                box->done(QMessageBox::Cancel);
+            }
+        }
+    });
+    watchdog_->start(3000);
 }
 
 void AppTest::TearDown() {
+    delete watchdog_;
     set_language(Language::ENGLISH);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);

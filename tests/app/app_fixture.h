@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@ class AppTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
     std::filesystem::path dir_;
+    QTimer* watchdog_ = nullptr;
 };
 
 // Acts on the next modal widget of the class (QMessageBox, QFileDialog, ...) once it is up:
