@@ -21,6 +21,18 @@ QStringList file_dialog_filters(const QString& filter_text) {
     return filters;
 }
 
+namespace {
+
+// The index of a filter as the dialog names it: whole, or (with the patterns hidden) its
+// description only.
+int filter_index(const QStringList& filters, const QString& shown) {
+    for (qsizetype i = 0; i < filters.size(); ++i)
+        if (filters[i] == shown || filters[i].startsWith(shown + QStringLiteral(" ("))) return int(i);
+    return -1;
+}
+
+} // namespace
+
 std::optional<FileChoice> run_file_dialog(QWidget* owner, const FileDialogRequest& request) {
     QFileDialog dialog(owner, request.title);
     dialog.setObjectName(request.save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
@@ -41,14 +53,15 @@ std::optional<FileChoice> run_file_dialog(QWidget* owner, const FileDialogReques
     }
     if (request.type_changed) {
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-            request.type_changed(dialog, int(filters.indexOf(filter)));
+            request.type_changed(dialog, filter_index(filters, filter));
         });
     }
     if (request.extend) request.extend(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (request.accepted) request.accepted(dialog);
     FileChoice choice;
     choice.path = dialog.selectedFiles().first();
-    choice.type = int(filters.indexOf(dialog.selectedNameFilter()));
+    choice.type = filter_index(filters, dialog.selectedNameFilter());
     if (choice.type < 0) choice.type = 0;
     return choice;
 }

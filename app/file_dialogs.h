@@ -27,6 +27,8 @@ struct FileDialogRequest {
     int help_topic = -1;
     // Called once the dialog is built: extra controls go in here.
     std::function<void(QFileDialog&)> extend;
+    // Called when the user confirmed the name, while the dialog and its extra controls exist.
+    std::function<void(QFileDialog&)> accepted;
     // Called when the user picks another file type (index into the filter list).
     std::function<void(QFileDialog&, int)> type_changed;
 };

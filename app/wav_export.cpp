@@ -125,9 +125,12 @@ std::optional<QString> ask_wav_export_file(QWidget* owner, const QString& propos
         else
             dialog.layout()->addWidget(options);
     };
+    // The options are kept for the run once the name is confirmed.
+    request.accepted = [&options](QFileDialog&) {
+        if (options) wav_export_options() = options->chosen(wav_export_options());
+    };
     const auto choice = run_file_dialog(owner, request);
     if (!choice) return std::nullopt;
-    if (options) wav_export_options() = options->chosen(wav_export_options());
     return choice->path;
 }
 

@@ -2,6 +2,7 @@
 #include "app_fixture.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -94,7 +95,16 @@ void answer_file_dialog(const QString& path, int filter_index, std::function<voi
             widget->close();
             return;
         }
-        if (filter_index >= 0) dialog->selectNameFilter(dialog->nameFilters().value(filter_index));
+        if (filter_index >= 0) {
+            // As the user picks it: through the dialog's list of file types.
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            if (types) {
+                types->setCurrentIndex(filter_index);
+                emit types->activated(filter_index);
+                emit types->textActivated(types->itemText(filter_index));
+            }
+            else ADD_FAILURE() << "the file dialog has no list of file types";
+        }
         if (before_accept) before_accept(dialog);
         dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, "accept");
