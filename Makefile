@@ -46,3 +46,19 @@ PACKAGE_VOLUME ?= 1474560
 .PHONY: package
 package: build
 	@setup/package.sh build dist $(PACKAGE_VOLUME)
+
+# Fuzzing (clang, ASan and UBSan, build-fuzz/): `make fuzz` builds every fuzz target and runs each
+# for FUZZ_SECONDS over its corpus, `make fuzz TARGET=module FUZZ_SECONDS=600` one of them.
+# `make fuzz-corpus` rewrites the seed corpora in fuzz/corpus/ from our own writers.
+FUZZ_SECONDS ?= 60
+TARGET ?=
+.PHONY: fuzz-build fuzz-corpus
+fuzz-build: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(TARGET)
+
+fuzz-corpus: fuzz-build
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_seed_corpus
