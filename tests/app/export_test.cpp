@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QRadioButton>
+#include <QTest>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -120,6 +121,21 @@ TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
     frame_->run_command(CMD_EXPORT_WAV);
     EXPECT_TRUE(started_8bit);
     EXPECT_FALSE(fs::exists(wav));
+}
+
+// Play Song, winding and Stop drive the output thread on the (null) sound device.
+TEST_F(ExportTest, PlayAndStopThroughTheKeys) {
+    EnginePlayer* player = composer_->player();
+    ASSERT_NE(player, nullptr);
+    QTest::keyClick(frame_, Qt::Key_F5);
+    EXPECT_TRUE(player->output().is_running());
+    EXPECT_EQ(audio_.open_count(), 1u);
+    QTest::keyClick(frame_, Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::keyClick(frame_, Qt::Key_F9);
+    EXPECT_FALSE(player->output().is_running());
+    // Repeat reaches the engine at once.
+    frame_->run_command(CMD_REPEAT);
+    EXPECT_EQ(player->engine().repeat(), settings().repeat != 0);
 }
 
 } // namespace
