@@ -512,9 +512,9 @@ void MainWindow::load_song(const std::string& path) {
         }
         update_title();
         refresh_views();
-        QApplication::restoreOverrideCursor();
+        // The message wants the ordinary cursor (Load's wait cursor ends here).
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
         show_error_box(QString::fromUtf8(text));
-        QApplication::setOverrideCursor(Qt::WaitCursor);
     }
 }
 
