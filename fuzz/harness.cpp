@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <map>
 #include <optional>
 
 #include "foundation/errors.h"
@@ -37,7 +38,7 @@ namespace {
 // The first seconds of every accepted song are rendered; long enough to reach the second
 // pattern of most songs, short enough to keep thousands of inputs a second in reach.
 constexpr uint32_t RENDER_MILLISECONDS = 2000;
-constexpr uint32_t RENDER_RATE = 22050;
+constexpr uint32_t RENDER_RATE = 11025;
 // The bank target renders a song of at most this many of the bank's instruments.
 constexpr size_t BANK_RENDER_INSTRUMENTS = 4;
 
@@ -65,8 +66,32 @@ InstrumentBank& bank() {
     return *bank;
 }
 
+// Bank instruments by name, each read from the bank once: songs name the same few again and
+// again, and decoding them afresh for every input would spend the fuzzer's time in the bank
+// reader, which has a target of its own. Every copy gets an id of its own.
 BankLookup bank_lookup() {
-    return [](const std::string& name) { return bank().load(name); };
+    return [](const std::string& name) {
+        static std::map<std::string, std::optional<Instrument>> cache;
+        static std::filesystem::path cached_for;
+        if (cached_for != bank_path()) {
+            cache.clear();
+            cached_for = bank_path();
+        }
+        auto found = cache.find(name);
+        if (found == cache.end()) {
+            std::optional<Instrument> instrument;
+            try {
+                instrument = bank().load(name);
+            } catch (const INS_BANK_ERROR& error) {
+                if (error.kind() != INS_BANK_ERROR::MISSING_INSTRUMENT) throw;
+            }
+            found = cache.emplace(name, std::move(instrument)).first;
+        }
+        if (!found->second) throw INS_BANK_ERROR(INS_BANK_ERROR::MISSING_INSTRUMENT);
+        Instrument copy = *found->second;
+        copy.id = next_instrument_id();
+        return copy;
+    };
 }
 
 // A file in memory whose content is replaced for every input. Each reader opens it afresh by
