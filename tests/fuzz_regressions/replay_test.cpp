@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,10 @@ TEST_P(Replay, SeedsOfOurOwnWritersAreAccepted) {
     EXPECT_FALSE(seeds.empty()) << "no seed corpus for " << point.name;
     for (const fs::path& file : seeds) {
         const std::optional<Outcome> outcome = replay(point, file);
-        if (outcome) EXPECT_EQ(*outcome, Outcome::ACCEPTED) << point.name << " refused its seed " << file.filename() << ": " << last_refusal();
+        if (outcome) {
+            EXPECT_EQ(*outcome, Outcome::ACCEPTED)
+                << point.name << " refused its seed " << file.filename() << ": " << last_refusal();
+        }
     }
 }
 
