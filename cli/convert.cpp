@@ -1,5 +1,6 @@
-// tmw-cli convert IN OUT.sn2: loads any song the composer reads (song file, older song file,
-// module) and saves it as a song file, the way File > Save As does.
+// tmw-cli convert IN OUT: loads any song the composer reads (song file, older song file, module)
+// and saves it as a song file, the way File > Save As does, or exports it as a module, the way
+// File > Export does (".s3m" S3M, ".mod" 4-channel MOD, or the format --format names).
 #include "cli/cli.h"
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "modules/export.h"
 #include "storage/song_loader.h"
 
 namespace tunemill::cli {
@@ -16,21 +18,33 @@ namespace {
 struct ConvertOptions {
     std::string in;
     std::string out;
+    std::string format;  // s3m, mod, mod6, mod8; empty: by the extension, .sn2 otherwise
 };
 
 Command register_convert(CLI::App& app, Options& common) {
     auto options = std::make_shared<ConvertOptions>();
-    CLI::App* command = app.add_subcommand("convert", "Load any song or module and save it as a song file (.sn2)");
+    CLI::App* command = app.add_subcommand("convert", "Load any song or module and save it as a song file (.sn2) or export it as MOD or S3M");
     command->add_option("IN", options->in, "Song or module file")->required();
     command->add_option("OUT", options->out, "Song file to write")->required();
+    command->add_option("--format", options->format, "Export as a module: s3m, mod, mod6 or mod8")
+        ->check(CLI::IsMember({"s3m", "mod", "mod6", "mod8"}));
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options, &common]() {
                 bool saved = false;
                 std::string format;
                 const int result = run_operation([&]() {
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
-                    // A refused lock has shown its message already.
-                    saved = save_song(song, options->out);
+                    ModuleFormat module_format;
+                    const bool as_module = options->format.empty()
+                                               ? module_format_of(options->out, module_format)
+                                               : module_format_named(options->format, module_format);
+                    if (as_module) {
+                        export_module_file(song, options->out, module_format);
+                        saved = true;
+                    } else {
+                        // A refused lock has shown its message already.
+                        saved = save_song(song, options->out);
+                    }
                 });
                 if (result != SUCCESS) return result;
                 if (!saved) return int(FAILED);

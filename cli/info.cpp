@@ -2,11 +2,14 @@
 // values, the sequence, the song's length, every pattern with its voices and every instrument.
 #include "cli/cli.h"
 
+#include <optional>
+
 #include <iostream>
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "song/timing.h"
+#include "modules/import.h"
 #include "storage/song_loader.h"
 
 namespace tunemill::cli {
@@ -109,10 +112,23 @@ Command register_info(CLI::App& app, Options& common) {
                 return run_operation([&]() {
                     std::string format;
                     const Song song = read_any_song(options->file, stock_bank_lookup(), &format);
-                    if (common.json)
-                        print_json(song_json(song, format));
-                    else
+                    std::optional<ModuleSummary> module;
+                    if (format == "mod" || format == "s3m") module = describe_module(options->file);
+                    if (common.json) {
+                        nlohmann::json object = song_json(song, format);
+                        if (module)
+                            object["module"] = {{"format", module->format}, {"tag", shown(module->tag)},
+                                                {"channels", module->channels}, {"orders", module->orders},
+                                                {"patterns", module->patterns}, {"title", shown(module->title)}};
+                        print_json(object);
+                    } else {
+                        if (module)
+                            std::cout << "module:            " << module->format
+                                      << (module->tag.empty() ? std::string() : " \"" + shown(module->tag) + "\"")
+                                      << ", " << module->channels << " channels, " << module->orders << " orders, "
+                                      << module->patterns << " patterns, title \"" << shown(module->title) << "\"\n";
                         print_song(song, format);
+                    }
                 });
             }};
 }

@@ -10,6 +10,7 @@
 #include "foundation/file.h"
 #include "foundation/string_table.h"
 #include "instruments/bank.h"
+#include "modules/import.h"
 #include "song/instrument_array.h"
 #include "storage/old_song_file.h"
 
@@ -30,7 +31,11 @@ const SongReader READERS[] = {
          if (!read_old_song(file, song, bank)) throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
      },
      false},
-    // The module readers join here, one entry each.
+    // Tracker modules come after the song formats: their probes are the weakest.
+    {"mod", probe_mod_head, [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); },
+     false},
+    {"s3m", probe_s3m_head, [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); },
+     false},
 };
 
 std::vector<uint8_t> read_head(File& file) {

@@ -1,0 +1,102 @@
+// tmw-cli render IN OUT.wav: renders any song or module that the composer loads into a WAV file,
+// as File > Export to WAV does. Ctrl-C cancels and leaves no file behind.
+#include "cli/cli.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+#include "playback/wav.h"
+#include "storage/song_loader.h"
+
+namespace tunemill::cli {
+
+namespace {
+
+struct RenderOptions {
+    std::string in;
+    std::string out;
+    uint64_t rate = 44100;
+    bool mono = false;
+    bool eight_bit = false;
+    bool no_interpolate = false;
+    uint32_t amplification = 25;
+};
+
+volatile std::sig_atomic_t interrupted = 0;
+void on_interrupt(int) { interrupted = 1; }
+
+// A bar of 40 cells on stderr, redrawn in place; only when stderr is a terminal.
+void draw_progress(uint32_t current, uint32_t maximum) {
+    constexpr uint32_t CELLS = 40;
+    const uint32_t filled = maximum ? uint32_t(uint64_t(current) * CELLS / maximum) : CELLS;
+    std::string bar(CELLS, ' ');
+    for (uint32_t i = 0; i < filled && i < CELLS; ++i) bar[i] = '#';
+    std::cerr << "\r[" << bar << "] " << (maximum ? uint64_t(current) * 100 / maximum : 100) << "%" << std::flush;
+}
+
+Command register_render(CLI::App& app, Options& common) {
+    auto options = std::make_shared<RenderOptions>();
+    CLI::App* command = app.add_subcommand("render", "Render a song or module into a WAV file");
+    command->add_option("IN", options->in, "Song or module file")->required();
+    command->add_option("OUT", options->out, "WAV file to write")->required();
+    command->add_option("--rate", options->rate, "Sampling rate in Hz (limited to 4000..65535)")
+        ->capture_default_str();
+    command->add_flag("--mono", options->mono, "One channel instead of two");
+    command->add_flag("--8bit", options->eight_bit, "8-bit samples instead of 16-bit");
+    command->add_flag("--no-interpolate", options->no_interpolate, "Mix without interpolation");
+    command->add_option("--amplification", options->amplification, "Amplification 0..90")
+        ->check(CLI::Range(0u, 90u))
+        ->capture_default_str();
+    command->add_flag("--json", common.json, "Print one JSON object");
+    return {command, [options, &common]() {
+                WavExportSettings settings;
+                settings.rate = limit_export_rate(options->rate);
+                settings.stereo = !options->mono;
+                settings.sixteen_bit = !options->eight_bit;
+                settings.interpolate = !options->no_interpolate;
+                settings.amplification = options->amplification;
+
+                const bool show_progress = ::isatty(STDERR_FILENO);
+                struct sigaction action {}, previous {};
+                action.sa_handler = on_interrupt;
+                sigemptyset(&action.sa_mask);
+                sigaction(SIGINT, &action, &previous);
+
+                bool completed = false;
+                std::string format;
+                const int result = run_operation([&]() {
+                    Song song = read_any_song(options->in, stock_bank_lookup(), &format);
+                    completed = export_song_to_wav(song, options->out, settings, [&](uint32_t current, uint32_t maximum) {
+                        if (show_progress) draw_progress(current, maximum);
+                        return interrupted == 0;
+                    });
+                    if (show_progress) std::cerr << "\n";
+                });
+                sigaction(SIGINT, &previous, nullptr);
+                if (result != SUCCESS) return result;
+                // Cancelled by Ctrl-C: the export left no file; the shell's convention for an
+                // interrupted program.
+                if (!completed) return 128 + SIGINT;
+                const uint32_t frame_bytes = (settings.stereo ? 2u : 1u) * (settings.sixteen_bit ? 2u : 1u);
+                const uint64_t frames = (std::filesystem::file_size(options->out) - WAV_HEADER_BYTES) / frame_bytes;
+                if (common.json)
+                    print_json({{"input", options->in}, {"format", format}, {"output", options->out},
+                                {"rate", settings.rate}, {"channels", settings.stereo ? 2 : 1},
+                                {"bits", settings.sixteen_bit ? 16 : 8}, {"frames", frames},
+                                {"length_ms", frames * 1000 / settings.rate}});
+                else
+                    std::cout << options->out << ": " << frames << " frames, " << settings.rate << " Hz, "
+                              << (settings.stereo ? "stereo" : "mono") << ", " << (settings.sixteen_bit ? 16 : 8)
+                              << "-bit\n";
+                return int(SUCCESS);
+            }};
+}
+
+const CommandRegistration registration("render", register_render);
+
+} // namespace
+
+} // namespace tunemill::cli
