@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -107,6 +108,10 @@ void answer_file_dialog(const QString& path, int filter_index, std::function<voi
         }
         if (before_accept) before_accept(dialog);
         dialog->selectFile(path);
+        // As typed: the name field holds exactly the name (the dialog may still be filling in
+        // its proposal while the folder loads).
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(QFileInfo(path).fileName());
         QMetaObject::invokeMethod(dialog, "accept");
     });
 }

@@ -99,15 +99,14 @@ TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
     ASSERT_TRUE(export_song_to_wav(the_song(), direct, kept));
     EXPECT_EQ(test::read_file(direct), written);
 
-    // And so does tmw-cli render, once it is part of the build.
+    // And so does tmw-cli render (when it has been built beside the tests).
     const fs::path cli = fs::path(TUNEMILL_BIN_DIR) / "tmw-cli";
     if (fs::exists(cli)) {
         const fs::path rendered = dir_ / "tiny-cli.wav";
         const std::string command = cli.string() + " render --rate 11025 --mono --8bit --no-interpolate " +
                                     module_.string() + " " + rendered.string() + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0) {
-            EXPECT_EQ(test::read_file(rendered), written);
-        }
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_EQ(test::read_file(rendered), written);
     }
 
     // The dialog starts from the options kept; a cancelled dialog writes nothing.
