@@ -350,16 +350,32 @@ Outcome bank_input(std::span<const uint8_t> data) {
     }
     const std::vector<BankEntry> entries = bank.directory();
     std::vector<Instrument> loaded;
+    auto take = [&](Instrument instrument, const BankEntry& entry) {
+        check_instrument(instrument, "bank instrument");
+        if (!instrument.from_bank) throw BrokenPromise("a bank instrument not marked from the bank");
+        if (instrument.category != entry.category) throw BrokenPromise("a bank instrument lost its category");
+        if (loaded.size() < BANK_RENDER_INSTRUMENTS) loaded.push_back(std::move(instrument));
+    };
     for (const BankEntry& entry : entries) {
         const std::string name = entry.trimmed_name();
+        // By the entry itself, as the instrument browser loads it.
         try {
-            Instrument instrument = bank.load(name);
-            check_instrument(instrument, "bank instrument");
-            if (!instrument.from_bank) throw BrokenPromise("a bank instrument not marked from the bank");
-            if (loaded.size() < BANK_RENDER_INSTRUMENTS) loaded.push_back(std::move(instrument));
+            take(bank.load(entry, name), entry);
         } catch (const INS_BANK_ERROR& error) {
-            // Every name of the directory is there to be found; only its body may be damaged.
             if (error.kind() != INS_BANK_ERROR::DAMAGED)
+                throw BrokenPromise("a directory entry failed otherwise than damaged: " + error_text(error));
+        } catch (const ERROR& error) {
+            throw BrokenPromise("a bank entry failed with another error than the bank's: " + error_text(error));
+        }
+        // By name, as song files name them. A name is its bytes up to a zero byte, so an entry
+        // whose name holds one cannot be named; every other one is found (the first entry of a
+        // name that occurs twice).
+        try {
+            const Instrument instrument = bank.load(name);
+            if (!instrument.from_bank) throw BrokenPromise("a bank instrument not marked from the bank");
+        } catch (const INS_BANK_ERROR& error) {
+            const bool nameable = name.find('\0') == std::string::npos;
+            if (error.kind() != INS_BANK_ERROR::DAMAGED && nameable)
                 throw BrokenPromise("a directory name was not found: " + error_text(error));
         } catch (const ERROR& error) {
             throw BrokenPromise("a bank lookup failed with another error than the bank's: " + error_text(error));
