@@ -837,7 +837,8 @@ void convert_module(ModuleReader& reader, File& file, Song& song) {
     for (size_t slot_index : used) {
         const SampleSlot& slot = reader.slots()[slot_index];
         Instrument instrument = make_sampled_instrument(names[slot_index], slot.category, slot.length,
-                                                        slot.loop_start, slot.rate, slot.is_16bit ? 2 : 1, false);
+                                                        slot.loop_start, std::clamp<uint32_t>(slot.rate, 1, 65535),
+                                                        slot.is_16bit ? 2 : 1, false);
         read_sample_data(file, slot, instrument.samples.data());
         add_instrument(song, std::move(instrument));
     }

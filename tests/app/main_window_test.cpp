@@ -14,6 +14,7 @@
 #include "app/application.h"
 #include "app/commands.h"
 #include "app/document.h"
+#include "app/error_box.h"
 #include "app/main_window.h"
 #include "app/placement.h"
 #include "app/player.h"
@@ -66,6 +67,9 @@ class MainWindowTest : public AppTest {
   protected:
     void SetUp() override {
         AppTest::SetUp();
+        // Each test may run in a process of its own: the frame shows errors in boxes as the
+        // composer sets them up, whatever ran before.
+        install_error_box();
         read_settings();
         settings().song_folder = dir_.string();
         the_song().modified = false;
