@@ -49,7 +49,7 @@ package: build
 
 # Fuzzing (clang, ASan and UBSan, build-fuzz/): `make fuzz` builds every fuzz target and runs each
 # for FUZZ_SECONDS over its corpus, `make fuzz TARGET=module FUZZ_SECONDS=600` one of them.
-# `make fuzz-corpus` rewrites the seed corpora in fuzz/corpus/ from our own writers.
+# `make fuzz-corpus` rewrites the starting corpora in fuzz/corpus/ from our own writers.
 FUZZ_SECONDS ?= 60
 TARGET ?=
 .PHONY: fuzz-build fuzz-corpus

@@ -1,10 +1,10 @@
-// The seed corpora of the fuzz targets, written by the program's own writers: songs, older
-// songs, exported modules, instrument files of every packing, the seed bank, WAV and raw
+// The starting corpora of the fuzz targets, written by the program's own writers: songs, older
+// songs, exported modules, instrument files of every packing, the starting bank, WAV and raw
 // samples, clipboard blocks and setup indexes. Every seed is small (a few KB at most).
 //
 // usage: fuzz_corpus STOCK.bnk DEMO_FOLDER OUT_FOLDER
-// The seed songs name two instruments of the stock bank, so that they load as the composer
-// loads them; the seed bank is written here in the stock bank's layout, with small bodies.
+// The starting songs name two instruments of the stock bank, so that they load as the composer
+// loads them; the starting bank is written here in the stock bank's layout, with small bodies.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -131,7 +131,7 @@ Song seed_song(InstrumentBank& bank) {
         insert_event(v, 12, NOTE_OFF, 83, 0, 0, v.events.size());
     }
     for (Pattern& pattern : song.patterns) normalize_pattern(pattern);
-    if (!validate(song)) throw std::runtime_error("the seed song is not valid");
+    if (!validate(song)) throw std::runtime_error("the starting song is not valid");
     return song;
 }
 
@@ -177,7 +177,7 @@ void song_seeds(const Song& song, const fs::path& demos) {
     put("load_song", "old.sn", encode_old_song(old));
 }
 
-// Exported modules carry every instrument as sample data; the seed song with small sampled
+// Exported modules carry every instrument as sample data; the starting song with small sampled
 // instruments in place of the synthesized and bank ones keeps them a few KB.
 void module_seeds(const Song& seed) {
     Song song = seed;
