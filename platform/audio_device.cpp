@@ -141,9 +141,9 @@ class HoldingClient : public WaveOutClient {
 // Plays nothing: a thread of its own pulls one period of frames every 5 ms of clock time.
 class NullWaveOut : public WaveOut {
   public:
-    NullWaveOut(const WaveFormat& format, WaveOutClient& client, const NullDeviceSpec& spec,
+    NullWaveOut(const WaveFormat& format, WaveOutClient& client, const NullDeviceOptions& options,
                 double speed, NullAudioSystem::Tap tap)
-        : holder_(client, spec.holds_blocks), stream_(format, holder_), stalled_(spec.stalled),
+        : holder_(client, options.holds_blocks), stream_(format, holder_), stalled_(options.stalled),
           speed_(speed > 0 ? speed : 1.0), tap_(std::move(tap)) {
         period_ = std::max(1u, format.rate / 200);
         buffer_.resize(size_t(period_) * format.bytes_per_frame());
@@ -214,9 +214,9 @@ class NullWaveOut : public WaveOut {
 
 } // namespace
 
-NullAudioSystem::NullAudioSystem(std::vector<NullDeviceSpec> devices) : devices_(std::move(devices)) {}
+NullAudioSystem::NullAudioSystem(std::vector<NullDeviceOptions> devices) : devices_(std::move(devices)) {}
 
-const NullDeviceSpec* NullAudioSystem::find(uint32_t id) const {
+const NullDeviceOptions* NullAudioSystem::find(uint32_t id) const {
     if (id == DEFAULT_OUTPUT_DEVICE) return devices_.empty() ? nullptr : &devices_.front();
     return id < devices_.size() ? &devices_[id] : nullptr;
 }
@@ -224,14 +224,14 @@ const NullDeviceSpec* NullAudioSystem::find(uint32_t id) const {
 uint32_t NullAudioSystem::device_count() { return uint32_t(devices_.size()); }
 
 std::optional<std::string> NullAudioSystem::device_name(uint32_t id) {
-    const NullDeviceSpec* device = find(id);
+    const NullDeviceOptions* device = find(id);
     if (!device) return std::nullopt;
     if (id == DEFAULT_OUTPUT_DEVICE) return "Default output (" + device->name + ")";
     return device->name;
 }
 
 bool NullAudioSystem::supports(uint32_t id, const WaveFormat& format) {
-    const NullDeviceSpec* device = find(id);
+    const NullDeviceOptions* device = find(id);
     if (!device || (format.bits != 8 && format.bits != 16) ||
         (format.channels != 1 && format.channels != 2))
         return false;
@@ -243,7 +243,7 @@ bool NullAudioSystem::supports(uint32_t id, const WaveFormat& format) {
 
 WaveOpenResult NullAudioSystem::open(uint32_t id, const WaveFormat& format, WaveOutClient& client) {
     if (devices_.empty()) return {nullptr, WAVE_NO_DRIVER};
-    const NullDeviceSpec* device = find(id);
+    const NullDeviceOptions* device = find(id);
     if (!device) return {nullptr, WAVE_BAD_DEVICE};
     if (device->open_result != WAVE_OK) return {nullptr, device->open_result};
     if (!supports(id, format)) return {nullptr, WAVE_BAD_FORMAT};

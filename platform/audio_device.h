@@ -158,7 +158,7 @@ class BlockStream {
 };
 
 // One device of the null system.
-struct NullDeviceSpec {
+struct NullDeviceOptions {
     std::string name = "Null output";
     std::array<uint8_t, 6> formats = {FORMAT_ALL, FORMAT_ALL, FORMAT_ALL,
                                       FORMAT_ALL, FORMAT_ALL, FORMAT_ALL};
@@ -174,7 +174,7 @@ class NullAudioSystem : public AudioSystem {
     using Tap = std::function<void(const uint8_t* bytes, size_t size)>;
 
     // The default device is the first of the list; an empty list is a machine without sound.
-    explicit NullAudioSystem(std::vector<NullDeviceSpec> devices = {NullDeviceSpec{}});
+    explicit NullAudioSystem(std::vector<NullDeviceOptions> devices = {NullDeviceOptions{}});
 
     uint32_t device_count() override;
     std::optional<std::string> device_name(uint32_t id) override;
@@ -191,9 +191,9 @@ class NullAudioSystem : public AudioSystem {
     WaveFormat last_format() const { return last_format_; }
 
   private:
-    const NullDeviceSpec* find(uint32_t id) const;
+    const NullDeviceOptions* find(uint32_t id) const;
 
-    std::vector<NullDeviceSpec> devices_;
+    std::vector<NullDeviceOptions> devices_;
     Tap tap_;
     double speed_ = 1.0;
     std::atomic<uint32_t> opens_{0};

@@ -151,7 +151,7 @@ TEST(NullDevice, PlaysAtThePaceOfTheClockAndDeliversEveryByteInOrder) {
 }
 
 TEST(NullDevice, ResetReturnsEveryPendingBlockAtOnceAndStartsThePositionAgain) {
-    NullAudioSystem system({NullDeviceSpec{"stalled", {15, 15, 15, 15, 15, 15}, WAVE_OK, true}});
+    NullAudioSystem system({NullDeviceOptions{"stalled", {15, 15, 15, 15, 15, 15}, WAVE_OK, true}});
     RecordingClient client;
     Blocks blocks(5, 441);
     WaveOpenResult opened = system.open(0, WaveFormat{44100, 2, 16}, client);
@@ -179,22 +179,22 @@ TEST(NullDevice, OpenFailuresCarryTheirCodes) {
     RecordingClient client;
     struct Case {
         const char* what;
-        std::vector<NullDeviceSpec> devices;
+        std::vector<NullDeviceOptions> devices;
         uint32_t id;
         WaveFormat format;
         int32_t code;
     };
-    NullDeviceSpec busy;
+    NullDeviceOptions busy;
     busy.open_result = WAVE_ALLOCATED;
-    NullDeviceSpec only_16_bit_stereo;
+    NullDeviceOptions only_16_bit_stereo;
     only_16_bit_stereo.formats.fill(FORMAT_STEREO_16);
     const std::vector<Case> cases = {
         {"no device at all", {}, DEFAULT_OUTPUT_DEVICE, {44100, 2, 16}, WAVE_NO_DRIVER},
-        {"no such id", {NullDeviceSpec{}}, 1, {44100, 2, 16}, WAVE_BAD_DEVICE},
+        {"no such id", {NullDeviceOptions{}}, 1, {44100, 2, 16}, WAVE_BAD_DEVICE},
         {"in use", {busy}, 0, {44100, 2, 16}, WAVE_ALLOCATED},
         {"format refused", {only_16_bit_stereo}, 0, {44100, 1, 8}, WAVE_BAD_FORMAT},
-        {"odd rate", {NullDeviceSpec{}}, 0, {12345, 2, 16}, WAVE_BAD_FORMAT},
-        {"default device", {NullDeviceSpec{}}, DEFAULT_OUTPUT_DEVICE, {22050, 1, 8}, WAVE_OK},
+        {"odd rate", {NullDeviceOptions{}}, 0, {12345, 2, 16}, WAVE_BAD_FORMAT},
+        {"default device", {NullDeviceOptions{}}, DEFAULT_OUTPUT_DEVICE, {22050, 1, 8}, WAVE_OK},
     };
     for (const Case& c : cases) {
         NullAudioSystem system(c.devices);
@@ -204,10 +204,10 @@ TEST(NullDevice, OpenFailuresCarryTheirCodes) {
 }
 
 TEST(DeviceList, HoldsEachDeviceWithItsSixFormatBytesAndTheDefaultLast) {
-    NullDeviceSpec low;
+    NullDeviceOptions low;
     low.name = "Low rates";
     low.formats = {FORMAT_ALL, FORMAT_MONO_8, FORMAT_ALL, FORMAT_STEREO_16 | FORMAT_MONO_16, FORMAT_ALL, 0};
-    NullDeviceSpec wide;
+    NullDeviceOptions wide;
     wide.name = "Wide";
     NullAudioSystem system({low, wide});
     const std::vector<OutputDeviceInfo> list = list_output_devices(system);
@@ -217,7 +217,7 @@ TEST(DeviceList, HoldsEachDeviceWithItsSixFormatBytesAndTheDefaultLast) {
     EXPECT_EQ(list[2].id, DEFAULT_OUTPUT_DEVICE);
     EXPECT_EQ(list[2].formats, low.formats) << "the default device is the first one";
 
-    NullAudioSystem silent(std::vector<NullDeviceSpec>{});
+    NullAudioSystem silent(std::vector<NullDeviceOptions>{});
     EXPECT_TRUE(list_output_devices(silent).empty());
 }
 

@@ -109,7 +109,7 @@ struct Player : ::testing::Test {
     std::mutex heard_mutex;
     std::vector<uint8_t> heard;
 
-    explicit Player(std::vector<NullDeviceSpec> devices = {NullDeviceSpec{}}) : system(std::move(devices)) {
+    explicit Player(std::vector<NullDeviceOptions> devices = {NullDeviceOptions{}}) : system(std::move(devices)) {
         Instrument ramp = make_sampled_instrument("ramp", NO_CATEGORY, 88200, NO_LOOP, 44100, 2, false);
         for (uint32_t i = 0; i < 88200; ++i) ramp.samples16()[i] = int16_t((i * 7) % 30000 + 1);
         song.instruments.push_back(ramp);
@@ -310,7 +310,7 @@ TEST_F(Player, UnregisteredReceiversHearNothingMore) {
 }
 
 struct NoDevice : Player {
-    NoDevice() : Player(std::vector<NullDeviceSpec>{}) {}
+    NoDevice() : Player(std::vector<NullDeviceOptions>{}) {}
 };
 
 TEST_F(NoDevice, PlayingSaysNoOutputDevicesInstalled) {
@@ -326,8 +326,8 @@ TEST_F(NoDevice, PlayingSaysNoOutputDevicesInstalled) {
     EXPECT_FALSE(engine.running());
 }
 
-NullDeviceSpec busy_device() {
-    NullDeviceSpec busy;
+NullDeviceOptions busy_device() {
+    NullDeviceOptions busy;
     busy.open_result = WAVE_ALLOCATED;
     return busy;
 }
@@ -347,8 +347,8 @@ TEST_F(BusyDevice, PlayingSaysTheDeviceIsInUse) {
     EXPECT_FALSE(output.is_running());
 }
 
-NullDeviceSpec holding_device() {
-    NullDeviceSpec holding;
+NullDeviceOptions holding_device() {
+    NullDeviceOptions holding;
     holding.holds_blocks = true;
     return holding;
 }

@@ -1,4 +1,4 @@
-// Replays the fuzz findings (tests/fuzz_regressions/data/<target>/) and the seed corpora
+// Replays the fuzz findings (tests/fuzz_regressions/data/<target>/) and the starting corpora
 // (fuzz/corpus/<target>/) through the fuzz targets' entry points. A finding must no longer
 // break any promise; a seed, written by our own writers, must be accepted.
 #include <gtest/gtest.h>

@@ -25,7 +25,7 @@ std::vector<uint8_t> read_file(const std::filesystem::path& path);
 std::vector<Event> events(const std::string& text);
 std::string describe(const std::vector<Event>& events);
 
-// A sampled instrument with pseudo-random samples of the seed.
+// A sampled instrument with pseudo-random samples drawn from a seed value.
 Instrument sampled(const std::string& name, uint32_t bytes_per_sample, uint32_t length,
                    uint32_t loop_start = NO_LOOP, uint32_t rate = 22050, uint32_t seed = 1);
 Instrument synthesized(const std::string& name);
