@@ -10,6 +10,7 @@
 #include "app/art.h"
 #include "app/document.h"
 #include "app/error_box.h"
+#include "app/live_events.h"
 #include "app/main_window.h"
 #include "app/player.h"
 #include "foundation/string_table.h"
@@ -27,6 +28,8 @@ Composer::Composer(Options options) : options_(std::move(options)) {
     the_song().lock.set_validate(settings().validate != 0);
     AudioSystem& audio = options_.audio ? *options_.audio : deferred_system_audio();
     player_ = std::make_unique<EnginePlayer>(the_song(), audio, settings().playback, settings().repeat != 0);
+    midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend() : make_rtmidi_backend());
+    midi_->open(settings().midi_device_id);
 }
 
 Composer::~Composer() { finish(); }
@@ -34,6 +37,9 @@ Composer::~Composer() { finish(); }
 MainWindow* Composer::start(const QStringList& arguments) {
     main_window_ = std::make_unique<MainWindow>(player_.get(), options_.factories);
     MainWindow* frame = main_window_.get();
+    // MIDI notes reach the main window, which hands them to the window that takes them.
+    midi_poster_ = std::make_unique<MidiNotePoster>(frame);
+    midi_->set_target(midi_poster_.get());
     frame->restore_placement();
     if (settings().main_window_maximized) frame->showMaximized();
     else frame->show();
@@ -56,6 +62,9 @@ bool Composer::finish() {
     if (finished_) return true;
     finished_ = true;
     if (player_) player_->stop();
+    // No MIDI callback may post to the main window once it is gone: closing ends the callbacks.
+    midi_->close();
+    midi_->set_target(nullptr);
     return write_settings();
 }
 

@@ -5,16 +5,19 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/child_windows.h"
+#include "platform/midi_input.h"
 
 namespace tunemill {
 
 class MainWindow;
 class AudioSystem;
 class EnginePlayer;
+class MidiNotePoster;
 
 class Composer {
   public:
@@ -23,6 +26,8 @@ class Composer {
         ChildFactories factories;
         // The sound devices; the system's own (PortAudio) unless a test gives others.
         AudioSystem* audio = nullptr;
+        // The MIDI system; RtMidi unless a test gives another.
+        std::function<std::unique_ptr<MidiBackend>()> midi_backend;
     };
 
     // The steps before the main window: settings read, the playback engine configured.
@@ -38,6 +43,7 @@ class Composer {
     MainWindow* start(const QStringList& arguments);
     MainWindow* main_window() const { return main_window_.get(); }
     EnginePlayer* player() const { return player_.get(); }
+    MidiInput& midi_input() { return *midi_; }
 
     // Shut-down: playback stopped, settings written. Returns whether they were written.
     bool finish();
@@ -45,7 +51,9 @@ class Composer {
   private:
     Options options_;
     std::unique_ptr<EnginePlayer> player_;
+    std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<MainWindow> main_window_;
+    std::unique_ptr<MidiNotePoster> midi_poster_;
     bool finished_ = false;
 };
 

@@ -377,6 +377,14 @@ void MainWindow::store_placement() {
     record.instruments_window_open = instruments_window_ ? 1 : 0;
 }
 
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == MIDI_NOTE_EVENT) {
+        midi_router_.deliver(*static_cast<MidiNoteEvent*>(event)); // dropped without a target
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!save_prompt()) {
         event->ignore();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/child_windows.h"
+#include "app/live_events.h"
 #include "song/song.h"
 
 class QMdiArea;
@@ -82,11 +83,15 @@ class MainWindow : public QMainWindow {
     // belong to it.
     bool dialog_child_active() const;
 
+    // The window that receives the MIDI keyboard's notes (MidiNoteEvent) from now on.
+    MidiRouter& midi_router() { return midi_router_; }
+
     // The folder the Load dialog opens in (seeded from the song folder setting).
     const std::string& last_song_folder() const { return last_song_folder_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     void build_menus();
@@ -117,6 +122,7 @@ class MainWindow : public QMainWindow {
     int help_context_ = 0;
     std::string last_song_folder_;
     KeyRouter* key_router_ = nullptr;
+    MidiRouter midi_router_;
 };
 
 } // namespace tunemill

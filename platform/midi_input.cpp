@@ -148,6 +148,7 @@ void MidiInput::open(uint32_t id) {
     if (open_ && id == device_id_) return;
     close();
     device_id_ = id;
+    if (id == NO_MIDI_INPUT) return; // no need to ask the MIDI system for its ports
     const uint32_t ports = uint32_t(devices().size() - 1);
     if (id >= ports || !backend_) return;
     std::string error;
