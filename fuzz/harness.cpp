@@ -427,10 +427,13 @@ Outcome setup_index_input(std::span<const uint8_t> data) {
             throw BrokenPromise("the index holds another number of records than its size gives");
         for (const setup::IndexRecord& record : records) {
             const std::string& name = record.name;
-            if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-                name.find('\\') != std::string::npos || name.find('\0') != std::string::npos ||
-                name.size() >= setup::INDEX_NAME_SIZE)
-                throw BrokenPromise("the index let a name through that leaves the install folder: " + name);
+            // A name may hold folders, but none of its steps may climb out or start at the root.
+            const std::filesystem::path path(name);
+            bool inside = !name.empty() && path.is_relative() && name.find('\\') == std::string::npos &&
+                          name.find('\0') == std::string::npos && name.size() < setup::INDEX_NAME_SIZE &&
+                          name.back() != '/' && name.find("//") == std::string::npos;
+            for (const std::filesystem::path& step : path) inside = inside && step != "." && step != "..";
+            if (!inside) throw BrokenPromise("the index let a name through that leaves the install folder: " + name);
         }
         if (setup::parse_index(setup::encode_index(records)) != records)
             throw BrokenPromise("the index reads back different");

@@ -362,8 +362,8 @@ void setup_seeds() {
         setup::encode_index({IndexRecord{"tmw", 123456, 0x1234ABCD, 1700000000},
                              IndexRecord{"tmuninst", 98765, 0x0BADF00D, 1700000100},
                              IndexRecord{"tmill.bnk", 400000, 0xFFFFFFFF, 0},
-                             IndexRecord{"first-steps.sn2", 2981, 7, 1}}));
-    put("setup_index", "one.idx", setup::encode_index({IndexRecord{"tmw.html", 10, 20, 30}}));
+                             IndexRecord{"demos/first-steps.sn2", 2981, 7, 1}}));
+    put("setup_index", "one.idx", setup::encode_index({IndexRecord{"help/en/index.html", 10, 20, 30}}));
 }
 
 } // namespace

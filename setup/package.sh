@@ -20,9 +20,15 @@ set --
 for name in tmw tmw-cli tmill.bnk; do
   if [ -f "$bin/$name" ]; then set -- "$@" "$bin/$name"; else echo "package: note: no $name in $bin" >&2; fi
 done
-# The help pages beside the program.
-for page in "$bin"/*.html; do
-  [ -f "$page" ] && set -- "$@" "$page"
+# The help pages of both languages, in the folders beside the program where the composer looks.
+for page in "$bin"/help/*/*; do
+  [ -f "$page" ] || continue
+  set -- "$@" --name "help/$(basename "$(dirname "$page")")/$(basename "$page")" "$page"
+done
+[ -f "$bin/help/en/index.html" ] || echo "package: note: no help pages in $bin/help" >&2
+# The demo songs, to start from.
+for song in "$here"/data/demos/*.sn2; do
+  [ -f "$song" ] && set -- "$@" --name "demos/$(basename "$song")" "$song"
 done
 # The icons of the program and its three file kinds.
 for icon in "$here"/resources/icons/*.svg; do

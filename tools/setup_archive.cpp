@@ -1,7 +1,9 @@
 // Build tool: writes the installation archive that setup reads, "data.idx" and the volumes
-// "data.001", ..., of at most the given size, from the files named on the command line.
+// "data.001", ..., of at most the given size, from the files named on the command line. A file is
+// installed under its own name, or under the name given by --name just before it (a path inside
+// the install folder, such as help/en/index.html).
 //
-// usage: setup_archive [--volume-size BYTES] OUT_FOLDER FILE...
+// usage: setup_archive [--volume-size BYTES] OUT_FOLDER [--name NAME] FILE...
 #include "setup/core/archive.h"
 #include "setup/core/texts.h"
 
@@ -22,11 +24,24 @@ int main(int argc, char** argv) {
         i += 2;
     }
     if (argc - i < 2) {
-        std::cerr << "usage: setup_archive [--volume-size BYTES] OUT_FOLDER FILE...\n";
+        std::cerr << "usage: setup_archive [--volume-size BYTES] OUT_FOLDER [--name NAME] FILE...\n";
         return 2;
     }
     const std::filesystem::path folder = argv[i++];
-    std::vector<std::filesystem::path> files(argv + i, argv + argc);
+    std::vector<tunemill::setup::ArchiveEntry> files;
+    for (; i < argc; ++i) {
+        std::string name;
+        if (std::string(argv[i]) == "--name") {
+            if (i + 2 >= argc) {
+                std::cerr << "setup_archive: --name needs a name and a file\n";
+                return 2;
+            }
+            name = argv[i + 1];
+            i += 2;
+        }
+        const std::filesystem::path file = argv[i];
+        files.push_back({file, name.empty() ? file.filename().string() : name});
+    }
     try {
         const auto records = tunemill::setup::write_archive(files, folder, volume_size);
         uint64_t total = 0;

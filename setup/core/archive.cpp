@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 #include <sys/stat.h>
 
 namespace tunemill::setup {
@@ -27,12 +28,20 @@ void write_le32(uint8_t* p, uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
 }
 
-bool is_plain_name(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\\') == std::string::npos;
-}
-
 } // namespace
+
+bool is_install_name(const std::string& name) {
+    if (name.empty() || name.size() >= INDEX_NAME_SIZE) return false;
+    if (name.find('\\') != std::string::npos || name.find('\0') != std::string::npos) return false;
+    size_t start = 0;
+    while (true) {
+        const size_t end = std::min(name.find('/', start), name.size());
+        const std::string_view part(name.data() + start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == name.size()) return true;
+        start = end + 1;
+    }
+}
 
 void Checksum::add(const uint8_t* bytes, size_t count) {
     uint32_t h = value_;
@@ -55,6 +64,12 @@ std::string volume_name(uint32_t number) {
     return name;
 }
 
+void remove_empty_folders_of(const fs::path& folder, const std::string& name) {
+    std::error_code error;
+    for (fs::path inner = fs::path(name).parent_path(); !inner.empty(); inner = inner.parent_path())
+        if (!fs::remove(folder / inner, error)) return; // not empty (or not there): its parents are not either
+}
+
 std::vector<IndexRecord> parse_index(const std::vector<uint8_t>& image) {
     std::vector<IndexRecord> records;
     const size_t count = image.size() / INDEX_RECORD_SIZE;
@@ -64,7 +79,7 @@ std::vector<IndexRecord> parse_index(const std::vector<uint8_t>& image) {
         const uint8_t* end = std::find(at, at + INDEX_NAME_SIZE, uint8_t(0));
         IndexRecord record;
         record.name.assign(at, end);
-        if (end == at + INDEX_NAME_SIZE || !is_plain_name(record.name)) throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
+        if (end == at + INDEX_NAME_SIZE || !is_install_name(record.name)) throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
         record.size = read_le32(at + 52);
         record.checksum = read_le32(at + 56);
         record.time = read_le32(at + 60);
@@ -149,6 +164,13 @@ size_t VolumeReader::read_chunk(uint8_t* buffer, uint64_t left) {
 
 std::vector<IndexRecord> write_archive(const std::vector<fs::path>& files, const fs::path& folder,
                                        uint64_t volume_size) {
+    std::vector<ArchiveEntry> entries;
+    for (const fs::path& path : files) entries.push_back({path, path.filename().string()});
+    return write_archive(entries, folder, volume_size);
+}
+
+std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, const fs::path& folder,
+                                       uint64_t volume_size) {
     if (volume_size == 0) volume_size = 1;
     fs::create_directories(folder);
     std::vector<IndexRecord> records;
@@ -156,10 +178,11 @@ std::vector<IndexRecord> write_archive(const std::vector<fs::path>& files, const
     File volume;
     uint64_t volume_used = 0;
     std::vector<uint8_t> buffer(64 * 1024);
-    for (const fs::path& path : files) {
+    for (const ArchiveEntry& entry : files) {
+        const fs::path& path = entry.source;
         IndexRecord record;
-        record.name = path.filename().string();
-        if (!is_plain_name(record.name) || record.name.size() >= INDEX_NAME_SIZE)
+        record.name = entry.name;
+        if (!is_install_name(record.name))
             throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(ENAMETOOLONG), path.string());
         File in = File::open_for_reading(path);
         const uint64_t size = in.size();

@@ -23,7 +23,7 @@ constexpr const char* INDEX_FILE_NAME = "data.idx";
 constexpr const char* UNINSTALLER_NAME = "tmuninst";
 
 struct IndexRecord {
-    std::string name;     // a plain file name, without folders
+    std::string name;     // a path inside the install folder: plain names joined by '/'
     uint32_t size = 0;
     uint32_t checksum = 0;
     uint32_t time = 0;    // seconds since 1970-01-01 00:00 on the local clock of the archive's maker
@@ -44,10 +44,18 @@ uint32_t checksum_of(const uint8_t* bytes, size_t count);
 // "data.001" for 1.
 std::string volume_name(uint32_t number);
 
+// Whether a name can only ever mean a file inside the install folder: plain names (not empty,
+// ".", "..", nor holding a backslash or a zero byte) joined by single '/', shorter than the
+// record's name field. The help pages, say, travel as "help/en/index.html".
+bool is_install_name(const std::string& name);
+
+// After the file folder/name was removed: removes the folders of the name that it left empty,
+// innermost first ("help/en", then "help"), never the folder itself.
+void remove_empty_folders_of(const std::filesystem::path& folder, const std::string& name);
+
 // The records of an index image: its size divided by 64, rounded down; the bytes beyond the last
 // whole record are not looked at. Throws MISC_ERROR(damaged files) for a record whose name is
-// unterminated, empty, or not a plain name ("..", a separator), since such a name would reach
-// outside the install folder.
+// unterminated or not an install name, since such a name would reach outside the install folder.
 std::vector<IndexRecord> parse_index(const std::vector<uint8_t>& image);
 // Reads and parses the index file. Throws FILE_ERROR when it cannot be opened or read.
 std::vector<IndexRecord> read_index(const std::filesystem::path& file);
@@ -79,8 +87,18 @@ class VolumeReader {
     uint64_t volume_left_ = 0;
 };
 
+// A file for the archive and the name it is installed under.
+struct ArchiveEntry {
+    std::filesystem::path source;
+    std::string name;
+};
+
 // Writes an archive of the given files (in this order) into folder: data.idx and volumes of at
-// most volume_size bytes. Names in the index are the files' own names. Returns the records.
+// most volume_size bytes. Returns the records. Throws FILE_ERROR(ENAMETOOLONG) for a name that is
+// not an install name.
+std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, const std::filesystem::path& folder,
+                                       uint64_t volume_size);
+// The same with each file under its own name.
 std::vector<IndexRecord> write_archive(const std::vector<std::filesystem::path>& files,
                                        const std::filesystem::path& folder, uint64_t volume_size);
 

@@ -151,7 +151,10 @@ void Installer::copy_file(const IndexRecord& record, VolumeReader& volumes, std:
 
 void Installer::delete_copied_files() {
     std::error_code error;
-    for (const IndexRecord& record : records_) fs::remove(destination(record), error);
+    for (const IndexRecord& record : records_) {
+        fs::remove(destination(record), error);
+        remove_empty_folders_of(job_.folder, record.name);
+    }
     fs::remove(job_.folder, error);   // only when empty
 }
 

@@ -277,10 +277,6 @@ void delete_key_and_empty_parents(RegistryTree& tree, std::string key) {
     }
 }
 
-bool is_plain_name(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
 } // namespace
 
 std::string uninstall_list(const std::vector<IndexRecord>& records) {
@@ -357,7 +353,7 @@ void uninstall(const Places& places, const std::vector<GroupPlace>& group_places
     } catch (...) {
     }
 
-    // The files. Only plain names inside an absolute folder are deleted: a damaged record must
+    // The files. Only install names inside an absolute folder are deleted: a damaged record must
     // never make the uninstaller delete anything else.
     const fs::path folder(folder_text);
     if (folder.is_absolute() && folder.has_relative_path()) {
@@ -366,7 +362,10 @@ void uninstall(const Places& places, const std::vector<GroupPlace>& group_places
             size_t end = list.find(',', start);
             if (end == std::string::npos) end = list.size();
             const std::string name = list.substr(start, end - start);
-            if (is_plain_name(name)) remove_quietly(folder / name);
+            if (is_install_name(name)) {
+                remove_quietly(folder / name);
+                remove_empty_folders_of(folder, name);
+            }
             start = end + 1;
         }
         remove_quietly(folder);

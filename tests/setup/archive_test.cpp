@@ -45,12 +45,16 @@ TEST(Index, HoldsWholeRecordsOnlyAndRoundTrips) {
     EXPECT_TRUE(parse_index(std::vector<uint8_t>(63, 0)).empty());
 }
 
-TEST(Index, ANameThatIsNoPlainFileNameIsDamage) {
-    const std::vector<std::string> bad_names = {"", ".", "..", "../etc/passwd", "sub/file", "a\\b"};
+TEST(Index, ANameThatCouldLeaveTheInstallFolderIsDamage) {
+    for (const std::string& name : std::vector<std::string>{"tmw", "help/en/index.html", "a.b/c..d", std::string(51, 'x')})
+        EXPECT_TRUE(is_install_name(name)) << name;
+    const std::vector<std::string> bad_names = {"", ".", "..", "../etc/passwd", "/etc/passwd", "help/../../x",
+                                                "help/./x", "help//x", "help/", "a\\b", "a/..", "./x"};
     for (const std::string& name : bad_names) {
         std::vector<uint8_t> image = encode_index({{"ok", 1, 2, 3}, {"x", 1, 2, 3}});
         std::fill(image.begin() + 64, image.begin() + 64 + 52, 0);
         std::copy(name.begin(), name.end(), image.begin() + 64);
+        EXPECT_FALSE(is_install_name(name)) << name;
         try {
             parse_index(image);
             ADD_FAILURE() << "accepted " << name;

@@ -124,6 +124,30 @@ TEST_F(InstallerTest, ACancelledDiskPromptDeletesEveryFileOfTheIndex) {
     EXPECT_EQ(ui_.done_count, 1);
 }
 
+TEST_F(InstallerTest, FilesInFoldersAreCopiedAndTheirFoldersGoWithAnAbort) {
+    make_archive(home_.root(),
+                 {{"tmw", program_}, {"help/en/index.html", "<p>Help</p>"}, {"demos/tune.sn2", bank_},
+                  {"help/de/index.html", "<p>Hilfe</p>"}},
+                 4000);
+    Installer installer(job(), ui_);
+    ASSERT_EQ(installer.run(), InstallResult::COMPLETED);
+    EXPECT_EQ(read_all(folder() / "help" / "en" / "index.html"), "<p>Help</p>");
+    EXPECT_EQ(read_all(folder() / "demos" / "tune.sn2"), bank_);
+
+    // The same archive with its last volume missing: the copy is abandoned at the prompt, and
+    // every file of the index goes with the folders that held them.
+    fs::remove_all(folder());
+    fs::path last;
+    for (uint32_t i = 1; fs::exists(home_.root() / "source" / volume_name(i)); ++i)
+        last = home_.root() / "source" / volume_name(i);
+    fs::remove(last);
+    RecordingUi cancelling;
+    Installer abandoned(job(), cancelling);
+    EXPECT_EQ(abandoned.run(), InstallResult::ABORTED);
+    EXPECT_EQ(cancelling.prompts.size(), 1u);
+    EXPECT_FALSE(fs::exists(folder()));
+}
+
 TEST_F(InstallerTest, ADiskInsertedAtThePromptIsReadOn) {
     const fs::path volume = home_.root() / "source" / "data.002";
     const std::string contents = read_all(volume);

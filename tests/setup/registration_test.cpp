@@ -34,6 +34,8 @@ class RegistrationTest : public ::testing::Test {
                                  {"tunemill-song.svg", "<svg/>"},
                                  {"tunemill-module.svg", "<svg/>"},
                                  {"tunemill-instrument.svg", "<svg/>"},
+                                 {"help/en/index.html", "<p>Help</p>"},
+                                 {"help/de/index.html", "<p>Hilfe</p>"},
                                  {"tmuninst", "#!/bin/sh\n"}},
                                 1 << 20);
         RecordingUi ui;
@@ -79,7 +81,7 @@ TEST_F(RegistrationTest, TheProgramGroupGoesToAllUsersFirst) {
     EXPECT_NE(composer.find("Path=" + folder_.string() + "\n"), std::string::npos);
     const std::string help = read_all(*group / "Tunemill-Help.desktop");
     EXPECT_NE(help.find("Name=Tunemill Help\n"), std::string::npos);
-    EXPECT_NE(help.find("Exec=xdg-open \"" + (folder_ / "tmw.html").string() + "\"\n"), std::string::npos) << help;
+    EXPECT_NE(help.find("Exec=xdg-open \"" + (folder_ / "help" / "en" / "index.html").string() + "\"\n"), std::string::npos) << help;
     const std::string menu = read_all(home_.root() / "etc" / "xdg" / "menus" / "applications-merged" / "tunemill.menu");
     EXPECT_NE(menu.find("<Name>Tunemill</Name>"), std::string::npos);
     EXPECT_NE(menu.find("<Filename>Tunemill-Tunemill-Help.desktop</Filename>"), std::string::npos);
@@ -117,9 +119,10 @@ TEST_F(RegistrationTest, UninstallRemovesEverythingButItself) {
     ASSERT_TRUE(create_program_group(folder_, {group_places()[1]}));
     write_all(folder_ / "tmw.gid", "made by the help viewer");
 
+    ASSERT_TRUE(fs::exists(folder_ / "help" / "de" / "index.html"));
     uninstall(places_, group_places(), settings_store);
 
-    EXPECT_FALSE(fs::exists(folder_));
+    EXPECT_FALSE(fs::exists(folder_)); // with the help pages' folders
     EXPECT_TRUE(fs::exists(home_.home() / ".local" / "bin" / "tmuninst"));
     EXPECT_FALSE(fs::is_symlink(home_.home() / ".local" / "bin" / "tmw"));
     EXPECT_FALSE(fs::is_symlink(home_.home() / ".local" / "bin" / "tmw-cli"));
@@ -144,12 +147,13 @@ TEST_F(RegistrationTest, UninstallRemovesEverythingButItself) {
     uninstall(places_, group_places(), settings_store);
 }
 
-TEST_F(RegistrationTest, UninstallDeletesOnlyPlainNamesInsideTheFolder) {
+TEST_F(RegistrationTest, UninstallDeletesOnlyNamesInsideTheFolder) {
     write_all(home_.root() / "opt" / "victim", "keep me");
     write_all(home_.root() / "victim2", "keep me too");
     places_.registry().update([&](RegistryTree& tree) {
         tree.set_value(PRODUCT_KEY, "Uninstall",
-                       RegistryValue::text("../victim,/" + (home_.root() / "victim2").string() + ",tmw,,"));
+                       RegistryValue::text("../victim,/" + (home_.root() / "victim2").string() +
+                                           ",help/../../victim,tmw,help/en/index.html,,"));
     });
     RegistryStore settings_store(RegistryRoot::CURRENT_USER);
     uninstall(places_, group_places(), settings_store);
@@ -157,6 +161,9 @@ TEST_F(RegistrationTest, UninstallDeletesOnlyPlainNamesInsideTheFolder) {
     EXPECT_EQ(read_all(home_.root() / "victim2"), "keep me too");
     EXPECT_FALSE(fs::exists(folder_ / "tmw"));
     EXPECT_TRUE(fs::exists(folder_ / "tmw-cli"));   // not in the damaged list, so it stays
+    // A page goes with the folder it leaves empty; the folder holding another page stays.
+    EXPECT_FALSE(fs::exists(folder_ / "help" / "en"));
+    EXPECT_TRUE(fs::exists(folder_ / "help" / "de" / "index.html"));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The whole way a user goes: package the build, install it unattended into a temporary folder,
-// run the installed tmw-cli, and remove everything again with the installed tmuninst.
+// render a demo song with the installed tmw-cli, and remove everything again with the installed
+// tmuninst.
 #include "setup/core/registration.h"
 #include "setup_fixture.h"
 
@@ -71,9 +72,24 @@ TEST_F(RoundTrip, PackageInstallRunAndUninstall) {
     EXPECT_EQ(launched.output, version.output);
     EXPECT_TRUE(fs::exists(home_.root() / "usr" / "share" / "applications" / "Tunemill" / "Tunemill.desktop"));
 
+    // The installed tmw-cli plays a demo song with the installed stock bank: the whole render
+    // of it is a WAV file of sound, not silence.
+    ASSERT_TRUE(fs::exists(folder_ / "demos" / "first-steps.sn2"));
+    const fs::path wav = home_.root() / "first-steps.wav";
+    const Outcome render = run(quoted(bin_ / "tmw-cli") + " render --rate 11025 " +
+                               quoted(folder_ / "demos" / "first-steps.sn2") + " " + quoted(wav));
+    ASSERT_EQ(render.status, 0) << render.output;
+    const std::string rendered = read_all(wav);
+    ASSERT_GT(rendered.size(), 44u + 11025u * 4 * 30) << "less than 30 s of stereo sound";
+    EXPECT_EQ(rendered.compare(0, 4, "RIFF"), 0);
+    EXPECT_NE(rendered.find_first_not_of('\0', 44), std::string::npos);
+    // The help of both languages lies where the composer and the menu entry look for it.
+    for (const char* page : {"help/en/index.html", "help/de/index.html", "help/en/menus.html", "help/de/style.css"})
+        EXPECT_TRUE(fs::exists(folder_ / page)) << page;
+
     const Outcome removal = run(quoted(bin_ / "tmuninst") + " --unattended");
     EXPECT_EQ(removal.status, 0) << removal.output;
-    EXPECT_FALSE(fs::exists(folder_));
+    EXPECT_FALSE(fs::exists(folder_)); // the help and demo folders too
     EXPECT_FALSE(fs::is_symlink(bin_ / "tmw-cli"));
     EXPECT_FALSE(fs::exists(home_.root() / "usr" / "share" / "applications" / "Tunemill"));
     EXPECT_FALSE(fs::exists(home_.home() / ".local" / "share" / "mime" / "packages" / "tunemill.xml"));

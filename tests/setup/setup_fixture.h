@@ -44,12 +44,12 @@ struct ArchiveFile {
 // Writes the files into staging/ and an archive of them into source/.
 inline std::vector<IndexRecord> make_archive(const fs::path& root, const std::vector<ArchiveFile>& files,
                                              uint64_t volume_size) {
-    std::vector<fs::path> paths;
+    std::vector<ArchiveEntry> entries;
     for (const ArchiveFile& file : files) {
         write_all(root / "staging" / file.name, file.contents);
-        paths.push_back(root / "staging" / file.name);
+        entries.push_back({root / "staging" / file.name, file.name});
     }
-    return write_archive(paths, root / "source", volume_size);
+    return write_archive(entries, root / "source", volume_size);
 }
 
 // The front end of the tests: records every call, answers the questions as set.
