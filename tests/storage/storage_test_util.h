@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "event_text.h"
 #include "instruments/instrument.h"
 #include "song/song.h"
 #include "storage/song_file.h"
@@ -21,9 +22,9 @@ std::filesystem::path write_file(const std::string& name, const std::vector<uint
 std::vector<uint8_t> read_file(const std::filesystem::path& path);
 
 // Events from words such as "on40@0", "off40@8", "vol20@2", "bal10@2", "port40>43:3@5",
-// "rel40@6" (release mark), in the given order.
-std::vector<Event> events(const std::string& text);
-std::string describe(const std::vector<Event>& events);
+// "rel40@6" (release mark), in the given order, and back.
+using testing::describe;
+using testing::events;
 
 // A sampled instrument with pseudo-random samples drawn from a seed value.
 Instrument sampled(const std::string& name, uint32_t bytes_per_sample, uint32_t length,
