@@ -21,6 +21,9 @@ for name in tmw tmw-cli tmill.bnk; do
   if [ -f "$bin/$name" ]; then set -- "$@" "$bin/$name"; else echo "package: note: no $name in $bin" >&2; fi
 done
 # The help pages of both languages, in the folders beside the program where the composer looks.
+for page in "$bin"/help/*.css; do
+  [ -f "$page" ] && set -- "$@" --name "help/$(basename "$page")" "$page"
+done
 for page in "$bin"/help/*/*; do
   [ -f "$page" ] || continue
   set -- "$@" --name "help/$(basename "$(dirname "$page")")/$(basename "$page")" "$page"

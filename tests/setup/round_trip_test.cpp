@@ -84,7 +84,7 @@ TEST_F(RoundTrip, PackageInstallRunAndUninstall) {
     EXPECT_EQ(rendered.compare(0, 4, "RIFF"), 0);
     EXPECT_NE(rendered.find_first_not_of('\0', 44), std::string::npos);
     // The help of both languages lies where the composer and the menu entry look for it.
-    for (const char* page : {"help/en/index.html", "help/de/index.html", "help/en/menus.html", "help/de/style.css"})
+    for (const char* page : {"help/en/index.html", "help/de/index.html", "help/en/menus.html", "help/style.css"})
         EXPECT_TRUE(fs::exists(folder_ / page)) << page;
 
     const Outcome removal = run(quoted(bin_ / "tmuninst") + " --unattended");
