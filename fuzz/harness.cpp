@@ -257,26 +257,9 @@ Outcome guarded(Body&& body) {
     }
 }
 
-// Whether the loading order already offers files to the module readers. Until it does, the
-// composer's Load tries them after the song readers, and so does this target.
-bool loader_reads_modules() {
-    for (const SongReader& reader : song_readers())
-        if (std::string_view(reader.format) == "mod" || std::string_view(reader.format) == "s3m") return true;
-    return false;
-}
-
+// The whole loader: song files, older song files, then the module readers.
 std::string load_any(Song& song, std::span<const uint8_t> data) {
-    try {
-        return load_song(song, input_file(data), "Untitled", bank_lookup());
-    } catch (const MISC_ERROR& error) {
-        if (error.string_id() != S_UNKNOWN_SONG_FILE || loader_reads_modules()) throw;
-    }
-    File file = File::open_for_reading(input_file(data));
-    Song module;
-    new_song(module, "Untitled");
-    if (!try_import(module, file)) throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
-    song = std::move(module);
-    return "module";
+    return load_song(song, input_file(data), "Untitled", bank_lookup());
 }
 
 } // namespace
