@@ -17,9 +17,12 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 namespace tunemill::setup {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -54,6 +57,19 @@ void show_message(QWidget* parent, const std::string& message, bool warning) {
         box.addButton(q(text(SS_OK)), QMessageBox::AcceptRole);
         box.exec();
     });
+}
+
+fs::path typed_folder(const QString& text) {
+    std::string folder = text.trimmed().toStdString();
+    if (folder.empty()) return {};
+    if (folder == "~" || folder.starts_with("~/")) {
+        const char* home = std::getenv("HOME");
+        if (home && *home) folder = std::string(home) + folder.substr(1);
+    }
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    std::error_code error;
+    const fs::path absolute = fs::absolute(folder, error);
+    return error ? fs::path(folder) : absolute.lexically_normal();
 }
 
 bool ask_yes_no(QWidget* parent, const std::string& question) { return ask(parent, question, SS_YES, SS_NO); }
@@ -156,9 +172,8 @@ void FolderDialog::reject() {
 
 void FolderDialog::start() {
     if (started_) return;
-    std::string folder = folder_edit_->text().trimmed().toStdString();
+    const fs::path folder = typed_folder(folder_edit_->text());
     if (folder.empty()) return;
-    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     started_ = true;
     InstallJob job = job_;
     job.folder = folder;

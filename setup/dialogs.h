@@ -16,6 +16,11 @@ class QProgressBar;
 
 namespace tunemill::setup {
 
+// The folder as the user typed it: blanks around it and a trailing '/' dropped, a leading "~"
+// meaning the home folder, and a relative folder taken from the current one, so that the folder
+// recorded for the uninstaller is always absolute. Empty when nothing was typed.
+std::filesystem::path typed_folder(const QString& text);
+
 // A message box with setup's caption and buttons in the current language.
 void show_message(QWidget* parent, const std::string& message, bool warning);
 bool ask_yes_no(QWidget* parent, const std::string& question);
