@@ -1,7 +1,6 @@
 // The run's playback: the engine and the output thread behind the Play menu.
 #include "app/player.h"
 
-#include <algorithm>
 
 #include "foundation/string_table.h"
 #include "platform/audio_device.h"
@@ -26,20 +25,6 @@ class DeferredAudioSystem : public AudioSystem {
 AudioSystem& deferred_system_audio() {
     static DeferredAudioSystem audio;
     return audio;
-}
-
-PlaybackConfig playback_config(const PlaybackSettings& playback) {
-    PlaybackConfig config;
-    // A negative device id in the store names the system's default device.
-    config.device = playback.device_id < 0 ? DEFAULT_OUTPUT_DEVICE : uint32_t(playback.device_id);
-    config.rate = uint32_t(std::max(0, playback.sampling_rate));
-    config.stereo = playback.stereo != 0;
-    config.sixteen_bit = playback.out_16bit != 0;
-    config.interpolate = playback.oversample != 0;
-    config.amplification = uint32_t(std::max(0, playback.amplification));
-    config.buffer_len = uint32_t(std::max(0, playback.buffer_len));
-    config.buffers = uint32_t(std::max(0, playback.buffers));
-    return config;
 }
 
 EnginePlayer::EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback, bool repeat)

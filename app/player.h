@@ -23,6 +23,7 @@ class Player {
 
 #include "playback/engine.h"
 #include "playback/output_thread.h"
+#include "playback/playback_settings.h"
 #include "settings/settings.h"
 
 namespace tunemill {
@@ -53,8 +54,5 @@ class EnginePlayer : public Player {
 // The system's sound devices (PortAudio), started only when first asked: the sound libraries'
 // probing of the hardware then costs nothing until something plays.
 AudioSystem& deferred_system_audio();
-
-// The playback settings as the output thread takes them.
-PlaybackConfig playback_config(const PlaybackSettings& playback);
 
 } // namespace tunemill

@@ -16,6 +16,7 @@
 #include "foundation/text.h"
 #include "platform/audio_device.h"
 #include "playback/output_thread.h"
+#include "playback/playback_settings.h"
 #include "settings/settings.h"
 #include "storage/song_loader.h"
 
@@ -67,15 +68,7 @@ std::string time_text(uint64_t frames, uint32_t rate) {
 }
 
 PlaybackConfig config_from(const PlaybackSettings& stored, const PlayOptions& options) {
-    PlaybackConfig config;
-    config.device = uint32_t(stored.device_id);
-    config.rate = uint32_t(stored.sampling_rate);
-    config.stereo = stored.stereo != 0;
-    config.sixteen_bit = stored.out_16bit != 0;
-    config.interpolate = stored.oversample != 0;
-    config.amplification = uint32_t(std::max(0, stored.amplification));
-    config.buffer_len = uint32_t(std::max(0, stored.buffer_len));
-    config.buffers = uint32_t(std::max(0, stored.buffers));
+    PlaybackConfig config = playback_config(stored);
     if (options.device) config.device = *options.device < 0 ? DEFAULT_OUTPUT_DEVICE : uint32_t(*options.device);
     if (options.rate) config.rate = *options.rate;
     if (options.mono) config.stereo = false;
