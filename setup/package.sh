@@ -15,11 +15,26 @@ for required in setup tmuninst setup_archive tmw-cli; do
   fi
 done
 
+rm -rf "$out"
+mkdir -p "$out"
+# The programs travel without their debugging information (a third of their size or less);
+# the build keeps its own copies as they are.
+staging=$(mktemp -d)
+trap 'rm -rf "$staging"' EXIT
+program() {
+  if command -v strip >/dev/null 2>&1 && strip --strip-debug -o "$staging/$1" "$bin/$1" 2>/dev/null; then
+    echo "$staging/$1"
+  else
+    echo "$bin/$1"
+  fi
+}
+
 set --
 # The composer, its command-line twin and the stock bank; whatever of them the build has made.
-for name in tmw tmw-cli tmill.bnk; do
-  if [ -f "$bin/$name" ]; then set -- "$@" "$bin/$name"; else echo "package: note: no $name in $bin" >&2; fi
+for name in tmw tmw-cli; do
+  if [ -f "$bin/$name" ]; then set -- "$@" "$(program "$name")"; else echo "package: note: no $name in $bin" >&2; fi
 done
+if [ -f "$bin/tmill.bnk" ]; then set -- "$@" "$bin/tmill.bnk"; else echo "package: note: no tmill.bnk in $bin" >&2; fi
 # The help pages of both languages, in the folders beside the program where the composer looks.
 for page in "$bin"/help/*.css; do
   [ -f "$page" ] && set -- "$@" --name "help/$(basename "$page")" "$page"
@@ -37,10 +52,8 @@ done
 for icon in "$here"/resources/icons/*.svg; do
   set -- "$@" "$icon"
 done
-set -- "$@" "$bin/tmuninst"
+set -- "$@" "$(program tmuninst)"
 
-rm -rf "$out"
-mkdir -p "$out"
 "$bin/setup_archive" --volume-size "$volume" "$out" "$@"
-cp "$bin/setup" "$out/setup"
+cp "$(program setup)" "$out/setup"
 echo "package: $out is ready (run $out/setup)"
