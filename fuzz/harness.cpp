@@ -21,6 +21,8 @@
 #include "modules/import.h"
 #include "playback/engine.h"
 #include "playback/wav.h"
+#include "platform/registry.h"
+#include "settings/settings.h"
 #include "song/song.h"
 #include "song/song_lock.h"
 #include "storage/clipboard.h"
@@ -427,6 +429,30 @@ Outcome setup_index_input(std::span<const uint8_t> data) {
 #endif
 }
 
+// The settings store as the composer reads it at every start. The store never fails the start:
+// a tree it reads must write and read back the same, and the record keeps its bounds.
+Outcome settings_input(std::span<const uint8_t> data) {
+    return guarded([&] {
+        const RegistryStore store(input_file(data), "HKEY_CURRENT_USER");
+        const RegistryTree tree = store.read();
+        const std::string text = tree.to_text("HKEY_CURRENT_USER");
+        if (RegistryTree::from_text(text, "HKEY_CURRENT_USER") != tree)
+            throw BrokenPromise("the settings store writes a tree that reads back different");
+        if (RegistryTree::from_text(text, "HKEY_CURRENT_USER").to_text("HKEY_CURRENT_USER") != text)
+            throw BrokenPromise("the settings store's text is not stable over a second round");
+        Settings record;
+        try {
+            record = read_settings(store, "/program");
+        } catch (const ERROR& error) {
+            throw BrokenPromise("reading the settings failed instead of keeping defaults: " + error_text(error));
+        }
+        if (record.song_folder.empty() || record.instrument_folder.empty())
+            throw BrokenPromise("a folder setting came out empty");
+        if (record.keyboard_base_octave < 0 || record.keyboard_base_octave > 5)
+            throw BrokenPromise("the keyboard's base octave is out of 0..5");
+    });
+}
+
 std::span<const EntryPoint> entry_points() {
     static const EntryPoint points[] = {
         {"load_song", load_song_input},
@@ -435,6 +461,7 @@ std::span<const EntryPoint> entry_points() {
         {"bank", bank_input},
         {"sample_import", sample_import_input},
         {"clipboard", clipboard_input},
+        {"settings", settings_input},
 #ifdef TUNEMILL_FUZZ_SETUP
         {"setup_index", setup_index_input},
 #endif

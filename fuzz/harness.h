@@ -36,6 +36,7 @@ Outcome bank_input(std::span<const uint8_t> data);            // open, every nam
 Outcome sample_import_input(std::span<const uint8_t> data);   // WAV, else raw data
 Outcome clipboard_input(std::span<const uint8_t> data);       // a block pasted into a small song
 Outcome setup_index_input(std::span<const uint8_t> data);     // "data.idx"
+Outcome settings_input(std::span<const uint8_t> data);        // the user's settings store (.reg)
 
 struct EntryPoint {
     const char* name;  // the target's name: fuzz/corpus/<name>, tests/fuzz_regressions/data/<name>

@@ -24,6 +24,8 @@
 #include "modules/export.h"
 #include "playback/engine.h"
 #include "playback/wav.h"
+#include "platform/registry.h"
+#include "settings/settings.h"
 #include "setup/core/archive.h"
 #include "song/editing.h"
 #include "song/song.h"
@@ -356,6 +358,38 @@ void clipboard_seeds(const Song& song, const fs::path& demos) {
     put("clipboard", "demo.clip", copy_block(demo, 0, {0, std::min<Tick>(pattern.tick_length(), 32), Aspect::NOTES, ALL_VOICES}));
 }
 
+std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
+
+void settings_seeds() {
+    // The store as the composer writes it at exit: every setting, with a changed record.
+    const fs::path scratch = fs::temp_directory_path() / ("fuzz-corpus-settings-" + std::to_string(::getpid()));
+    fs::create_directories(scratch);
+    RegistryStore store(scratch / "user.reg", "HKEY_CURRENT_USER");
+    Settings record;
+    record.song_folder = "/home/user/Songs";
+    record.instrument_folder = "/home/user/Instr\xfcmente";
+    record.main_window_pos = {10, 20, 810, 620};
+    record.keyboard_base_octave = 4;
+    record.repeat = 1;
+    if (!write_settings(store, record)) throw std::runtime_error("cannot write the settings seed");
+    put("settings", "written.reg", read_all(store.file()));
+    fs::remove_all(scratch);
+    // What a hand-edited or older store may hold: comments, other roots, a deleted key, a
+    // default value, escapes, binary data over continued lines, a deleted value.
+    put("settings", "edited.reg", bytes_of(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "; edited by hand\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"x\"=dword:00000001\r\n\r\n"
+        "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\LFS\\Tunemill]\r\n"
+        "@=\"default\"\r\n"
+        "\"SongFolder\"=\"C:\\\\Songs \\\"new\\\"\"\r\n"
+        "\"Playback.SamplingRate\"=dword:0000ac44\r\n"
+        "\"MainWin.Pos\"=hex:0a,00,00,00,14,00,00,00,\\\r\n  2a,03,00,00,6c,02,00,00\r\n"
+        "\"KeyboardWin.Open\"=-\r\n"
+        "\"Octave\"=dword:ffffffff\r\n"));
+}
+
 void setup_seeds() {
     using setup::IndexRecord;
     put("setup_index", "data.idx",
@@ -383,6 +417,7 @@ int main(int argc, char** argv) {
         bank_seeds(song);
         sample_seeds(song);
         clipboard_seeds(song, argv[2]);
+        settings_seeds();
         setup_seeds();
     } catch (const tunemill::ERROR& error) {
         std::cerr << "fuzz_corpus: " << error_text(error) << "\n";
