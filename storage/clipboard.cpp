@@ -98,7 +98,8 @@ struct ParsedBlock {
 };
 
 // The block, or nothing when the bytes are not a well-formed block: every count checked against
-// the bytes there are, every record a valid stretch of one voice of the block's length.
+// the bytes there are, every record a valid stretch of one voice of the block's length that holds
+// only the events its aspect copies.
 std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
     if (bytes.size() < HEAD_BYTES) return std::nullopt;
     const uint8_t* at = bytes.data();
@@ -127,6 +128,8 @@ std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
         block.tempo = std::move(tempo);
     }
 
+    const bool curve_block = block.aspect == ClipboardAspect::VOLUME || block.aspect == ClipboardAspect::BALANCE;
+    const uint8_t curve_kind = block.aspect == ClipboardAspect::VOLUME ? VOLUME : BALANCE;
     if (count > left / (NAME_FIELD + 4)) return std::nullopt;
     block.records.reserve(count);
     for (uint32_t r = 0; r < count; ++r) {
@@ -146,6 +149,10 @@ std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
             left -= EVENT_BYTES;
         }
         if (find_invalid_event(record.voice, length, 1)) return std::nullopt;
+        // A curve block carries that curve alone: its paste makes room for nothing else.
+        if (curve_block && std::any_of(record.voice.events.begin(), record.voice.events.end(),
+                                       [&](const Event& e) { return e.kind != curve_kind; }))
+            return std::nullopt;
         block.records.push_back(std::move(record));
     }
     return block;

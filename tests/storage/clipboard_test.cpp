@@ -164,6 +164,8 @@ TEST(Clipboard, MalformedBytesChangeNothing) {
         return b;
     };
     bad.push_back(with(0, 9));                    // aspect
+    bad.push_back(with(0, 2));                    // notes in a volume block
+    bad.push_back(with(0, 3));                    // notes in a balance block
     bad.push_back(with(8, 2));                    // two records from one voice
     bad.push_back(with(16 + 17, 200));            // event count beyond the bytes
     bad.push_back(with(16 + 21 + 8 * 2 + 4, 3));  // a note on turned into a note off
