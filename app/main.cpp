@@ -1,7 +1,7 @@
 // tmw: the composer. Without its string table the program ends at once.
 #include <QApplication>
 
-#include "app/application.h"
+#include "app/shell/application.h"
 
 int main(int argc, char** argv) {
     if (!tunemill::string_table_present()) return 0;

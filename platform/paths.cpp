@@ -63,6 +63,11 @@ fs::path user_data_folder() {
     return folder.empty() ? home_folder() / ".local" / "share" : folder;
 }
 
+fs::path user_state_folder() {
+    fs::path folder = absolute_variable("XDG_STATE_HOME");
+    return folder.empty() ? home_folder() / ".local" / "state" : folder;
+}
+
 fs::path user_program_folder() { return home_folder() / ".local" / "bin"; }
 
 std::vector<fs::path> system_config_folders() { return path_list("XDG_CONFIG_DIRS", {"/etc/xdg"}); }

@@ -19,6 +19,8 @@ std::filesystem::path home_folder();
 std::filesystem::path user_config_folder();
 // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
 std::filesystem::path user_data_folder();
+// $XDG_STATE_HOME when it is an absolute path, else ~/.local/state.
+std::filesystem::path user_state_folder();
 // ~/.local/bin: the per-user folder for programs on PATH.
 std::filesystem::path user_program_folder();
 

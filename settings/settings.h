@@ -72,6 +72,7 @@ struct Settings {
     int32_t repeat = 0;
     int32_t all_voices = 0;
     int32_t validate = 0;
+    int32_t autosave_interval = 120;  // seconds between autosaves of a changed song; 0: never
     bool operator==(const Settings&) const = default;
 };
 

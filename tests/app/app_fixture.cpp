@@ -11,7 +11,7 @@
 #include <fstream>
 #include <random>
 
-#include "app/document.h"
+#include "app/document/song_paths.h"
 #include "foundation/string_table.h"
 
 namespace tunemill::test {
@@ -35,6 +35,8 @@ void AppTest::SetUp() {
     dir_ = std::filesystem::temp_directory_path() / ("tmw-test-" + std::to_string(random()));
     std::filesystem::create_directories(dir_);
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.string()));
+    // Recovery files of one test are never offered to another.
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString((dir_ / "state").string()));
     set_language(Language::ENGLISH);
     // A box nobody expected would wait for an answer forever: it fails the test instead.
     watchdog_ = new QTimer;

@@ -9,12 +9,13 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "app/application.h"
-#include "app/commands.h"
-#include "app/document.h"
-#include "app/main_window.h"
-#include "app/player.h"
-#include "app/wav_export.h"
+#include "app/shell/application.h"
+#include "app/shell/commands.h"
+#include "app/document/song_paths.h"
+#include "app/document/document.h"
+#include "app/shell/main_window.h"
+#include "app/live/player.h"
+#include "app/document/wav_export.h"
 #include "app_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
@@ -67,7 +68,7 @@ TEST_F(ExportTest, ModuleTypeDecidesTheFormat) {
     const auto s3m = test::read_file(dir_ / "scream.s3m");
     ASSERT_GT(s3m.size(), 48u);
     EXPECT_EQ(std::string(s3m.begin() + 44, s3m.begin() + 48), "SCRM");
-    EXPECT_FALSE(the_song().modified);
+    EXPECT_FALSE(composer_->document().song_for_engine().modified);
 }
 
 TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
@@ -96,7 +97,7 @@ TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
 
     // The renderer on its own, with the same options, writes the same bytes.
     const fs::path direct = dir_ / "tiny-direct.wav";
-    ASSERT_TRUE(export_song_to_wav(the_song(), direct, kept));
+    ASSERT_TRUE(export_song_to_wav(composer_->document().song_for_engine(), direct, kept));
     EXPECT_EQ(test::read_file(direct), written);
 
     // And so does tmw-cli render (when it has been built beside the tests).

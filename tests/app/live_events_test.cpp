@@ -8,11 +8,11 @@
 #include <mutex>
 #include <thread>
 
-#include "app/application.h"
-#include "app/commands.h"
-#include "app/live_events.h"
-#include "app/main_window.h"
-#include "app/player.h"
+#include "app/shell/application.h"
+#include "app/shell/commands.h"
+#include "app/live/live_events.h"
+#include "app/shell/main_window.h"
+#include "app/live/player.h"
 #include "app_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"

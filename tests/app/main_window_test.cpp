@@ -10,14 +10,16 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/about_box.h"
-#include "app/application.h"
-#include "app/commands.h"
-#include "app/document.h"
-#include "app/error_box.h"
-#include "app/main_window.h"
-#include "app/placement.h"
-#include "app/player.h"
+#include "app/shell/about_box.h"
+#include "app/shell/application.h"
+#include "app/shell/commands.h"
+#include "app/document/song_paths.h"
+#include "app/common/error_box.h"
+#include "app/document/document.h"
+#include "app/document/document.h"
+#include "app/shell/main_window.h"
+#include "app/shell/placement.h"
+#include "app/live/player.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "settings/settings.h"
@@ -72,11 +74,11 @@ class MainWindowTest : public AppTest {
         install_error_box();
         read_settings();
         settings().song_folder = dir_.string();
-        the_song().modified = false;
+        document_.song_for_engine().modified = false;
     }
 
     std::unique_ptr<MainWindow> make_frame(ChildFactories factories = {}) {
-        auto frame = std::make_unique<MainWindow>(&player_, std::move(factories));
+        auto frame = std::make_unique<MainWindow>(document_, &player_, std::move(factories));
         frame->resize(900, 640);
         frame->show();
         frame->new_song();
@@ -85,6 +87,7 @@ class MainWindowTest : public AppTest {
 
     bool enabled(MainWindow& frame, int command) { return frame.action(command)->isEnabled(); }
 
+    Document document_;
     RecordingPlayer player_;
 };
 
@@ -93,7 +96,7 @@ TEST_F(MainWindowTest, StartsWithAnUntitledSong) {
     MainWindow* frame = composer.start({});
     EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
     EXPECT_EQ(frame->objectName(), "TMMainWindow");
-    const Song& song = the_song();
+    const Song& song = composer.document().song();
     ASSERT_EQ(song.patterns.size(), 1u);
     EXPECT_EQ(song.patterns[0].name, "Pattern I");
     EXPECT_EQ(song.sequence, std::vector<uint32_t>{0});
@@ -131,7 +134,7 @@ TEST_F(MainWindowTest, MenuInBothLanguages) {
     EXPECT_EQ(frame->menuBar()->actions()[0]->text(), "&Datei");
     EXPECT_EQ(frame->action(CMD_SAVE_AS)->text(), "Speichern &unter");
     EXPECT_EQ(frame->windowTitle(), "Tunemill - Unbenannt");
-    EXPECT_EQ(the_song().patterns[0].name, "Pattern I");
+    EXPECT_EQ(document_.song_for_engine().patterns[0].name, "Pattern I");
     frame->close();
 }
 
@@ -223,8 +226,8 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
     EXPECT_TRUE(frame->portamento_menu()->isEnabled());
 
     // Voices, the volume pane and following playback show as check marks.
-    the_song().patterns[0].voices.push_back(Voice{});
-    the_song().patterns[0].voices[0].muted = true;
+    document_.song_for_engine().patterns[0].voices.push_back(Voice{});
+    document_.song_for_engine().patterns[0].voices[0].muted = true;
     window->volume_shown = true;
     window->follow = true;
     for (int popup : {VIEW_POPUP, VOICE_POPUP, PLAY_POPUP}) frame->update_popup(popup);
@@ -234,7 +237,7 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
     EXPECT_TRUE(frame->action(CMD_FOLLOW_PLAYBACK)->isChecked());
     EXPECT_TRUE(enabled(*frame, CMD_PLAY_VOICE));
     EXPECT_TRUE(enabled(*frame, CMD_REPLACE_INSTRUMENT));
-    the_song().patterns[0].voices.clear();
+    document_.song_for_engine().patterns[0].voices.clear();
 
     // While the sequence window is active the editing keys are its own; the global ones stay.
     frame->run_command(CMD_SEQUENCE);
@@ -264,7 +267,7 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
 
 TEST_F(MainWindowTest, SavePromptAnswers) {
     auto frame = make_frame();
-    Song& song = the_song();
+    Song& song = document_.song_for_engine();
     auto change_song = [&song] {
         song.patterns[0].name = "Changed";
         song.modified = true;
@@ -320,7 +323,7 @@ TEST_F(MainWindowTest, ModuleOnTheCommandLineThenSaveAsksForAName) {
     Composer composer(Composer::Options{false, {}});
     MainWindow* frame = composer.start({QString::fromStdString(module.string())});
     EXPECT_EQ(frame->windowTitle(), "Tunemill - tiny");
-    Song& song = the_song();
+    Song& song = composer.document().song_for_engine();
     EXPECT_FALSE(song.song_file);
     EXPECT_FALSE(song.modified);
     ASSERT_FALSE(song.patterns.empty());
@@ -376,9 +379,9 @@ TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
         if (c.message) EXPECT_EQ(errors[0], c.message);
         else EXPECT_TRUE(errors[0].startsWith("Unable to open file")) << errors[0].toStdString();
         EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
-        EXPECT_EQ(the_song().patterns.size(), 1u);
-        EXPECT_FALSE(the_song().song_file);
-        EXPECT_FALSE(the_song().modified);
+        EXPECT_EQ(composer->document().song().patterns.size(), 1u);
+        EXPECT_FALSE(composer->document().song().song_file);
+        EXPECT_FALSE(composer->document().song().modified);
         frame->close();
     }
 }

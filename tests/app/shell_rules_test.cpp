@@ -4,13 +4,13 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
-#include "app/commands.h"
-#include "app/document.h"
-#include "app/file_dialogs.h"
-#include "app/help.h"
-#include "app/placement.h"
-#include "app/song_io.h"
-#include "app/wav_export.h"
+#include "app/shell/commands.h"
+#include "app/document/song_paths.h"
+#include "app/common/file_dialogs.h"
+#include "app/common/help.h"
+#include "app/shell/placement.h"
+#include "app/document/song_io.h"
+#include "app/document/wav_export.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"

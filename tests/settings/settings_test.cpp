@@ -32,7 +32,7 @@ const std::vector<std::pair<std::string, uint32_t>> NAMES_AND_DEFAULTS = {
     {"SequenceWin.Open", 0}, {"InstrumentsWin.Pos.Left", 0}, {"InstrumentsWin.Pos.Right", 0},
     {"InstrumentsWin.Pos.Top", 0}, {"InstrumentsWin.Pos.Bottom", 0}, {"InstrumentsWin.Open", 0},
     {"MidiDeviceId", 0xA7D8BBE7}, {"KeyboardBaseOctave", 3}, {"Repeat", 0}, {"AllVoices", 0},
-    {"Validate", 0},
+    {"Validate", 0}, {"Document.AutosaveInterval", 120},
 };
 
 const fs::path PROGRAM_FOLDER = "/opt/Tunemill";

@@ -1,12 +1,12 @@
 // Topic numbers to help pages, and the opening of pages and web addresses.
-#include "app/help.h"
+#include "app/common/help.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/commands.h"
-#include "app/error_box.h"
+#include "app/shell/commands.h"
+#include "app/common/error_box.h"
 #include "platform/paths.h"
 #include "strings/dialogs_strings.h"
 

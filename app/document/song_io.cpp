@@ -1,6 +1,6 @@
 // Load song, Save and Export below the dialogs: the song loader and the module writer of the
 // storage and module layers, with the composer's rules on top.
-#include "app/song_io.h"
+#include "app/document/song_io.h"
 
 #include "foundation/errors.h"
 #include "modules/export.h"
@@ -28,8 +28,6 @@ void load_song_file(Song& song, const std::string& path, const std::string& unti
         throw;
     }
 }
-
-bool save_song_file(Song& song, const std::string& path) { return save_song(song, path); }
 
 ModuleType module_type_of(int filter_index) {
     switch (filter_index) {

@@ -14,10 +14,6 @@ namespace tunemill {
 // error the song is a new song at untitled_path. The caller holds the song lock.
 void load_song_file(Song& song, const std::string& path, const std::string& untitled_path);
 
-// Purges the song (nothing kept) and writes it to the path; the old file survives a failure. On
-// success the modified flag is clear. False when the purge could not take the song lock (shown).
-bool save_song_file(Song& song, const std::string& path);
-
 // The module types of the Export dialog, in the order of its filter list.
 enum class ModuleType { S3M = 0, MOD4 = 1, MOD6 = 2, MOD8 = 3 };
 // The type of a filter index (anything unknown is S3M) and the extension it proposes.

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "app/child_windows.h"
+#include "app/shell/child_windows.h"
 #include "platform/midi_input.h"
 
 namespace tunemill {
@@ -18,6 +18,8 @@ class MainWindow;
 class AudioSystem;
 class EnginePlayer;
 class MidiNotePoster;
+class Document;
+class Autosaver;
 
 class Composer {
   public:
@@ -28,6 +30,8 @@ class Composer {
         AudioSystem* audio = nullptr;
         // The MIDI system; RtMidi unless a test gives another.
         std::function<std::unique_ptr<MidiBackend>()> midi_backend;
+        // Offer the recovery files of copies that ended without saving (a box each).
+        bool offer_recovery = true;
     };
 
     // The steps before the main window: settings read, the playback engine configured.
@@ -42,6 +46,8 @@ class Composer {
     // loads the command line's file (arguments joined by blanks) or makes a new song.
     MainWindow* start(const QStringList& arguments);
     MainWindow* main_window() const { return main_window_.get(); }
+    Document& document() { return *document_; }
+    Autosaver& autosaver() { return *autosaver_; }
     EnginePlayer* player() const { return player_.get(); }
     MidiInput& midi_input() { return *midi_; }
 
@@ -49,7 +55,11 @@ class Composer {
     bool finish();
 
   private:
+    void offer_recovery();
+
     Options options_;
+    std::unique_ptr<Document> document_;
+    std::unique_ptr<Autosaver> autosaver_;
     std::unique_ptr<EnginePlayer> player_;
     std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<MainWindow> main_window_;

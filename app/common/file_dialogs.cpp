@@ -1,12 +1,12 @@
 // The file dialogs. They are Qt's own dialogs, not the desktop's, so that every one looks and
 // behaves alike, can carry extra controls and answers F1 with its help topic.
-#include "app/file_dialogs.h"
+#include "app/common/file_dialogs.h"
 
 #include <QFileDialog>
 #include <QShortcut>
 
-#include "app/commands.h"
-#include "app/help.h"
+#include "app/shell/commands.h"
+#include "app/common/help.h"
 
 namespace tunemill {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/child_windows.h"
-#include "app/live_events.h"
+#include "app/shell/child_windows.h"
+#include "app/live/live_events.h"
 #include "song/song.h"
 
 class QMdiArea;
@@ -23,13 +23,14 @@ namespace tunemill {
 
 class Player;
 class KeyRouter;
+class Document;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
     // The player may be null (no output device layer); the playback commands then do nothing.
-    explicit MainWindow(Player* player, ChildFactories factories = {}, QWidget* parent = nullptr);
+    explicit MainWindow(Document& document, Player* player, ChildFactories factories = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     QMdiArea* mdi_area() const { return mdi_; }
@@ -53,6 +54,12 @@ class MainWindow : public QMainWindow {
     void store_placement();
 
     // --- The document ---
+    Document& document() const { return document_; }
+    // Edit > History: the list of steps, where a click goes back to any of them.
+    void show_history();
+    QWidget* history_window() const;
+    // Loads an autosaved song as a changed song with the path it had.
+    bool recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file);
     // The save prompt: true when the caller may go on (saved, or not wanted).
     bool save_prompt();
     void new_song();
@@ -108,8 +115,12 @@ class MainWindow : public QMainWindow {
     void stop_playback();
     std::string seeded_song_folder();
 
+    void update_undo_items();
+
+    Document& document_;
     Player* player_;
     ChildFactories factories_;
+    QPointer<QWidget> history_window_;
     QMdiArea* mdi_ = nullptr;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;

@@ -1,5 +1,5 @@
-// The song as the composer's document: the one song object of the run, its untitled path, the
-// window title made from its path, and the names the file dialogs propose.
+// The song's paths as the composer shows them: the untitled path, the window title made from
+// the path, and the names the file dialogs propose.
 #pragma once
 
 #include <QString>
@@ -8,9 +8,6 @@
 #include "song/song.h"
 
 namespace tunemill {
-
-// The song of the run. New and Load reset and refill it; it is never replaced.
-Song& the_song();
 
 // The folder joined with "Untitled" in the current language (at most 49 characters of it).
 std::string untitled_song_path(const std::string& song_folder);

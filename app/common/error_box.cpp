@@ -1,7 +1,7 @@
 // The message box behind show_error. Errors are shown on the user-interface thread; an error
 // reported from another thread (the WAV export worker) is handed over to it and waited for, so
 // its box still comes up over the active window.
-#include "app/error_box.h"
+#include "app/common/error_box.h"
 
 #include <QApplication>
 #include <QMessageBox>

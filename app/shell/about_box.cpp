@@ -1,5 +1,5 @@
 // The splash and About box.
-#include "app/about_box.h"
+#include "app/shell/about_box.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/art.h"
-#include "app/commands.h"
+#include "app/common/art.h"
+#include "app/shell/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

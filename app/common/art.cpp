@@ -1,5 +1,5 @@
 // Rendering of the SVG art. The pictures are rendered once and kept.
-#include "app/art.h"
+#include "app/common/art.h"
 
 #include <QLinearGradient>
 #include <QPainter>

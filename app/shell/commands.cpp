@@ -1,5 +1,5 @@
 // The main menu's layout and the accelerator tables, and the lookup of menu and dialog texts.
-#include "app/commands.h"
+#include "app/shell/commands.h"
 
 #include <Qt>
 
@@ -16,6 +16,7 @@ const std::vector<MenuEntry> FILE_ENTRIES = {
     {CMD_EXPORT}, {CMD_EXPORT_WAV}, {SEPARATOR}, {CMD_EXIT},
 };
 const std::vector<MenuEntry> EDIT_ENTRIES = {
+    {CMD_UNDO}, {CMD_REDO}, {CMD_HISTORY}, {SEPARATOR},
     {CMD_CUT}, {CMD_COPY}, {CMD_PASTE}, {CMD_DELETE}, {SEPARATOR},
     {CMD_CLEAR_BLOCK}, {CMD_INSERT_SPACE}, {CMD_REPEAT_BLOCK}, {CMD_TRANSPOSE_BLOCK},
     {CMD_RECORD_BLOCK}, {SEPARATOR}, {PORTAMENTO_SUBMENU}, {SEPARATOR}, {CMD_ALL_VOICES, true},
@@ -47,7 +48,11 @@ constexpr auto GLOBAL = AcceleratorTable::GLOBAL;
 constexpr auto EDITING = AcceleratorTable::EDITING;
 
 const std::vector<Accelerator> ACCELERATORS = {
-    // Global keys.
+    // Global keys. Undo and Redo come first in every window, before the keys that play notes.
+    {Qt::Key_Z, CTRL, CMD_UNDO, GLOBAL},
+    {Qt::Key_Backspace, ALT, CMD_UNDO, GLOBAL},
+    {Qt::Key_Y, CTRL, CMD_REDO, GLOBAL},
+    {Qt::Key_Z, CTRL | SHIFT, CMD_REDO, GLOBAL},
     {Qt::Key_F2, 0, CMD_LOAD, GLOBAL},
     {Qt::Key_F5, ALT, CMD_PATTERN, GLOBAL},
     {Qt::Key_F7, ALT, CMD_SEQUENCE, GLOBAL},

@@ -1,5 +1,5 @@
 // Position reports and MIDI notes turned into posted Qt events.
-#include "app/live_events.h"
+#include "app/live/live_events.h"
 
 #include <QCoreApplication>
 

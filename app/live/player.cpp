@@ -1,5 +1,5 @@
 // The run's playback: the engine and the output thread behind the Play menu.
-#include "app/player.h"
+#include "app/live/player.h"
 
 
 #include "foundation/string_table.h"

@@ -1,5 +1,5 @@
 // The fitting rule for stored window rectangles.
-#include "app/placement.h"
+#include "app/shell/placement.h"
 
 namespace tunemill {
 

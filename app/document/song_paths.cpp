@@ -1,5 +1,5 @@
 // The song-as-document helpers.
-#include "app/document.h"
+#include "app/document/song_paths.h"
 
 #include <QFile>
 
@@ -17,11 +17,6 @@ std::string_view last_component(std::string_view path) {
 }
 
 } // namespace
-
-Song& the_song() {
-    static Song song;
-    return song;
-}
 
 std::string untitled_song_path(const std::string& song_folder) {
     char name[50];

@@ -1,7 +1,7 @@
 // The WAV export dialogs. The worker thread renders with a private engine while the user
 // interface sits in the progress box; progress travels as queued signals, so the worker never
 // waits for the user interface, and its failure is shown by the user interface once it ended.
-#include "app/wav_export.h"
+#include "app/document/wav_export.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,10 +18,10 @@
 #include <exception>
 #include <thread>
 
-#include "app/commands.h"
-#include "app/error_box.h"
-#include "app/file_dialogs.h"
-#include "app/help.h"
+#include "app/shell/commands.h"
+#include "app/common/error_box.h"
+#include "app/common/file_dialogs.h"
+#include "app/common/help.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"

@@ -1,6 +1,6 @@
 // The main frame: menus and their rules, the accelerator routing, the document commands and the
 // bookkeeping of the child windows.
-#include "app/main_window.h"
+#include "app/shell/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,25 +19,30 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <QUndoView>
+#include <QVBoxLayout>
 #include <cstdlib>
 
-#include "app/about_box.h"
-#include "app/art.h"
-#include "app/commands.h"
-#include "app/document.h"
-#include "app/error_box.h"
-#include "app/file_dialogs.h"
-#include "app/help.h"
-#include "app/placement.h"
-#include "app/player.h"
-#include "app/song_io.h"
-#include "app/wav_export.h"
+#include "app/shell/about_box.h"
+#include "app/common/art.h"
+#include "app/shell/commands.h"
+#include "app/document/document.h"
+#include "app/document/song_paths.h"
+#include "app/common/error_box.h"
+#include "app/common/file_dialogs.h"
+#include "app/common/help.h"
+#include "app/shell/placement.h"
+#include "app/live/player.h"
+#include "app/document/song_io.h"
+#include "app/document/wav_export.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "song/song_lock.h"
 #include "strings/composer_strings.h"
 #include "strings/dialogs_strings.h"
+#include "strings/steps_strings.h"
+#include "storage/song_loader.h"
 
 namespace tunemill {
 
@@ -113,15 +118,14 @@ class PopupHelp : public QObject {
     int topic_;
 };
 
-bool pattern_has_voices(const PatternView* window) {
-    const Song& song = the_song();
+bool pattern_has_voices(const Song& song, const PatternView* window) {
     return window && window->pattern_index() < song.patterns.size() &&
            !song.patterns[window->pattern_index()].voices.empty();
 }
 
-bool current_voice_muted(const PatternView* window) {
-    if (!pattern_has_voices(window)) return false;
-    const Pattern& pattern = the_song().patterns[window->pattern_index()];
+bool current_voice_muted(const Song& song, const PatternView* window) {
+    if (!pattern_has_voices(song, window)) return false;
+    const Pattern& pattern = song.patterns[window->pattern_index()];
     return window->current_voice() < pattern.voices.size() && pattern.voices[window->current_voice()].muted;
 }
 
@@ -131,8 +135,8 @@ PatternView* pattern_view_of(QMdiSubWindow* child) {
 
 } // namespace
 
-MainWindow::MainWindow(Player* player, ChildFactories factories, QWidget* parent)
-    : QMainWindow(parent), player_(player), factories_(std::move(factories)) {
+MainWindow::MainWindow(Document& document, Player* player, ChildFactories factories, QWidget* parent)
+    : QMainWindow(parent), document_(document), player_(player), factories_(std::move(factories)) {
     setObjectName(QStringLiteral("TMMainWindow"));
     setWindowTitle(QString::fromUtf8(PRODUCT_NAME));
     setWindowIcon(program_icon());
@@ -145,6 +149,10 @@ MainWindow::MainWindow(Player* player, ChildFactories factories, QWidget* parent
     build_menus();
     key_router_ = new KeyRouter(this);
     qApp->installEventFilter(key_router_);
+    connect(&document_, &Document::modifiedChanged, this, [this] { update_title(); });
+    connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { update_undo_items(); });
+    connect(&document_.history(), &QUndoStack::cleanChanged, this, [this] { update_undo_items(); });
+    update_undo_items();
 }
 
 MainWindow::~MainWindow() { qApp->removeEventFilter(key_router_); }
@@ -205,9 +213,10 @@ void MainWindow::set_checked(int command, bool checked) {
 void MainWindow::update_popup(int popup_index) {
     PatternView* window = active_pattern_window();
     const bool block = window && window->has_block();
-    const bool voices = pattern_has_voices(window);
+    const bool voices = pattern_has_voices(document_.song(), window);
     switch (popup_index) {
     case EDIT_POPUP: {
+        update_undo_items();
         for (int command : {CMD_CUT, CMD_COPY, CMD_CLEAR_BLOCK, CMD_DELETE, CMD_INSERT_SPACE,
                             CMD_REPEAT_BLOCK, CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK})
             set_enabled(command, block);
@@ -239,7 +248,7 @@ void MainWindow::update_popup(int popup_index) {
         set_enabled(CMD_ADD_VOICE, window != nullptr);
         for (int command : {CMD_REPLACE_INSTRUMENT, CMD_DELETE_VOICE, CMD_MUTE_VOICE, CMD_RECORD_VOICE})
             set_enabled(command, voices);
-        set_checked(CMD_MUTE_VOICE, current_voice_muted(window));
+        set_checked(CMD_MUTE_VOICE, current_voice_muted(document_.song(), window));
         break;
     case PLAY_POPUP:
         set_enabled(CMD_PLAY_SONG, true);
@@ -301,6 +310,9 @@ void MainWindow::run_command(int command) {
     case CMD_EXPORT: export_song(); return;
     case CMD_EXPORT_WAV: export_wav(); return;
     case CMD_EXIT: close(); return;
+    case CMD_UNDO: document_.undo(); return;
+    case CMD_REDO: document_.redo(); return;
+    case CMD_HISTORY: show_history(); return;
     case CMD_ALL_VOICES:
         settings().all_voices = settings().all_voices ? 0 : 1;
         for (PatternView* window : pattern_windows()) window->refresh_block_marking();
@@ -397,8 +409,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // --- The document ---------------------------------------------------------------------------
 
 bool MainWindow::save_prompt() {
-    Song& song = the_song();
-    if (!song.modified) return true;
+    if (!document_.modified()) return true;
     QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME), composer_text(S_SAVE_PROMPT),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, mdi_);
     box.setObjectName(QStringLiteral("SavePrompt"));
@@ -419,7 +430,48 @@ std::string MainWindow::seeded_song_folder() {
     return last_song_folder_;
 }
 
-void MainWindow::update_title() { setWindowTitle(song_window_title(the_song().path)); }
+void MainWindow::update_title() { setWindowTitle(document_.window_title()); }
+
+void MainWindow::update_undo_items() {
+    QUndoStack& history = document_.history();
+    auto named = [](uint32_t plain_id, uint32_t named_id, bool can, const QString& step) {
+        const QString plain = menu_text(plain_id);
+        if (!can || step.isEmpty()) return plain;
+        const int tab = plain.indexOf(QLatin1Char('\t'));
+        const QString key = tab < 0 ? QString() : plain.mid(tab);
+        return step_name(named_id).arg(step) + key;
+    };
+    if (QAction* undo = action(CMD_UNDO)) {
+        undo->setEnabled(history.canUndo());
+        undo->setText(named(CMD_UNDO, U_UNDO_NAMED, history.canUndo(), history.undoText()));
+    }
+    if (QAction* redo = action(CMD_REDO)) {
+        redo->setEnabled(history.canRedo());
+        redo->setText(named(CMD_REDO, U_REDO_NAMED, history.canRedo(), history.redoText()));
+    }
+}
+
+void MainWindow::show_history() {
+    if (!history_window_) {
+        auto* window = new QWidget(this, Qt::Tool);
+        window->setObjectName(QStringLiteral("HistoryWindow"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setWindowTitle(step_name(U_HISTORY_TITLE));
+        auto* view = new QUndoView(&document_.history(), window);
+        view->setObjectName(QStringLiteral("HistoryView"));
+        view->setEmptyLabel(step_name(U_HISTORY_START));
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(view);
+        window->resize(280, 360);
+        history_window_ = window;
+    }
+    history_window_->show();
+    history_window_->raise();
+    history_window_->activateWindow();
+}
+
+QWidget* MainWindow::history_window() const { return history_window_; }
 
 void MainWindow::reduce_pattern_windows() {
     PatternView* keep = first_pattern_window();
@@ -437,13 +489,7 @@ void MainWindow::reduce_pattern_windows() {
 }
 
 void MainWindow::refresh_views() {
-    Song& song = the_song();
-    song.observers.instruments_changed();
-    for (size_t index = 0; index < song.patterns.size(); ++index) {
-        SongChange change;
-        change.pattern = int32_t(index);
-        song.observers.change_done(change);
-    }
+    document_.announce_all();
     if (PatternView* first = first_pattern_window()) first->point_at(0);
     else open_pattern_window(0);
 }
@@ -453,12 +499,13 @@ void MainWindow::new_song() {
     try {
         stop_playback();
         reduce_pattern_windows();
-        Song& song = the_song();
+        Song& song = document_.song_for_engine();
         {
             SongLockGuard lock(song, false, false);
             if (!lock) return;
             new_song_in(song);
         }
+        document_.song_replaced();
         update_title();
         refresh_views();
     } catch (...) {
@@ -494,7 +541,7 @@ void MainWindow::load_command() {
 }
 
 void MainWindow::load_song(const std::string& path) {
-    Song& song = the_song();
+    Song& song = document_.song_for_engine();
     try {
         {
             SongLockGuard lock(song, false, false);
@@ -505,6 +552,7 @@ void MainWindow::load_song(const std::string& path) {
             for (size_t index = 0; index < song.patterns.size(); ++index)
                 song.observers.pattern_changed(int32_t(index));
         }
+        document_.song_replaced();
         reduce_pattern_windows();
         refresh_views();
         update_title();
@@ -518,6 +566,7 @@ void MainWindow::load_song(const std::string& path) {
             SongLockGuard lock(song, false, false);
             if (lock) new_song_in(song);
         }
+        document_.song_replaced();
         update_title();
         refresh_views();
         // The message wants the ordinary cursor (Load's wait cursor ends here).
@@ -526,12 +575,30 @@ void MainWindow::load_song(const std::string& path) {
     }
 }
 
+bool MainWindow::recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file) {
+    stop_playback();
+    load_song(autosaved_file);
+    Song& song = document_.song_for_engine();
+    if (song.path != autosaved_file) return false;  // it could not be read; the error was shown
+    song.path = original_path;
+    song.song_file = song_file;
+    document_.mark_recovered();
+    if (!song_file) last_song_folder_.clear();
+    update_title();
+    return true;
+}
+
 bool MainWindow::save() {
-    Song& song = the_song();
+    Song& song = document_.song_for_engine();
     if (!song.song_file) return save_as();
     last_song_folder_ = folder_of(song.path);
     try {
-        return save_song_file(song, song.path);
+        // The clean-up is a step of its own, so undo still finds the voices it removes.
+        if (!document_.clean_up(-1, -1)) return false;
+        write_song_file(song, song.path);
+        song.song_file = true;
+        document_.mark_saved();
+        return true;
     } catch (...) {
         show_current_error();
         return false;
@@ -539,7 +606,7 @@ bool MainWindow::save() {
 }
 
 bool MainWindow::save_as() {
-    Song& song = the_song();
+    Song& song = document_.song_for_engine();
     FileDialogRequest request;
     request.title = composer_text(S_SAVE_SONG);
     request.filter_id = S_SAVE_SONG_FILTER;
@@ -560,7 +627,7 @@ bool MainWindow::save_as() {
 }
 
 void MainWindow::export_song() {
-    Song& song = the_song();
+    const Song& song = document_.song();
     FileDialogRequest request;
     request.title = composer_text(S_EXPORT_SONG);
     request.filter_id = S_MODULE_EXPORT_FILTER;
@@ -586,7 +653,7 @@ void MainWindow::export_song() {
 }
 
 void MainWindow::export_wav() {
-    Song& song = the_song();
+    Song& song = document_.song_for_engine();
     const auto target = ask_wav_export_file(this, to_qstring_path(path_without_extension(song.path)));
     if (!target) return;
     stop_playback();

@@ -54,6 +54,9 @@ enum Command : int {
     CMD_SET_PORTAMENTO = 145,
     CMD_CLEAR_PORTAMENTO = 146,
     CMD_FOLLOW_PLAYBACK = 147,
+    CMD_UNDO = 150,
+    CMD_REDO = 151,
+    CMD_HISTORY = 152,
     CMD_EXPORT_WAV = 199,
     CMD_WIND_FORWARD = 40003,
     CMD_WIND_BACK = 40004,
@@ -68,7 +71,7 @@ constexpr int POPUP_COUNT = 7;
 constexpr uint32_t POPUP_TEXT_BASE = 1;
 constexpr uint32_t PORTAMENTO_TEXT = 8;
 // Where the Portamento submenu sits in the Edit popup (separators count).
-constexpr int PORTAMENTO_POSITION = 11;
+constexpr int PORTAMENTO_POSITION = 15;
 
 // One entry of a popup: a command, a separator (command 0) or the Portamento submenu (-1).
 constexpr int SEPARATOR = 0;
