@@ -32,6 +32,8 @@ size_t EditContext::add_instrument(Instrument instrument) {
     return index;
 }
 
+void EditContext::adopt_instrument(size_t index) { step_.instrument_added(index); }
+
 Document::Document(QObject* parent) : QObject(parent) {
     qRegisterMetaType<tunemill::SongChange>();
     // Undo back to the saved point makes the song clean again, any other step changed.
@@ -84,6 +86,23 @@ bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& o
     history_.push(step.release());
     set_modified(!history_.isClean());
     return true;
+}
+
+std::optional<size_t> Document::add_temporary_instrument(Instrument instrument) {
+    SongLockGuard lock(song_, false);
+    if (!lock) return std::nullopt;
+    return tunemill::add_instrument(song_, std::move(instrument));
+}
+
+void Document::remove_temporary_instrument() {
+    if (song_.instruments.empty()) return;
+    const size_t index = song_.instruments.size() - 1;
+    {
+        SongLockGuard lock(song_, false);
+        if (!lock) return;
+        song_.instruments.pop_back();
+        song_.observers.instrument_removed(uint32_t(index));
+    }
 }
 
 bool Document::toggle_mute(size_t pattern, size_t voice) {

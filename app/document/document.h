@@ -30,6 +30,9 @@ class EditContext {
     Song& song() { return song_; }
     // Appends the instrument to the song's list; returns its index.
     size_t add_instrument(Instrument instrument);
+    // Makes a temporary instrument (Document::add_temporary_instrument) a lasting part of the
+    // song in this step: undo takes it out again.
+    void adopt_instrument(size_t index);
 
   private:
     Song& song_;
@@ -65,6 +68,14 @@ class Document : public QObject {
     // The edit path. Returns false when nothing was done (the lock was refused: "Internal error"
     // has been shown). An ERROR thrown by the operation leaves what it did undoable and passes on.
     bool edit(const Edit& edit, const std::function<void(EditContext&)>& operation);
+
+    // The instrument browser's previews: an instrument put at the end of the song's list while
+    // the dialog is open, so the engine can sound it. No step and no change of the song: the
+    // browser takes it out again before it closes, or an edit adopts it (EditContext).
+    // Its index, or none when the lock was refused ("Internal error" has been shown).
+    std::optional<size_t> add_temporary_instrument(Instrument instrument);
+    // Removes the last instrument of the list, which must be a temporary one nobody uses.
+    void remove_temporary_instrument();
 
     // Toggles a voice's mute flag: under the lock, without marking the song changed, not a step.
     bool toggle_mute(size_t pattern, size_t voice);

@@ -18,6 +18,7 @@
 #include "app/common/error_box.h"
 #include "app/live/live_events.h"
 #include "app/shell/main_window.h"
+#include "app/shell/windows.h"
 #include "app/live/player.h"
 #include "foundation/string_table.h"
 #include "platform/audio_device.h"
@@ -51,6 +52,9 @@ Composer::~Composer() {
 MainWindow* Composer::start(const QStringList& arguments) {
     main_window_ = std::make_unique<MainWindow>(*document_, player_.get(), options_.factories);
     MainWindow* frame = main_window_.get();
+    const ChildFactories& given = options_.factories;
+    if (!given.pattern && !given.sequence && !given.instruments && !given.keyboard && !given.song_options && !given.options)
+        frame->set_factories(standard_windows(*document_, *frame, player_.get()));
     // MIDI notes reach the main window, which hands them to the window that takes them.
     midi_poster_ = std::make_unique<MidiNotePoster>(frame);
     midi_->set_target(midi_poster_.get());

@@ -25,6 +25,7 @@ class Composer {
   public:
     struct Options {
         bool splash = true;
+        // The child windows; the composer's own windows when none is given.
         ChildFactories factories;
         // The sound devices; the system's own (PortAudio) unless a test gives others.
         AudioSystem* audio = nullptr;

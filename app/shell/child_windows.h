@@ -34,6 +34,11 @@ class PatternView {
     // Carries out a command that acts on the active pattern window (Cut to Follow Playback);
     // the menu has already checked that it applies.
     virtual void run_command(int command) = 0;
+    // The pattern it shows moved to another index (a pattern inserted or deleted before it):
+    // the same pattern, the same view.
+    virtual void renumber(size_t pattern) { point_at(pattern); }
+    // The pattern-window settings changed (cell size, note length): lay out anew.
+    virtual void apply_settings() {}
 };
 
 // Makes a child widget for the MDI area; the main frame wraps it in its MDI child window.

@@ -669,6 +669,32 @@ std::vector<PatternView*> MainWindow::pattern_windows() const {
     return windows;
 }
 
+void MainWindow::set_factories(ChildFactories factories) {
+    factories_ = std::move(factories);
+    for (int index = 0; index < POPUP_COUNT; ++index) update_popup(index);
+}
+
+void MainWindow::pattern_inserted(size_t at) {
+    for (PatternView* window : pattern_windows())
+        if (window->pattern_index() >= at) window->renumber(window->pattern_index() + 1);
+}
+
+void MainWindow::pattern_deleted(size_t index) {
+    for (const QPointer<QMdiSubWindow>& child : std::vector<QPointer<QMdiSubWindow>>(pattern_children_)) {
+        PatternView* window = pattern_view_of(child);
+        if (!window) continue;
+        if (window->pattern_index() == index) {
+            child->close();
+        } else if (window->pattern_index() > index) {
+            window->renumber(window->pattern_index() - 1);
+        }
+    }
+}
+
+void MainWindow::apply_pattern_settings() {
+    for (PatternView* window : pattern_windows()) window->apply_settings();
+}
+
 size_t MainWindow::pattern_window_count() const { return pattern_windows().size(); }
 
 PatternView* MainWindow::active_pattern_window() const { return pattern_view_of(mdi_->activeSubWindow()); }

@@ -73,7 +73,16 @@ class MainWindow : public QMainWindow {
     void update_title();
 
     // --- Child windows ---
+    // The makers of the child windows and dialogs (the composer's own, or a test's).
+    void set_factories(ChildFactories factories);
     PatternView* active_pattern_window() const;
+    std::vector<PatternView*> pattern_windows() const;
+    // A pattern was inserted at `at`: windows on it and after it follow their patterns.
+    void pattern_inserted(size_t at);
+    // A pattern was deleted: its windows close, the ones after it follow their patterns.
+    void pattern_deleted(size_t index);
+    // The pattern-window settings changed: every pattern window lays itself out anew.
+    void apply_pattern_settings();
     // From the active child along the stacking order to the first pattern window, else the
     // first of the list.
     PatternView* first_pattern_window() const;
@@ -111,7 +120,6 @@ class MainWindow : public QMainWindow {
     void reduce_pattern_windows();
     void refresh_views();
     void tile_horizontally();
-    std::vector<PatternView*> pattern_windows() const;
     void stop_playback();
     std::string seeded_song_folder();
 
