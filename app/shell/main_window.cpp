@@ -71,7 +71,7 @@ class KeyRouter : public QObject {
         // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
         event->accept();
         if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(HELP_CONTENTS);
+            if (help) open_help(frame_->active_help_topic());
             else frame_->run_key_command(command);
         }
         return true;
@@ -749,6 +749,15 @@ void MainWindow::show_single_window(QPointer<QMdiSubWindow>& window, const Child
 void MainWindow::show_sequence_window() { show_single_window(sequence_window_, factories_.sequence); }
 void MainWindow::show_instruments_window() { show_single_window(instruments_window_, factories_.instruments); }
 void MainWindow::show_keyboard_window() { show_single_window(keyboard_window_, factories_.keyboard); }
+
+int MainWindow::active_help_topic() const {
+    // A child window names its help topic in the property "helpTopic".
+    if (QMdiSubWindow* child = mdi_->activeSubWindow(); child && child->widget()) {
+        const QVariant topic = child->widget()->property("helpTopic");
+        if (topic.isValid()) return topic.toInt();
+    }
+    return HELP_CONTENTS;
+}
 
 bool MainWindow::dialog_child_active() const {
     QMdiSubWindow* active = mdi_->activeSubWindow();

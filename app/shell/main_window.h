@@ -98,6 +98,8 @@ class MainWindow : public QMainWindow {
     // True while the sequence or instruments window is the active child: the editing keys then
     // belong to it.
     bool dialog_child_active() const;
+    // F1's topic: the one the active child names (its "helpTopic" property), else the contents.
+    int active_help_topic() const;
 
     // The window that receives the MIDI keyboard's notes (MidiNoteEvent) from now on.
     MidiRouter& midi_router() { return midi_router_; }
