@@ -75,7 +75,7 @@ TEST_F(PatternCurvesTest, AVolumeDragDrawsAStraightLine) {
     ASSERT_GE(editor().rows(Pane::VOLUME).visible, 9);
     drag(Pane::VOLUME, value_point(Pane::VOLUME, 0, 30), value_point(Pane::VOLUME, 8, 22));
     // One value per column along the line, written as runs; the last value goes on after it.
-    EXPECT_EQ(events(0), "vol 1 29, vol 2 28, vol 3 27, vol 4 26, vol 5 25, vol 6 24, vol 7 23, vol 8 22");
+    EXPECT_EQ(events(0), "vol29@1 vol28@2 vol27@3 vol26@4 vol25@5 vol24@6 vol23@7 vol22@8");
     EXPECT_EQ(events(1), "");
     EXPECT_EQ(document().history().count(), 1);
     document().undo();
@@ -87,7 +87,7 @@ TEST_F(PatternCurvesTest, AFlatBalanceLineIsOneRunAndStopsAtThePatternsEnd) {
     editor().set_voice(1);
     scroll_to(Pane::BALANCE, 22);
     drag(Pane::BALANCE, value_point(Pane::BALANCE, 28, 20), value_point(Pane::BALANCE, 40, 20));
-    EXPECT_EQ(events(1), "bal 28 20");
+    EXPECT_EQ(events(1), "bal20@28");
     EXPECT_EQ(events(0), "");
     EXPECT_EQ(song().patterns[0].length, 32);
 }
@@ -109,13 +109,13 @@ TEST_F(PatternCurvesTest, ABackwardLineAndAVolumeBlockTransposed) {
     show(Pane::VOLUME);
     scroll_to(Pane::VOLUME, 27);
     drag(Pane::VOLUME, value_point(Pane::VOLUME, 6, 20), value_point(Pane::VOLUME, 4, 24));
-    EXPECT_EQ(events(0), "vol 4 24, vol 5 22, vol 6 20");
+    EXPECT_EQ(events(0), "vol24@4 vol22@5 vol20@6");
     // A volume block moved up by three rows, clamped at 30.
     editor().set_block(4, 8, Pane::VOLUME);
     const QPoint start = value_point(Pane::VOLUME, 5, 20);
     const QPoint end = value_point(Pane::VOLUME, 5, 23);
     drag(Pane::VOLUME, start, end, Qt::LeftButton, Qt::ControlModifier);
-    EXPECT_EQ(events(0), "vol 4 27, vol 5 25, vol 6 23, vol 8 20");
+    EXPECT_EQ(events(0), "vol27@4 vol25@5 vol23@6 vol20@8");
 }
 
 TEST_F(PatternCurvesTest, CaptionsDragToResizeAndTheSizesAreKept) {

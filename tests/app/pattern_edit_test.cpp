@@ -46,11 +46,11 @@ class PatternEditTest : public PatternTest {
 
 TEST_F(PatternEditTest, AClickMakesAOneTickNoteAndUndoTakesItBack) {
     click(Pane::NOTES, pitch_point(5, 40));
-    EXPECT_EQ(events(0), "on 5 40, off 6 40");
+    EXPECT_EQ(events(0), "on40@5 off40@6");
     EXPECT_EQ(events(1), "");
     EXPECT_EQ(steps(), 1);
     EXPECT_TRUE(document().modified());
-    expect_undo_redo({"", ""}, {"on 5 40, off 6 40", ""});
+    expect_undo_redo({"", ""}, {"on40@5 off40@6", ""});
 }
 
 TEST_F(PatternEditTest, ADragDrawsOneNoteInOneStep) {
@@ -62,7 +62,7 @@ TEST_F(PatternEditTest, ADragDrawsOneNoteInOneStep) {
     EXPECT_EQ(notes(0), "40@2-7 45@30-37");
     EXPECT_EQ(song().patterns[0].length, 37);
     EXPECT_EQ(steps(), 2);
-    expect_undo_redo({"on 2 40, off 7 40", ""}, {"on 2 40, off 7 40, on 30 45, off 37 45", ""});
+    expect_undo_redo({"on40@2 off40@7", ""}, {"on40@2 off40@7 on45@30 off45@37", ""});
     document().undo();
     EXPECT_EQ(song().patterns[0].length, 32);
 }
@@ -71,7 +71,7 @@ TEST_F(PatternEditTest, ADragThatStartsOnANoteErases) {
     put_note(0, 0, 16, 40);
     drag(Pane::NOTES, pitch_point(4, 40), pitch_point(8, 40));
     EXPECT_EQ(notes(0), "40@0-4 40@9-16");
-    expect_undo_redo({"on 0 40, off 16 40", ""}, {"on 0 40, off 4 40, on 9 40, off 16 40", ""});
+    expect_undo_redo({"on40@0 off40@16", ""}, {"on40@0 off40@4 on40@9 off40@16", ""});
 }
 
 TEST_F(PatternEditTest, NothingIsDrawnWithoutVoices) {
@@ -168,7 +168,7 @@ TEST_F(PatternEditTest, BackspaceRemovesTheStepBeforeTheCursor) {
     key(Qt::Key_Backspace);
     EXPECT_EQ(notes(0), "40@0-4");
     EXPECT_EQ(editor().cursor(), 4u);
-    expect_undo_redo({"on 0 40, off 4 40, on 4 42, off 8 42", ""}, {"on 0 40, off 4 40", ""});
+    expect_undo_redo({"on40@0 off40@4 on42@4 off42@8", ""}, {"on40@0 off40@4", ""});
 }
 
 // Each block command on one voice (the current one) and on all voices, by its key.
@@ -267,7 +267,7 @@ TEST_F(PatternEditTest, ATransposingDragOfPitch80StopsAtPlusThree) {
     EXPECT_EQ(notes(0), "83@0-4 63@4-8");
     EXPECT_EQ(window().status_text(5).toStdString(), "");
     EXPECT_EQ(steps(), 3);
-    expect_undo_redo({"on 0 80, off 4 80, on 4 60, off 8 60", ""}, {"on 0 83, off 4 83, on 4 63, off 8 63", ""});
+    expect_undo_redo({"on80@0 off80@4 on60@4 off60@8", ""}, {"on83@0 off83@4 on63@4 off63@8", ""});
 }
 
 TEST_F(PatternEditTest, TransposeBlockFromTheMenuThenDragDown) {

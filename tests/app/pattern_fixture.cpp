@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/pattern/pane_bar.h"
+#include "event_text.h"
 #include "instruments/instrument.h"
 #include "song/instrument_array.h"
 #include "song/song_lock.h"
@@ -146,22 +147,7 @@ void PatternTest::key(int key, Qt::KeyboardModifiers modifiers) {
 std::string PatternTest::events(size_t voice) const { return events(window_->editor().pattern_index(), voice); }
 
 std::string PatternTest::events(size_t pattern, size_t voice) const {
-    std::ostringstream text;
-    const Voice& v = song().patterns[pattern].voices[voice];
-    for (const Event& e : v.events) {
-        if (text.tellp() > 0) text << ", ";
-        switch (e.kind) {
-        case NOTE_ON: text << "on " << e.tick << ' ' << int(e.param1); break;
-        case NOTE_OFF: text << "off " << e.tick << ' ' << int(e.param1); break;
-        case VOLUME: text << "vol " << e.tick << ' ' << int(e.param1); break;
-        case BALANCE: text << "bal " << e.tick << ' ' << int(e.param1); break;
-        case PORTAMENTO:
-            text << "porta " << e.tick << ' ' << int(e.param1) << '>' << int(e.param2) << '/' << int(e.param3);
-            break;
-        default: text << "? " << e.tick; break;
-        }
-    }
-    return text.str();
+    return testing::describe(song().patterns[pattern].voices[voice].events);
 }
 
 std::string PatternTest::notes(size_t voice) const {

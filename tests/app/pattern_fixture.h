@@ -55,7 +55,7 @@ class PatternTest : public AppTest {
     // pattern length given), shown in the window.
     void use_empty_song(int32_t length = 32, int32_t ticks_per_beat = 4, int32_t beats_per_measure = 4);
 
-    // The events of a voice of the shown pattern as text: "on 0 40, off 4 40, vol 8 20".
+    // The events of a voice of the shown pattern as the shared compact text: "on40@0 off40@4".
     std::string events(size_t voice) const;
     std::string events(size_t pattern, size_t voice) const;
     // The notes of a voice as "key@from-to" (portamentos dissolved for reading).
