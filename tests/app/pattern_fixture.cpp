@@ -2,7 +2,9 @@
 #include "pattern_fixture.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <array>
+#include <tuple>
 #include <sstream>
 
 #include "app/pattern/pane_bar.h"
@@ -45,6 +47,9 @@ void PatternTest::TearDown() {
         frame_->close();
         frame_.reset();
     }
+    // The windows (and their position reports) go before the player.
+    engine_player_.reset();
+    player_ = nullptr;
     AppTest::TearDown();
 }
 
@@ -61,7 +66,7 @@ ChildFactories PatternTest::factories() {
 }
 
 PatternWindow& PatternTest::open(const std::string& demo, QSize size) {
-    frame_ = std::make_unique<MainWindow>(document_, nullptr, factories());
+    frame_ = std::make_unique<MainWindow>(document_, engine_player_.get(), factories());
     frame_->resize(size.width() + 80, size.height() + 120);
     frame_->show();
     if (demo.empty()) frame_->new_song();
@@ -77,6 +82,12 @@ PatternWindow& PatternTest::open(const std::string& demo, QSize size) {
     window_->setFocus();
     QApplication::processEvents();
     return *window_;
+}
+
+void PatternTest::use_player(double speed) {
+    audio_.set_speed(speed);
+    engine_player_ = std::make_unique<EnginePlayer>(document_.song_for_engine(), audio_, settings().playback, false);
+    player_ = engine_player_.get();
 }
 
 void PatternTest::use_empty_song(int32_t length, int32_t ticks_per_beat, int32_t beats_per_measure) {
@@ -151,25 +162,30 @@ std::string PatternTest::events(size_t pattern, size_t voice) const {
 }
 
 std::string PatternTest::notes(size_t voice) const {
-    std::ostringstream text;
+    // Each note as (start, key, text), sorted by start and key: the order of note offs within a
+    // tick is the song's business, not the test's.
+    std::vector<std::tuple<Tick, int, std::string>> found;
     const Voice& v = song().patterns[window_->editor().pattern_index()].voices[voice];
     std::array<int64_t, KEY_COUNT> start;
     start.fill(-1);
     for (const Event& e : v.events) {
         if (e.kind == NOTE_ON) start[e.param1] = e.tick;
         if (e.kind == NOTE_OFF && start[e.param1] >= 0) {
-            if (text.tellp() > 0) text << ' ';
-            text << int(e.param1) << '@' << start[e.param1] << '-' << e.tick;
+            found.emplace_back(Tick(start[e.param1]), e.param1,
+                               std::to_string(e.param1) + '@' + std::to_string(start[e.param1]) + '-' + std::to_string(e.tick));
             start[e.param1] = -1;
         }
         if (e.kind == PORTAMENTO && start[e.param1] >= 0) {
-            if (text.tellp() > 0) text << ' ';
-            text << int(e.param1) << '@' << start[e.param1] << '~' << e.tick;
+            found.emplace_back(Tick(start[e.param1]), e.param1,
+                               std::to_string(e.param1) + '@' + std::to_string(start[e.param1]) + '~' + std::to_string(e.tick));
             start[e.param2] = e.tick;
             start[e.param1] = -1;
         }
     }
-    return text.str();
+    std::sort(found.begin(), found.end());
+    std::string text;
+    for (const auto& note : found) text += (text.empty() ? "" : " ") + std::get<2>(note);
+    return text;
 }
 
 fs::path PatternTest::screenshots() {

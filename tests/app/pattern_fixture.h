@@ -16,7 +16,9 @@
 #include "app/pattern/edit_pane.h"
 #include "app/pattern/pattern_window.h"
 #include "app/shell/main_window.h"
+#include "app/live/player.h"
 #include "app_fixture.h"
+#include "platform/audio_device.h"
 #include "settings/settings.h"
 #include "song/song.h"
 
@@ -51,6 +53,11 @@ class PatternTest : public AppTest {
               Qt::KeyboardModifiers modifiers = {});
     void key(int key, Qt::KeyboardModifiers modifiers = {});
 
+    // A player on the null sound device (at `speed` times real time), for the windows opened
+    // afterwards.
+    void use_player(double speed = 1.0);
+    EnginePlayer& player() { return *engine_player_; }
+
     // A song of one pattern with two voices of two instruments and nothing in them (or the
     // pattern length given), shown in the window.
     void use_empty_song(int32_t length = 32, int32_t ticks_per_beat = 4, int32_t beats_per_measure = 4);
@@ -65,6 +72,8 @@ class PatternTest : public AppTest {
     static std::filesystem::path screenshots();
 
     Document document_;
+    NullAudioSystem audio_;
+    std::unique_ptr<EnginePlayer> engine_player_;
     std::unique_ptr<MainWindow> frame_;
     PatternWindow* window_ = nullptr;
     EnginePlayer* player_ = nullptr;
