@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <QLabel>
 #include <QUndoView>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -460,8 +461,11 @@ void MainWindow::show_history() {
         auto* view = new QUndoView(&document_.history(), window);
         view->setObjectName(QStringLiteral("HistoryView"));
         view->setEmptyLabel(step_name(U_HISTORY_START));
+        auto* hint = new QLabel(step_name(U_HISTORY_HINT), window);
+        hint->setWordWrap(true);
         auto* layout = new QVBoxLayout(window);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(8, 8, 8, 8);
+        layout->addWidget(hint);
         layout->addWidget(view);
         window->resize(280, 360);
         history_window_ = window;

@@ -14,6 +14,7 @@
 #include "app/shell/application.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
+#include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "storage/song_loader.h"
 #include "strings/steps_strings.h"
@@ -46,10 +47,15 @@ size_t orphan_count() {
 }
 
 // Clicks the button of the recovery box once it is up, and keeps the box's text.
-void answer_recovery(const char* button, QString* text = nullptr) {
-    test::when_modal([button, text](QWidget* widget) {
+void answer_recovery(const char* button, QString* text = nullptr, std::string screenshot = {}) {
+    test::when_modal([button, text, screenshot](QWidget* widget) {
         ASSERT_EQ(widget->objectName(), "RecoveryOffer");
         if (text) *text = static_cast<QMessageBox*>(widget)->text();
+        if (!screenshot.empty()) {
+            const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
+            fs::create_directories(shots);
+            widget->grab().save(QString::fromStdString((shots / screenshot).string()));
+        }
         auto* choice = widget->findChild<QPushButton*>(QString::fromLatin1(button));
         ASSERT_NE(choice, nullptr);
         choice->click();
@@ -138,15 +144,18 @@ TEST_F(RecoveryTest, AKilledCopysSongIsOfferedAndRecoveredExactly) {
     ASSERT_TRUE(fs::exists(autosaved));
     EXPECT_EQ(orphan_count(), 1u);
 
-    // Later keeps it for the next start.
-    {
+    // Later keeps it for the next start; the box speaks the user's language.
+    for (Language language : {Language::ENGLISH, Language::GERMAN}) {
+        set_language(language);
+        const std::string tag = language == Language::GERMAN ? "de" : "en";
         Composer composer(quiet_options());
         QString text;
-        answer_recovery("Later", &text);
+        answer_recovery("Later", &text, "recovery-" + tag + ".png");
         composer.start({});
-        EXPECT_TRUE(text.contains("song")) << text.toStdString();
+        EXPECT_TRUE(text.contains(language == Language::GERMAN ? "Songs song" : "the song song")) << text.toStdString();
         EXPECT_FALSE(composer.document().modified());
     }
+    set_language(Language::ENGLISH);
     ASSERT_TRUE(fs::exists(autosaved));
 
     // Recover: the autosaved song, changed, under the path it had.
