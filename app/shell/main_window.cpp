@@ -27,6 +27,7 @@
 #include "app/shell/about_box.h"
 #include "app/common/art.h"
 #include "app/shell/commands.h"
+#include "app/shell/frame_keys.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
 #include "app/common/error_box.h"
@@ -48,74 +49,7 @@
 namespace tunemill {
 
 
-// Routes the keys of the two accelerator tables to the frame, in the order the frame wants:
-// the global keys first; then, while the sequence or instruments window is active, the key
-// belongs to that window; else the editing keys. Keys meant for a modal dialog are left alone.
-class KeyRouter : public QObject {
-  public:
-    explicit KeyRouter(MainWindow* frame) : QObject(frame), frame_(frame) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || widget->window() != frame_ || QApplication::activeModalWidget()) return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        const int modifiers = int(key->modifiers());
-        int command = accelerator_command(AcceleratorTable::GLOBAL, key->key(), modifiers);
-        if (!command && !frame_->dialog_child_active())
-            command = accelerator_command(AcceleratorTable::EDITING, key->key(), modifiers);
-        const bool help = !command && key->key() == Qt::Key_F1 && (modifiers & ~Qt::KeypadModifier) == 0;
-        if (!command && !help) return false;
-        // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
-        event->accept();
-        if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(HELP_CONTENTS);
-            else frame_->run_key_command(command);
-        }
-        return true;
-    }
-
-  private:
-    MainWindow* frame_;
-};
-
 namespace {
-
-// The MDI area with the program's mark in the corner of its empty backdrop.
-class FrameArea : public QMdiArea {
-  public:
-    explicit FrameArea(QWidget* parent) : QMdiArea(parent) {}
-
-  protected:
-    void paintEvent(QPaintEvent* event) override {
-        QMdiArea::paintEvent(event);
-        QPainter painter(viewport());
-        painter.setOpacity(0.18);
-        const int size = std::min(220, std::min(viewport()->width(), viewport()->height()) / 3);
-        if (size < 48) return;
-        const QRect mark(viewport()->width() - size - 32, viewport()->height() - size - 32, size, size);
-        program_icon().paint(&painter, mark);
-    }
-};
-
-// F1 while a popup is open asks for the popup's topic.
-class PopupHelp : public QObject {
-  public:
-    PopupHelp(QMenu* menu, int topic) : QObject(menu), topic_(topic) {}
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
-            open_help(topic_);
-            return true;
-        }
-        return false;
-    }
-
-  private:
-    int topic_;
-};
 
 PatternView* pattern_view_of(QMdiSubWindow* child) {
     return child ? dynamic_cast<PatternView*>(child->widget()) : nullptr;
