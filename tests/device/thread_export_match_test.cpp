@@ -169,10 +169,18 @@ Played play(Song& song, const PlaybackConfig& config) {
     return played;
 }
 
+// A folder of its own for the exports, removed however the test ends.
+struct ExportFolder {
+    fs::path path = fs::temp_directory_path() / ("tunemill-match-" + std::to_string(::getpid()));
+    ExportFolder() { fs::create_directories(path); }
+    ~ExportFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
 TEST(PlayedAsExported, EverySongFormatAndBlockLengthHandsTheDeviceTheExportedSamples) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("tunemill-match-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const ExportFolder folder;
     std::mt19937 settings_random(20261210);
     auto number = [&](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(settings_random);
@@ -205,7 +213,7 @@ TEST(PlayedAsExported, EverySongFormatAndBlockLengthHandsTheDeviceTheExportedSam
             settings.interpolate = config.interpolate;
             settings.rate = config.rate;
             settings.amplification = config.amplification;
-            const fs::path wav = folder / (std::to_string(seed) + ".wav");
+            const fs::path wav = folder.path / (std::to_string(seed) + ".wav");
             ASSERT_TRUE(export_song_to_wav(song, wav, settings));
             const std::vector<uint8_t> file = read_file(wav);
             ASSERT_GE(file.size(), WAV_HEADER_BYTES);
@@ -232,7 +240,6 @@ TEST(PlayedAsExported, EverySongFormatAndBlockLengthHandsTheDeviceTheExportedSam
                                     [&](uint8_t b) { return b == silence; }));
         }
     }
-    fs::remove_all(folder);
 }
 
 } // namespace
