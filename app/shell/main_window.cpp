@@ -52,6 +52,14 @@ constexpr const char* PATTERN_MIME_TYPE = "application/x-tunemill-pattern";
 // Routes the keys of the two accelerator tables to the frame, in the order the frame wants:
 // the global keys first; then, while the sequence or instruments window is active, the key
 // belongs to that window; else the editing keys. Keys meant for a modal dialog are left alone.
+// The help topic of the window the widget sits in (a "helpTopic" property on it or a parent),
+// else the contents.
+static int help_topic_of(QWidget* widget) {
+    for (QWidget* at = widget; at; at = at->parentWidget())
+        if (const QVariant topic = at->property("helpTopic"); topic.isValid()) return topic.toInt();
+    return HELP_CONTENTS;
+}
+
 class KeyRouter : public QObject {
   public:
     explicit KeyRouter(MainWindow* frame) : QObject(frame), frame_(frame) {}
@@ -71,7 +79,7 @@ class KeyRouter : public QObject {
         // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
         event->accept();
         if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(HELP_CONTENTS);
+            if (help) open_help(help_topic_of(widget));
             else frame_->run_key_command(command);
         }
         return true;
