@@ -12,6 +12,18 @@
 
 namespace tunemill {
 
+namespace {
+
+// The help topic of the window the widget sits in (a "helpTopic" property on it or a parent),
+// else the contents.
+int help_topic_of(QWidget* widget) {
+    for (QWidget* at = widget; at; at = at->parentWidget())
+        if (const QVariant topic = at->property("helpTopic"); topic.isValid()) return topic.toInt();
+    return HELP_CONTENTS;
+}
+
+} // namespace
+
 KeyRouter::KeyRouter(MainWindow* frame) : QObject(frame), frame_(frame) {}
 
 bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
@@ -28,7 +40,7 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
     // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
     event->accept();
     if (event->type() == QEvent::KeyPress) {
-        if (help) open_help(HELP_CONTENTS);
+        if (help) open_help(help_topic_of(widget));
         else frame_->run_key_command(command);
     }
     return true;
