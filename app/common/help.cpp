@@ -39,6 +39,8 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_SAVE_DIALOG, "files.html", "save"},
     {HELP_WAV_DIALOG, "wav-export.html", nullptr},
     {HELP_KEYS, "keys.html", nullptr},
+    {HELP_SEQUENCE_WINDOW, "sequence.html", nullptr},
+    {HELP_SONG_OPTIONS, "song-options.html", nullptr},
 };
 
 const TopicPage* find_topic(int topic) {

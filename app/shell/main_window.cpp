@@ -71,13 +71,20 @@ class KeyRouter : public QObject {
         // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
         event->accept();
         if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(HELP_CONTENTS);
+            if (help) open_help(active_child_help_topic());
             else frame_->run_key_command(command);
         }
         return true;
     }
 
   private:
+    // The page of the active child window (its "helpTopic" property), else the contents.
+    int active_child_help_topic() const {
+        QMdiSubWindow* active = frame_->mdi_area()->activeSubWindow();
+        const QVariant topic = active && active->widget() ? active->widget()->property("helpTopic") : QVariant();
+        return topic.isValid() ? topic.toInt() : int(HELP_CONTENTS);
+    }
+
     MainWindow* frame_;
 };
 
