@@ -121,6 +121,7 @@ SongOptionsDialog::SongOptionsDialog(Document& document, QWidget* parent)
     length_row->addStretch(1);
     layout->addLayout(length_row);
     show_length();
+    layout->addSpacing(6);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(dialog_text(D_OK), QDialogButtonBox::AcceptRole)->setDefault(true);

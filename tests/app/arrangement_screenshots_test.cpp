@@ -46,7 +46,11 @@ TEST_F(ArrangementScreenshots, InBothLanguages) {
         child->resize(560, 380);
         sequence->pattern_list()->setCurrentIndex(sequence->pattern_list()->model()->index(2, 0));
         sequence->sequence_list()->setCurrentIndex(sequence->sequence_list()->model()->index(4, 0));
-        sequence->pattern_list()->setFocus();
+        // The pattern list acts: its line highlighted, the sequence's outlined.
+        QTest::mouseClick(sequence->pattern_list()->viewport(), Qt::LeftButton, {},
+                          sequence->pattern_list()
+                              ->visualRect(sequence->pattern_list()->currentIndex())
+                              .center());
         save(child, "sequence-window" + tag);
         save(frame_, "sequence-in-frame" + tag);
 
