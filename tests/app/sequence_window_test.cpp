@@ -8,7 +8,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "app/common/help.h"
 #include "app/dialogs/name_dialog.h"
@@ -220,6 +222,39 @@ TEST_F(SequenceWindowTest, DeletingTheOnlyPatternLeavesPatternI) {
     // Only the empty line, and no repeat mark on it.
     EXPECT_EQ(lines(window()->sequence_list()), std::vector<QString>{""});
     EXPECT_EQ(lines(window()->pattern_list()), (std::vector<QString>{"Pattern I", ""}));
+}
+
+TEST_F(SequenceWindowTest, ARefusedLockLeavesTheSongAndTheWindowsAlone) {
+    arrange({"A", "B"}, {0, 1}, 1);
+    open_pattern_windows({0, 1});
+    click_line(window()->pattern_list(), 0);
+    // The playback thread holds the song too long.
+    Song& song = document().song_for_engine();
+    song.lock.set_timeout(std::chrono::milliseconds(50));
+    std::atomic<bool> holding{false}, release{false};
+    std::thread holder([&] {
+        song.lock.try_lock_for(std::chrono::milliseconds(1000));
+        holding = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        song.lock.unlock();
+    });
+    while (!holding)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::vector<QString> errors = test::error_boxes_during([&] {
+        type_name(QStringLiteral("Intro"));
+        press(SequenceWindow::NEW_PATTERN);
+        test::answer_box(QMessageBox::Yes);
+        press(SequenceWindow::DELETE);
+    });
+    release = true;
+    holder.join();
+    song.lock.set_timeout(SongLock::DEFAULT_TIMEOUT);
+    EXPECT_EQ(errors, (std::vector<QString>{"Internal error", "Internal error"}));
+    EXPECT_EQ(pattern_names(), (Names{"A", "B"}));
+    EXPECT_EQ(document().song().sequence, (Sequence{0, 1}));
+    EXPECT_EQ(shown_patterns(), (Shown{0, 1})) << "no window renumbered or closed";
+    EXPECT_FALSE(document().modified());
 }
 
 TEST_F(SequenceWindowTest, DeleteInTheSequenceRemovesOneEntry) {
