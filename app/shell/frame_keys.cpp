@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMdiSubWindow>
 #include <QPainter>
 
 #include "app/common/art.h"
@@ -40,10 +41,21 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
     // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
     event->accept();
     if (event->type() == QEvent::KeyPress) {
-        if (help) open_help(help_topic_of(widget));
-        else frame_->run_key_command(command);
+        if (help) {
+            const int topic = help_topic_of(widget);
+            open_help(topic != HELP_CONTENTS ? topic : active_child_help_topic());
+        } else {
+            frame_->run_key_command(command);
+        }
     }
     return true;
+}
+
+int KeyRouter::active_child_help_topic() const {
+    // The page of the active child window (its "helpTopic" property), else the contents.
+    QMdiSubWindow* active = frame_->mdi_area()->activeSubWindow();
+    const QVariant topic = active && active->widget() ? active->widget()->property("helpTopic") : QVariant();
+    return topic.isValid() ? topic.toInt() : int(HELP_CONTENTS);
 }
 
 bool PopupHelp::eventFilter(QObject*, QEvent* event) {

@@ -22,6 +22,8 @@ class KeyRouter : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    int active_child_help_topic() const;
+
     MainWindow* frame_;
 };
 
