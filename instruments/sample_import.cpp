@@ -133,6 +133,28 @@ Instrument read_pcm(File& file, const Format& format, std::string name) {
     return instrument;
 }
 
+// The first loop of a "smpl" chunk anywhere in the file, as [start, end) frames (the chunk's
+// end is the loop's last frame). Looked for after the samples were read, so it changes nothing
+// about which files our reader takes.
+std::optional<std::pair<uint64_t, uint64_t>> wav_sampler_loop(File& file) {
+    constexpr size_t SMPL_LOOP_AT = 36, LOOP_BYTES = 24;
+    const uint64_t size = file.size();
+    uint64_t at = 12;
+    uint8_t head[8];
+    while (read_head(file, at, size, head)) {
+        const uint64_t length = le32(head + 4);
+        if (std::memcmp(head, "smpl", 4) == 0 && length >= SMPL_LOOP_AT + LOOP_BYTES && at + 8 + length <= size) {
+            uint8_t chunk[SMPL_LOOP_AT + LOOP_BYTES];
+            file.read_at(at + 8, chunk, sizeof chunk);
+            if (le32(chunk + 28) == 0) return std::nullopt;
+            const uint32_t start = le32(chunk + SMPL_LOOP_AT + 8), last = le32(chunk + SMPL_LOOP_AT + 12);
+            return std::pair<uint64_t, uint64_t>{start, uint64_t(last) + 1};
+        }
+        at += 8 + length + (length & 1);
+    }
+    return std::nullopt;
+}
+
 bool starts_like_sound_file(File& file) {
     uint8_t head[SOUND_FILE_PROBE_BYTES];
     const size_t got = size_t(std::min<uint64_t>(file.size(), sizeof head));
@@ -146,7 +168,13 @@ std::optional<Instrument> read_known(File& file, const std::filesystem::path& pa
         if (described)
             *described = {"wav", wav->bits == 16 ? "pcm16" : "pcm8", wav->channels, wav->rate,
                           wav->data_size / (wav->channels * wav->bits / 8)};
-        return read_pcm(file, *wav, instrument_name(path));
+        Instrument instrument = read_pcm(file, *wav, instrument_name(path));
+        try {
+            if (const auto loop = wav_sampler_loop(file)) apply_loop(instrument, loop->first, loop->second);
+        } catch (const FILE_ERROR&) {
+            // A chunk list that runs past the end after the samples: the sound stands without a loop.
+        }
+        return instrument;
     }
     if (starts_like_sound_file(file)) return read_sound_file(file, instrument_name(path), described);
     return std::nullopt;

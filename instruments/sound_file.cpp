@@ -211,6 +211,15 @@ std::optional<std::pair<uint64_t, uint64_t>> stored_loop(SNDFILE* sound, File& f
 
 } // namespace
 
+void apply_loop(Instrument& instrument, uint64_t start, uint64_t end) {
+    end = std::min<uint64_t>(end, instrument.length);
+    if (start >= end) return;
+    instrument.length = uint32_t(end);
+    instrument.loop_start = uint32_t(start);
+    instrument.samples.resize(instrument.sample_bytes());
+    instrument.samples.resize(instrument.sample_bytes() + SAMPLE_PADDING, 0);
+}
+
 bool probe_sound_file(std::span<const uint8_t> head) {
     if ((is(head, 0, "RIFF") || is(head, 0, "RIFX") || is(head, 0, "RF64")) && is(head, 8, "WAVE")) return true;
     if (is(head, 0, "FORM") && (is(head, 8, "AIFF") || is(head, 8, "AIFC"))) return true;
@@ -272,24 +281,13 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
     // A stream that ends before the length its header gives is damaged (a cut-off download).
     if (sf_error(sound.get()) != SF_ERR_NO_ERROR || (length_known && frames < uint64_t(info.frames))) unknown_file();
 
-    uint32_t length = uint32_t(frames);
-    uint32_t loop_start = NO_LOOP;
-    if (const auto loop = stored_loop(sound.get(), file, info.format, frames)) {
-        // Our loops run to the last frame: what follows the loop's end never sounds, so it goes.
-        const uint64_t end = std::min<uint64_t>(loop->second, frames);
-        if (loop->first < end) {
-            length = uint32_t(end);
-            loop_start = uint32_t(loop->first);
-        }
-    }
     // The decoded samples become the instrument's block (with its spare bytes) without a copy.
     Instrument instrument =
         make_sampled_instrument(std::move(name), NO_CATEGORY, 0, NO_LOOP, uint32_t(info.samplerate), bytes_per_sample, false);
-    samples.resize(size_t(length) * bytes_per_sample);
     samples.resize(samples.size() + SAMPLE_PADDING, 0);
     instrument.samples = std::move(samples);
-    instrument.length = length;
-    instrument.loop_start = loop_start;
+    instrument.length = uint32_t(frames);
+    if (const auto loop = stored_loop(sound.get(), file, info.format, frames)) apply_loop(instrument, loop->first, loop->second);
     return instrument;
 }
 

@@ -38,6 +38,10 @@ struct SoundFileFormat {
 // FILE_ERRORs. format, when given, receives what the file holds.
 Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format = nullptr);
 
+// Makes [start, end) the instrument's loop: our loops run to the last frame, so what follows the
+// loop's end is cut off (it never sounds). A loop that does not lie inside the sound is ignored.
+void apply_loop(Instrument& instrument, uint64_t start, uint64_t end);
+
 // The largest instrument a sample file may become, in bytes of samples (what instrument files
 // hold).
 constexpr uint64_t MAX_IMPORTED_SAMPLE_BYTES = 0x7FFFFFFF;

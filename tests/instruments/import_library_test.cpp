@@ -146,6 +146,50 @@ TEST(SampleImport, StereoKeepsTheLeftChannel) {
     EXPECT_EQ(samples_of(eight), left8);
 }
 
+// A "smpl" chunk with one loop (or none): the loop's first and last frame.
+Chunk sampler_chunk(uint32_t loops, uint32_t start, uint32_t last) {
+    std::vector<uint8_t> content(28, 0);
+    put_le(content, loops, 4);
+    put_le(content, 0, 4);
+    for (uint32_t value : {0u, 0u, start, last, 0u, 0u}) put_le(content, value, 4);
+    return {"smpl", content};
+}
+
+TEST(SampleImport, SamplerChunkGivesOurWavFilesTheirLoop) {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 1000; ++i) put_le(data, uint32_t(i * 13) & 0xFFFF, 2);
+    auto after_data = [&](const Chunk& chunk) {
+        std::vector<uint8_t> out = wav(1, 16, 22050, data);
+        append_text(out, chunk.tag);
+        put_le(out, uint32_t(chunk.content.size()), 4);
+        append(out, chunk.content);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        uint32_t loop_start, length;
+    } cases[] = {
+        {"before the data", wav(1, 16, 22050, data, 16, {sampler_chunk(1, 100, 599)}), 100, 600},
+        {"after the data", after_data(sampler_chunk(1, 250, 999)), 250, 1000},
+        {"no loops", after_data(sampler_chunk(0, 100, 599)), NO_LOOP, 1000},
+        {"end beyond the sound", after_data(sampler_chunk(1, 10, 5000)), 10, 1000},
+        {"start beyond the sound", after_data(sampler_chunk(1, 1000, 1200)), NO_LOOP, 1000},
+        {"chunk cut short", [&] {
+             std::vector<uint8_t> out = after_data(sampler_chunk(1, 100, 599));
+             out.resize(out.size() - 10);
+             return out;
+         }(), NO_LOOP, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Instrument instrument = import_wav("looped.wav", c.bytes);
+        EXPECT_EQ(instrument.loop_start, c.loop_start);
+        EXPECT_EQ(instrument.length, c.length);
+        EXPECT_EQ(samples_of(instrument), std::vector<uint8_t>(data.begin(), data.begin() + 2 * c.length));
+    }
+}
+
 TEST(SampleImport, HighRatesAreClampedAndNamesCut) {
     EXPECT_EQ(import_wav("fast.wav", wav(1, 16, 96000, {1, 2, 3, 4})).rate, 65535u);
     EXPECT_EQ(import_wav("A rather long sample name.wav", wav(1, 8, 8000, {1})).name, "A rather long sa");
