@@ -209,6 +209,8 @@ TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
         {"float format", wav(1, 32, 8000, data, 16, {}, 0xFFFFFFFE, 3), 25},
         {"three channels", wav(3, 8, 8000, data), 33},
         {"rate 0", wav(1, 8, 0, data), 0},
+        {"12 bits in 16-bit containers", wav(1, 12, 8000, data), 50},
+        {"format chunk of 14 bytes", wav(1, 8, 8000, data, 14), 0},
         {"no data chunk", std::vector<uint8_t>(empty_wav.begin(), empty_wav.end() - 8), 0},
         {"36 bytes only", std::vector<uint8_t>(full_wav.begin(), full_wav.begin() + 36), 0},
     };
