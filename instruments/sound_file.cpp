@@ -3,6 +3,7 @@
 #include "instruments/sound_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <vector>

@@ -209,7 +209,7 @@ std::vector<uint8_t> aiff_with_loop(std::vector<uint8_t> aiff, uint32_t start, u
     put_be(chunks, 1, 2); // sustain loop: forward, from marker 1 to marker 2
     put_be(chunks, 1, 2);
     put_be(chunks, 2, 2);
-    put_be(chunks, 0, 6); // no release loop
+    for (int i = 0; i < 3; ++i) put_be(chunks, 0, 2); // no release loop
     append(aiff, chunks);
     const uint32_t form = uint32_t(aiff.size() - 8);
     for (int k = 0; k < 4; ++k) aiff[size_t(4 + k)] = uint8_t(form >> (24 - 8 * k));
