@@ -39,7 +39,12 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_SAVE_DIALOG, "files.html", "save"},
     {HELP_WAV_DIALOG, "wav-export.html", nullptr},
     {HELP_PATTERN_WINDOW, "pattern-window.html", nullptr},
+    {HELP_INSTRUMENTS_WINDOW, "instruments.html", nullptr},
+    {HELP_ADD_VOICE, "instrument-browser.html", nullptr},
+    {HELP_RAW_IMPORT, "instrument-browser.html", "raw"},
     {HELP_KEYS, "keys.html", nullptr},
+    {HELP_SEQUENCE_WINDOW, "sequence.html", nullptr},
+    {HELP_SONG_OPTIONS, "song-options.html", nullptr},
 };
 
 const TopicPage* find_topic(int topic) {

@@ -22,6 +22,7 @@
 
 #include "app/common/help.h"
 #include "app/document/document.h"
+#include "app/instruments/instrument_browser.h"
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/pattern/captions.h"
@@ -107,6 +108,8 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     });
     live_->set_layout_query([this] { return german_layout(); });
     if (player) poster_ = std::make_unique<PositionPoster>(player->output(), this);
+    // Add Voice and Replace Instrument choose in the instrument browser.
+    choose_instrument_ = [this](BrowserMode mode) { return run_instrument_browser(this, document_, mode); };
 
     // The settings of the pattern windows, corrected where they are out of range.
     PatternWindowSettings& stored = settings().pattern_window;

@@ -6,10 +6,21 @@
 #include <QScrollBar>
 #include <QStyleOption>
 
-#include "app/pattern/voice_icons.h"
+#include "app/common/category_art.h"
 #include "foundation/text.h"
+#include "instruments/instrument.h"
 
 namespace tunemill {
+
+namespace {
+
+// The category icon and the mute mark as the voices pane shows them (bitmap 1001's sizes).
+constexpr int CATEGORY_ICON_WIDTH = 21;
+constexpr int CATEGORY_ICON_HEIGHT = 18;
+constexpr int MUTE_MARK_WIDTH = 16;
+constexpr int MUTE_MARK_HEIGHT = 18;
+
+} // namespace
 
 VoiceGrid voice_grid(int pane_width) {
     VoiceGrid grid;
@@ -104,11 +115,11 @@ void VoicesPane::paintEvent(QPaintEvent*) {
             name = QString::fromStdString(windows1252_to_utf8(instrument.name)).left(31);
         }
         const QRect icon(cell.left() + 2, cell.top() + 2, CATEGORY_ICON_WIDTH, CATEGORY_ICON_HEIGHT);
-        paint_category_icon(painter, icon, category);
+        paint_category_icon(painter, QRectF(icon), category);
         int text_right = cell.right() - 3;
         if (voice.muted) {
             const QRect mark(cell.right() - MUTE_MARK_WIDTH - 2, cell.top() + 2, MUTE_MARK_WIDTH, MUTE_MARK_HEIGHT);
-            paint_mute_mark(painter, mark);
+            paint_mute_mark(painter, QRectF(mark));
             text_right = mark.left() - 2;
         }
         painter.setPen(current ? colors.color(QPalette::HighlightedText) : colors.color(QPalette::ButtonText));
