@@ -57,8 +57,9 @@ ChildFactories PatternTest::factories() {
     ChildFactories made;
     made.pattern = [this]() -> QWidget* {
         auto* window = new PatternWindow(document_, frame_.get(), player_);
-        window->set_instrument_chooser([this](BrowserMode mode) -> std::optional<BrowserChoice> {
-            return chooser_ ? chooser_(mode) : std::nullopt;
+        // A test that sets chooser_ answers for the browser; otherwise the real browser comes up.
+        window->set_instrument_chooser([this, window](BrowserMode mode) -> std::optional<BrowserChoice> {
+            return chooser_ ? chooser_(mode) : run_instrument_browser(window, document_, mode);
         });
         return window;
     };

@@ -317,7 +317,8 @@ TEST_F(PatternViewTest, ScreenshotsOfADemoSongInBothLanguages) {
     for (Language language : {Language::ENGLISH, Language::GERMAN}) {
         set_language(language);
         const std::string tag = language == Language::GERMAN ? "de" : "en";
-        open("first-steps.sn2", QSize(980, 640));
+        settings().pattern_window = PatternWindowSettings{};
+        open("first-steps.sn2", QSize(980, 720));
         // The verse, with its curves shown, a block over a measure and the cursor in it.
         window().point_at(1);
         window().toggle_pane(Pane::VOLUME);
@@ -325,7 +326,7 @@ TEST_F(PatternViewTest, ScreenshotsOfADemoSongInBothLanguages) {
         editor().set_voice(0);
         editor().set_block(16, 32, Pane::NOTES);
         editor().set_cursor(20);
-        editor().set_first_row(Pane::NOTES, row_of_pitch(62));
+        editor().set_first_row(Pane::NOTES, row_of_pitch(64));
         QApplication::processEvents();
         const QString file = QString::fromStdString((screenshots() / ("pattern-window-" + tag + ".png")).string());
         EXPECT_TRUE(window().parentWidget()->grab().save(file));
