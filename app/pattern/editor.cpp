@@ -317,6 +317,7 @@ void PatternEditor::show_position(uint32_t pattern_index, int32_t tick) {
     }
     // A block playback of this window shows nothing past the block's end.
     if (block_playing_ && block_.exists() && !recording_.active && Tick(tick) >= block_.to) return;
+    const bool was_playing = playing_;
     playing_ = true;
     if (leading) {
         if (pattern_index != pattern_ && pattern_index < song().patterns.size()) switch_to(pattern_index);
@@ -328,7 +329,7 @@ void PatternEditor::show_position(uint32_t pattern_index, int32_t tick) {
     } else {
         set_playback_tick(tick);
     }
-    emit stateChanged();
+    if (!was_playing) emit stateChanged();
 }
 
 void PatternEditor::playback_ended() {

@@ -148,7 +148,13 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     layout->addWidget(status_);
 
     connect_editor();
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { refresh_toolbar(); });
+    // Whether the clipboard holds a block is asked when it changes, not at every refresh (on X11
+    // the question goes to the clipboard's owner).
+    clipboard_has_block_ = clipboard_holds_pattern();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        clipboard_has_block_ = clipboard_holds_pattern();
+        refresh_toolbar();
+    });
     focus_timer_.setInterval(500);
     connect(&focus_timer_, &QTimer::timeout, this, [this] { focus_check(); });
     focus_timer_.start();
@@ -684,7 +690,7 @@ void PatternWindow::refresh_row_scroll(Pane pane) {
 void PatternWindow::refresh_toolbar() {
     const bool block = editor_->block().exists();
     for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_PLAY_BLOCK}) tool(command)->setEnabled(block);
-    tool(CMD_PASTE)->setEnabled(clipboard_holds_pattern());
+    tool(CMD_PASTE)->setEnabled(clipboard_has_block_);
     tool(CMD_PLAY_VOICE)->setEnabled(editor_->has_voices());
     tool(CMD_FOLLOW_PLAYBACK)->setChecked(editor_->follows());
     for (int index = 0; index < NOTE_LENGTHS; ++index) {

@@ -150,6 +150,7 @@ class PatternWindow : public QWidget, public PatternView {
     bool placed_ = false;
     bool sizes_restored_ = false;
     bool flush_posted_ = false;
+    bool clipboard_has_block_ = false;
     bool pending_end_ = false;
     std::optional<std::pair<uint32_t, int32_t>> pending_position_;
 };
