@@ -64,11 +64,14 @@ void when_modal(std::function<void(QWidget*)> act) {
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, act] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
+        // The window system activates a shown window a little later (asynchronously on the
+        // offscreen platform); a user meets the box once it is active and has its focus.
+        ++*tries;
+        if (modal && modal->isVisible() && (modal->isActiveWindow() || *tries > 100)) {
             timer->stop();
             timer->deleteLater();
             act(modal);
-        } else if (++*tries > 500) {
+        } else if (*tries > 500) {
             timer->stop();
             timer->deleteLater();
             ADD_FAILURE() << "no modal window came up";

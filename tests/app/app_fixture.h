@@ -25,8 +25,9 @@ class AppTest : public ::testing::Test {
     QTimer* watchdog_ = nullptr;
 };
 
-// Acts on the next modal widget of the class (QMessageBox, QFileDialog, ...) once it is up:
-// the action runs inside that widget's own event loop. Polls for up to five seconds.
+// Acts on the next modal widget of the class (QMessageBox, QFileDialog, ...) once it is up and
+// active (or a second after it came up without activation): the action runs inside that
+// widget's own event loop. Polls for up to five seconds.
 void when_modal(std::function<void(QWidget*)> act);
 
 // Answers the next message box with the button (QMessageBox::StandardButton) and records its
