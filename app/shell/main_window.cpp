@@ -74,6 +74,8 @@ MainWindow::MainWindow(Document& document, Player* player, ChildFactories factor
     key_router_ = new KeyRouter(this);
     qApp->installEventFilter(key_router_);
     connect(&document_, &Document::modifiedChanged, this, [this] { update_title(); });
+    connect(&document_, &Document::patternInserted, this, &MainWindow::pattern_inserted);
+    connect(&document_, &Document::patternDeleted, this, &MainWindow::pattern_deleted);
     connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { update_undo_items(); });
     connect(&document_.history(), &QUndoStack::cleanChanged, this, [this] { update_undo_items(); });
     update_undo_items();
