@@ -371,6 +371,20 @@ TEST_F(BrowserImportTest, CancelledRawDialogKeepsTheBrowserAndTheSong) {
     EXPECT_TRUE(song().instruments.empty());
 }
 
+TEST_F(BrowserImportTest, FailedImportShowsOneMessageAndKeepsTheBrowser) {
+    // Raw data of 3 GB (a sparse file) is more than an instrument can hold.
+    const fs::path huge = dir_ / "huge.raw";
+    test::write_file(huge, {1, 2, 3});
+    fs::resize_file(huge, 3ull << 30);
+    std::optional<BrowserChoice> choice;
+    const std::vector<QString> errors = error_boxes_during([&] {
+        choice = import(huge, [] { when_modal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); }); });
+    });
+    EXPECT_FALSE(choice);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(song().instruments.empty());
+}
+
 TEST_F(InstrumentsTest, ReplaceModeHasItsTitle) {
     auto browser = open_browser(BrowserMode::REPLACE_INSTRUMENT);
     EXPECT_EQ(browser->windowTitle(), QString::fromStdString(load_string(S_REPLACE_INSTRUMENT)));
