@@ -314,6 +314,11 @@ TEST_F(InstrumentsTest, BrowserLoadedChoosesASongInstrumentAndItsCancelKeepsTheB
 // Imports through the browser's Import button: the file dialog, then for raw data its dialog.
 class BrowserImportTest : public InstrumentsTest {
   protected:
+    // The raw settings are kept for the run; each test starts from the first ones.
+    void SetUp() override {
+        InstrumentsTest::SetUp();
+        raw_import_settings() = RawImportSettings{};
+    }
     std::optional<BrowserChoice> import(const fs::path& file, std::function<void()> raw_answer = {}) {
         auto browser = open_browser();
         test::answer_file_dialog(QString::fromStdString(file.string()), -1, [raw_answer](QWidget*) {
