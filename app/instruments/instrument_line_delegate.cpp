@@ -62,15 +62,16 @@ void InstrumentLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem
     painter->setPen(ink);
     painter->drawText(text_rect, Qt::AlignVCenter | Qt::AlignLeft,
                       name_metrics.elidedText(name, Qt::ElideRight, text_rect.width()));
-    // The details only where they fit beside the name.
-    const int details_left = text_rect.left() + std::max(name_width + 16, 150);
-    if (!details.isEmpty() && details_left + details_metrics.horizontalAdvance(details) <= text_rect.right()) {
+    // The details in a column beside the name, shortened where the line is narrow.
+    const int details_left = text_rect.left() + std::max(name_width + 16, 140);
+    const int details_width = text_rect.right() - details_left;
+    if (!details.isEmpty() && details_width >= 60) {
         QColor soft = ink;
         soft.setAlphaF(0.6f);
         painter->setFont(details_font);
         painter->setPen(soft);
-        painter->drawText(QRect(details_left, rect.top(), text_rect.right() - details_left, rect.height()),
-                          Qt::AlignVCenter | Qt::AlignLeft, details);
+        painter->drawText(QRect(details_left, rect.top(), details_width, rect.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                          details_metrics.elidedText(details, Qt::ElideRight, details_width));
     }
     painter->restore();
 }

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/common/category_art.h"
+#include "app/common/help.h"
 #include "app/dialogs/instrument_dialogs.h"
 #include "app/document/document.h"
 #include "app/instruments/category_strip.h"
@@ -439,6 +440,29 @@ TEST_F(InstrumentsTest, WindowOpensOnceFromTheMenuAndKeepsItsPlace) {
     EXPECT_EQ(settings().instruments_window_pos, to_window_rect(QRect(50, 40, 420, 310)));
     frame_->store_placement();
     EXPECT_EQ(settings().instruments_window_open, 1);
+}
+
+TEST_F(InstrumentsTest, HelpOpensThePagesOfTheWindowAndTheBrowser) {
+    // The pages beside the test program, as they lie beside the composer.
+    const fs::path pages = fs::path(help_folder().toStdString()).parent_path();
+    fs::create_directories(pages);
+    fs::copy(fs::path(TUNEMILL_SOURCE_DIR) / "resources" / "help", pages,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::vector<QUrl> opened;
+    set_url_opener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    InstrumentsWindow* window = open_window();
+    QTest::keyClick(window->list(), Qt::Key_F1);
+    auto browser = open_browser();
+    QTest::keyClick(items(browser.get()), Qt::Key_F1);
+    set_url_opener({});
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], help_url(HELP_INSTRUMENTS_WINDOW));
+    EXPECT_EQ(opened[1], help_url(HELP_ADD_VOICE));
+    EXPECT_TRUE(opened[0].toString().endsWith(QStringLiteral("instruments.html")));
+    EXPECT_EQ(help_url(HELP_RAW_IMPORT).fragment(), QStringLiteral("raw"));
 }
 
 TEST_F(InstrumentsTest, WindowListsTheInstrumentsAndFollowsEveryChange) {
