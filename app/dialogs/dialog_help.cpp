@@ -20,7 +20,8 @@ void add_dialog_help(QDialog& dialog, int topic, QDialogButtonBox* buttons) {
         help->setText(QStringLiteral("?"));
         help->setToolTip(QStringLiteral("F1"));
         help->setAutoDefault(false);
-        QObject::connect(buttons, &QDialogButtonBox::helpRequested, &dialog, [topic] { open_help(topic); });
+        QObject::connect(buttons, &QDialogButtonBox::helpRequested, &dialog,
+                         [topic] { open_help(topic); });
     }
 }
 
