@@ -1,6 +1,7 @@
 // tmw-cli convert IN OUT: loads any song the composer reads (song file, older song file, module)
 // and saves it as a song file, the way File > Save As does, or exports it as a module, the way
-// File > Export does (".s3m" S3M, ".mod" 4-channel MOD, or the format --format names).
+// File > Export does (".s3m" S3M, ".mod" 4-channel MOD, or the format --format names). What the
+// module could not hold is told as one line each on stderr, and as a list in --json.
 #include "cli/cli.h"
 
 #include <filesystem>
@@ -32,6 +33,7 @@ Command register_convert(CLI::App& app, Options& common) {
     return {command, [options, &common]() {
                 bool saved = false;
                 std::string format;
+                std::vector<ExportWarning> warnings;
                 const int result = run_operation([&]() {
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
                     ModuleFormat module_format;
@@ -39,7 +41,7 @@ Command register_convert(CLI::App& app, Options& common) {
                                                ? module_format_of(options->out, module_format)
                                                : module_format_named(options->format, module_format);
                     if (as_module) {
-                        export_module_file(song, options->out, module_format);
+                        warnings = export_module_file(song, options->out, module_format);
                         saved = true;
                     } else {
                         // A refused lock has shown its message already.
@@ -49,9 +51,20 @@ Command register_convert(CLI::App& app, Options& common) {
                 if (result != SUCCESS) return result;
                 if (!saved) return int(FAILED);
                 const auto bytes = std::filesystem::file_size(options->out);
-                if (common.json)
-                    print_json({{"input", options->in}, {"format", format}, {"output", options->out}, {"bytes", bytes}});
-                else
+                if (common.json) {
+                    nlohmann::json listed = nlohmann::json::array();
+                    for (const ExportWarning& warning : warnings)
+                        listed.push_back({{"kind", export_warning_name(warning.kind)},
+                                          {"subject", shown(warning.subject)},
+                                          {"count", warning.count},
+                                          {"text", export_warning_text(warning)}});
+                    print_json({{"input", options->in}, {"format", format}, {"output", options->out}, {"bytes", bytes},
+                                {"warnings", listed}});
+                } else {
+                    for (const ExportWarning& warning : warnings)
+                        std::cerr << export_warning_text(warning) << "\n";
+                }
+                if (!common.json)
                     std::cout << options->in << " (" << format << ") -> " << options->out << " (" << bytes << " bytes)\n";
                 return int(SUCCESS);
             }};

@@ -1,5 +1,6 @@
 // tmw-cli info [--json] FILE: what a song file (or any file the composer loads) holds: the global
 // values, the sequence, the song's length, every pattern with its voices and every instrument.
+// For a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus) what it holds and the instrument it becomes.
 #include "cli/cli.h"
 
 #include <optional>
@@ -9,6 +10,7 @@
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "song/timing.h"
+#include "instruments/sample_import.h"
 #include "modules/import.h"
 #include "storage/song_loader.h"
 
@@ -103,13 +105,46 @@ void print_song(const Song& song, const std::string& format) {
     }
 }
 
+void print_sample(const SampleFile& sample, bool json) {
+    const SoundFileFormat& f = sample.format;
+    const Instrument& instrument = sample.instrument;
+    if (json) {
+        print_json({{"format", "sample"},
+                    {"container", f.container},
+                    {"encoding", f.encoding},
+                    {"channels", f.channels},
+                    {"rate", f.rate},
+                    {"frames", f.frames},
+                    {"instrument",
+                     {{"name", shown(instrument.name)},
+                      {"bytes_per_sample", instrument.bytes_per_sample},
+                      {"length", instrument.length},
+                      {"rate", instrument.rate},
+                      {"loop_start", loop_of(instrument)}}}});
+        return;
+    }
+    std::cout << "format:            sample file (" << f.container << ", " << f.encoding << ")\n"
+              << "channels:          " << f.channels << "\n"
+              << "rate:              " << f.rate << " Hz\n"
+              << "frames:            " << f.frames << "\n"
+              << "instrument:        \"" << shown(instrument.name) << "\": " << instrument.bytes_per_sample * 8
+              << "-bit mono, " << instrument.length << " frames at " << instrument.rate << " Hz, loop "
+              << (instrument.loops() ? "from " + std::to_string(instrument.loop_start) : std::string("none")) << "\n";
+}
+
 Command register_info(CLI::App& app, Options& common) {
     auto options = std::make_shared<InfoOptions>();
-    CLI::App* command = app.add_subcommand("info", "Show what a song or module file holds");
-    command->add_option("FILE", options->file, "Song or module file")->required();
+    CLI::App* command = app.add_subcommand("info", "Show what a song, module or sample file holds");
+    command->add_option("FILE", options->file, "Song, module or sample file")->required();
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options, &common]() {
                 return run_operation([&]() {
+                    if (is_sample_file(options->file)) {
+                        if (const std::optional<SampleFile> sample = read_sample_file(options->file)) {
+                            print_sample(*sample, common.json);
+                            return;
+                        }
+                    }
                     std::string format;
                     const Song song = read_any_song(options->file, stock_bank_lookup(), &format);
                     std::optional<ModuleSummary> module;

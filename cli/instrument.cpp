@@ -1,6 +1,7 @@
 // tmw-cli instrument info|export|import|render-synth: look into instrument files and bank
-// instruments, write an instrument's samples as WAV, import WAV or raw samples as an instrument
-// file, and render a synthesizer parameter block so a patch can be auditioned.
+// instruments, write an instrument's samples as WAV, FLAC or Ogg Vorbis, import sample files (WAV,
+// FLAC, AIFF, Ogg Vorbis and Opus, raw data) as an instrument file, and render a synthesizer
+// parameter block so a patch can be auditioned.
 #include "cli/cli.h"
 
 #include <iostream>
@@ -13,7 +14,7 @@
 #include "instruments/instrument_file.h"
 #include "instruments/sample_import.h"
 #include "instruments/synthesizer.h"
-#include "playback/wav.h"
+#include "playback/audio_export.h"
 
 namespace tunemill::cli {
 
@@ -100,13 +101,15 @@ Command register_instrument(CLI::App& app, Options& common) {
     info->add_flag("--bank", options->from_bank, "FILE names an instrument of the stock bank");
     info->add_flag("--json", common.json, "Print one JSON object");
 
-    CLI::App* export_wav = command->add_subcommand("export", "Write an instrument's samples as a WAV file");
+    CLI::App* export_wav = command->add_subcommand("export", "Write an instrument's samples as a WAV, FLAC or Ogg Vorbis file");
     export_wav->add_option("FILE", options->file, "Instrument file, or a bank name with --bank")->required();
-    export_wav->add_option("OUT", options->out, "WAV file to write")->required();
+    export_wav->add_option("OUT", options->out, "Sound file to write; its extension (.wav, .flac, .ogg) chooses the type")
+        ->required();
     export_wav->add_flag("--bank", options->from_bank, "FILE names an instrument of the stock bank");
 
-    CLI::App* import = command->add_subcommand("import", "Import a WAV or raw sample file as an instrument file");
-    import->add_option("IN", options->file, "WAV or raw sample file")->required()->check(CLI::ExistingFile);
+    CLI::App* import = command->add_subcommand(
+        "import", "Import a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus or raw data) as an instrument file");
+    import->add_option("IN", options->file, "Sample file; anything not recognised is raw data")->required()->check(CLI::ExistingFile);
     import->add_option("OUT", options->out, "Instrument file to write (.sa2)")->required();
     import->add_option("--rate", options->rate, "Raw data: sampling rate in Hz (default 8000)");
     import->add_flag("--16bit", options->sixteen_bit, "Raw data: signed 16-bit samples (default unsigned 8-bit)");
@@ -121,7 +124,11 @@ Command register_instrument(CLI::App& app, Options& common) {
                 if (info->parsed())
                     return run_operation([&] { print_info(open_instrument(*options), common.json); });
                 if (export_wav->parsed())
-                    return run_operation([&] { export_instrument_to_wav(open_instrument(*options), options->out); });
+                    return run_operation([&] {
+                        AudioFileType type = AudioFileType::WAV;
+                        audio_file_type_of(options->out, type);
+                        export_instrument_audio(open_instrument(*options), options->out, type);
+                    });
                 if (import->parsed()) {
                     return run_operation([&] {
                         // The raw settings come from the options; a WAV file ignores them.
@@ -135,7 +142,9 @@ Command register_instrument(CLI::App& app, Options& common) {
                         const std::optional<Instrument> instrument = import_sample_file(options->file, answer);
                         save_instrument_file(options->out, *instrument);
                         std::cout << shown(instrument->name) << ": " << instrument->length << " frames, "
-                                  << instrument->bytes_per_sample * 8 << "-bit, " << instrument->rate << " Hz\n";
+                                  << instrument->bytes_per_sample * 8 << "-bit, " << instrument->rate << " Hz, loop "
+                                  << (instrument->loops() ? "from " + std::to_string(instrument->loop_start) : "none")
+                                  << "\n";
                     });
                 }
                 SynthParameters parameters;

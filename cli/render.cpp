@@ -1,5 +1,6 @@
-// tmw-cli render IN OUT.wav: renders any song or module that the composer loads into a WAV file,
-// as File > Export to WAV does. Ctrl-C cancels and leaves no file behind.
+// tmw-cli render IN OUT: renders any song or module that the composer loads into a WAV, FLAC or
+// Ogg Vorbis file (by OUT's extension or --format), as the composer's audio export does. Ctrl-C
+// cancels and leaves no file behind.
 #include "cli/cli.h"
 
 #include <atomic>
@@ -8,7 +9,7 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "playback/wav.h"
+#include "playback/audio_export.h"
 #include "storage/song_loader.h"
 
 namespace tunemill::cli {
@@ -23,6 +24,8 @@ struct RenderOptions {
     bool eight_bit = false;
     bool no_interpolate = false;
     uint32_t amplification = 25;
+    std::string format;  // wav, flac, ogg; empty: by OUT's extension, WAV otherwise
+    double quality = 5;  // Ogg Vorbis, 0..10
 };
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -39,9 +42,14 @@ void draw_progress(uint32_t current, uint32_t maximum) {
 
 Command register_render(CLI::App& app, Options& common) {
     auto options = std::make_shared<RenderOptions>();
-    CLI::App* command = app.add_subcommand("render", "Render a song or module into a WAV file");
+    CLI::App* command = app.add_subcommand("render", "Render a song or module into a WAV, FLAC or Ogg Vorbis file");
     command->add_option("IN", options->in, "Song or module file")->required();
-    command->add_option("OUT", options->out, "WAV file to write")->required();
+    command->add_option("OUT", options->out, "Sound file to write (.wav, .flac, .ogg)")->required();
+    command->add_option("--format", options->format, "wav, flac or ogg (default: by OUT's extension, else wav)")
+        ->check(CLI::IsMember({"wav", "flac", "ogg"}));
+    command->add_option("--quality", options->quality, "Ogg Vorbis quality 0..10 (5: about 160 kbit/s)")
+        ->check(CLI::Range(0.0, 10.0))
+        ->capture_default_str();
     command->add_option("--rate", options->rate, "Sampling rate in Hz (limited to 4000..65535)")
         ->capture_default_str();
     command->add_flag("--mono", options->mono, "One channel instead of two");
@@ -52,7 +60,12 @@ Command register_render(CLI::App& app, Options& common) {
         ->capture_default_str();
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options, &common]() {
-                WavExportSettings settings;
+                AudioExportSettings audio;
+                if (options->format.empty() ? !audio_file_type_of(options->out, audio.type)
+                                            : !audio_file_type_named(options->format, audio.type))
+                    audio.type = AudioFileType::WAV;
+                audio.vorbis_quality = options->quality / 10;
+                WavExportSettings& settings = audio.render;
                 settings.rate = limit_export_rate(options->rate);
                 settings.stereo = !options->mono;
                 settings.sixteen_bit = !options->eight_bit;
@@ -67,12 +80,16 @@ Command register_render(CLI::App& app, Options& common) {
 
                 bool completed = false;
                 std::string format;
+                uint64_t frames = 0;
                 const int result = run_operation([&]() {
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
-                    completed = export_song_to_wav(song, options->out, settings, [&](uint32_t current, uint32_t maximum) {
-                        if (show_progress) draw_progress(current, maximum);
-                        return interrupted == 0;
-                    });
+                    completed = export_song_audio(
+                        song, options->out, audio,
+                        [&](uint32_t current, uint32_t maximum) {
+                            if (show_progress) draw_progress(current, maximum);
+                            return interrupted == 0;
+                        },
+                        &frames);
                     if (show_progress) std::cerr << "\n";
                 });
                 sigaction(SIGINT, &previous, nullptr);
@@ -80,17 +97,22 @@ Command register_render(CLI::App& app, Options& common) {
                 // Cancelled by Ctrl-C: the export left no file; the shell's convention for an
                 // interrupted program.
                 if (!completed) return 128 + SIGINT;
-                const uint32_t frame_bytes = (settings.stereo ? 2u : 1u) * (settings.sixteen_bit ? 2u : 1u);
-                const uint64_t frames = (std::filesystem::file_size(options->out) - WAV_HEADER_BYTES) / frame_bytes;
-                if (common.json)
-                    print_json({{"input", options->in}, {"format", format}, {"output", options->out},
-                                {"rate", settings.rate}, {"channels", settings.stereo ? 2 : 1},
-                                {"bits", settings.sixteen_bit ? 16 : 8}, {"frames", frames},
-                                {"length_ms", frames * 1000 / settings.rate}});
-                else
-                    std::cout << options->out << ": " << frames << " frames, " << settings.rate << " Hz, "
-                              << (settings.stereo ? "stereo" : "mono") << ", " << (settings.sixteen_bit ? 16 : 8)
-                              << "-bit\n";
+                const bool lossy = audio.type == AudioFileType::OGG_VORBIS;
+                const std::string type = audio_file_extension(audio.type);
+                if (common.json) {
+                    nlohmann::json object = {{"input", options->in}, {"format", format}, {"output", options->out},
+                                             {"type", type}, {"rate", settings.rate},
+                                             {"channels", settings.stereo ? 2 : 1}, {"frames", frames},
+                                             {"length_ms", frames * 1000 / settings.rate}};
+                    object["bits"] = lossy ? nlohmann::json(nullptr) : nlohmann::json(settings.sixteen_bit ? 16 : 8);
+                    if (lossy) object["quality"] = options->quality;
+                    print_json(object);
+                } else {
+                    std::cout << options->out << ": " << type << ", " << frames << " frames, " << settings.rate
+                              << " Hz, " << (settings.stereo ? "stereo" : "mono");
+                    if (lossy) std::cout << ", quality " << options->quality << "\n";
+                    else std::cout << ", " << (settings.sixteen_bit ? 16 : 8) << "-bit\n";
+                }
                 return int(SUCCESS);
             }};
 }

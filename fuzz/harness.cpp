@@ -18,6 +18,7 @@
 #include "instruments/bank.h"
 #include "instruments/instrument_file.h"
 #include "instruments/sample_import.h"
+#include "instruments/sound_file.h"
 #include "modules/import.h"
 #include "playback/engine.h"
 #include "playback/wav.h"
@@ -390,6 +391,20 @@ Outcome sample_import_input(std::span<const uint8_t> data) {
     });
 }
 
+Outcome sound_file_input(std::span<const uint8_t> data) {
+    return guarded([&] {
+        // The loop tag search sees every input as the start of a FLAC or Ogg file.
+        (void)find_loop_tags(data);
+        File file = File::open_for_reading(input_file(data));
+        SoundFileFormat format;
+        const Instrument instrument = read_sound_file(file, "Sound", &format);
+        check_instrument(instrument, "sound file");
+        if (instrument.rate == 0 || instrument.rate > 65535) throw BrokenPromise("sound file rate");
+        if (format.channels == 0) throw BrokenPromise("sound file without channels");
+        play_instrument(instrument, variant_of(data), "sound file");
+    });
+}
+
 Outcome clipboard_input(std::span<const uint8_t> data) {
     return guarded([&] {
         Song song;
@@ -460,6 +475,7 @@ std::span<const EntryPoint> entry_points() {
         {"instrument_file", instrument_file_input},
         {"bank", bank_input},
         {"sample_import", sample_import_input},
+        {"sound_file", sound_file_input},
         {"clipboard", clipboard_input},
         {"settings", settings_input},
 #ifdef TUNEMILL_FUZZ_SETUP

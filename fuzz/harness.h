@@ -34,6 +34,7 @@ Outcome module_input(std::span<const uint8_t> data);          // MOD / S3M impor
 Outcome instrument_file_input(std::span<const uint8_t> data); // ".sa2" / ".sy"
 Outcome bank_input(std::span<const uint8_t> data);            // open, every name looked up
 Outcome sample_import_input(std::span<const uint8_t> data);   // WAV, else raw data
+Outcome sound_file_input(std::span<const uint8_t> data);      // FLAC, AIFF, Ogg, WAV variants via libsndfile
 Outcome clipboard_input(std::span<const uint8_t> data);       // a block pasted into a small song
 Outcome setup_index_input(std::span<const uint8_t> data);     // "data.idx"
 Outcome settings_input(std::span<const uint8_t> data);        // the user's settings store (.reg)

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <sndfile.h>
 #include <unistd.h>
 
 #include "foundation/errors.h"
@@ -23,6 +24,7 @@
 #include "instruments/instrument_file.h"
 #include "modules/export.h"
 #include "playback/engine.h"
+#include "playback/audio_export.h"
 #include "playback/wav.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
@@ -335,6 +337,58 @@ void sample_seeds(Song& song) {
     put("sample_import", "raw16.raw", {bass.samples.begin(), bass.samples.begin() + bass.sample_bytes()});
 }
 
+// A sound file written by libsndfile itself, for the containers our own writers do not make.
+std::vector<uint8_t> libsndfile_bytes(int format, int channels, const std::vector<int32_t>& samples,
+                                      const SF_INSTRUMENT* loop) {
+    return file_bytes_of([&](const fs::path& p) {
+        SF_INFO info{};
+        info.format = format;
+        info.channels = channels;
+        info.samplerate = 22050;
+        SNDFILE* sound = sf_open(p.c_str(), SFM_WRITE, &info);
+        if (!sound) throw std::runtime_error("libsndfile cannot write a seed");
+        if (loop) sf_command(sound, SFC_SET_INSTRUMENT, const_cast<SF_INSTRUMENT*>(loop), sizeof *loop);
+        sf_writef_int(sound, samples.data(), sf_count_t(samples.size()) / channels);
+        sf_close(sound);
+    });
+}
+
+void sound_file_seeds(Song& song) {
+    const Instrument& square = song.instruments[0];
+    const Instrument& bass = song.instruments[1];
+    put("sound_file", "bass16.flac",
+        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::FLAC); }));
+    put("sound_file", "square8.flac",
+        file_bytes_of([&](const fs::path& p) { export_instrument_audio(square, p, AudioFileType::FLAC); }));
+    put("sound_file", "bass.ogg",
+        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::OGG_VORBIS, 0.1); }));
+    // The FLAC again with a Vorbis comment after its stream info that holds a loop.
+    std::vector<uint8_t> tagged =
+        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::FLAC); });
+    const std::string field = "LOOPSTART=100";
+    std::vector<uint8_t> block{uint8_t((tagged[4] & 0x80) | 4), 0, 0, uint8_t(4 + 4 + 4 + field.size())};
+    for (uint32_t value : {0u, 1u, uint32_t(field.size())}) {
+        for (int k = 0; k < 4; ++k) block.push_back(uint8_t(value >> (8 * k)));
+        if (value == uint32_t(field.size())) block.insert(block.end(), field.begin(), field.end());
+    }
+    tagged[4] &= 0x7F;
+    tagged.insert(tagged.begin() + 42, block.begin(), block.end());
+    put("sound_file", "looped.flac", tagged);
+    // A 24-bit stereo WAV with a "smpl" loop and a 16-bit AIFF, both written by libsndfile.
+    std::vector<int32_t> stereo;
+    for (uint32_t i = 0; i < 600; ++i) {
+        stereo.push_back(int32_t(bass.samples16()[i % bass.length]) << 16);
+        stereo.push_back(int32_t(i * 40000) << 8);
+    }
+    SF_INSTRUMENT loop{};
+    loop.loop_count = 1;
+    loop.loops[0].mode = SF_LOOP_FORWARD;
+    loop.loops[0].start = 100;
+    loop.loops[0].end = 500;
+    put("sound_file", "stereo24.wav", libsndfile_bytes(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, stereo, &loop));
+    put("sound_file", "stereo16.aiff", libsndfile_bytes(SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, stereo, nullptr));
+}
+
 void clipboard_seeds(const Song& song, const fs::path& demos) {
     const struct {
         const char* name;
@@ -416,6 +470,7 @@ int main(int argc, char** argv) {
         instrument_seeds(song);
         bank_seeds(song);
         sample_seeds(song);
+        sound_file_seeds(song);
         clipboard_seeds(song, argv[2]);
         settings_seeds();
         setup_seeds();

@@ -14,7 +14,7 @@ seconds=$2
 shift 2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(load_song module instrument_file bank sample_import clipboard settings setup_index)
+  targets=(load_song module instrument_file bank sample_import sound_file clipboard settings setup_index)
 fi
 modules=${FUZZ_MODULES:-../shared/modules}
 

@@ -100,30 +100,19 @@ RawImportSettings& raw_import_settings() {
     return settings;
 }
 
-std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
-                                             RawImportSettings& settings) {
-    File file = File::open_for_reading(path);
-    const uint64_t file_size = file.size();
-    std::optional<Format> format = probe_wav(file);
-    if (!format) {
-        if (!prompt || !prompt(settings)) return std::nullopt;
-        settings.rate = std::clamp<uint32_t>(settings.rate, 1, 65535);
-        format = Format{};
-        format->channels = settings.stereo ? 2 : 1;
-        format->bits = settings.sixteen_bit ? 16 : 8;
-        format->rate = settings.rate;
-        format->data_start = file_size > settings.header_size ? settings.header_size : 0;
-        format->data_size = file_size - format->data_start;
-    }
-    const unsigned shift = format->bits / 16 + format->channels - 1;
-    const uint64_t frames64 = format->data_size >> shift;
+namespace {
+
+// Our own WAV reader's copy of mono data or of the left channel of stereo data.
+Instrument read_pcm(File& file, const Format& format, std::string name) {
+    const unsigned shift = format.bits / 16 + format.channels - 1;
+    const uint64_t frames64 = format.data_size >> shift;
     if (frames64 > 0x7FFFFFFF) throw MEM_ERROR();
     const auto frames = uint32_t(frames64);
-    const uint32_t bytes_per_sample = format->bits == 16 ? 2 : 1;
-    Instrument instrument = make_sampled_instrument(instrument_name(path), NO_CATEGORY, frames, NO_LOOP,
-                                                    std::min<uint32_t>(format->rate, 65535), bytes_per_sample, false);
-    file.seek(int64_t(format->data_start));
-    if (format->channels == 1) {
+    const uint32_t bytes_per_sample = format.bits == 16 ? 2 : 1;
+    Instrument instrument = make_sampled_instrument(std::move(name), NO_CATEGORY, frames, NO_LOOP,
+                                                    std::min<uint32_t>(format.rate, 65535), bytes_per_sample, false);
+    file.seek(int64_t(format.data_start));
+    if (format.channels == 1) {
         file.read_exact(instrument.samples.data(), instrument.sample_bytes());
     } else {
         // Stereo: the first value of every frame is the left channel.
@@ -142,6 +131,84 @@ std::optional<Instrument> import_sample_file(const std::filesystem::path& path, 
         }
     }
     return instrument;
+}
+
+// The first loop of a "smpl" chunk anywhere in the file, as [start, end) frames (the chunk's
+// end is the loop's last frame). Looked for after the samples were read, so it changes nothing
+// about which files our reader takes.
+std::optional<std::pair<uint64_t, uint64_t>> wav_sampler_loop(File& file) {
+    constexpr size_t SMPL_LOOP_AT = 36, LOOP_BYTES = 24;
+    const uint64_t size = file.size();
+    uint64_t at = 12;
+    uint8_t head[8];
+    while (read_head(file, at, size, head)) {
+        const uint64_t length = le32(head + 4);
+        if (std::memcmp(head, "smpl", 4) == 0 && length >= SMPL_LOOP_AT + LOOP_BYTES && at + 8 + length <= size) {
+            uint8_t chunk[SMPL_LOOP_AT + LOOP_BYTES];
+            file.read_at(at + 8, chunk, sizeof chunk);
+            if (le32(chunk + 28) == 0) return std::nullopt;
+            const uint32_t start = le32(chunk + SMPL_LOOP_AT + 8), last = le32(chunk + SMPL_LOOP_AT + 12);
+            return std::pair<uint64_t, uint64_t>{start, uint64_t(last) + 1};
+        }
+        at += 8 + length + (length & 1);
+    }
+    return std::nullopt;
+}
+
+bool starts_like_sound_file(File& file) {
+    uint8_t head[SOUND_FILE_PROBE_BYTES];
+    const size_t got = size_t(std::min<uint64_t>(file.size(), sizeof head));
+    file.read_at(0, head, got);
+    return probe_sound_file(std::span<const uint8_t>(head, got));
+}
+
+// The file as a WAV file of our reader or a sound file of libsndfile; nothing for raw data.
+std::optional<Instrument> read_known(File& file, const std::filesystem::path& path, SoundFileFormat* described) {
+    if (const std::optional<Format> wav = probe_wav(file)) {
+        if (described)
+            *described = {"wav", wav->bits == 16 ? "pcm16" : "pcm8", wav->channels, wav->rate,
+                          wav->data_size / (wav->channels * wav->bits / 8)};
+        Instrument instrument = read_pcm(file, *wav, instrument_name(path));
+        try {
+            if (const auto loop = wav_sampler_loop(file)) apply_loop(instrument, loop->first, loop->second);
+        } catch (const FILE_ERROR&) {
+            // A chunk list that runs past the end after the samples: the sound stands without a loop.
+        }
+        return instrument;
+    }
+    if (starts_like_sound_file(file)) return read_sound_file(file, instrument_name(path), described);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
+                                             RawImportSettings& settings) {
+    File file = File::open_for_reading(path);
+    if (std::optional<Instrument> known = read_known(file, path, nullptr)) return known;
+    if (!prompt || !prompt(settings)) return std::nullopt;
+    const uint64_t file_size = file.size();
+    settings.rate = std::clamp<uint32_t>(settings.rate, 1, 65535);
+    Format format;
+    format.channels = settings.stereo ? 2 : 1;
+    format.bits = settings.sixteen_bit ? 16 : 8;
+    format.rate = settings.rate;
+    format.data_start = file_size > settings.header_size ? settings.header_size : 0;
+    format.data_size = file_size - format.data_start;
+    return read_pcm(file, format, instrument_name(path));
+}
+
+std::optional<SampleFile> read_sample_file(const std::filesystem::path& path) {
+    File file = File::open_for_reading(path);
+    SoundFileFormat format;
+    std::optional<Instrument> instrument = read_known(file, path, &format);
+    if (!instrument) return std::nullopt;
+    return SampleFile{std::move(format), std::move(*instrument)};
+}
+
+bool is_sample_file(const std::filesystem::path& path) {
+    File file = File::open_for_reading(path);
+    return probe_wav(file).has_value() || starts_like_sound_file(file);
 }
 
 } // namespace tunemill

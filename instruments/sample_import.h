@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "instruments/instrument.h"
+#include "instruments/sound_file.h"
 
 namespace tunemill {
 
@@ -26,9 +27,23 @@ using RawImportPrompt = std::function<bool(RawImportSettings& settings)>;
 RawImportSettings& raw_import_settings();
 
 // The instrument in the file: its name is the file name without its extension (at most 16
-// characters), category 29, no loop, not from the bank. Nothing when the prompt cancels.
-// File failures are FILE_ERRORs; nothing is added on any failure.
+// characters), category 29, not from the bank. Our own WAV reader goes first; a file it does not
+// take that starts like a FLAC, AIFF, Ogg or other WAV file is read through libsndfile (with the
+// file's loop, see sound_file.h) and gives its message when that fails; anything else is raw data.
+// Nothing when the prompt cancels. File failures are FILE_ERRORs; nothing is added on any failure.
 std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
                                              RawImportSettings& settings = raw_import_settings());
+
+// A sample file as import_sample_file reads it without asking for raw settings: what the file
+// holds and the instrument it becomes. Nothing for raw data; the errors of import_sample_file.
+struct SampleFile {
+    SoundFileFormat format;
+    Instrument instrument;
+};
+std::optional<SampleFile> read_sample_file(const std::filesystem::path& path);
+
+// True when import_sample_file would read the file as a sample file rather than raw data.
+// Looks at the first bytes only; file failures are FILE_ERRORs.
+bool is_sample_file(const std::filesystem::path& path);
 
 } // namespace tunemill

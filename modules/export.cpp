@@ -6,6 +6,7 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "foundation/text.h"
 #include "song/timing.h"
 
 #include <algorithm>
@@ -96,7 +97,8 @@ class Exporter {
   private:
     void prepare();
     void choose_samples();
-    ExportSample make_sample(uint32_t index, int default_volume) const;
+    ExportSample make_sample(uint32_t index, int default_volume, bool played);
+    void note_losses();
     void cut_orders();
     void entry_tempo();
     std::vector<Track> make_tracks(size_t pattern);
@@ -106,7 +108,11 @@ class Exporter {
     int64_t slide_pitch(int64_t frequency, uint8_t sample) const;
     int cost(const Track& a, const Track& b) const;
     void merge_into(Track& a, const Track& b) const;
-    void merge_tracks(std::vector<Track>& tracks) const;
+    // Returns the merges forced by the channel count (those that cut notes).
+    size_t merge_tracks(std::vector<Track>& tracks) const;
+    void warn(ExportWarningKind kind, std::string subject, uint32_t count = 0) {
+        module_.warnings.push_back({kind, std::move(subject), count});
+    }
     std::vector<ExportCell> piece_cells(const std::vector<Track>& tracks, size_t first, size_t rows) const;
 
     const Song& song_;
@@ -184,7 +190,10 @@ void Exporter::choose_samples() {
     }
     sample_of_.assign(count, -1);
     for (size_t i = 0; i < count; ++i) {
-        if (!kept[i]) continue;
+        if (!kept[i]) {
+            if (notes[i] > 0) warn(ExportWarningKind::INSTRUMENT_DROPPED, song_.instruments[i].name, uint32_t(notes[i]));
+            continue;
+        }
         int volume = DEFAULT_VOLUME;
         if (notes[i] > 0) {
             volume = 0;
@@ -192,11 +201,11 @@ void Exporter::choose_samples() {
                 if (by_volume[i][size_t(v)] >= by_volume[i][size_t(volume)]) volume = v;
         }
         sample_of_[i] = int(module_.samples.size());
-        module_.samples.push_back(make_sample(uint32_t(i), volume));
+        module_.samples.push_back(make_sample(uint32_t(i), volume, notes[i] > 0));
     }
 }
 
-ExportSample Exporter::make_sample(uint32_t index, int default_volume) const {
+ExportSample Exporter::make_sample(uint32_t index, int default_volume, bool played) {
     const Instrument& instrument = song_.instruments[index];
     ExportSample sample;
     sample.instrument = index;
@@ -220,6 +229,10 @@ ExportSample Exporter::make_sample(uint32_t index, int default_volume) const {
     sample.length = length;
     sample.loop_start = loop;
     sample.rate = rate;
+    // Every sample becomes 8-bit and MOD resamples everything; what is told is the loss beyond that.
+    if (played && (rate < clamped || length < uint64_t(instrument.length) * rate / original_rate))
+        warn(ExportWarningKind::SAMPLE_SHORTENED, instrument.name);
+    if (played && instrument.loops() && loop == NO_LOOP) warn(ExportWarningKind::LOOP_DROPPED, instrument.name);
 
     // Linear interpolation at the new rate; frames beyond the end count as silence.
     auto frame = [&](uint64_t i) -> double {
@@ -274,7 +287,11 @@ void Exporter::cut_orders() {
             orders_.push_back(piece);
         }
         // A pattern that no longer fits ends the module there.
-        if (done || full) break;
+        if (done || full) {
+            // This entry (whole or in part) and every later one.
+            warn(ExportWarningKind::SEQUENCE_CUT, {}, uint32_t(song_.sequence.size() - entry));
+            break;
+        }
     }
     if (!jump_known || jump_target_ >= orders_.size()) jump_target_ = 0;
     if (jump_target_ != 0) {
@@ -393,7 +410,8 @@ std::vector<Track> Exporter::make_tracks(size_t index) {
             }
         }
     }
-    merge_tracks(tracks);
+    if (const size_t forced = merge_tracks(tracks))
+        warn(ExportWarningKind::VOICES_MERGED, pattern.name, uint32_t(forced));
     for (Track& track : tracks) place_effects(track);
 
     // Global effects: tempo, the break of a short last piece, the MOD's speed.
@@ -451,7 +469,7 @@ void Exporter::merge_into(Track& a, const Track& b) const {
     }
 }
 
-void Exporter::merge_tracks(std::vector<Track>& tracks) const {
+size_t Exporter::merge_tracks(std::vector<Track>& tracks) const {
     const size_t n = tracks.size();
     std::vector<std::vector<int>> costs(n, std::vector<int>(n, 0));
     std::vector<bool> alive(n, true);
@@ -478,7 +496,9 @@ void Exporter::merge_tracks(std::vector<Track>& tracks) const {
                 }
     }
     size_t living = size_t(std::count(alive.begin(), alive.end(), true));
+    size_t forced = 0;
     while (living > size_t(params_.channels)) {
+        ++forced;
         size_t best_a = 0, best_b = 0;
         int best = -1;
         for (size_t a = 0; a < n; ++a)
@@ -495,6 +515,31 @@ void Exporter::merge_tracks(std::vector<Track>& tracks) const {
     for (size_t i = 0; i < n; ++i)
         if (alive[i]) kept.push_back(std::move(tracks[i]));
     tracks = std::move(kept);
+    return forced;
+}
+
+// MOD keys beyond ProTracker's three octaves (periods 856 to 113, keys 24 to 59) and balance
+// changes that no note start carries, over the voices that are exported.
+void Exporter::note_losses() {
+    constexpr int LOWEST_MOD_KEY = 24, HIGHEST_MOD_KEY = 59;
+    uint32_t outside = 0, balances = 0;
+    for (size_t p = 0; p < patterns_.size(); ++p) {
+        if (!cut_[p]) continue;
+        for (const Voice& voice : patterns_[p].voices) {
+            if (voice.instrument >= sample_of_.size() || sample_of_[voice.instrument] < 0) continue;
+            for (const Event& event : voice.events) {
+                if (event.kind == NOTE_ON && format_ != ModuleFormat::S3M &&
+                    (event.param1 < LOWEST_MOD_KEY || event.param1 > HIGHEST_MOD_KEY))
+                    ++outside;
+                if (event.kind == BALANCE &&
+                    std::none_of(voice.events.begin(), voice.events.end(),
+                                 [&](const Event& e) { return e.kind == NOTE_ON && e.tick == event.tick; }))
+                    ++balances;
+            }
+        }
+    }
+    if (outside) warn(ExportWarningKind::KEYS_OUT_OF_RANGE, {}, outside);
+    if (balances) warn(ExportWarningKind::BALANCE_LOST, {}, balances);
 }
 
 int64_t Exporter::slide_pitch(int64_t frequency, uint8_t sample) const {
@@ -656,6 +701,7 @@ ExportedModule Exporter::build() {
     module_.description = song_.description;
     choose_samples();
     cut_orders();
+    note_losses();
     entry_tempo();
     module_.initial_tempo = module_tempo(initial_value_, song_.overall_tempo);
 
@@ -794,13 +840,15 @@ ExportedModule build_module(const Song& song, ModuleFormat format) {
     }
 }
 
-void export_module(const Song& song, File& file, ModuleFormat format) {
+std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
     const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
     file.write_exact(bytes.data(), bytes.size());
+    return module.warnings;
 }
 
-void export_module_file(const Song& song, const std::filesystem::path& path, ModuleFormat format) {
+std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
+                                              ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
     const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
     // Written beside the target and renamed over it, so a failed export leaves no half file.
@@ -821,6 +869,38 @@ void export_module_file(const Song& song, const std::filesystem::path& path, Mod
         std::filesystem::remove(temporary, error);
         throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), path.string());
     }
+    return module.warnings;
+}
+
+std::string export_warning_text(const ExportWarning& warning) {
+    const std::string subject = windows1252_to_utf8(warning.subject);
+    const std::string count = std::to_string(warning.count);
+    switch (warning.kind) {
+    case ExportWarningKind::INSTRUMENT_DROPPED:
+        return format_message(load_string(S_WARN_INSTRUMENT_DROPPED), {subject, count});
+    case ExportWarningKind::SAMPLE_SHORTENED:
+        return format_message(load_string(S_WARN_SAMPLE_SHORTENED), {subject});
+    case ExportWarningKind::LOOP_DROPPED: return format_message(load_string(S_WARN_LOOP_DROPPED), {subject});
+    case ExportWarningKind::VOICES_MERGED:
+        return format_message(load_string(S_WARN_VOICES_MERGED), {subject, count});
+    case ExportWarningKind::KEYS_OUT_OF_RANGE: return format_message(load_string(S_WARN_KEYS_OUT_OF_RANGE), {count});
+    case ExportWarningKind::BALANCE_LOST: return format_message(load_string(S_WARN_BALANCE_LOST), {count});
+    case ExportWarningKind::SEQUENCE_CUT: return format_message(load_string(S_WARN_SEQUENCE_CUT), {count});
+    }
+    return {};
+}
+
+const char* export_warning_name(ExportWarningKind kind) {
+    switch (kind) {
+    case ExportWarningKind::INSTRUMENT_DROPPED: return "instrument_dropped";
+    case ExportWarningKind::SAMPLE_SHORTENED: return "sample_shortened";
+    case ExportWarningKind::LOOP_DROPPED: return "loop_dropped";
+    case ExportWarningKind::VOICES_MERGED: return "voices_merged";
+    case ExportWarningKind::KEYS_OUT_OF_RANGE: return "keys_out_of_range";
+    case ExportWarningKind::BALANCE_LOST: return "balance_lost";
+    case ExportWarningKind::SEQUENCE_CUT: return "sequence_cut";
+    }
+    return "";
 }
 
 } // namespace tunemill

@@ -77,6 +77,28 @@ struct ExportSample {
     std::vector<uint8_t> data;  // 8-bit, signed or unsigned as the format stores it
 };
 
+// What the module cannot hold as the song has it: told to the user once after the export.
+enum class ExportWarningKind {
+    INSTRUMENT_DROPPED,  // more instruments than samples: subject, count = its notes
+    SAMPLE_SHORTENED,    // stored at a lower rate than it plays at, or cut: subject
+    LOOP_DROPPED,        // subject
+    VOICES_MERGED,       // more notes at once than channels: subject = pattern, count = merges
+    KEYS_OUT_OF_RANGE,   // MOD: notes outside ProTracker's three octaves: count
+    BALANCE_LOST,        // balance changes that fall between note starts: count
+    SEQUENCE_CUT,        // sequence entries beyond the module's orders or patterns: count
+};
+struct ExportWarning {
+    ExportWarningKind kind;
+    std::string subject;  // instrument or pattern name, file bytes (Windows-1252)
+    uint32_t count = 0;
+
+    bool operator==(const ExportWarning&) const = default;
+};
+// The warning as the user reads it, in the current language (UTF-8).
+std::string export_warning_text(const ExportWarning& warning);
+// A fixed name for scripts: "instrument_dropped", "sample_shortened", ...
+const char* export_warning_name(ExportWarningKind kind);
+
 // The whole module before it is encoded.
 struct ExportedModule {
     ModuleFormat format = ModuleFormat::S3M;
@@ -87,6 +109,7 @@ struct ExportedModule {
     std::vector<std::vector<ExportCell>> patterns;  // 64 rows x channels each
     int channels = 0;
     int initial_tempo = 60;  // BPM (S3M header)
+    std::vector<ExportWarning> warnings;  // in the order they were found
 };
 
 // Song volume 0..30 as a module volume 0..64: 30 gives 64, 15 gives 15, 1 gives 4, 0 gives 0.
@@ -106,9 +129,12 @@ ExportedModule build_module(const Song& song, ModuleFormat format);
 std::vector<uint8_t> encode_mod(const ExportedModule& module);
 std::vector<uint8_t> encode_s3m(const ExportedModule& module);
 
-// Writes the song into the open file (created by the caller, who closes it).
-void export_module(const Song& song, File& file, ModuleFormat format);
+// Writes the song into the open file (created by the caller, who closes it). Returns what was
+// dropped or changed on the way.
+std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFormat format);
 // Writes the song into a new file at path, replacing it only when everything was written.
-void export_module_file(const Song& song, const std::filesystem::path& path, ModuleFormat format);
+// Returns what was dropped or changed on the way.
+std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
+                                              ModuleFormat format);
 
 } // namespace tunemill

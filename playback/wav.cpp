@@ -66,6 +66,13 @@ void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, b
 
 RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
                                  const OutputFormat& format, const RenderProgress& progress) {
+    return render_song(
+        engine, [&](const uint8_t* bytes, size_t count) { file.write_exact(bytes, count); }, time_limit_ms,
+        MAX_WAV_DATA_BYTES / format.bytes_per_frame(), format, progress);
+}
+
+RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms, uint64_t max_frames,
+                         const OutputFormat& format, const RenderProgress& progress) {
     RenderResult result;
     engine.stop();
     Song& song = engine.song();
@@ -81,9 +88,8 @@ RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t ti
 
     const uint64_t total = engine.song_frames();
     const uint64_t unit = total / 65536 + 1;
-    // The header's 32-bit sizes end any render, as a time limit would.
-    uint64_t remaining =
-        std::min(uint64_t(time_limit_ms) * format.rate / 1000, MAX_WAV_DATA_BYTES / frame_bytes);
+    // The file's own size limit ends any render, as a time limit would.
+    uint64_t remaining = std::min(uint64_t(time_limit_ms) * format.rate / 1000, max_frames);
 
     while (!engine.sequence_ended() && remaining > 0) {
         if (progress && !progress(uint32_t(result.frames / unit), uint32_t(total / unit))) {
@@ -94,7 +100,7 @@ RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t ti
         if (!engine.render_block(block.data(), frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
         size_t bytes = size_t(frames) * frame_bytes;
         if (engine.sequence_ended()) bytes = trimmed_bytes(block, bytes, format);
-        file.write_exact(block.data(), bytes);
+        sink(block.data(), bytes);
         result.frames += bytes / frame_bytes;
         remaining -= frames;
     }
@@ -108,43 +114,29 @@ uint32_t limit_export_rate(uint64_t typed_rate) {
     return uint32_t(std::clamp<uint64_t>(typed_rate, MIN_EXPORT_RATE, MAX_EXPORT_RATE));
 }
 
-namespace {
-// A file written under a temporary name that becomes the target only when committed.
-class PendingFile {
-  public:
-    explicit PendingFile(const std::filesystem::path& target) : target_(target) {
-        temporary_ = target;
-        temporary_ += ".partial";
-        file_ = File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS);
-    }
-    ~PendingFile() {
-        if (committed_) return;
-        try {
-            if (file_.is_open()) file_.close();
-        } catch (const ERROR&) {
-        }
-        std::error_code ignored;
-        std::filesystem::remove(temporary_, ignored);
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
+PendingFile::PendingFile(const std::filesystem::path& target) : target_(target) {
+    temporary_ = target;
+    temporary_ += ".partial";
+    file_ = std::make_unique<File>(File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS));
+}
 
-    File& file() { return file_; }
-    void commit() {
-        file_.close();
-        std::error_code error;
-        std::filesystem::rename(temporary_, target_, error);
-        if (error) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), target_.string());
-        committed_ = true;
+PendingFile::~PendingFile() {
+    if (committed_) return;
+    try {
+        if (file_->is_open()) file_->close();
+    } catch (const ERROR&) {
     }
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+}
 
-  private:
-    std::filesystem::path target_;
-    std::filesystem::path temporary_;
-    File file_;
-    bool committed_ = false;
-};
-} // namespace
+void PendingFile::commit() {
+    file_->close();
+    std::error_code error;
+    std::filesystem::rename(temporary_, target_, error);
+    if (error) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), target_.string());
+    committed_ = true;
+}
 
 bool export_song_to_wav(Song& song, const std::filesystem::path& path, const WavExportSettings& settings,
                         const RenderProgress& progress) {

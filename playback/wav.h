@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "instruments/instrument.h"
 #include "playback/engine.h"
@@ -40,6 +41,13 @@ struct RenderResult {
 RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
                                  const OutputFormat& format, const RenderProgress& progress);
 
+// Takes each rendered stretch of frames (the output format's bytes).
+using RenderSink = std::function<void(const uint8_t* bytes, size_t count)>;
+// The same rendering into any sink, for at most max_frames frames (the WAV header's 32-bit sizes
+// limit render_song_to_file).
+RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms, uint64_t max_frames,
+                         const OutputFormat& format, const RenderProgress& progress);
+
 // The song export settings, kept for the run; the typed rate is limited to 4000..65535.
 struct WavExportSettings {
     bool stereo = true;
@@ -59,5 +67,24 @@ bool export_song_to_wav(Song& song, const std::filesystem::path& path, const Wav
 
 // The instrument's sample bytes as they are: mono, its own rate, 8-bit unsigned or 16-bit.
 void export_instrument_to_wav(const Instrument& instrument, const std::filesystem::path& path);
+
+// A file written under a temporary name beside the target that becomes the target only when
+// committed; destroyed uncommitted, it is removed and an existing target stays as it was.
+class PendingFile {
+  public:
+    explicit PendingFile(const std::filesystem::path& target);
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    File& file() { return *file_; }
+    void commit();
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    std::unique_ptr<File> file_;
+    bool committed_ = false;
+};
 
 } // namespace tunemill

@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
   portaudio19-dev librtmidi-dev libasound2-dev libasound2-plugins alsa-utils
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openmpt123 libopenmpt-dev
   xvfb xauth

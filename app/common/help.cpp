@@ -42,6 +42,8 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_ADD_VOICE, "instrument-browser.html", nullptr},
     {HELP_RAW_IMPORT, "instrument-browser.html", "raw"},
     {HELP_KEYS, "keys.html", nullptr},
+    {HELP_SEQUENCE_WINDOW, "sequence.html", nullptr},
+    {HELP_SONG_OPTIONS, "song-options.html", nullptr},
 };
 
 const TopicPage* find_topic(int topic) {

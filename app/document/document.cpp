@@ -120,6 +120,15 @@ bool Document::toggle_mute(size_t pattern, size_t voice) {
     return true;
 }
 
+bool Document::try_overall_tempo(int32_t tempo) {
+    SongLockGuard lock(song_, false);
+    if (!lock) return false;
+    song_.overall_tempo = tempo;
+    // Every pattern plays at another speed: the engine re-seeks.
+    song_.observers.pattern_changed(-1);
+    return true;
+}
+
 bool Document::clean_up(int32_t kept_pattern, int32_t kept_voice) {
     auto step = std::make_unique<EditStep>(*this, step_name(U_CLEAN_UP), 0);
     const bool was_modified = song_.modified;

@@ -80,6 +80,10 @@ class Document : public QObject {
     // Toggles a voice's mute flag: under the lock, without marking the song changed, not a step.
     bool toggle_mute(size_t pattern, size_t voice);
 
+    // The overall tempo tried out while Song Options is open: under the lock, heard at once,
+    // without marking the song changed and not a step (the dialog's OK makes the step).
+    bool try_overall_tempo(int32_t tempo);
+
     // The song clean-up outside a command (Save's): a step of its own when it removed something.
     bool clean_up(int32_t kept_pattern, int32_t kept_voice);
 

@@ -1,10 +1,12 @@
 // The makers of the composer's windows.
 #include "app/shell/windows.h"
 
+#include "app/dialogs/song_options_dialog.h"
 #include "app/document/document.h"
 #include "app/instruments/instruments_window.h"
 #include "app/instruments/preview_keys.h"
 #include "app/live/player.h"
+#include "app/sequence/sequence_window.h"
 #include "app/shell/main_window.h"
 
 namespace tunemill {
@@ -14,6 +16,8 @@ ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePla
     // The instrument windows and dialogs sound their previews on the player while the frame lives.
     install_preview_sink(player).release()->setParent(&frame);
     factories.instruments = [&document, &frame] { return new InstrumentsWindow(document, &frame.midi_router()); };
+    factories.sequence = [&document, &frame, player] { return new SequenceWindow(document, frame, player); };
+    factories.song_options = [&document, &frame] { run_song_options(document, frame); };
     return factories;
 }
 

@@ -146,37 +146,98 @@ TEST(SampleImport, StereoKeepsTheLeftChannel) {
     EXPECT_EQ(samples_of(eight), left8);
 }
 
+// A "smpl" chunk with one loop (or none): the loop's first and last frame.
+Chunk sampler_chunk(uint32_t loops, uint32_t start, uint32_t last) {
+    std::vector<uint8_t> content(28, 0);
+    put_le(content, loops, 4);
+    put_le(content, 0, 4);
+    for (uint32_t value : {0u, 0u, start, last, 0u, 0u}) put_le(content, value, 4);
+    return {"smpl", content};
+}
+
+TEST(SampleImport, SamplerChunkGivesOurWavFilesTheirLoop) {
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 1000; ++i) put_le(data, uint32_t(i * 13) & 0xFFFF, 2);
+    auto after_data = [&](const Chunk& chunk) {
+        std::vector<uint8_t> out = wav(1, 16, 22050, data);
+        append_text(out, chunk.tag);
+        put_le(out, uint32_t(chunk.content.size()), 4);
+        append(out, chunk.content);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        uint32_t loop_start, length;
+    } cases[] = {
+        {"before the data", wav(1, 16, 22050, data, 16, {sampler_chunk(1, 100, 599)}), 100, 600},
+        {"after the data", after_data(sampler_chunk(1, 250, 999)), 250, 1000},
+        {"no loops", after_data(sampler_chunk(0, 100, 599)), NO_LOOP, 1000},
+        {"end beyond the sound", after_data(sampler_chunk(1, 10, 5000)), 10, 1000},
+        {"start beyond the sound", after_data(sampler_chunk(1, 1000, 1200)), NO_LOOP, 1000},
+        {"chunk cut short", [&] {
+             std::vector<uint8_t> out = after_data(sampler_chunk(1, 100, 599));
+             out.resize(out.size() - 10);
+             return out;
+         }(), NO_LOOP, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Instrument instrument = import_wav("looped.wav", c.bytes);
+        EXPECT_EQ(instrument.loop_start, c.loop_start);
+        EXPECT_EQ(instrument.length, c.length);
+        EXPECT_EQ(samples_of(instrument), std::vector<uint8_t>(data.begin(), data.begin() + 2 * c.length));
+    }
+}
+
 TEST(SampleImport, HighRatesAreClampedAndNamesCut) {
     EXPECT_EQ(import_wav("fast.wav", wav(1, 16, 96000, {1, 2, 3, 4})).rate, 65535u);
     EXPECT_EQ(import_wav("A rather long sample name.wav", wav(1, 8, 8000, {1})).name, "A rather long sa");
     EXPECT_EQ(import_wav("two.dots.wav", wav(1, 8, 8000, {1})).name, "two.dots");
 }
 
-TEST(SampleImport, FailedHeadTestsAreOfferedAsRaw) {
+TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
+    // Never offered as raw data any more: libsndfile reads them, or they give a sample file's message.
     const std::vector<uint8_t> data = ramp8(100);
     const std::vector<uint8_t> empty_wav = wav(1, 8, 8000, {}, 16, {{"LIST", std::vector<uint8_t>(10, 'y')}});
     const std::vector<uint8_t> full_wav = wav(1, 8, 8000, data);
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
+        uint32_t frames; // 0: refused
     } cases[] = {
-        {"float format", wav(1, 32, 8000, data, 16, {}, 0xFFFFFFFE, 3)},
-        {"three channels", wav(3, 8, 8000, data)},
-        {"rate 0", wav(1, 8, 0, data)},
-        {"12 bits", wav(1, 12, 8000, data)},
-        {"no data chunk", std::vector<uint8_t>(empty_wav.begin(), empty_wav.end() - 8)},
-        {"format chunk of 14 bytes", wav(1, 8, 8000, data, 14)},
-        {"36 bytes only", std::vector<uint8_t>(full_wav.begin(), full_wav.begin() + 36)},
-        {"not RIFF", ramp8(500)},
+        {"float format", wav(1, 32, 8000, data, 16, {}, 0xFFFFFFFE, 3), 25},
+        {"three channels", wav(3, 8, 8000, data), 33},
+        {"rate 0", wav(1, 8, 0, data), 0},
+        {"12 bits in 16-bit containers", wav(1, 12, 8000, data), 50},
+        {"format chunk of 14 bytes", wav(1, 8, 8000, data, 14), 0},
+        {"no data chunk", std::vector<uint8_t>(empty_wav.begin(), empty_wav.end() - 8), 0},
+        {"36 bytes only", std::vector<uint8_t>(full_wav.begin(), full_wav.begin() + 36), 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            const auto result = import_sample_file(write_bytes("variant.wav", c.bytes), NEVER_RAW);
+            ASSERT_TRUE(result.has_value());
+            EXPECT_EQ(result->length, c.frames);
+            EXPECT_NE(c.frames, 0u) << "imported " << result->length << " frames";
+        } catch (const MISC_ERROR& error) {
+            EXPECT_EQ(c.frames, 0u) << "refused";
+            EXPECT_TRUE(error.string_id() == S_UNKNOWN_SAMPLE_FILE || error.string_id() == S_SAMPLE_RATE_OUT_OF_RANGE)
+                << error.string_id();
+        }
+    }
+}
+
+TEST(SampleImport, OtherFilesAreOfferedAsRaw) {
+    for (const auto& bytes : {ramp8(500), ramp8(20)}) {
         int asked = 0;
-        const auto result = import_sample_file(write_bytes("raw.bin", c.bytes), [&](RawImportSettings&) {
+        const auto result = import_sample_file(write_bytes("raw.bin", bytes), [&](RawImportSettings&) {
             ++asked;
             return false;
         });
-        EXPECT_EQ(asked, 1) << c.what;
-        EXPECT_FALSE(result.has_value()) << c.what;
+        EXPECT_EQ(asked, 1);
+        EXPECT_FALSE(result.has_value());
     }
 }
 

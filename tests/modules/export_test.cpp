@@ -373,3 +373,90 @@ TEST_F(ExportTest, ExportedModulesReadBackAsWritten) {
 
 } // namespace
 } // namespace tunemill
+
+namespace tunemill {
+namespace {
+
+// ---- What the module cannot hold ----
+
+std::vector<ExportWarningKind> kinds(const std::vector<ExportWarning>& warnings) {
+    std::vector<ExportWarningKind> out;
+    for (const ExportWarning& warning : warnings) out.push_back(warning.kind);
+    return out;
+}
+
+TEST_F(ExportTest, MoreVoicesThanAnEightChannelModHoldsAreReported) {
+    Song song = song_with({16}, 1);
+    rename_pattern(song, 0, "Chorus");
+    Pattern& pattern = song.patterns[0];
+    // Ten voices sounding at once, keys inside ProTracker's octaves.
+    for (uint8_t v = 0; v < 10; ++v) note(pattern.voices[add_voice(pattern, 0)], 0, 8, uint8_t(30 + v));
+    const ExportedModule module = build_module(song, ModuleFormat::MOD8);
+    ASSERT_EQ(module.warnings.size(), 1u);
+    EXPECT_EQ(module.warnings[0], (ExportWarning{ExportWarningKind::VOICES_MERGED, "Chorus", 2}));
+    EXPECT_EQ(export_warning_text(module.warnings[0]),
+              "Pattern \"Chorus\" plays more notes at once than the module has channels; 2 voices were merged and "
+              "notes cut");
+    set_language(Language::GERMAN);
+    EXPECT_EQ(export_warning_text(module.warnings[0]),
+              "Pattern \"Chorus\" spielt mehr Noten zugleich, als das Modul Kanäle hat; 2 Stimmen wurden "
+              "zusammengelegt und Noten gekürzt");
+    set_language(Language::ENGLISH);
+    // Sixteen S3M channels hold them, as eight do when two voices are gone.
+    EXPECT_TRUE(build_module(song, ModuleFormat::S3M).warnings.empty());
+    pattern.voices.resize(8);
+    EXPECT_TRUE(build_module(song, ModuleFormat::MOD8).warnings.empty());
+
+    // The file export returns the same list.
+    TempFolder folder;
+    pattern.voices.resize(0);
+    for (uint8_t v = 0; v < 10; ++v) note(pattern.voices[add_voice(pattern, 0)], 0, 8, uint8_t(30 + v));
+    EXPECT_EQ(export_module_file(song, folder.path() / "chorus.mod", ModuleFormat::MOD8), module.warnings);
+}
+
+TEST_F(ExportTest, EveryKindOfLossIsReportedOnce) {
+    Song song = song_with({16}, 0);
+    add_instrument(song, instrument("looped long", 400000, 44100, 300000));  // too long: cut, loop lost
+    for (int i = 1; i <= 30; ++i) add_instrument(song, instrument("filler" + std::to_string(i)));
+    add_instrument(song, instrument("rare"));  // the 32nd, with the fewest notes: dropped
+    Pattern& pattern = song.patterns[0];
+    Voice& low = pattern.voices[add_voice(pattern, 0)];
+    note(low, 0, 2, 12);  // below ProTracker's octaves
+    note(low, 4, 6, 70);  // above them
+    insert_event(low, 5, BALANCE, 3);  // while the second note sounds
+    for (uint32_t i = 1; i <= 30; ++i) {
+        Voice& voice = pattern.voices[add_voice(pattern, i)];
+        note(voice, 8, 9, 36);
+        note(voice, 10, 11, 36);
+    }
+    note(pattern.voices[add_voice(pattern, 31)], 12, 13, 36);
+    // 129 entries: one more than a MOD's orders.
+    song.sequence.assign(129, 0);
+
+    const ExportedModule module = build_module(song, ModuleFormat::MOD);
+    const std::vector<ExportWarningKind> expected = {
+        ExportWarningKind::SAMPLE_SHORTENED, ExportWarningKind::LOOP_DROPPED,      ExportWarningKind::INSTRUMENT_DROPPED,
+        ExportWarningKind::SEQUENCE_CUT,     ExportWarningKind::KEYS_OUT_OF_RANGE, ExportWarningKind::BALANCE_LOST,
+        ExportWarningKind::VOICES_MERGED};
+    EXPECT_EQ(kinds(module.warnings), expected);
+    for (const ExportWarning& warning : module.warnings) {
+        SCOPED_TRACE(export_warning_name(warning.kind));
+        switch (warning.kind) {
+        case ExportWarningKind::INSTRUMENT_DROPPED: EXPECT_EQ(warning, (ExportWarning{warning.kind, "rare", 1})); break;
+        case ExportWarningKind::SAMPLE_SHORTENED:
+        case ExportWarningKind::LOOP_DROPPED: EXPECT_EQ(warning.subject, "looped long"); break;
+        case ExportWarningKind::SEQUENCE_CUT: EXPECT_EQ(warning.count, 1u); break;
+        case ExportWarningKind::KEYS_OUT_OF_RANGE: EXPECT_EQ(warning.count, 2u); break;
+        case ExportWarningKind::BALANCE_LOST: EXPECT_EQ(warning.count, 1u); break;
+        default: break;
+        }
+        EXPECT_FALSE(export_warning_text(warning).empty());
+    }
+    // S3M holds the keys, the instruments, the orders and the voices; the sample is still too long.
+    EXPECT_EQ(kinds(build_module(song, ModuleFormat::S3M).warnings),
+              (std::vector<ExportWarningKind>{ExportWarningKind::SAMPLE_SHORTENED, ExportWarningKind::LOOP_DROPPED,
+                                              ExportWarningKind::BALANCE_LOST, ExportWarningKind::VOICES_MERGED}));
+}
+
+} // namespace
+} // namespace tunemill

@@ -134,6 +134,75 @@ TEST_F(Cli, ConvertTurnsAnOlderSongIntoASongFile) {
     EXPECT_EQ(info["instruments"][0]["name"], "Pad");
 }
 
+TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
+    const fs::path song = song_with_two_patterns();
+    const fs::path folder = scratch_folder() / "cli";
+    struct Case {
+        std::string out, options, type, encoding;
+    } cases[] = {
+        {"song.flac", "", "flac", "pcm16"},
+        {"song.sound", "--format ogg --quality 2", "ogg", "vorbis"},
+        {"song.wav", "--mono --8bit", "wav", "pcm8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        CliRun run = tmw_cli("render --json " + c.options + " " + song.string() + " " + (folder / c.out).string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const nlohmann::json rendered = nlohmann::json::parse(run.out);
+        EXPECT_EQ(rendered["type"], c.type);
+        run = tmw_cli("info --json " + (folder / c.out).string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        const nlohmann::json info = nlohmann::json::parse(run.out);
+        EXPECT_EQ(info["format"], "sample");
+        EXPECT_EQ(info["container"], c.type);
+        EXPECT_EQ(info["encoding"], c.encoding);
+        EXPECT_EQ(info["frames"], rendered["frames"]);
+        EXPECT_EQ(info["instrument"]["length"], rendered["frames"]);
+    }
+    // The FLAC becomes an instrument file, and that exports as FLAC again.
+    CliRun run = tmw_cli("instrument import " + (folder / "song.flac").string() + " " + (folder / "song.sa2").string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("16-bit, 44100 Hz, loop none"), std::string::npos) << run.out;
+    run = tmw_cli("instrument export " + (folder / "song.sa2").string() + " " + (folder / "again.flac").string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(tmw_cli("info " + (folder / "again.flac").string()).out.find("channels:          1"), std::string::npos);
+
+    const fs::path damaged = write_file("cli/damaged.flac", text_bytes("fLaC and nothing more"));
+    run = tmw_cli("info " + damaged.string());
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "Unknown or damaged sample file\n");
+}
+
+TEST_F(Cli, ConvertTellsWhatTheModuleCannotHold) {
+    Song song;
+    reset(song, "");
+    add_instrument(song, sampled("Lead", 1, 1000, NO_LOOP, 22050));
+    add_pattern(song, "Wall");
+    song.patterns[0].length = 16;
+    for (int v = 0; v < 10; ++v) {
+        add_voice(song.patterns[0], 0);
+        song.patterns[0].voices.back().events = events("on" + std::to_string(30 + v) + "@0 off" + std::to_string(30 + v) + "@8");
+    }
+    song.sequence = {0};
+    const fs::path in = write_file("cli/wall.sn2", encode_song(song));
+    const fs::path out = scratch_folder() / "cli" / "wall.mod";
+    CliRun run = tmw_cli("convert --format mod8 " + in.string() + " " + out.string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "Pattern \"Wall\" plays more notes at once than the module has channels; 2 voices were merged "
+                       "and notes cut\n");
+    run = tmw_cli("convert --json --format mod8 " + in.string() + " " + out.string());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(run.err.empty()) << run.err;
+    const nlohmann::json warnings = nlohmann::json::parse(run.out)["warnings"];
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0]["kind"], "voices_merged");
+    EXPECT_EQ(warnings[0]["subject"], "Wall");
+    EXPECT_EQ(warnings[0]["count"], 2);
+    // Sixteen S3M channels hold them: nothing to tell.
+    run = tmw_cli("convert --json " + in.string() + " " + (scratch_folder() / "cli" / "wall.s3m").string());
+    EXPECT_EQ(nlohmann::json::parse(run.out)["warnings"].size(), 0u);
+}
+
 TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
     const fs::path text = write_file("cli/notes.txt", text_bytes("not a song"));
     std::vector<uint8_t> cut = encode_song(Song{});
