@@ -32,6 +32,7 @@
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/shell/placement.h"
+#include "app/live/live_input.h"
 #include "app/live/player.h"
 #include "app/document/song_io.h"
 #include "app/document/wav_export.h"
@@ -48,6 +49,16 @@ namespace tunemill {
 
 // The MIME type under which pattern blocks travel through the clipboard.
 constexpr const char* PATTERN_MIME_TYPE = "application/x-tunemill-pattern";
+
+// The help topic of the window that holds the widget (its "helpTopic" property), else the
+// contents.
+static int help_topic_of(QWidget* widget) {
+    for (; widget; widget = widget->parentWidget()) {
+        const QVariant topic = widget->property("helpTopic");
+        if (topic.isValid()) return topic.toInt();
+    }
+    return HELP_CONTENTS;
+}
 
 // Routes the keys of the two accelerator tables to the frame, in the order the frame wants:
 // the global keys first; then, while the sequence or instruments window is active, the key
@@ -71,7 +82,7 @@ class KeyRouter : public QObject {
         // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
         event->accept();
         if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(HELP_CONTENTS);
+            if (help) open_help(help_topic_of(widget));
             else frame_->run_key_command(command);
         }
         return true;
@@ -150,6 +161,10 @@ MainWindow::MainWindow(Document& document, Player* player, ChildFactories factor
     key_router_ = new KeyRouter(this);
     qApp->installEventFilter(key_router_);
     connect(&document_, &Document::modifiedChanged, this, [this] { update_title(); });
+    // MIDI notes go to the window that takes them and was focused last.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (QWidget* window = midi_window_of(now); window && window->window() == this) midi_router_.set_target(window);
+    });
     connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { update_undo_items(); });
     connect(&document_.history(), &QUndoStack::cleanChanged, this, [this] { update_undo_items(); });
     update_undo_items();
@@ -722,6 +737,7 @@ void MainWindow::open_pattern_window(size_t pattern) {
         show_error(MISC_ERROR(S_UNABLE_TO_CREATE_WINDOW));
         return;
     }
+    widget->setProperty(TAKES_MIDI_NOTES, true);
     QMdiSubWindow* child = add_child(widget);
     pattern_children_.push_back(child);
     dynamic_cast<PatternView*>(widget)->point_at(pattern);
