@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -66,7 +67,9 @@ EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent) : OptionsPa
         auto* row = new QHBoxLayout;
         row->addWidget(edit, 1);
         row->addWidget(browse);
-        form->addRow(dialog_text(label), row);
+        auto* name_label = new QLabel(dialog_text(label), this);
+        name_label->setBuddy(edit);
+        form->addRow(name_label, row);
     };
     add_folder(song_folder_, "SongFolder", settings().song_folder, D_SONG_FOLDER);
     add_folder(instrument_folder_, "InstrumentFolder", settings().instrument_folder, D_INSTRUMENT_FOLDER);

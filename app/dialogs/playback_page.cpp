@@ -113,7 +113,10 @@ PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(
     boxes->addWidget(widths_box);
     form->addRow(boxes);
     form->addRow(interpolate_);
-    form->addRow(dialog_text(D_AMPLIFICATION), amplification_row);
+    // A row of several widgets: the label names the slider for its mnemonic.
+    auto* amplification_name = new QLabel(dialog_text(D_AMPLIFICATION), this);
+    amplification_name->setBuddy(amplification_);
+    form->addRow(amplification_name, amplification_row);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addStretch(1);
@@ -202,7 +205,9 @@ AdvancedPlaybackDialog::AdvancedPlaybackDialog(int32_t buffer_len, int32_t buffe
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(latency_);
+    layout->addStretch(1);
     layout->addWidget(buttons);
+    setMinimumWidth(380);
 }
 
 int32_t AdvancedPlaybackDialog::buffer_len() const { return length_->value(); }
