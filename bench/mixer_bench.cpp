@@ -53,7 +53,7 @@ void BM_Kernel(benchmark::State& state) {
     }
     std::vector<int16_t> mix(CHUNK * format.channels());
     for (auto _ : state) {
-        mix_voice(voice, mix.data(), CHUNK, format.channels());
+        mix_voice(voice, mix.data(), CHUNK, format, table);
         benchmark::DoNotOptimize(mix.data());
         benchmark::ClobberMemory();
     }

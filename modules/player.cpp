@@ -61,12 +61,15 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
     }
     int jump_order = -1, break_row = -1;
 
+    // The previous row's slides ran at the speed that row played at; a speed command in this row
+    // (on any channel, earlier ones included) changes only this row.
+    const int played_speed = speed_;
     const auto& slots = reader_.slots();
     for (size_t c = 0; c < channels_.size(); ++c) {
         PlayerChannel& ch = channels_[c];
 
         // Finish the previous row's slide: the remaining speed - 1 tracker ticks in one step.
-        const int step = ch.memory * (speed_ - 1);
+        const int step = ch.memory * (played_speed - 1);
         switch (ch.command) {
         case CMD_SLIDE_UP:
             if (ch.period) ch.period = std::clamp(ch.period - step, 16, 4096);

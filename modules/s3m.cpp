@@ -71,7 +71,9 @@ bool S3mReader::probe(File& file) noexcept {
         if (std::memcmp(header_.magic, "SCRM", 4) != 0 || header_.type != 16) return false;
         const uint16_t orders = header_.order_count, instruments = header_.instrument_count;
         const uint16_t patterns = header_.pattern_count;
-        if (orders > 254 || orders % 2 != 0 || instruments > 99 || patterns > 100) return false;
+        // Other trackers save odd order counts too; only more orders than a module holds are
+        // refused.
+        if (orders > MODULE_MAX_ORDERS || instruments > 99 || patterns > 100) return false;
         if (header_.sample_format != 2) return false;
 
         bool any_channel = false;

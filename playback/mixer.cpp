@@ -114,7 +114,9 @@ void start_glide(MixVoice& voice, uint32_t length, uint32_t interval, uint64_t e
     }
 }
 
-void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, uint32_t channels) {
+void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputFormat& format,
+               const Kernel* table) {
+    const uint32_t channels = format.channels();
     const bool loops = voice.loops() && voice.loop_start < voice.sample_end;
     while (frames > 0) {
         if (voice.position >= voice.sample_end) {
@@ -150,6 +152,9 @@ void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, uint32_t channels
                 voice.step = uint32_t(int64_t(voice.step) + voice.glide_delta);
                 voice.frames_to_glide_step = voice.frames_per_glide_step;
                 if (--voice.glide_steps_left == 0) voice.flags &= ~VOICE_GLIDING;
+                // A glide may cross step 1.0 here: the kernel follows the step at once, so that
+                // the sound does not depend on where the caller's chunks begin.
+                prepare_kernel(voice, format, table);
             }
         }
     }
@@ -233,7 +238,7 @@ ChunkReport mix_chunk(VoicePool& pool, std::span<const Instrument> instruments,
         if (voice.has(VOICE_RUNNING) && voice.has(VOICE_IN_USE)) {
             if (!refresh_sample(voice, instruments)) continue;
             prepare_kernel(voice, format, table);
-            if (voice.sample_end != 0) mix_voice(voice, mix, frames, format.channels());
+            if (voice.sample_end != 0) mix_voice(voice, mix, frames, format, table);
             ++report.audible;
             if (voice.has(VOICE_PREVIEW | VOICE_AUDITION)) {
                 report.preview_mixed = true;

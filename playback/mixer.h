@@ -65,8 +65,10 @@ void start_glide(MixVoice& voice, uint32_t length, uint32_t interval, uint64_t e
 void prepare_kernel(MixVoice& voice, const OutputFormat& format, const Kernel* table = kernels());
 
 // Mixes the voice with its chosen kernel for up to frames frames, following loops and glide
-// steps; a non-looping sample that ends stops the voice (it loses running and gliding).
-void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, uint32_t channels);
+// steps (each glide step chooses the kernel again for the new step); a non-looping sample that
+// ends stops the voice (it loses running and gliding).
+void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputFormat& format,
+               const Kernel* table = kernels());
 
 // Each 16-bit sample becomes its upper byte with the top bit inverted (unsigned 8-bit).
 void convert_to_8_bits(uint8_t* destination, const int16_t* source, size_t count);

@@ -39,9 +39,9 @@ if [ -f "$bin/tmill.bnk" ]; then set -- "$@" "$bin/tmill.bnk"; else echo "packag
 for page in "$bin"/help/*.css; do
   [ -f "$page" ] && set -- "$@" --name "help/$(basename "$page")" "$page"
 done
-for page in "$bin"/help/*/*; do
-  [ -f "$page" ] || continue
-  set -- "$@" --name "help/$(basename "$(dirname "$page")")/$(basename "$page")" "$page"
+# Pages and their pictures, at any depth below help/ (help/en/images/*.png).
+for page in $(find "$bin/help" -mindepth 2 -type f | sort); do
+  set -- "$@" --name "help/${page#"$bin"/help/}" "$page"
 done
 [ -f "$bin/help/en/index.html" ] || echo "package: note: no help pages in $bin/help" >&2
 # The demo songs, to start from.

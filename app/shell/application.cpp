@@ -80,7 +80,8 @@ MainWindow* Composer::start(const QStringList& arguments) {
 void Composer::offer_recovery() {
     for (const RecoveryRecord& record : autosaver_->orphans()) {
         const QString name = song_window_title(record.song_path).section(QStringLiteral(" - "), 1);
-        const QString when = QLocale().toString(record.saved, QLocale::ShortFormat);
+        const QLocale locale(current_language() == Language::GERMAN ? QLocale::German : QLocale::English);
+        const QString when = locale.toString(record.saved, QLocale::ShortFormat);
         QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME),
                         dialog_text(D_RECOVERY_QUESTION).arg(name, when), QMessageBox::NoButton,
                         main_window_.get());

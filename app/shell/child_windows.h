@@ -10,13 +10,32 @@
 
 namespace tunemill {
 
+struct Song;
+
+// The MIME type under which pattern blocks travel through the clipboard.
+constexpr const char* PATTERN_MIME_TYPE = "application/x-tunemill-pattern";
+
+// A child window that owns commands of the menu (the pattern window its Edit, Voice, pane and
+// Play commands): the main frame asks the active one whether a command is available and checked
+// when a popup opens or a key comes, and hands it the command. A command no active window owns
+// is grey.
+class CommandTarget {
+  public:
+    virtual ~CommandTarget() = default;
+    virtual bool command_enabled(int command, const Song& song) const = 0;
+    virtual bool command_checked(int command, const Song& song) const = 0;
+    // Carries out a command that command_enabled allowed.
+    virtual void run_command(int command) = 0;
+};
+
 // The panes of a pattern window in which a block can be made.
 enum class Pane { NOTES, VOLUME, BALANCE, TEMPO };
 
-// Implemented by the pattern window (the widget inside its MDI child).
-class PatternView {
+// Implemented by the pattern window (the widget inside its MDI child). Its command rules follow
+// from what it answers below: block commands need a block, the voice commands voices, Paste a
+// pattern block on the clipboard, Portamento a block made in the note pane.
+class PatternView : public CommandTarget {
   public:
-    virtual ~PatternView() = default;
     virtual size_t pattern_index() const = 0;
     // Shows another pattern (New, Load, the sequence window's Open).
     virtual void point_at(size_t pattern) = 0;
@@ -31,9 +50,8 @@ class PatternView {
     virtual void store_settings() = 0;
     // Redraws the block marking (All Voices toggled).
     virtual void refresh_block_marking() = 0;
-    // Carries out a command that acts on the active pattern window (Cut to Follow Playback);
-    // the menu has already checked that it applies.
-    virtual void run_command(int command) = 0;
+    bool command_enabled(int command, const Song& song) const override;
+    bool command_checked(int command, const Song& song) const override;
     // The pattern it shows moved to another index (a pattern inserted or deleted before it):
     // the same pattern, the same view.
     virtual void renumber(size_t pattern) { point_at(pattern); }

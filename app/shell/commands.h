@@ -88,6 +88,10 @@ const std::vector<MenuEntry>& portamento_entries();
 // The popup a command's menu item lives in, or -1 for commands without an item.
 int popup_of(int command);
 
+// Whether the command belongs to the active child window (CommandTarget) rather than the frame:
+// the block, pane, voice and pattern-playing commands.
+bool window_command(int command);
+
 enum class AcceleratorTable { GLOBAL, EDITING };
 struct Accelerator {
     int key;    // Qt::Key

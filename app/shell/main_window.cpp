@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <QLabel>
 #include <QUndoView>
 #include <QVBoxLayout>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "app/shell/about_box.h"
 #include "app/common/art.h"
 #include "app/shell/commands.h"
+#include "app/shell/frame_keys.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
 #include "app/common/error_box.h"
@@ -47,98 +49,8 @@
 
 namespace tunemill {
 
-// The MIME type under which pattern blocks travel through the clipboard.
-constexpr const char* PATTERN_MIME_TYPE = "application/x-tunemill-pattern";
-
-// The help topic of the window that holds the widget (its "helpTopic" property), else the
-// contents.
-static int help_topic_of(QWidget* widget) {
-    for (; widget; widget = widget->parentWidget()) {
-        const QVariant topic = widget->property("helpTopic");
-        if (topic.isValid()) return topic.toInt();
-    }
-    return HELP_CONTENTS;
-}
-
-// Routes the keys of the two accelerator tables to the frame, in the order the frame wants:
-// the global keys first; then, while the sequence or instruments window is active, the key
-// belongs to that window; else the editing keys. Keys meant for a modal dialog are left alone.
-class KeyRouter : public QObject {
-  public:
-    explicit KeyRouter(MainWindow* frame) : QObject(frame), frame_(frame) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (!widget || widget->window() != frame_ || QApplication::activeModalWidget()) return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        const int modifiers = int(key->modifiers());
-        int command = accelerator_command(AcceleratorTable::GLOBAL, key->key(), modifiers);
-        if (!command && !frame_->dialog_child_active())
-            command = accelerator_command(AcceleratorTable::EDITING, key->key(), modifiers);
-        const bool help = !command && key->key() == Qt::Key_F1 && (modifiers & ~Qt::KeypadModifier) == 0;
-        if (!command && !help) return false;
-        // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
-        event->accept();
-        if (event->type() == QEvent::KeyPress) {
-            if (help) open_help(help_topic_of(widget));
-            else frame_->run_key_command(command);
-        }
-        return true;
-    }
-
-  private:
-    MainWindow* frame_;
-};
 
 namespace {
-
-// The MDI area with the program's mark in the corner of its empty backdrop.
-class FrameArea : public QMdiArea {
-  public:
-    explicit FrameArea(QWidget* parent) : QMdiArea(parent) {}
-
-  protected:
-    void paintEvent(QPaintEvent* event) override {
-        QMdiArea::paintEvent(event);
-        QPainter painter(viewport());
-        painter.setOpacity(0.18);
-        const int size = std::min(220, std::min(viewport()->width(), viewport()->height()) / 3);
-        if (size < 48) return;
-        const QRect mark(viewport()->width() - size - 32, viewport()->height() - size - 32, size, size);
-        program_icon().paint(&painter, mark);
-    }
-};
-
-// F1 while a popup is open asks for the popup's topic.
-class PopupHelp : public QObject {
-  public:
-    PopupHelp(QMenu* menu, int topic) : QObject(menu), topic_(topic) {}
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
-            open_help(topic_);
-            return true;
-        }
-        return false;
-    }
-
-  private:
-    int topic_;
-};
-
-bool pattern_has_voices(const Song& song, const PatternView* window) {
-    return window && window->pattern_index() < song.patterns.size() &&
-           !song.patterns[window->pattern_index()].voices.empty();
-}
-
-bool current_voice_muted(const Song& song, const PatternView* window) {
-    if (!pattern_has_voices(song, window)) return false;
-    const Pattern& pattern = song.patterns[window->pattern_index()];
-    return window->current_voice() < pattern.voices.size() && pattern.voices[window->current_voice()].muted;
-}
 
 PatternView* pattern_view_of(QMdiSubWindow* child) {
     return child ? dynamic_cast<PatternView*>(child->widget()) : nullptr;
@@ -147,7 +59,9 @@ PatternView* pattern_view_of(QMdiSubWindow* child) {
 } // namespace
 
 MainWindow::MainWindow(Document& document, Player* player, ChildFactories factories, QWidget* parent)
-    : QMainWindow(parent), document_(document), player_(player), factories_(std::move(factories)) {
+    : QMainWindow(parent), document_(document), player_(player), factories_(std::move(factories)),
+      files_(document, FileCommands::Frame{this, [this] { stop_playback(); }, [this] { reduce_pattern_windows(); },
+                                           [this] { refresh_views(); }, [this] { update_title(); }}) {
     setObjectName(QStringLiteral("TMMainWindow"));
     setWindowTitle(QString::fromUtf8(PRODUCT_NAME));
     setWindowIcon(program_icon());
@@ -226,24 +140,22 @@ void MainWindow::set_checked(int command, bool checked) {
 }
 
 void MainWindow::update_popup(int popup_index) {
-    PatternView* window = active_pattern_window();
-    const bool block = window && window->has_block();
-    const bool voices = pattern_has_voices(document_.song(), window);
+    // The commands the active window owns follow its answers; the rest are the frame's.
+    const CommandTarget* target = active_command_target();
+    const Song& song = document_.song();
+    auto ask_window = [&](int command) {
+        set_enabled(command, target && target->command_enabled(command, song));
+        set_checked(command, target && target->command_checked(command, song));
+    };
+    for (const MenuEntry& entry : popup_entries(popup_index))
+        if (window_command(entry.command)) ask_window(entry.command);
     switch (popup_index) {
-    case EDIT_POPUP: {
+    case EDIT_POPUP:
         update_undo_items();
-        for (int command : {CMD_CUT, CMD_COPY, CMD_CLEAR_BLOCK, CMD_DELETE, CMD_INSERT_SPACE,
-                            CMD_REPEAT_BLOCK, CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK})
-            set_enabled(command, block);
-        const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
-        set_enabled(CMD_PASTE, window && clipboard && clipboard->hasFormat(QString::fromLatin1(PATTERN_MIME_TYPE)));
-        const bool note_block = block && window->block_pane() == Pane::NOTES;
-        portamento_menu_->setEnabled(note_block);
-        set_enabled(CMD_SET_PORTAMENTO, note_block);
-        set_enabled(CMD_CLEAR_PORTAMENTO, note_block);
+        for (const MenuEntry& entry : portamento_entries()) ask_window(entry.command);
+        portamento_menu_->setEnabled(action(CMD_SET_PORTAMENTO)->isEnabled());
         set_checked(CMD_ALL_VOICES, settings().all_voices != 0);
         break;
-    }
     case VIEW_POPUP:
         // The windows and dialogs of the View popup are there once their makers are.
         set_enabled(CMD_PATTERN, bool(factories_.pattern));
@@ -252,31 +164,14 @@ void MainWindow::update_popup(int popup_index) {
         set_enabled(CMD_KEYBOARD, bool(factories_.keyboard));
         set_enabled(CMD_SONG_OPTIONS, bool(factories_.song_options));
         set_enabled(CMD_OPTIONS, bool(factories_.options));
-        set_enabled(CMD_VOLUME, window != nullptr);
-        set_enabled(CMD_BALANCE, window != nullptr);
-        set_enabled(CMD_TEMPO, window != nullptr);
-        set_checked(CMD_VOLUME, window && window->shows_pane(Pane::VOLUME));
-        set_checked(CMD_BALANCE, window && window->shows_pane(Pane::BALANCE));
-        set_checked(CMD_TEMPO, window && window->shows_pane(Pane::TEMPO));
-        break;
-    case VOICE_POPUP:
-        set_enabled(CMD_ADD_VOICE, window != nullptr);
-        for (int command : {CMD_REPLACE_INSTRUMENT, CMD_DELETE_VOICE, CMD_MUTE_VOICE, CMD_RECORD_VOICE})
-            set_enabled(command, voices);
-        set_checked(CMD_MUTE_VOICE, current_voice_muted(document_.song(), window));
         break;
     case PLAY_POPUP:
         set_enabled(CMD_PLAY_SONG, true);
         set_enabled(CMD_STOP, true);
-        set_enabled(CMD_PLAY_PATTERN, window != nullptr);
-        set_enabled(CMD_FOLLOW_PLAYBACK, window != nullptr);
-        set_enabled(CMD_PLAY_VOICE, voices);
-        set_enabled(CMD_PLAY_BLOCK, block);
-        set_checked(CMD_FOLLOW_PLAYBACK, window && window->follows_playback());
         set_checked(CMD_REPEAT, settings().repeat != 0);
         break;
     default:
-        break;  // File, Window and Help have no rules
+        break;
     }
 }
 
@@ -370,9 +265,9 @@ void MainWindow::run_command(int command) {
     default:
         break;
     }
-    // The rest act on the active pattern window and do nothing without one.
-    if (popup_of(command) < 0) return;
-    if (PatternView* window = active_pattern_window()) {
+    // The rest belong to the active window and do nothing without one.
+    if (!window_command(command)) return;
+    if (CommandTarget* window = active_command_target()) {
         try {
             window->run_command(command);
         } catch (...) {
@@ -423,26 +318,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // --- The document ---------------------------------------------------------------------------
 
-bool MainWindow::save_prompt() {
-    if (!document_.modified()) return true;
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME), composer_text(S_SAVE_PROMPT),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, mdi_);
-    box.setObjectName(QStringLiteral("SavePrompt"));
-    box.setDefaultButton(QMessageBox::Yes);
-    switch (box.exec()) {
-    case QMessageBox::No: return true;
-    case QMessageBox::Yes: return save();
-    default: return false;
-    }
-}
-
 void MainWindow::stop_playback() {
     if (player_) player_->stop();
-}
-
-std::string MainWindow::seeded_song_folder() {
-    if (last_song_folder_.empty()) last_song_folder_ = settings().song_folder;
-    return last_song_folder_;
 }
 
 void MainWindow::update_title() { setWindowTitle(document_.window_title()); }
@@ -475,8 +352,11 @@ void MainWindow::show_history() {
         auto* view = new QUndoView(&document_.history(), window);
         view->setObjectName(QStringLiteral("HistoryView"));
         view->setEmptyLabel(step_name(U_HISTORY_START));
+        auto* hint = new QLabel(step_name(U_HISTORY_HINT), window);
+        hint->setWordWrap(true);
         auto* layout = new QVBoxLayout(window);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(8, 8, 8, 8);
+        layout->addWidget(hint);
         layout->addWidget(view);
         window->resize(280, 360);
         history_window_ = window;
@@ -509,171 +389,19 @@ void MainWindow::refresh_views() {
     else open_pattern_window(0);
 }
 
-void MainWindow::new_song() {
-    if (!save_prompt()) return;
-    try {
-        stop_playback();
-        reduce_pattern_windows();
-        Song& song = document_.song_for_engine();
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return;
-            new_song_in(song);
-        }
-        document_.song_replaced();
-        update_title();
-        refresh_views();
-    } catch (...) {
-        // Without a song there is nothing the program could go on with.
-        show_current_error();
-        std::exit(-1);
-    }
-}
+// --- The file commands, carried out by the document's file commands --------------------------
 
-void MainWindow::new_song_in(Song& song) {
-    tunemill::new_song(song, untitled_song_path(settings().song_folder));
-    song.song_file = false;
-    song.modified = false;
-    for (size_t index = 0; index < song.patterns.size(); ++index) song.observers.pattern_changed(int32_t(index));
-}
-
-void MainWindow::load_command() {
-    if (!save_prompt()) return;
-    FileDialogRequest request;
-    request.title = composer_text(S_LOAD_SONG);
-    request.filter_id = S_LOAD_SONG_FILTER;
-    request.folder = to_qstring_path(seeded_song_folder());
-    request.help_topic = HELP_LOAD_DIALOG;
-    const auto choice = run_file_dialog(this, request);
-    if (!choice) return;
-    const std::string path = from_qstring_path(choice->path);
-    last_song_folder_ = folder_of(path);
-    stop_playback();
-    repaint();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    load_song(path);
-    QApplication::restoreOverrideCursor();
-}
-
-void MainWindow::load_song(const std::string& path) {
-    Song& song = document_.song_for_engine();
-    try {
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return;
-            song.path = path;
-            load_song_file(song, path, untitled_song_path(settings().song_folder));
-            song.modified = false;
-            for (size_t index = 0; index < song.patterns.size(); ++index)
-                song.observers.pattern_changed(int32_t(index));
-        }
-        document_.song_replaced();
-        reduce_pattern_windows();
-        refresh_views();
-        update_title();
-    } catch (...) {
-        const std::string text = current_error_text();
-        song.modified = false;
-        // A file that cannot be read leaves a new song, then says why.
-        stop_playback();
-        reduce_pattern_windows();
-        {
-            SongLockGuard lock(song, false, false);
-            if (lock) new_song_in(song);
-        }
-        document_.song_replaced();
-        update_title();
-        refresh_views();
-        // The message wants the ordinary cursor (Load's wait cursor ends here).
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        show_error_box(QString::fromUtf8(text));
-    }
-}
-
+bool MainWindow::save_prompt() { return files_.save_prompt(); }
+void MainWindow::new_song() { files_.new_song(); }
+void MainWindow::load_command() { files_.load_command(); }
+void MainWindow::load_song(const std::string& path) { files_.load_song(path); }
 bool MainWindow::recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file) {
-    stop_playback();
-    load_song(autosaved_file);
-    Song& song = document_.song_for_engine();
-    if (song.path != autosaved_file) return false;  // it could not be read; the error was shown
-    song.path = original_path;
-    song.song_file = song_file;
-    document_.mark_recovered();
-    if (!song_file) last_song_folder_.clear();
-    update_title();
-    return true;
+    return files_.recover_song(autosaved_file, original_path, song_file);
 }
-
-bool MainWindow::save() {
-    Song& song = document_.song_for_engine();
-    if (!song.song_file) return save_as();
-    last_song_folder_ = folder_of(song.path);
-    try {
-        // The clean-up is a step of its own, so undo still finds the voices it removes.
-        if (!document_.clean_up(-1, -1)) return false;
-        write_song_file(song, song.path);
-        song.song_file = true;
-        document_.mark_saved();
-        return true;
-    } catch (...) {
-        show_current_error();
-        return false;
-    }
-}
-
-bool MainWindow::save_as() {
-    Song& song = document_.song_for_engine();
-    FileDialogRequest request;
-    request.title = composer_text(S_SAVE_SONG);
-    request.filter_id = S_SAVE_SONG_FILTER;
-    request.name = to_qstring_path(path_without_extension(song.path));
-    request.default_suffix = QStringLiteral("sn2");
-    request.save = true;
-    request.help_topic = HELP_SAVE_DIALOG;
-    const auto choice = run_file_dialog(this, request);
-    if (!choice) return false;
-    repaint();
-    song.path = from_qstring_path(choice->path);
-    song.song_file = true;
-    update_title();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool saved = save();
-    QApplication::restoreOverrideCursor();
-    return saved;
-}
-
-void MainWindow::export_song() {
-    const Song& song = document_.song();
-    FileDialogRequest request;
-    request.title = composer_text(S_EXPORT_SONG);
-    request.filter_id = S_MODULE_EXPORT_FILTER;
-    request.name = to_qstring_path(path_without_extension(song.path));
-    request.default_suffix = QString::fromLatin1(module_extension(ModuleType::S3M));
-    request.save = true;
-    request.help_topic = HELP_SAVE_DIALOG;
-    request.type_changed = [](QFileDialog& dialog, int type) {
-        dialog.setDefaultSuffix(QString::fromLatin1(module_extension(module_type_of(type))));
-    };
-    const auto choice = run_file_dialog(this, request);
-    if (!choice) return;
-    repaint();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        show_current_error();
-        return;
-    }
-    QApplication::restoreOverrideCursor();
-}
-
-void MainWindow::export_wav() {
-    Song& song = document_.song_for_engine();
-    const auto target = ask_wav_export_file(this, to_qstring_path(path_without_extension(song.path)));
-    if (!target) return;
-    stop_playback();
-    run_wav_export(this, song, from_qstring_path(*target), wav_export_options());
-}
+bool MainWindow::save() { return files_.save(); }
+bool MainWindow::save_as() { return files_.save_as(); }
+void MainWindow::export_song() { files_.export_song(); }
+void MainWindow::export_wav() { files_.export_wav(); }
 
 // --- Child windows --------------------------------------------------------------------------
 
@@ -713,6 +441,11 @@ void MainWindow::apply_pattern_settings() {
 size_t MainWindow::pattern_window_count() const { return pattern_windows().size(); }
 
 PatternView* MainWindow::active_pattern_window() const { return pattern_view_of(mdi_->activeSubWindow()); }
+
+CommandTarget* MainWindow::active_command_target() const {
+    QMdiSubWindow* active = mdi_->activeSubWindow();
+    return active ? dynamic_cast<CommandTarget*>(active->widget()) : nullptr;
+}
 
 PatternView* MainWindow::first_pattern_window() const {
     const QList<QMdiSubWindow*> stacking = mdi_->subWindowList(QMdiArea::StackingOrder);

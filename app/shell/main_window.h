@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/document/file_commands.h"
 #include "app/shell/child_windows.h"
 #include "app/live/live_events.h"
 #include "song/song.h"
@@ -76,6 +77,8 @@ class MainWindow : public QMainWindow {
     // The makers of the child windows and dialogs (the composer's own, or a test's).
     void set_factories(ChildFactories factories);
     PatternView* active_pattern_window() const;
+    // The active child window as the owner of its commands, or none.
+    CommandTarget* active_command_target() const;
     std::vector<PatternView*> pattern_windows() const;
     // A pattern was inserted at `at`: windows on it and after it follow their patterns.
     void pattern_inserted(size_t at);
@@ -103,7 +106,7 @@ class MainWindow : public QMainWindow {
     MidiRouter& midi_router() { return midi_router_; }
 
     // The folder the Load dialog opens in (seeded from the song folder setting).
-    const std::string& last_song_folder() const { return last_song_folder_; }
+    const std::string& last_song_folder() const { return files_.last_song_folder(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,12 +119,10 @@ class MainWindow : public QMainWindow {
     void set_checked(int command, bool checked);
     QMdiSubWindow* add_child(QWidget* widget);
     void show_single_window(QPointer<QMdiSubWindow>& window, const ChildFactory& factory);
-    void new_song_in(Song& song);
+    void stop_playback();
     void reduce_pattern_windows();
     void refresh_views();
     void tile_horizontally();
-    void stop_playback();
-    std::string seeded_song_folder();
 
     void update_undo_items();
 
@@ -129,6 +130,7 @@ class MainWindow : public QMainWindow {
     Player* player_;
     ChildFactories factories_;
     QPointer<QWidget> history_window_;
+    FileCommands files_;
     QMdiArea* mdi_ = nullptr;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
@@ -139,7 +141,6 @@ class MainWindow : public QMainWindow {
     QPointer<QMdiSubWindow> keyboard_window_;
     std::vector<QPointer<QMdiSubWindow>> pattern_children_;
     int help_context_ = 0;
-    std::string last_song_folder_;
     KeyRouter* key_router_ = nullptr;
     MidiRouter midi_router_;
 };

@@ -3,6 +3,7 @@
 
 #include "settings/settings.h"
 #include "setup/core/texts.h"
+#include "setup/core/unattended.h"
 
 #include <fstream>
 #include <spawn.h>
@@ -356,12 +357,16 @@ void uninstall(const Places& places, const std::vector<GroupPlace>& group_places
     // The files. Only install names inside an absolute folder are deleted: a damaged record must
     // never make the uninstaller delete anything else.
     const fs::path folder(folder_text);
+    // The uninstaller was copied into the programs folder under the name the archive gave it.
+    std::vector<std::string> uninstallers = {UNINSTALLER_NAME};
     if (folder.is_absolute() && folder.has_relative_path()) {
         size_t start = 0;
         while (start < list.size()) {
             size_t end = list.find(',', start);
             if (end == std::string::npos) end = list.size();
             const std::string name = list.substr(start, end - start);
+            if (is_install_name(name) && name.find('/') == std::string::npos && is_uninstaller_name(name))
+                uninstallers.push_back(name);
             if (is_install_name(name)) {
                 remove_quietly(folder / name);
                 remove_empty_folders_of(folder, name);
@@ -406,6 +411,9 @@ void uninstall(const Places& places, const std::vector<GroupPlace>& group_places
     refresh_desktop_caches(places.data);
     for (const GroupPlace& place : group_places)
         if (place.data != places.data) refresh_desktop_caches(place.data);
+
+    // Last, the uninstaller itself: a running program may delete its own file here.
+    for (const std::string& name : uninstallers) remove_quietly(places.programs / name);
 }
 
 } // namespace tunemill::setup

@@ -49,8 +49,9 @@ std::optional<std::filesystem::path> create_program_group(const std::filesystem:
                                                           const std::vector<GroupPlace>& places);
 
 // Removes the installation recorded in places: its files and folder, the file types, the
-// registry keys, the composer's settings in settings_store, the launchers and the program groups
-// of every place. Each step is tried whatever became of the others; nothing is reported.
+// registry keys, the composer's settings in settings_store, the launchers, the program groups
+// of every place and, last, the uninstaller in the programs folder. Each step is tried whatever
+// became of the others; nothing is reported.
 void uninstall(const Places& places, const std::vector<GroupPlace>& group_places, RegistryStore& settings_store);
 
 // Runs the desktop's cache tools (update-mime-database, update-desktop-database,

@@ -321,6 +321,16 @@ TEST_F(KeyboardWindowTest, KeysPlayedWhileTheSongPlaysShowGrey) {
     frame_->run_command(CMD_STOP);
 }
 
+TEST_F(KeyboardWindowTest, F1OpensTheKeyboardWindowsPage) {
+    start_composer();
+    KeyboardWindow* window = open_keyboard();
+    ASSERT_NE(window, nullptr);
+    // The tests run without the help folder beside them: the box names the page looked for.
+    const std::vector<QString> boxes = test::error_boxes_during([&] { QTest::keyClick(window->piano(), Qt::Key_F1); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].contains("keyboard.html")) << boxes[0].toStdString();
+}
+
 TEST_F(KeyboardWindowTest, TheWindowComesBackOpenWhereItWas) {
     start_composer();
     frame_->resize(780, 560); // within the offscreen screen, so the frame comes back this size

@@ -215,6 +215,20 @@ TEST_F(OptionsSheetTest, EnvironmentApplySetsCellsRangeMappingAndFolders) {
     EXPECT_EQ(stored().keyboard_mapping, 1);
 }
 
+TEST_F(OptionsSheetTest, HelpOpensThePageOfTheSheet) {
+    start_composer();
+    with_sheet([&](OptionsSheet& sheet) {
+        for (int page = 0; page < sheet.pages()->count(); ++page) {
+            sheet.pages()->setCurrentIndex(page);
+            // The tests run without the help folder beside them: the box names the page.
+            const std::vector<QString> boxes =
+                test::error_boxes_during([&] { click(sheet, QDialogButtonBox::Help); });
+            ASSERT_EQ(boxes.size(), 1u) << page;
+            EXPECT_TRUE(boxes[0].contains("options.html")) << page << boxes[0].toStdString();
+        }
+    });
+}
+
 TEST_F(OptionsSheetTest, MidiApplyOpensTheDeviceAndAFailureLeavesMidiOff) {
     start_composer();
     MidiInput& midi = composer_->midi_input();

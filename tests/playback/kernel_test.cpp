@@ -46,8 +46,8 @@ ReferenceVoice reference_of(const Instrument& instrument, const MixVoice& voice,
     r.step = voice.step;
     r.left_gain = voice.left_gain;
     r.right_gain = voice.right_gain;
-    r.interpolate = interpolate && voice.step < UNITY_STEP;
-    r.eight_bit_direct = !r.interpolate && instrument.bytes_per_sample == 1;
+    r.interpolate = interpolate;
+    r.eight_bit = instrument.bytes_per_sample == 1;
     r.looped = voice.has(VOICE_LOOPED);
     r.gliding = voice.has(VOICE_GLIDING);
     r.glide_delta = voice.glide_delta;
@@ -98,10 +98,7 @@ void expect_same_as_reference(const Instrument& instrument, MixVoice voice, cons
     uint32_t offset = 0;
     for (uint32_t piece : pieces) {
         prepare_kernel(voice, format, table);
-        // The kernel is chosen per chunk: a glide may have crossed step 1.0.
-        reference.interpolate = format.interpolate && reference.step < UNITY_STEP;
-        reference.eight_bit_direct = !reference.interpolate && instrument.bytes_per_sample == 1;
-        if (voice.has(VOICE_RUNNING)) mix_voice(voice, mix.data() + size_t(offset) * channels, piece, channels);
+        if (voice.has(VOICE_RUNNING)) mix_voice(voice, mix.data() + size_t(offset) * channels, piece, format, table);
         reference_mix(reference, expected, offset, piece, channels);
         offset += piece;
     }
@@ -204,7 +201,7 @@ TEST(Kernels, NonLoopingSampleEndsMidBlockAndLeavesTheRestUntouched) {
         voice.flags &= ~VOICE_GAINS_STALE;
         prepare_kernel(voice, format, table.kernels);
         std::vector<int16_t> mix(2 * 256, 77);
-        mix_voice(voice, mix.data(), 256, 2);
+        mix_voice(voice, mix.data(), 256, format, table.kernels);
         EXPECT_FALSE(voice.has(VOICE_RUNNING));
         for (size_t i = 200; i < mix.size(); ++i) ASSERT_EQ(mix[i], 77) << table.name << " sample " << i;
         // The frames before the end were mixed.
@@ -225,10 +222,13 @@ TEST(Kernels, GlidesStepEveryIntervalAndMatchTheModel) {
                 voice.glide_target = target;
                 start_glide(voice, 4410, 441, 0);
                 ASSERT_TRUE(voice.has(VOICE_GLIDING));
-                // Chunks that do not line up with the glide steps; a glide that crosses step 1.0
-                // keeps the kernel chosen for the chunk.
-                expect_same_as_reference(instrument, voice, format, table.kernels, {300, 896, 896, 2000, 1500},
-                                         random, std::string(table.name) + " glide to " + std::to_string(target));
+                // Chunks that do not line up with the glide steps: a glide that crosses step 1.0
+                // changes the resampling at the glide step that crosses it, wherever chunks begin.
+                for (const std::vector<uint32_t>& pieces :
+                     {std::vector<uint32_t>{300, 896, 896, 2000, 1500}, std::vector<uint32_t>{5592}})
+                    expect_same_as_reference(instrument, voice, format, table.kernels, pieces, random,
+                                             std::string(table.name) + " glide to " + std::to_string(target) +
+                                                 " in " + std::to_string(pieces.size()) + " pieces");
             }
 }
 
@@ -247,12 +247,12 @@ TEST(Kernels, FullScaleVoicesSaturateInsteadOfWrapping) {
                 voice.position = 10;
                 voice.flags &= ~VOICE_GAINS_STALE;
                 prepare_kernel(voice, format, table.kernels);
-                mix_voice(voice, mix.data(), 32, 2);
+                mix_voice(voice, mix.data(), 32, format, table.kernels);
                 MixVoice down = voice_for(low, 32768, UNITY_GAIN, UNITY_GAIN);
                 down.position = 10;
                 down.flags &= ~VOICE_GAINS_STALE;
                 prepare_kernel(down, format, table.kernels);
-                mix_voice(down, negative.data(), 32, 2);
+                mix_voice(down, negative.data(), 32, format, table.kernels);
                 if (copy == 0) {
                     EXPECT_EQ(mix[0], 32767) << table.name; // one voice at unity adds 32767
                     EXPECT_EQ(negative[0], -32768) << table.name;
@@ -276,8 +276,8 @@ TEST(Kernels, SilentKernelAdvancesExactlyLikeAnAudibleOne) {
         prepare_kernel(audible, format);
         prepare_kernel(silent, format);
         EXPECT_EQ(silent.kernel, &silent_kernel);
-        mix_voice(audible, mix.data(), 1000, 2);
-        mix_voice(silent, untouched.data(), 1000, 2);
+        mix_voice(audible, mix.data(), 1000, format);
+        mix_voice(silent, untouched.data(), 1000, format);
         ASSERT_EQ(audible.position, silent.position);
         ASSERT_EQ(audible.fraction, silent.fraction);
     }
@@ -331,8 +331,8 @@ TEST(Kernels, VectorAndPortableKernelsAgreeOnRandomVoices) {
         std::vector<int16_t> b = a;
         prepare_kernel(voice, format, vector_kernels());
         prepare_kernel(twin, format, portable_kernels());
-        mix_voice(voice, a.data(), frames, format.channels());
-        mix_voice(twin, b.data(), frames, format.channels());
+        mix_voice(voice, a.data(), frames, format, vector_kernels());
+        mix_voice(twin, b.data(), frames, format, portable_kernels());
         ASSERT_EQ(a, b) << "round " << round;
         ASSERT_EQ(voice.position, twin.position);
         ASSERT_EQ(voice.fraction, twin.fraction);

@@ -14,8 +14,8 @@ struct ReferenceVoice {
     uint64_t position = 0;          // 16.16
     uint32_t step = 0;
     uint32_t left_gain = 0, right_gain = 0;
-    bool interpolate = false;
-    bool eight_bit_direct = false;  // direct kernel of an 8-bit sample (level table)
+    bool interpolate = false;       // the format interpolates (below step 1.0)
+    bool eight_bit = false;         // direct frames of an 8-bit sample use the level table
     std::vector<uint8_t> bytes;     // the raw 8-bit sample for the level table
     bool looped = false;
     bool running = true;
@@ -37,8 +37,9 @@ inline int16_t clamp16(int64_t v) { return int16_t(v < -32768 ? -32768 : v > 327
 inline int64_t reference_value(const ReferenceVoice& v, uint32_t gain, bool left) {
     const uint64_t whole = v.position >> 16;
     const uint32_t end = uint32_t(v.samples16.size());
-    if (!v.interpolate) {
-        if (v.eight_bit_direct) return (int64_t(v.bytes[whole]) - 128) * (gain / 256) + 128;
+    // The step of this very frame decides: a glide that crosses 1.0 changes the resampling there.
+    if (!v.interpolate || v.step >= 65536) {
+        if (v.eight_bit) return (int64_t(v.bytes[whole]) - 128) * (gain / 256) + 128;
         const int64_t n = int64_t(gain) * v.samples16[whole] + 32768 * (gain % 2);
         // q = n / 65536; left: nearest (halves up), right: down.
         return left ? floor_div(n + 32768, 65536) : floor_div(n, 65536);

@@ -108,7 +108,7 @@ TEST_F(RegistrationTest, AFailedAllUsersAttemptIsCleanedUpAndTheUserGetsTheGroup
     EXPECT_FALSE(fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
 }
 
-TEST_F(RegistrationTest, UninstallRemovesEverythingButItself) {
+TEST_F(RegistrationTest, UninstallRemovesEverythingAndLastItself) {
     // The composer ran and saved its settings; the user keeps other keys of their own.
     RegistryStore settings_store(RegistryRoot::CURRENT_USER);
     Settings record;
@@ -123,7 +123,7 @@ TEST_F(RegistrationTest, UninstallRemovesEverythingButItself) {
     uninstall(places_, group_places(), settings_store);
 
     EXPECT_FALSE(fs::exists(folder_)); // with the help pages' folders
-    EXPECT_TRUE(fs::exists(home_.home() / ".local" / "bin" / "tmuninst"));
+    EXPECT_FALSE(fs::exists(home_.home() / ".local" / "bin" / "tmuninst"));
     EXPECT_FALSE(fs::is_symlink(home_.home() / ".local" / "bin" / "tmw"));
     EXPECT_FALSE(fs::is_symlink(home_.home() / ".local" / "bin" / "tmw-cli"));
     EXPECT_FALSE(fs::exists(data() / "mime" / "packages" / "tunemill.xml"));

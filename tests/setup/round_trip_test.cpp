@@ -96,8 +96,9 @@ TEST_F(RoundTrip, PackageInstallRunAndUninstall) {
     const RegistryTree tree = RegistryStore(RegistryRoot::CURRENT_USER).read();
     EXPECT_FALSE(tree.has_key(PRODUCT_KEY));
     EXPECT_TRUE(tree.subkeys("").empty());
-    // The uninstaller itself stays, as it cannot remove its own running file everywhere.
-    EXPECT_TRUE(fs::exists(bin_ / "tmuninst"));
+    // The running uninstaller removed its own file last: nothing of the program is left.
+    EXPECT_FALSE(fs::exists(bin_ / "tmuninst"));
+    EXPECT_FALSE(fs::exists(bin_ / "tmw"));
 }
 
 TEST_F(RoundTrip, AMissingVolumeCancelsAndADamagedOneRegistersNothing) {

@@ -1,0 +1,210 @@
+// The File menu's commands.
+#include "app/document/file_commands.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <cstdlib>
+
+#include "app/common/error_box.h"
+#include "app/common/file_dialogs.h"
+#include "app/common/help.h"
+#include "app/document/document.h"
+#include "app/document/song_io.h"
+#include "app/document/song_paths.h"
+#include "app/document/wav_export.h"
+#include "app/shell/commands.h"
+#include "foundation/errors.h"
+#include "foundation/string_table.h"
+#include "settings/settings.h"
+#include "song/song_lock.h"
+#include "storage/song_loader.h"
+#include "strings/composer_strings.h"
+
+namespace tunemill {
+
+bool FileCommands::save_prompt() {
+    if (!document_.modified()) return true;
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME), composer_text(S_SAVE_PROMPT),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, frame_.parent);
+    box.setObjectName(QStringLiteral("SavePrompt"));
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::No: return true;
+    case QMessageBox::Yes: return save();
+    default: return false;
+    }
+}
+
+std::string FileCommands::seeded_song_folder() {
+    if (last_song_folder_.empty()) last_song_folder_ = settings().song_folder;
+    return last_song_folder_;
+}
+
+void FileCommands::new_song() {
+    if (!save_prompt()) return;
+    try {
+        frame_.stop_playback();
+        frame_.reduce_windows();
+        Song& song = document_.song_for_engine();
+        {
+            SongLockGuard lock(song, false, false);
+            if (!lock) return;
+            new_song_in(song);
+        }
+        document_.song_replaced();
+        frame_.update_title();
+        frame_.refresh_windows();
+    } catch (...) {
+        // Without a song there is nothing the program could go on with.
+        show_current_error();
+        std::exit(-1);
+    }
+}
+
+void FileCommands::new_song_in(Song& song) {
+    tunemill::new_song(song, untitled_song_path(settings().song_folder));
+    song.song_file = false;
+    song.modified = false;
+    for (size_t index = 0; index < song.patterns.size(); ++index) song.observers.pattern_changed(int32_t(index));
+}
+
+void FileCommands::load_command() {
+    if (!save_prompt()) return;
+    FileDialogRequest request;
+    request.title = composer_text(S_LOAD_SONG);
+    request.filter_id = S_LOAD_SONG_FILTER;
+    request.folder = to_qstring_path(seeded_song_folder());
+    request.help_topic = HELP_LOAD_DIALOG;
+    const auto choice = run_file_dialog(frame_.parent, request);
+    if (!choice) return;
+    const std::string path = from_qstring_path(choice->path);
+    last_song_folder_ = folder_of(path);
+    frame_.stop_playback();
+    frame_.parent->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    load_song(path);
+    QApplication::restoreOverrideCursor();
+}
+
+void FileCommands::load_song(const std::string& path) {
+    Song& song = document_.song_for_engine();
+    try {
+        {
+            SongLockGuard lock(song, false, false);
+            if (!lock) return;
+            song.path = path;
+            load_song_file(song, path, untitled_song_path(settings().song_folder));
+            song.modified = false;
+            for (size_t index = 0; index < song.patterns.size(); ++index)
+                song.observers.pattern_changed(int32_t(index));
+        }
+        document_.song_replaced();
+        frame_.reduce_windows();
+        frame_.refresh_windows();
+        frame_.update_title();
+    } catch (...) {
+        const std::string text = current_error_text();
+        song.modified = false;
+        // A file that cannot be read leaves a new song, then says why.
+        frame_.stop_playback();
+        frame_.reduce_windows();
+        {
+            SongLockGuard lock(song, false, false);
+            if (lock) new_song_in(song);
+        }
+        document_.song_replaced();
+        frame_.update_title();
+        frame_.refresh_windows();
+        // The message wants the ordinary cursor (Load's wait cursor ends here).
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        show_error_box(QString::fromUtf8(text));
+    }
+}
+
+bool FileCommands::recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file) {
+    frame_.stop_playback();
+    load_song(autosaved_file);
+    Song& song = document_.song_for_engine();
+    if (song.path != autosaved_file) return false;  // it could not be read; the error was shown
+    song.path = original_path;
+    song.song_file = song_file;
+    document_.mark_recovered();
+    if (!song_file) last_song_folder_.clear();
+    frame_.update_title();
+    return true;
+}
+
+bool FileCommands::save() {
+    Song& song = document_.song_for_engine();
+    if (!song.song_file) return save_as();
+    last_song_folder_ = folder_of(song.path);
+    try {
+        // The clean-up is a step of its own, so undo still finds the voices it removes.
+        if (!document_.clean_up(-1, -1)) return false;
+        write_song_file(song, song.path);
+        song.song_file = true;
+        document_.mark_saved();
+        return true;
+    } catch (...) {
+        show_current_error();
+        return false;
+    }
+}
+
+bool FileCommands::save_as() {
+    Song& song = document_.song_for_engine();
+    FileDialogRequest request;
+    request.title = composer_text(S_SAVE_SONG);
+    request.filter_id = S_SAVE_SONG_FILTER;
+    request.name = to_qstring_path(path_without_extension(song.path));
+    request.default_suffix = QStringLiteral("sn2");
+    request.save = true;
+    request.help_topic = HELP_SAVE_DIALOG;
+    const auto choice = run_file_dialog(frame_.parent, request);
+    if (!choice) return false;
+    frame_.parent->repaint();
+    song.path = from_qstring_path(choice->path);
+    song.song_file = true;
+    frame_.update_title();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool saved = save();
+    QApplication::restoreOverrideCursor();
+    return saved;
+}
+
+void FileCommands::export_song() {
+    const Song& song = document_.song();
+    FileDialogRequest request;
+    request.title = composer_text(S_EXPORT_SONG);
+    request.filter_id = S_MODULE_EXPORT_FILTER;
+    request.name = to_qstring_path(path_without_extension(song.path));
+    request.default_suffix = QString::fromLatin1(module_extension(ModuleType::S3M));
+    request.save = true;
+    request.help_topic = HELP_SAVE_DIALOG;
+    request.type_changed = [](QFileDialog& dialog, int type) {
+        dialog.setDefaultSuffix(QString::fromLatin1(module_extension(module_type_of(type))));
+    };
+    const auto choice = run_file_dialog(frame_.parent, request);
+    if (!choice) return;
+    frame_.parent->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        show_current_error();
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void FileCommands::export_wav() {
+    Song& song = document_.song_for_engine();
+    const auto target = ask_wav_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
+    if (!target) return;
+    frame_.stop_playback();
+    run_wav_export(frame_.parent, song, from_qstring_path(*target), wav_export_options());
+}
+
+} // namespace tunemill
