@@ -31,8 +31,10 @@ struct LiveRig {
 
     LiveRig(uint32_t block_ms, uint32_t buffers) {
         // A looping square wave: every frame of the note is far from silence.
-        Instrument square = make_sampled_instrument("square", NO_CATEGORY, 4410, 0, 44100, 2, false);
-        for (uint32_t i = 0; i < 4410; ++i) square.samples16()[i] = (i / 50) % 2 ? 20000 : -20000;
+        Instrument square =
+            make_sampled_instrument("square", NO_CATEGORY, 4410, 0, 44100, 2, false);
+        for (uint32_t i = 0; i < 4410; ++i)
+            square.samples16()[i] = (i / 50) % 2 ? 20000 : -20000;
         song.instruments.push_back(square);
         PlaybackConfig config;
         config.buffer_len = block_ms;
@@ -42,7 +44,8 @@ struct LiveRig {
             if (!listening.load(std::memory_order_acquire)) return;
             for (size_t i = 0; i < size; ++i) {
                 if (bytes[i] != 0) {
-                    first_sound_ns.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+                    first_sound_ns.store(Clock::now().time_since_epoch().count(),
+                                         std::memory_order_release);
                     listening.store(false, std::memory_order_release);
                     return;
                 }
@@ -53,7 +56,8 @@ struct LiveRig {
 
     static void wait(const std::function<bool()>& done) {
         const auto limit = Clock::now() + std::chrono::seconds(5);
-        while (!done() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        while (!done() && Clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 };
 
@@ -73,7 +77,10 @@ void BM_KeyToSound(benchmark::State& state) {
         rig.keyboard.key_down('X', {});
         LiveRig::wait([&] { return rig.first_sound_ns.load(std::memory_order_acquire) != 0; });
         const int64_t heard = rig.first_sound_ns.load();
-        state.SetIterationTime(heard ? std::chrono::duration<double>(Clock::time_point(Clock::duration(heard)) - pressed).count() : 5.0);
+        state.SetIterationTime(heard ? std::chrono::duration<double>(
+                                           Clock::time_point(Clock::duration(heard)) - pressed)
+                                           .count()
+                                     : 5.0);
         rig.keyboard.release_all();
         // Let the note and its release die away before the next press.
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -81,7 +88,12 @@ void BM_KeyToSound(benchmark::State& state) {
     state.counters["queued_ms"] = double(block_ms * buffers);
     rig.output.stop(StopMode::NOW);
 }
-BENCHMARK(BM_KeyToSound)->Args({20, 4})->Args({10, 2})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_KeyToSound)
+    ->Args({20, 4})
+    ->Args({10, 2})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
 
 } // namespace
 } // namespace tunemill

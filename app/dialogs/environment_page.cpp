@@ -28,17 +28,22 @@ namespace {
 
 // A folder as the settings hold it. Paths here have no 260-byte cap, and cutting one would name
 // another folder (or split a character), so the text is kept whole.
-std::string folder_setting(const QString& text) { return from_qstring_path(text.trimmed()); }
+std::string folder_setting(const QString& text) {
+    return from_qstring_path(text.trimmed());
+}
 
 } // namespace
 
-EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent) : OptionsPage(parent), frame_(frame) {
+EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent)
+    : OptionsPage(parent), frame_(frame) {
     setObjectName(QStringLiteral("EnvironmentPage"));
     cell_size_ = new QComboBox(this);
     cell_size_->setObjectName(QStringLiteral("CellSize"));
     const uint32_t names[] = {S_SMALL, S_MEDIUM, S_LARGE};
-    for (size_t i = 0; i < std::size(CELL_SIZES); ++i) cell_size_->addItem(composer_text(names[i]), CELL_SIZES[i]);
-    cell_size_->setCurrentIndex(std::max(0, cell_size_->findData(settings().pattern_window.grid_size_y)));
+    for (size_t i = 0; i < std::size(CELL_SIZES); ++i)
+        cell_size_->addItem(composer_text(names[i]), CELL_SIZES[i]);
+    cell_size_->setCurrentIndex(
+        std::max(0, cell_size_->findData(settings().pattern_window.grid_size_y)));
 
     range_ = new QComboBox(this);
     range_->setObjectName(QStringLiteral("KeyboardRange"));
@@ -55,7 +60,8 @@ EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent) : OptionsPa
     form->addRow(dialog_text(D_CELL_SIZE), cell_size_);
     form->addRow(dialog_text(D_KEYBOARD_RANGE), range_);
     form->addRow(dialog_text(D_KEY_MAPPING), mapping_);
-    auto add_folder = [&](QLineEdit*& edit, const char* name, const std::string& folder, uint32_t label) {
+    auto add_folder = [&](QLineEdit*& edit, const char* name, const std::string& folder,
+                          uint32_t label) {
         edit = new QLineEdit(to_qstring_path(folder), this);
         edit->setObjectName(QLatin1String(name));
         edit->setMinimumWidth(280);
@@ -72,7 +78,8 @@ EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent) : OptionsPa
         form->addRow(name_label, row);
     };
     add_folder(song_folder_, "SongFolder", settings().song_folder, D_SONG_FOLDER);
-    add_folder(instrument_folder_, "InstrumentFolder", settings().instrument_folder, D_INSTRUMENT_FOLDER);
+    add_folder(instrument_folder_, "InstrumentFolder", settings().instrument_folder,
+               D_INSTRUMENT_FOLDER);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addStretch(1);
@@ -81,10 +88,13 @@ EnvironmentPage::EnvironmentPage(MainWindow& frame, QWidget* parent) : OptionsPa
         connect(list, &QComboBox::currentIndexChanged, this, &OptionsPage::edited);
 }
 
-int EnvironmentPage::help_topic() const { return HELP_ENVIRONMENT; }
+int EnvironmentPage::help_topic() const {
+    return HELP_ENVIRONMENT;
+}
 
 void EnvironmentPage::choose_folder(QLineEdit* edit) {
-    const QString chosen = QFileDialog::getExistingDirectory(this, dialog_text(D_CHOOSE_FOLDER), edit->text());
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, dialog_text(D_CHOOSE_FOLDER), edit->text());
     if (chosen.isEmpty()) return;
     edit->setText(chosen);
     emit edited();
@@ -107,7 +117,8 @@ void EnvironmentPage::apply() {
         record.keyboard_base_octave = octave;
         record.keyboard_mapping = mapping;
         for (QMdiSubWindow* child : frame_.mdi_area()->subWindowList())
-            if (auto* keyboard = qobject_cast<KeyboardWindow*>(child->widget())) keyboard->relabel();
+            if (auto* keyboard = qobject_cast<KeyboardWindow*>(child->widget()))
+                keyboard->relabel();
     }
 }
 

@@ -24,7 +24,9 @@ MidiPage::MidiPage(MidiInput* midi, QWidget* parent) : OptionsPage(parent), midi
     devices_->addItem(composer_text(S_NONE), QVariant::fromValue(NO_MIDI_INPUT));
     if (midi) {
         for (const MidiDeviceInfo& device : midi->devices())
-            if (device.id != NO_MIDI_INPUT) devices_->addItem(QString::fromStdString(device.name), QVariant::fromValue(device.id));
+            if (device.id != NO_MIDI_INPUT)
+                devices_->addItem(QString::fromStdString(device.name),
+                                  QVariant::fromValue(device.id));
     }
     const int stored = devices_->findData(QVariant::fromValue(settings().midi_device_id));
     devices_->setCurrentIndex(stored >= 0 ? stored : 0);
@@ -40,7 +42,9 @@ MidiPage::MidiPage(MidiInput* midi, QWidget* parent) : OptionsPage(parent), midi
     connect(devices_, &QComboBox::currentIndexChanged, this, &OptionsPage::edited);
 }
 
-int MidiPage::help_topic() const { return HELP_MIDI_OPTIONS; }
+int MidiPage::help_topic() const {
+    return HELP_MIDI_OPTIONS;
+}
 
 void MidiPage::apply() {
     const uint32_t id = devices_->currentData().toUInt();

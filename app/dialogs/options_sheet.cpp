@@ -19,17 +19,20 @@
 
 namespace tunemill {
 
-OptionsSheet::OptionsSheet(MainWindow& frame, OutputThread* output, MidiInput* midi) : QDialog(&frame) {
+OptionsSheet::OptionsSheet(MainWindow& frame, OutputThread* output, MidiInput* midi)
+    : QDialog(&frame) {
     setObjectName(QStringLiteral("OptionsSheet"));
     setWindowTitle(composer_text(S_OPTIONS));
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName(QStringLiteral("OptionsPages"));
-    page_list_ = {new PlaybackPage(output, tabs_), new EnvironmentPage(frame, tabs_), new MidiPage(midi, tabs_)};
+    page_list_ = {new PlaybackPage(output, tabs_), new EnvironmentPage(frame, tabs_),
+                  new MidiPage(midi, tabs_)};
     const uint32_t titles[] = {D_PLAYBACK_PAGE, D_ENVIRONMENT_PAGE, D_MIDI_KEYBOARD_PAGE};
-    for (size_t i = 0; i < page_list_.size(); ++i) tabs_->addTab(page_list_[i], dialog_text(titles[i]));
+    for (size_t i = 0; i < page_list_.size(); ++i)
+        tabs_->addTab(page_list_[i], dialog_text(titles[i]));
 
-    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply |
-                                        QDialogButtonBox::Help,
+    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                        QDialogButtonBox::Apply | QDialogButtonBox::Help,
                                     this);
     buttons_->button(QDialogButtonBox::Ok)->setText(dialog_text(D_OK));
     buttons_->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
@@ -39,7 +42,8 @@ OptionsSheet::OptionsSheet(MainWindow& frame, OutputThread* output, MidiInput* m
     apply_button->setEnabled(false);
     buttons_->button(QDialogButtonBox::Help)->setText(dialog_text(D_HELP));
     for (OptionsPage* page : page_list_)
-        connect(page, &OptionsPage::edited, apply_button, [apply_button] { apply_button->setEnabled(true); });
+        connect(page, &OptionsPage::edited, apply_button,
+                [apply_button] { apply_button->setEnabled(true); });
     connect(apply_button, &QPushButton::clicked, this, [this, apply_button] {
         apply();
         apply_button->setEnabled(false);
@@ -49,9 +53,8 @@ OptionsSheet::OptionsSheet(MainWindow& frame, OutputThread* output, MidiInput* m
         accept();
     });
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons_, &QDialogButtonBox::helpRequested, this, [this] {
-        open_help(static_cast<OptionsPage*>(tabs_->currentWidget())->help_topic());
-    });
+    connect(buttons_, &QDialogButtonBox::helpRequested, this,
+            [this] { open_help(static_cast<OptionsPage*>(tabs_->currentWidget())->help_topic()); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
@@ -60,7 +63,8 @@ OptionsSheet::OptionsSheet(MainWindow& frame, OutputThread* output, MidiInput* m
 }
 
 void OptionsSheet::apply() {
-    for (OptionsPage* page : page_list_) page->apply();
+    for (OptionsPage* page : page_list_)
+        page->apply();
 }
 
 void run_options_sheet(MainWindow& frame, OutputThread* output, MidiInput* midi) {

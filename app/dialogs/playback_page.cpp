@@ -31,9 +31,12 @@ namespace {
 constexpr int AMPLIFICATION_MAX = 90;
 
 // The amplification as the user reads it: (A + 10) x 5 per cent, 50 % to 500 %.
-QString amplification_text(int value) { return QString::asprintf("%d%%", (value + 10) * 5); }
+QString amplification_text(int value) {
+    return QString::asprintf("%d%%", (value + 10) * 5);
+}
 
-QRadioButton* radio(const QString& text, const char* name, QButtonGroup* group, int id, QWidget* parent) {
+QRadioButton* radio(const QString& text, const char* name, QButtonGroup* group, int id,
+                    QWidget* parent) {
     auto* button = new QRadioButton(text, parent);
     button->setObjectName(QLatin1String(name));
     group->addButton(button, id);
@@ -42,7 +45,8 @@ QRadioButton* radio(const QString& text, const char* name, QButtonGroup* group, 
 
 } // namespace
 
-PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(parent), output_(output) {
+PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent)
+    : OptionsPage(parent), output_(output) {
     setObjectName(QStringLiteral("PlaybackPage"));
     const PlaybackSettings& stored = settings().playback;
     buffer_len_ = stored.buffer_len;
@@ -53,10 +57,12 @@ PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(
     const std::vector<OutputDeviceInfo> none;
     const std::vector<OutputDeviceInfo>& list = output ? output->device_list() : none;
     for (const OutputDeviceInfo& device : list) {
-        devices_->addItem(QString::fromStdString(device.name), QVariant::fromValue(int32_t(device.id)));
+        devices_->addItem(QString::fromStdString(device.name),
+                          QVariant::fromValue(int32_t(device.id)));
     }
     if (list.empty()) {
-        devices_->addItem(composer_text(S_NO_DEVICE_AVAILABLE), QVariant::fromValue(stored.device_id));
+        devices_->addItem(composer_text(S_NO_DEVICE_AVAILABLE),
+                          QVariant::fromValue(stored.device_id));
         devices_->setEnabled(false);
     }
     const int stored_device = devices_->findData(QVariant::fromValue(stored.device_id));
@@ -64,7 +70,8 @@ PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(
 
     rates_ = new QComboBox(this);
     rates_->setObjectName(QStringLiteral("SamplingRate"));
-    for (uint32_t rate : OUTPUT_RATES) rates_->addItem(QString::number(rate), int(rate));
+    for (uint32_t rate : OUTPUT_RATES)
+        rates_->addItem(QString::number(rate), int(rate));
     const int stored_rate = rates_->findData(stored.sampling_rate);
     rates_->setCurrentIndex(stored_rate >= 0 ? stored_rate : rates_->findData(44100));
 
@@ -96,7 +103,8 @@ PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(
     amplification_->setValue(std::clamp(stored.amplification, 0, AMPLIFICATION_MAX));
     amplification_label_ = new QLabel(this);
     amplification_label_->setObjectName(QStringLiteral("AmplificationValue"));
-    amplification_label_->setMinimumWidth(amplification_label_->fontMetrics().horizontalAdvance(QStringLiteral("500%")) + 8);
+    amplification_label_->setMinimumWidth(
+        amplification_label_->fontMetrics().horizontalAdvance(QStringLiteral("500%")) + 8);
     show_amplification();
     auto* amplification_row = new QHBoxLayout;
     amplification_row->addWidget(amplification_, 1);
@@ -137,9 +145,13 @@ PlaybackPage::PlaybackPage(OutputThread* output, QWidget* parent) : OptionsPage(
     connect(advanced, &QPushButton::clicked, this, &PlaybackPage::show_advanced);
 }
 
-int PlaybackPage::help_topic() const { return HELP_PLAYBACK_OPTIONS; }
+int PlaybackPage::help_topic() const {
+    return HELP_PLAYBACK_OPTIONS;
+}
 
-void PlaybackPage::show_amplification() { amplification_label_->setText(amplification_text(amplification_->value())); }
+void PlaybackPage::show_amplification() {
+    amplification_label_->setText(amplification_text(amplification_->value()));
+}
 
 PlaybackSettings PlaybackPage::values() const {
     PlaybackSettings values = settings().playback;
@@ -189,13 +201,15 @@ AdvancedPlaybackDialog::AdvancedPlaybackDialog(int32_t buffer_len, int32_t buffe
     latency_->setWordWrap(true);
     show_latency();
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
+    auto* buttons = new QDialogButtonBox(
+        QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, this);
     buttons->button(QDialogButtonBox::Ok)->setText(dialog_text(D_OK));
     buttons->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
     buttons->button(QDialogButtonBox::Help)->setText(dialog_text(D_HELP));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(buttons, &QDialogButtonBox::helpRequested, this, [] { open_help(HELP_ADVANCED_PLAYBACK); });
+    connect(buttons, &QDialogButtonBox::helpRequested, this,
+            [] { open_help(HELP_ADVANCED_PLAYBACK); });
     connect(length_, &QSpinBox::valueChanged, this, &AdvancedPlaybackDialog::show_latency);
     connect(blocks_, &QSpinBox::valueChanged, this, &AdvancedPlaybackDialog::show_latency);
 
@@ -210,8 +224,12 @@ AdvancedPlaybackDialog::AdvancedPlaybackDialog(int32_t buffer_len, int32_t buffe
     setMinimumWidth(380);
 }
 
-int32_t AdvancedPlaybackDialog::buffer_len() const { return length_->value(); }
-int32_t AdvancedPlaybackDialog::buffers() const { return blocks_->value(); }
+int32_t AdvancedPlaybackDialog::buffer_len() const {
+    return length_->value();
+}
+int32_t AdvancedPlaybackDialog::buffers() const {
+    return blocks_->value();
+}
 
 void AdvancedPlaybackDialog::show_latency() {
     // Live notes wait behind the blocks queued; a song keeps three times as many.

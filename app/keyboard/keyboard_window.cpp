@@ -2,7 +2,6 @@
 #include "app/keyboard/keyboard_window.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QMdiArea>
@@ -10,9 +9,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "app/document/document.h"
 #include "app/common/help.h"
+#include "app/document/document.h"
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
@@ -35,7 +35,8 @@ constexpr int OCTAVE_LIST_WIDTH = 100;
 
 } // namespace
 
-KeyboardWindow::KeyboardWindow(Document& document, OutputThread* output, MidiRouter* router, QWidget* parent)
+KeyboardWindow::KeyboardWindow(Document& document, OutputThread* output, MidiRouter* router,
+                               QWidget* parent)
     : QWidget(parent), document_(document), output_(output) {
     setObjectName(QStringLiteral("TMKeyboardWindow"));
     setWindowTitle(composer_text(S_KEYBOARD));
@@ -64,14 +65,16 @@ KeyboardWindow::KeyboardWindow(Document& document, OutputThread* output, MidiRou
     layout->addWidget(piano_, 1);
     setFocusProxy(piano_);
 
-    live_ = new LiveInput(this, output, router, [this] { return has_instruments() ? current_ : NO_INSTRUMENT; });
+    live_ = new LiveInput(this, output, router,
+                          [this] { return has_instruments() ? current_ : NO_INSTRUMENT; });
     // The lists pass the piano's keys on rather than searching their entries by letter.
     live_->watch(instruments_);
     live_->watch(octaves_);
     live_->watch(piano_);
 
     connect(piano_, &PianoView::keyPressed, this, [this](uint32_t key) { live_->start_key(key); });
-    connect(piano_, &PianoView::keyReleased, this, [this](uint32_t key) { live_->release_key(key); });
+    connect(piano_, &PianoView::keyReleased, this,
+            [this](uint32_t key) { live_->release_key(key); });
     connect(live_, &LiveInput::labelsLearned, this, &KeyboardWindow::relabel);
     connect(live_, &LiveInput::keysChanged, this, [this] {
         refresh_sounding();
@@ -91,7 +94,8 @@ KeyboardWindow::KeyboardWindow(Document& document, OutputThread* output, MidiRou
     auto* playing_check = new QTimer(this);
     playing_check->setInterval(250);
     connect(playing_check, &QTimer::timeout, this, [this] {
-        if (output_ && output_->is_running() && !sounding_timer_->isActive()) sounding_timer_->start();
+        if (output_ && output_->is_running() && !sounding_timer_->isActive())
+            sounding_timer_->start();
     });
     playing_check->start();
 
@@ -123,7 +127,9 @@ KeyboardWindow::~KeyboardWindow() {
     live_->release_all();
 }
 
-bool KeyboardWindow::has_instruments() const { return !document_.song().instruments.empty(); }
+bool KeyboardWindow::has_instruments() const {
+    return !document_.song().instruments.empty();
+}
 
 void KeyboardWindow::fill_instruments() {
     const auto& instruments = document_.song().instruments;
@@ -131,7 +137,8 @@ void KeyboardWindow::fill_instruments() {
     uint32_t chosen = current_;
     for (size_t i = 0; i < instruments.size(); ++i)
         if (current_id_ != 0 && instruments[i].id == current_id_) chosen = uint32_t(i);
-    if (!instruments.empty() && chosen >= instruments.size()) chosen = uint32_t(instruments.size() - 1);
+    if (!instruments.empty() && chosen >= instruments.size())
+        chosen = uint32_t(instruments.size() - 1);
     if (instruments.empty()) chosen = 0;
 
     const QSignalBlocker blocker(instruments_);
@@ -178,7 +185,8 @@ void KeyboardWindow::relabel() {
     const KeyMapping mapping = key_mapping();
     const uint32_t base = uint32_t(settings().keyboard_base_octave) * 12;
     for (uint32_t position = 0; position < 25; ++position)
-        if (base + position < PIANO_KEYS) labels[base + position] = PianoKeyLabels::instance().label(position, mapping);
+        if (base + position < PIANO_KEYS)
+            labels[base + position] = PianoKeyLabels::instance().label(position, mapping);
     piano_->set_labels(labels);
 }
 
@@ -186,7 +194,8 @@ void KeyboardWindow::refresh_sounding() {
     std::array<bool, PIANO_KEYS> sounding{};
     if (output_ && has_instruments()) {
         const auto keys = output_->engine().sounding_keys(current_);
-        for (uint32_t key = 0; key < PIANO_KEYS && key < keys.size(); ++key) sounding[key] = keys[key];
+        for (uint32_t key = 0; key < PIANO_KEYS && key < keys.size(); ++key)
+            sounding[key] = keys[key];
     }
     piano_->set_sounding(sounding);
 }
@@ -198,14 +207,18 @@ void KeyboardWindow::showEvent(QShowEvent* event) {
     placed_ = true;
     // Back where it was; the first time as wide as its keys want.
     QWidget* area = child->parentWidget();
-    const auto fitted = area ? fit_window_rect(settings().keyboard_window_pos, area->size()) : std::nullopt;
-    if (fitted) child->setGeometry(*fitted);
-    else child->resize(child->sizeHint());
+    const auto fitted =
+        area ? fit_window_rect(settings().keyboard_window_pos, area->size()) : std::nullopt;
+    if (fitted)
+        child->setGeometry(*fitted);
+    else
+        child->resize(child->sizeHint());
     child->installEventFilter(this);
 }
 
 bool KeyboardWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    if (watched == parentWidget() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         store_placement();
     return QWidget::eventFilter(watched, event);
 }

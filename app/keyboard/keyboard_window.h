@@ -27,7 +27,8 @@ class KeyboardWindow : public QWidget {
 
   public:
     // The output may be null (no sound devices), the router too (no MIDI keyboard).
-    KeyboardWindow(Document& document, OutputThread* output, MidiRouter* router, QWidget* parent = nullptr);
+    KeyboardWindow(Document& document, OutputThread* output, MidiRouter* router,
+                   QWidget* parent = nullptr);
     ~KeyboardWindow() override;
 
     // The index of the chosen instrument; meaningful while the song has instruments.

@@ -15,10 +15,12 @@ constexpr std::array<bool, 7> BLACK_AT_LEFT = {false, true, true, false, true, t
 constexpr std::array<bool, 7> BLACK_AT_RIGHT = {true, true, false, true, true, true, false};
 // Each semitone's place in its octave, in half white keys.
 constexpr std::array<int, 12> HALF_POSITION = {0, 1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12};
-constexpr std::array<bool, 12> BLACK = {false, true, false, true, false, false,
-                                        true,  false, true, false, true, false};
+constexpr std::array<bool, 12> BLACK = {false, true,  false, true,  false, false,
+                                        true,  false, true,  false, true,  false};
 
-int half_position(uint32_t key) { return HALF_POSITION[key % 12] + 14 * int(key / 12); }
+int half_position(uint32_t key) {
+    return HALF_POSITION[key % 12] + 14 * int(key / 12);
+}
 
 } // namespace
 
@@ -30,11 +32,17 @@ PianoGeometry PianoGeometry::for_size(int width, int height) {
     return geometry;
 }
 
-int PianoGeometry::black_width() const { return ((white_width + 1) * 7 / 13) | 1; }
+int PianoGeometry::black_width() const {
+    return ((white_width + 1) * 7 / 13) | 1;
+}
 
-int PianoGeometry::black_height() const { return height * 38 / 62; }
+int PianoGeometry::black_height() const {
+    return height * 38 / 62;
+}
 
-bool PianoGeometry::is_black(uint32_t key) { return BLACK[key % 12]; }
+bool PianoGeometry::is_black(uint32_t key) {
+    return BLACK[key % 12];
+}
 
 QRect PianoGeometry::band(uint32_t key) const {
     return QRect(half_position(key) * white_width / 2, top, white_width, height);
@@ -59,8 +67,10 @@ int32_t PianoGeometry::key_at(int x, int y) const {
     int offset = 0;
     if (y < top + black_height()) {
         const int half_black = black_width() / 2;
-        if (BLACK_AT_LEFT[size_t(of_octave)] && within < half_black) offset = -1;
-        else if (BLACK_AT_RIGHT[size_t(of_octave)] && within >= white_width - half_black - 1) offset = +1;
+        if (BLACK_AT_LEFT[size_t(of_octave)] && within < half_black)
+            offset = -1;
+        else if (BLACK_AT_RIGHT[size_t(of_octave)] && within >= white_width - half_black - 1)
+            offset = +1;
     }
     const int key = WHITE_SEMITONE[size_t(of_octave)] + 12 * (white / 7) + offset;
     return key >= 0 && key < int(PIANO_KEYS) ? key : -1;

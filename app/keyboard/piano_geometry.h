@@ -21,7 +21,7 @@ struct PianoGeometry {
     // The width a client area needs for white keys of width w (the keys and their last line).
     static int width_for(int white_width) { return PIANO_WHITE_KEYS * white_width + 1; }
 
-    int black_width() const;  // odd, so that a black key is centred on the line it covers
+    int black_width() const; // odd, so that a black key is centred on the line it covers
     int black_height() const;
 
     static bool is_black(uint32_t key);

@@ -32,7 +32,9 @@ QSize PianoView::sizeHint() const {
     return {width, width / 10 + 20};
 }
 
-QSize PianoView::minimumSizeHint() const { return {MINIMUM_WIDTH, MINIMUM_HEIGHT}; }
+QSize PianoView::minimumSizeHint() const {
+    return {MINIMUM_WIDTH, MINIMUM_HEIGHT};
+}
 
 void PianoView::set_sounding(const std::array<bool, PIANO_KEYS>& sounding) {
     const PianoGeometry geometry = geometry_now();
@@ -72,12 +74,14 @@ void PianoView::paintEvent(QPaintEvent* event) {
     }
 }
 
-void PianoView::draw_label(QPainter& painter, const QRect& key, const QString& label, bool black, bool sounding) {
+void PianoView::draw_label(QPainter& painter, const QRect& key, const QString& label, bool black,
+                           bool sounding) {
     if (label.isEmpty()) return;
     const int line = painter.fontMetrics().height();
     // The glyph near the lower end of the key, where a player's finger rests; only where it fits.
     const QRect area(key.left() + 1, key.bottom() - line - 2, key.width() - 2, line);
-    if (area.top() < key.top() || painter.fontMetrics().horizontalAdvance(label) > key.width()) return;
+    if (area.top() < key.top() || painter.fontMetrics().horizontalAdvance(label) > key.width())
+        return;
     painter.setPen(black ? (sounding ? QColor(Qt::white) : QColor(225, 225, 225))
                          : (sounding ? QColor(Qt::white) : WHITE_LABEL_TEXT));
     painter.drawText(area, Qt::AlignHCenter | Qt::AlignBottom, label);

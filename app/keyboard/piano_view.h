@@ -41,7 +41,8 @@ class PianoView : public QWidget {
 
   private:
     void release_mouse_key();
-    void draw_label(QPainter& painter, const QRect& key, const QString& label, bool black, bool sounding);
+    void draw_label(QPainter& painter, const QRect& key, const QString& label, bool black,
+                    bool sounding);
 
     std::array<bool, PIANO_KEYS> sounding_{};
     std::array<QString, PIANO_KEYS> labels_;

@@ -22,7 +22,9 @@ class SilentNoteSink : public LiveNoteSink {
   public:
     uint32_t instrument_count() override { return 0; }
     bool instrument_loops(uint32_t) override { return false; }
-    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 0; }
+    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {
+        return 0;
+    }
     void release_preview_note(uint32_t) override {}
 };
 
@@ -51,8 +53,10 @@ QWidget* midi_window_of(QWidget* focus) {
 LiveInput::LiveInput(QWidget* window, OutputThread* output, MidiRouter* router,
                      std::function<uint32_t()> current_instrument)
     : QObject(window), window_(window), output_(output), router_(router) {
-    if (output) sink_ = std::make_unique<PlayerNoteSink>(*output);
-    else sink_ = std::make_unique<SilentNoteSink>();
+    if (output)
+        sink_ = std::make_unique<PlayerNoteSink>(*output);
+    else
+        sink_ = std::make_unique<SilentNoteSink>();
     keyboard_ = std::make_unique<LiveKeyboard>(*sink_, std::move(current_instrument));
     keyboard_->set_layout_query([] { return piano_swaps_y_and_z(key_mapping()); });
     take_settings();
@@ -91,7 +95,8 @@ bool LiveInput::key_press(QKeyEvent* event) {
     const KeyMapping mapping = key_mapping();
     const uint32_t key = piano_key_of_event(*event, mapping);
     if (!key) return false;
-    if (mapping == KeyMapping::BY_POSITION && PianoKeyLabels::instance().learn(*event)) emit labelsLearned();
+    if (mapping == KeyMapping::BY_POSITION && PianoKeyLabels::instance().learn(*event))
+        emit labelsLearned();
     check();
     take_settings();
     keyboard_->key_down(key, key_state(*event));
@@ -109,7 +114,9 @@ bool LiveInput::key_release(QKeyEvent* event) {
     return true;
 }
 
-void LiveInput::watch(QWidget* child) { child->installEventFilter(this); }
+void LiveInput::watch(QWidget* child) {
+    child->installEventFilter(this);
+}
 
 void LiveInput::midi_note(const MidiNoteEvent& event) {
     if (!event.note_off()) check();
@@ -135,18 +142,22 @@ void LiveInput::release_all() {
 
 bool LiveInput::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress: return key_press(static_cast<QKeyEvent*>(event));
-    case QEvent::KeyRelease: return key_release(static_cast<QKeyEvent*>(event));
+    case QEvent::KeyPress:
+        return key_press(static_cast<QKeyEvent*>(event));
+    case QEvent::KeyRelease:
+        return key_release(static_cast<QKeyEvent*>(event));
     case QEvent::ShortcutOverride: {
         // A piano key is the window's, not a shortcut's (a letter of a menu or button).
         auto* key = static_cast<QKeyEvent*>(event);
-        if (!(key->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) && piano_key_of_event(*key, key_mapping())) {
+        if (!(key->modifiers() & (Qt::AltModifier | Qt::MetaModifier)) &&
+            piano_key_of_event(*key, key_mapping())) {
             event->accept();
             return true;
         }
         return false;
     }
-    default: break;
+    default:
+        break;
     }
     if (watched == window_ && event->type() == MIDI_NOTE_EVENT) {
         midi_note(*static_cast<MidiNoteEvent*>(event));

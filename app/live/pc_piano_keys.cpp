@@ -8,8 +8,8 @@
 
 #include "app/shell/commands.h"
 #include "playback/live_keyboard.h"
-#include "strings/composer_strings.h"
 #include "settings/settings.h"
+#include "strings/composer_strings.h"
 
 namespace tunemill {
 
@@ -17,8 +17,8 @@ namespace {
 
 // The Linux input codes (= PC scan codes, set 1) of the layout string's keys in its order, as
 // they lie on a US keyboard: Z S X D C V G B H N J M Q 2 W 3 E R 5 T 6 Y 7 U I.
-constexpr std::array<uint32_t, 25> LAYOUT_SCAN_CODES = {44, 31, 45, 32, 46, 47, 34, 48, 35, 49, 36, 50, 16,
-                                                        3,  17, 4,  18, 19, 6,  20, 7,  21, 8,  22, 23};
+constexpr std::array<uint32_t, 25> LAYOUT_SCAN_CODES = {
+    44, 31, 45, 32, 46, 47, 34, 48, 35, 49, 36, 50, 16, 3, 17, 4, 18, 19, 6, 20, 7, 21, 8, 22, 23};
 constexpr uint32_t COMMA_SCAN_CODE = 51;
 constexpr uint32_t SPACE_SCAN_CODE = 57;
 constexpr uint32_t X11_OFFSET = 8;
@@ -42,9 +42,12 @@ enum class LayoutLanguage { ENGLISH, GERMAN, FRENCH };
 
 LayoutLanguage layout_language() {
     switch (QGuiApplication::inputMethod()->locale().language()) {
-    case QLocale::German: return LayoutLanguage::GERMAN;
-    case QLocale::French: return LayoutLanguage::FRENCH;
-    default: return LayoutLanguage::ENGLISH;
+    case QLocale::German:
+        return LayoutLanguage::GERMAN;
+    case QLocale::French:
+        return LayoutLanguage::FRENCH;
+    default:
+        return LayoutLanguage::ENGLISH;
     }
 }
 
@@ -62,7 +65,8 @@ QString printed_label(uint32_t position, LayoutLanguage language) {
         if (us == QLatin1Char('Q')) return QStringLiteral("A");
         if (us == QLatin1Char('M')) return QStringLiteral(",");
         break;
-    case LayoutLanguage::ENGLISH: break;
+    case LayoutLanguage::ENGLISH:
+        break;
     }
     return QString(us);
 }
@@ -71,15 +75,17 @@ QString printed_label(uint32_t position, LayoutLanguage language) {
 
 QStringList base_octave_ranges() {
     // The lowest and highest key the 25 PC keys reach, per base octave 0..5.
-    static const char* const RANGES[] = {"C-1 %1 c", "C %1 c-1", "c %1 c-2", "c-1 %1 c-3", "c-2 %1 c-4", "c-3 %1 b-4"};
+    static const char* const RANGES[] = {"C-1 %1 c",   "C %1 c-1",   "c %1 c-2",
+                                         "c-1 %1 c-3", "c-2 %1 c-4", "c-3 %1 b-4"};
     QStringList entries;
-    for (int octave = 5; octave >= 0; --octave) entries << QString::fromLatin1(RANGES[octave]).arg(composer_text(S_TO));
+    for (int octave = 5; octave >= 0; --octave)
+        entries << QString::fromLatin1(RANGES[octave]).arg(composer_text(S_TO));
     return entries;
 }
 
 KeyMapping key_mapping() {
     return settings().keyboard_mapping == int32_t(KeyMapping::BY_LETTER) ? KeyMapping::BY_LETTER
-                                                                          : KeyMapping::BY_POSITION;
+                                                                         : KeyMapping::BY_POSITION;
 }
 
 ScanCodes platform_scan_codes() {
@@ -116,9 +122,13 @@ uint32_t piano_key_of_event(const QKeyEvent& event, KeyMapping mapping) {
     return piano_key_of_letter(event.key());
 }
 
-bool german_layout_active() { return layout_language() == LayoutLanguage::GERMAN; }
+bool german_layout_active() {
+    return layout_language() == LayoutLanguage::GERMAN;
+}
 
-bool piano_swaps_y_and_z(KeyMapping mapping) { return mapping == KeyMapping::BY_LETTER && german_layout_active(); }
+bool piano_swaps_y_and_z(KeyMapping mapping) {
+    return mapping == KeyMapping::BY_LETTER && german_layout_active();
+}
 
 PianoKeyLabels& PianoKeyLabels::instance() {
     static PianoKeyLabels labels;
@@ -127,18 +137,22 @@ PianoKeyLabels& PianoKeyLabels::instance() {
 
 QString PianoKeyLabels::label(uint32_t position, KeyMapping mapping) const {
     if (position >= learned_.size()) return {};
-    if (mapping == KeyMapping::BY_POSITION && !learned_[position].isEmpty()) return learned_[position];
+    if (mapping == KeyMapping::BY_POSITION && !learned_[position].isEmpty())
+        return learned_[position];
     // By letter on a German layout the key printed Z plays where Y lies in the string, and the
     // reverse: the same glyphs as the German layout by position.
     const LayoutLanguage language = layout_language();
     if (mapping == KeyMapping::BY_LETTER)
-        return printed_label(position, language == LayoutLanguage::GERMAN ? language : LayoutLanguage::ENGLISH);
+        return printed_label(
+            position, language == LayoutLanguage::GERMAN ? language : LayoutLanguage::ENGLISH);
     return printed_label(position, language);
 }
 
 bool PianoKeyLabels::learn(const QKeyEvent& event) {
-    if (event.nativeScanCode() == 0 || (event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
-    const int32_t position = layout_position_of_scan_code(input_code(event.nativeScanCode(), platform_scan_codes()));
+    if (event.nativeScanCode() == 0 || (event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    const int32_t position =
+        layout_position_of_scan_code(input_code(event.nativeScanCode(), platform_scan_codes()));
     const QString text = event.text().toUpper();
     if (position < 0 || text.size() != 1 || !text[0].isPrint() || text[0].isSpace()) return false;
     if (learned_[size_t(position)] == text) return false;

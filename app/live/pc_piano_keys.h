@@ -43,8 +43,12 @@ bool german_layout_active();
 // highest base octave (5) first, the lowest (0) last.
 QStringList base_octave_ranges();
 // The list entry of a base octave and back.
-inline int octave_range_entry(int base_octave) { return 5 - base_octave; }
-inline int base_octave_of_entry(int entry) { return 5 - entry; }
+inline int octave_range_entry(int base_octave) {
+    return 5 - base_octave;
+}
+inline int base_octave_of_entry(int entry) {
+    return 5 - entry;
+}
 
 // The characters printed on the piano's 25 keys (the layout string's order) on the keyboard in
 // use, as far as the program knows them: the layout of the input language (English, German,

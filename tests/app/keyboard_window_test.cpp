@@ -47,7 +47,8 @@ TEST(PianoGeometry, PressesPickTheKeyOfTheirZone) {
         {"right of the keys", 49 * 16 + 3, 50, -1},
         {"below the keys", 20, 62, -1},
     };
-    for (const Case& c : cases) EXPECT_EQ(piano.key_at(c.x, c.y), c.key) << c.what;
+    for (const Case& c : cases)
+        EXPECT_EQ(piano.key_at(c.x, c.y), c.key) << c.what;
     // Black keys are centred on the line between their white keys; the band is what redraws.
     EXPECT_EQ(piano.key_rect(1), QRect(16 - 4, 0, 9, 38));
     EXPECT_EQ(piano.key_rect(18), QRect(7 * 16 + 4 * 16 - 4, 0, 9, 38));
@@ -167,7 +168,8 @@ TEST_F(KeyboardWindowTest, WithoutInstrumentsTheListIsOffAndNothingPlays) {
 
 TEST_F(KeyboardWindowTest, TheChoiceFollowsItsInstrumentWhenTheListChanges) {
     start_composer();
-    for (const char* name : {"Flute", "Bass", "Strings"}) add_instrument(name, true);
+    for (const char* name : {"Flute", "Bass", "Strings"})
+        add_instrument(name, true);
     KeyboardWindow* window = open_keyboard();
     ASSERT_NE(window, nullptr);
     QComboBox* list = window->instrument_list();
@@ -231,14 +233,22 @@ TEST_F(KeyboardWindowTest, PcKeysPlayByTheirPositionUnderEveryLayout) {
         uint32_t key;
     };
     const Case cases[] = {
-        {"English", 52, Qt::Key_Z, "z", base + 0},   {"German", 52, Qt::Key_Y, "y", base + 0},
-        {"French", 52, Qt::Key_W, "w", base + 0},    {"Dvorak", 52, Qt::Key_Semicolon, ";", base + 0},
-        {"English", 29, Qt::Key_Y, "y", base + 21},  {"German", 29, Qt::Key_Z, "z", base + 21},
-        {"French", 29, Qt::Key_Y, "y", base + 21},   {"Dvorak", 29, Qt::Key_F, "f", base + 21},
-        {"English", 24, Qt::Key_Q, "q", base + 12},  {"French", 24, Qt::Key_A, "a", base + 12},
-        {"English", 58, Qt::Key_M, "m", base + 11},  {"French", 58, Qt::Key_Comma, ",", base + 11},
-        {"English", 59, Qt::Key_Comma, ",", base + 12}, {"French", 59, Qt::Key_Semicolon, ";", base + 12},
-        {"English", 11, Qt::Key_2, "2", base + 13},  {"French", 11, Qt::Key_Eacute, "\u00e9", base + 13},
+        {"English", 52, Qt::Key_Z, "z", base + 0},
+        {"German", 52, Qt::Key_Y, "y", base + 0},
+        {"French", 52, Qt::Key_W, "w", base + 0},
+        {"Dvorak", 52, Qt::Key_Semicolon, ";", base + 0},
+        {"English", 29, Qt::Key_Y, "y", base + 21},
+        {"German", 29, Qt::Key_Z, "z", base + 21},
+        {"French", 29, Qt::Key_Y, "y", base + 21},
+        {"Dvorak", 29, Qt::Key_F, "f", base + 21},
+        {"English", 24, Qt::Key_Q, "q", base + 12},
+        {"French", 24, Qt::Key_A, "a", base + 12},
+        {"English", 58, Qt::Key_M, "m", base + 11},
+        {"French", 58, Qt::Key_Comma, ",", base + 11},
+        {"English", 59, Qt::Key_Comma, ",", base + 12},
+        {"French", 59, Qt::Key_Semicolon, ";", base + 12},
+        {"English", 11, Qt::Key_2, "2", base + 13},
+        {"French", 11, Qt::Key_Eacute, "\u00e9", base + 13},
         {"English", 16, Qt::Key_7, "7", base + 22},
     };
     for (const Case& c : cases) {
@@ -288,7 +298,8 @@ TEST_F(KeyboardWindowTest, MidiNotesReachTheWindowThatHasTheFocus) {
     other->setObjectName("OtherLiveWindow");
     other->setFocusPolicy(Qt::StrongFocus);
     // Owned by its window, as a window's live input is.
-    auto* other_live = new LiveInput(other, &composer_->player()->output(), &frame_->midi_router(), [] { return 0u; });
+    auto* other_live = new LiveInput(other, &composer_->player()->output(), &frame_->midi_router(),
+                                     [] { return 0u; });
     QMdiSubWindow* child = frame_->mdi_area()->addSubWindow(other);
     child->show();
     frame_->mdi_area()->setActiveSubWindow(child);
@@ -326,7 +337,8 @@ TEST_F(KeyboardWindowTest, F1OpensTheKeyboardWindowsPage) {
     KeyboardWindow* window = open_keyboard();
     ASSERT_NE(window, nullptr);
     // The tests run without the help folder beside them: the box names the page looked for.
-    const std::vector<QString> boxes = test::error_boxes_during([&] { QTest::keyClick(window->piano(), Qt::Key_F1); });
+    const std::vector<QString> boxes =
+        test::error_boxes_during([&] { QTest::keyClick(window->piano(), Qt::Key_F1); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains("keyboard.html")) << boxes[0].toStdString();
 }

@@ -29,14 +29,16 @@ namespace tunemill::test {
 inline bool process_until(const std::function<bool()>& done, int limit_ms = 5000) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < limit_ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (!done() && timer.elapsed() < limit_ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     return done();
 }
 
 inline void process_for(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // MIDI ports on a machine without a MIDI keyboard: the callback is kept for the test to play.
@@ -107,11 +109,13 @@ class LiveTest : public AppTest {
     size_t add_instrument(const std::string& name, bool loops, uint32_t ms = 300) {
         const uint32_t rate = 8000;
         const uint32_t length = rate * ms / 1000;
-        Instrument instrument = make_sampled_instrument(name, 10, length, loops ? 0 : NO_LOOP, rate, 1, false);
+        Instrument instrument =
+            make_sampled_instrument(name, 10, length, loops ? 0 : NO_LOOP, rate, 1, false);
         size_t index = 0;
         Edit edit;
         edit.name = U_ADD_INSTRUMENT;
-        composer_->document().edit(edit, [&](EditContext& c) { index = c.add_instrument(std::move(instrument)); });
+        composer_->document().edit(
+            edit, [&](EditContext& c) { index = c.add_instrument(std::move(instrument)); });
         return index;
     }
 
@@ -121,7 +125,8 @@ class LiveTest : public AppTest {
             std::lock_guard lock(ports_.mutex);
             ASSERT_NE(ports_.receive, nullptr);
             uint32_t time = 1;
-            for (uint32_t message : messages) ports_.receive(ports_.context, message, time++, false);
+            for (uint32_t message : messages)
+                ports_.receive(ports_.context, message, time++, false);
         });
         midi_thread.join();
     }
@@ -140,7 +145,11 @@ class LiveTest : public AppTest {
     MainWindow* frame_ = nullptr;
 };
 
-inline uint32_t note_on(uint32_t note) { return 0x90 | note << 8 | 100u << 16; }
-inline uint32_t note_off(uint32_t note) { return 0x80 | note << 8; }
+inline uint32_t note_on(uint32_t note) {
+    return 0x90 | note << 8 | 100u << 16;
+}
+inline uint32_t note_off(uint32_t note) {
+    return 0x80 | note << 8;
+}
 
 } // namespace tunemill::test

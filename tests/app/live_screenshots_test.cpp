@@ -25,11 +25,13 @@ class LiveScreenshots : public test::LiveTest {};
 TEST_F(LiveScreenshots, KeyboardWindowAndOptionsPagesInBothLanguages) {
     const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
     fs::create_directories(shots);
-    for (const auto& [language, suffix] : {std::pair{Language::ENGLISH, "en"}, std::pair{Language::GERMAN, "de"}}) {
+    for (const auto& [language, suffix] :
+         {std::pair{Language::ENGLISH, "en"}, std::pair{Language::GERMAN, "de"}}) {
         set_language(language);
         settings() = Settings{};
         start_composer(0);
-        for (const char* name : {"Grand Piano", "Warm Strings", "Synth Bass"}) add_instrument(name, true);
+        for (const char* name : {"Grand Piano", "Warm Strings", "Synth Bass"})
+            add_instrument(name, true);
         frame_->resize(1000, 420);
         frame_->run_command(CMD_KEYBOARD);
         KeyboardWindow* keyboard = find_window<KeyboardWindow>();
@@ -39,10 +41,12 @@ TEST_F(LiveScreenshots, KeyboardWindowAndOptionsPagesInBothLanguages) {
         keyboard->piano()->setFocus();
         test::process_for(50);
         // A chord held, so that the grey keys show.
-        for (uint32_t key : {36u, 40u, 43u, 46u}) keyboard->live().start_key(key);
+        for (uint32_t key : {36u, 40u, 43u, 46u})
+            keyboard->live().start_key(key);
         keyboard->refresh_sounding();
         test::process_for(50);
-        EXPECT_TRUE(child->grab().save(QString::fromStdString((shots / (std::string("keyboard-") + suffix + ".png")).string())));
+        EXPECT_TRUE(child->grab().save(QString::fromStdString(
+            (shots / (std::string("keyboard-") + suffix + ".png")).string())));
         keyboard->live().release_all();
 
         test::when_modal([&](QWidget* widget) {
@@ -52,7 +56,8 @@ TEST_F(LiveScreenshots, KeyboardWindowAndOptionsPagesInBothLanguages) {
             for (int page = 0; page < 3; ++page) {
                 sheet->pages()->setCurrentIndex(page);
                 test::process_for(30);
-                const std::string file = std::string("options-") + pages[page] + "-" + suffix + ".png";
+                const std::string file =
+                    std::string("options-") + pages[page] + "-" + suffix + ".png";
                 EXPECT_TRUE(sheet->grab().save(QString::fromStdString((shots / file).string())));
             }
             test::when_modal([&](QWidget* advanced) {

@@ -40,7 +40,8 @@ class OptionsSheetTest : public test::LiveTest {
         test::when_modal([&](QWidget* widget) {
             auto* sheet = qobject_cast<OptionsSheet*>(widget);
             if (!sheet) {
-                ADD_FAILURE() << "expected the Options sheet, got " << widget->metaObject()->className();
+                ADD_FAILURE() << "expected the Options sheet, got "
+                              << widget->metaObject()->className();
                 widget->close();
                 return;
             }
@@ -252,7 +253,8 @@ TEST_F(OptionsSheetTest, MidiApplyOpensTheDeviceAndAFailureLeavesMidiOff) {
     ports_.open_code = 4;
     with_sheet([&](OptionsSheet& sheet) {
         choose(find<QComboBox>(sheet, "MidiDevice"), 1);
-        const std::vector<QString> boxes = test::error_boxes_during([&] { click(sheet, QDialogButtonBox::Ok); });
+        const std::vector<QString> boxes =
+            test::error_boxes_during([&] { click(sheet, QDialogButtonBox::Ok); });
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_TRUE(boxes[0].contains("port busy")) << boxes[0].toStdString();
     });
