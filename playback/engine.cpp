@@ -93,6 +93,7 @@ void PlaybackEngine::prepare_start() {
     open(false);
     solo_voice_id_ = 0;
     recording_ = false;
+    owner_ = nullptr;
     lead_ = 3 * buffers_;
 }
 

@@ -87,6 +87,10 @@ class PlaybackEngine : public SongObserver {
     bool stop_requested() const { return stop_.load(); }
     bool drain_requested() const { return drain_.load(); }
     bool running() const { return running_; }
+    // The window that started the current block or recording playback (Parts 6.1, 7.2): set by
+    // whoever starts one, cleared by every start.
+    void set_owner(const void* owner) { owner_ = owner; }
+    const void* owner() const { return owner_; }
 
     // --- Rendering ---
     // Renders frames frames into output in the output format under the song lock; false when
@@ -194,6 +198,7 @@ class PlaybackEngine : public SongObserver {
 
     PlayMode mode_ = PlayMode::SONG;
     bool recording_ = false;
+    const void* owner_ = nullptr;
     uint32_t solo_voice_id_ = 0;
     uint32_t sequence_index_ = 0;
     uint32_t current_pattern_ = 0;

@@ -250,8 +250,12 @@ bool OutputThread::play_pattern(uint32_t pattern) {
 }
 
 bool OutputThread::play_block(uint32_t pattern, Tick start_tick, Tick end_tick, uint32_t voice_index,
-                              bool all_voices) {
-    return start([&] { return engine_.start_block(pattern, start_tick, end_tick, voice_index, all_voices); });
+                              bool all_voices, const void* owner) {
+    return start([&] {
+        const bool playing = engine_.start_block(pattern, start_tick, end_tick, voice_index, all_voices);
+        engine_.set_owner(owner);
+        return playing;
+    });
 }
 
 bool OutputThread::play_voice(uint32_t pattern, uint32_t voice_index) {
@@ -259,10 +263,35 @@ bool OutputThread::play_voice(uint32_t pattern, uint32_t voice_index) {
 }
 
 bool OutputThread::play_recording(uint32_t pattern, Tick start_tick, Tick end_tick,
-                                  uint32_t voice_index, bool block, bool all_voices) {
+                                  uint32_t voice_index, bool block, bool all_voices, const void* owner) {
     return start([&] {
-        return engine_.start_recording(pattern, start_tick, end_tick, voice_index, block, all_voices);
+        const bool playing = engine_.start_recording(pattern, start_tick, end_tick, voice_index, block, all_voices);
+        engine_.set_owner(owner);
+        return playing;
     });
+}
+
+bool OutputThread::stop_block_if_owned(const void* owner) {
+    bool owned = false;
+    {
+        // The mode and owner change under the song lock (the starts and the thread's ends).
+        QuietSongLock lock(engine_.song(), engine_.song().lock.timeout());
+        if (!lock) return false;
+        owned = owner && is_running() && engine_.mode() == PlayMode::BLOCK && engine_.owner() == owner;
+    }
+    if (owned) stop(StopMode::NOW);
+    return owned;
+}
+
+bool OutputThread::stop_recording_if_owned(const void* owner) {
+    bool owned = false;
+    {
+        QuietSongLock lock(engine_.song(), engine_.song().lock.timeout());
+        if (!lock) return false;
+        owned = owner && is_running() && engine_.recording() && engine_.owner() == owner;
+    }
+    if (owned) stop(StopMode::NOW);
+    return owned;
 }
 
 uint32_t OutputThread::start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume,

@@ -83,10 +83,17 @@ class OutputThread : private WaveOutClient {
     // throw PLAYBACK_ERROR (the device's code; −99999 when the thread cannot start) or MEM_ERROR.
     bool play_song(uint32_t sequence_index);
     bool play_pattern(uint32_t pattern);
-    bool play_block(uint32_t pattern, Tick start, Tick end, uint32_t voice_index, bool all_voices);
+    // A block or recording playback remembers the window that started it (owner), so that the
+    // window can stop it again without touching another's playback.
+    bool play_block(uint32_t pattern, Tick start, Tick end, uint32_t voice_index, bool all_voices,
+                    const void* owner = nullptr);
     bool play_voice(uint32_t pattern, uint32_t voice_index);
     bool play_recording(uint32_t pattern, Tick start, Tick end, uint32_t voice_index, bool block,
-                        bool all_voices);
+                        bool all_voices, const void* owner = nullptr);
+    // Stop block if owned / stop recording if owned (Part 6.1): stops at once when a block
+    // playback (a recording playback) runs that the owner started. Returns whether it stopped.
+    bool stop_block_if_owned(const void* owner);
+    bool stop_recording_if_owned(const void* owner);
     // A preview note; an idle engine starts playing in preview-only mode. 0 when no voice.
     uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume, uint32_t balance,
                                 uint32_t length_ms);

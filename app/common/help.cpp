@@ -38,6 +38,7 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_LOAD_DIALOG, "files.html", "load"},
     {HELP_SAVE_DIALOG, "files.html", "save"},
     {HELP_WAV_DIALOG, "wav-export.html", nullptr},
+    {HELP_PATTERN_WINDOW, "pattern-window.html", nullptr},
     {HELP_INSTRUMENTS_WINDOW, "instruments.html", nullptr},
     {HELP_ADD_VOICE, "instrument-browser.html", nullptr},
     {HELP_RAW_IMPORT, "instrument-browser.html", "raw"},

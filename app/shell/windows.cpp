@@ -8,6 +8,7 @@
 #include "app/dialogs/options_sheet.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/live/player.h"
+#include "app/pattern/pattern_window.h"
 #include "app/sequence/sequence_window.h"
 #include "app/shell/main_window.h"
 
@@ -15,6 +16,9 @@ namespace tunemill {
 
 ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player, MidiInput* midi) {
     ChildFactories factories;
+    factories.pattern = [&document, &frame, player]() -> QWidget* {
+        return new PatternWindow(document, &frame, player);
+    };
     // The instrument windows and dialogs sound their previews on the player while the frame lives.
     install_preview_sink(player).release()->setParent(&frame);
     factories.instruments = [&document, &frame] { return new InstrumentsWindow(document, &frame.midi_router()); };

@@ -231,6 +231,36 @@ TEST_F(Player, StopNowEndsAtOnceWithOneEndReportWithoutAPosition) {
     EXPECT_EQ(receiver.ends(), 1u);
 }
 
+// Stop block if owned (Part 6.1): a window stops only the block or recording playback it
+// started; another window's, or a pattern playback, plays on.
+TEST_F(Player, ABlockOrRecordingStopsOnlyForTheWindowThatStartedIt) {
+    song.patterns[0].length = 400;
+    OutputThread output(engine, system);
+    int first_window = 0, second_window = 0;
+    ASSERT_TRUE(output.play_block(0, 0, 200, 0, true, &first_window));
+    EXPECT_EQ(engine.owner(), &first_window);
+    EXPECT_FALSE(output.stop_block_if_owned(&second_window));
+    EXPECT_FALSE(output.stop_recording_if_owned(&first_window)) << "a block playback is no recording";
+    EXPECT_TRUE(output.is_running());
+    EXPECT_TRUE(output.stop_block_if_owned(&first_window));
+    EXPECT_FALSE(output.is_running());
+
+    ASSERT_TRUE(output.play_recording(0, 0, 400, 0, false, true, &second_window));
+    EXPECT_TRUE(engine.recording());
+    EXPECT_FALSE(output.stop_block_if_owned(&second_window)) << "a voice recording plays in pattern mode";
+    EXPECT_FALSE(output.stop_recording_if_owned(&first_window));
+    EXPECT_TRUE(output.stop_recording_if_owned(&second_window));
+    EXPECT_FALSE(output.is_running());
+
+    // Every start forgets the owner: a pattern playback belongs to no window.
+    ASSERT_TRUE(output.play_block(0, 0, 200, 0, true, &first_window));
+    ASSERT_TRUE(output.play_pattern(0));
+    EXPECT_EQ(engine.owner(), nullptr);
+    EXPECT_FALSE(output.stop_block_if_owned(&first_window));
+    EXPECT_TRUE(output.is_running());
+    output.stop(StopMode::NOW);
+}
+
 TEST_F(Player, StopDrainPlaysEverythingQueuedAndRequestReturnsAtOnce) {
     song.patterns[0].length = 400;
     OutputThread output(engine, system);
