@@ -21,14 +21,16 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "browser_bench";
     static char* argv[] = {name, nullptr};
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static QApplication app(argc, argv);
     return app;
 }
 
 void BM_OpenBrowserOnStockBank(benchmark::State& state) {
     application();
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tunemill-browser-bench";
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / "tunemill-browser-bench";
     std::filesystem::create_directories(folder);
     settings().instrument_folder = folder.string();
     Document document;
@@ -42,7 +44,8 @@ void BM_OpenBrowserOnStockBank(benchmark::State& state) {
             return;
         }
         items = 0;
-        for (uint32_t category = 0; category <= 29; ++category) items += instrument_library().items(category).size();
+        for (uint32_t category = 0; category <= 29; ++category)
+            items += instrument_library().items(category).size();
         browser.reject();
     }
     state.counters["library_items"] = double(items);

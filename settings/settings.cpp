@@ -78,6 +78,7 @@ const std::vector<IntegerSetting>& integer_settings() {
         t.push_back(field("AllVoices", [](Settings& s) -> auto& { return s.all_voices; }));
         t.push_back(field("Validate", [](Settings& s) -> auto& { return s.validate; }));
         t.push_back(field("Document.AutosaveInterval", [](Settings& s) -> auto& { return s.autosave_interval; }));
+        t.push_back(field("KeyboardMapping", [](Settings& s) -> auto& { return s.keyboard_mapping; }));
         return t;
     }();
     return table;
@@ -129,6 +130,7 @@ Settings read_settings(const RegistryStore& store, const std::filesystem::path& 
     if (record.instrument_folder.empty()) record.instrument_folder = program_folder.string();
     if (record.keyboard_base_octave < 0 || record.keyboard_base_octave > 5) record.keyboard_base_octave = 3;
     if (record.autosave_interval < 0) record.autosave_interval = 120;
+    if (record.keyboard_mapping != 0 && record.keyboard_mapping != 1) record.keyboard_mapping = 0;
     return record;
 }
 

@@ -73,6 +73,7 @@ struct Settings {
     int32_t all_voices = 0;
     int32_t validate = 0;
     int32_t autosave_interval = 120;  // seconds between autosaves of a changed song; 0: never
+    int32_t keyboard_mapping = 0;     // PC keys as a piano: 0 by their position, 1 by letter
     bool operator==(const Settings&) const = default;
 };
 

@@ -35,9 +35,9 @@ const QColor NONE(0x7c, 0x84, 0x90);
 
 QColor family_colour(uint32_t category) {
     static const std::array<QColor, 30> colours = {
-        WINDS,   WINDS,   WINDS,   KEYS,    PLUCKED, PLUCKED, PLUCKED, PLUCKED, BOWED, BOWED,
-        KEYS,    SYNTHS,  SYNTHS,  SYNTHS,  SYNTHS,  DRUMS,   DRUMS,   DRUMS,   DRUMS, DRUMS,
-        DRUMS,   TUNED,   TUNED,   TUNED,   DRUMS,   BOWED,   VOICES,  EFFECTS, EFFECTS, NONE};
+        WINDS, WINDS,  WINDS,  KEYS,   PLUCKED, PLUCKED, PLUCKED, PLUCKED, BOWED,   BOWED,
+        KEYS,  SYNTHS, SYNTHS, SYNTHS, SYNTHS,  DRUMS,   DRUMS,   DRUMS,   DRUMS,   DRUMS,
+        DRUMS, TUNED,  TUNED,  TUNED,  DRUMS,   BOWED,   VOICES,  EFFECTS, EFFECTS, NONE};
     return colours[category < colours.size() ? category : NO_CATEGORY];
 }
 
@@ -52,9 +52,7 @@ struct Glyph {
         pen.setJoinStyle(Qt::RoundJoin);
         return pen;
     }
-    void stroke(const QPainterPath& path, qreal width) const {
-        p.strokePath(path, line(width));
-    }
+    void stroke(const QPainterPath& path, qreal width) const { p.strokePath(path, line(width)); }
     void stroke_line(qreal x1, qreal y1, qreal x2, qreal y2, qreal width, bool hole = false) const {
         p.setPen(line(width, hole ? tile : QColor(Qt::white)));
         p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
@@ -80,7 +78,8 @@ struct Glyph {
     QPainterPath polygon(std::initializer_list<QPointF> points) const {
         QPainterPath path;
         QPolygonF polygon;
-        for (const QPointF& point : points) polygon << point;
+        for (const QPointF& point : points)
+            polygon << point;
         path.addPolygon(polygon);
         path.closeSubpath();
         return path;
@@ -92,7 +91,8 @@ void woodwinds(const Glyph& g) {
     g.stroke_line(8, 24, 24, 8, 4.2);
     g.fill(g.polygon({{4.5, 24.5}, {7.5, 27.5}, {11, 25}, {7, 21}}));
     g.stroke_line(24, 8, 27, 5, 2);
-    for (qreal t : {0.25, 0.42, 0.59, 0.76}) g.disc(8 + 16 * t, 24 - 16 * t, 0.95, true);
+    for (qreal t : {0.25, 0.42, 0.59, 0.76})
+        g.disc(8 + 16 * t, 24 - 16 * t, 0.95, true);
 }
 
 void brasswinds(const Glyph& g) {
@@ -102,7 +102,8 @@ void brasswinds(const Glyph& g) {
     QPainterPath loop;
     loop.addRoundedRect(QRectF(8, 15, 11, 6), 3, 3);
     g.stroke(loop, 2);
-    for (qreal x : {10.0, 13.0, 16.0}) g.rect(x - 1, 9.5, 2, 5.5, 0.8);
+    for (qreal x : {10.0, 13.0, 16.0})
+        g.rect(x - 1, 9.5, 2, 5.5, 0.8);
     g.rect(3, 13, 2, 4, 0.8);
 }
 
@@ -117,7 +118,8 @@ void saxophones(const Glyph& g) {
     g.stroke(body, 4);
     g.ellipse(24, 19.5, 4, 2.2);
     g.ellipse(24, 19.5, 2.4, 1, true);
-    for (qreal y : {10.0, 13.5, 17.0}) g.disc(13.7, y, 0.9, true);
+    for (qreal y : {10.0, 13.5, 17.0})
+        g.disc(13.7, y, 0.9, true);
 }
 
 void organs(const Glyph& g) {
@@ -155,7 +157,8 @@ void ethnic_guitars(const Glyph& g) {
     g.disc(11, 22, 1.5);
     g.stroke_line(14, 18, 26.5, 5.5, 2.4);
     g.disc(26.5, 5.5, 2.6);
-    for (qreal t : {0.45, 0.65, 0.85}) g.stroke_line(14 + 12.5 * t, 18 - 12.5 * t, 16.5 + 12.5 * t, 20 - 12.5 * t, 1.3);
+    for (qreal t : {0.45, 0.65, 0.85})
+        g.stroke_line(14 + 12.5 * t, 18 - 12.5 * t, 16.5 + 12.5 * t, 20 - 12.5 * t, 1.3);
 }
 
 void bass(const Glyph& g) {
@@ -172,8 +175,15 @@ void bass(const Glyph& g) {
 
 void electric_guitars(const Glyph& g) {
     // A solid body with horns, two pickups and a headstock.
-    g.fill(g.polygon({{4, 23}, {8, 15}, {12.5, 16.5}, {15, 11.5}, {19.5, 14}, {17.5, 18},
-                      {19, 24}, {14, 29}, {7, 28}}));
+    g.fill(g.polygon({{4, 23},
+                      {8, 15},
+                      {12.5, 16.5},
+                      {15, 11.5},
+                      {19.5, 14},
+                      {17.5, 18},
+                      {19, 24},
+                      {14, 29},
+                      {7, 28}}));
     g.stroke_line(15.5, 17, 25.5, 7, 2.4);
     g.fill(g.polygon({{24, 6.5}, {27, 2.5}, {30, 4.5}, {26.5, 9}}));
     g.stroke_line(9, 20, 12.5, 23.5, 1.6, true);
@@ -214,17 +224,22 @@ void background_strings(const Glyph& g) {
 void pianos(const Glyph& g) {
     // A stretch of keyboard: four white keys and three black ones.
     g.rect(4, 7, 24, 19, 2);
-    for (int i = 1; i < 4; ++i) g.stroke_line(4 + i * 6, 7, 4 + i * 6, 26, 1.2, true);
-    for (qreal x : {8.2, 14.2, 20.2}) g.rect(x, 7, 3.6, 11, 0.8, true);
+    for (int i = 1; i < 4; ++i)
+        g.stroke_line(4 + i * 6, 7, 4 + i * 6, 26, 1.2, true);
+    for (qreal x : {8.2, 14.2, 20.2})
+        g.rect(x, 7, 3.6, 11, 0.8, true);
 }
 
 QPainterPath wave(qreal x0, qreal x1, qreal middle, qreal amplitude, qreal periods) {
     QPainterPath path;
     for (int i = 0; i <= 64; ++i) {
         const qreal t = i / 64.0;
-        const QPointF point(x0 + (x1 - x0) * t, middle - amplitude * std::sin(2 * std::numbers::pi * periods * t));
-        if (i == 0) path.moveTo(point);
-        else path.lineTo(point);
+        const QPointF point(x0 + (x1 - x0) * t,
+                            middle - amplitude * std::sin(2 * std::numbers::pi * periods * t));
+        if (i == 0)
+            path.moveTo(point);
+        else
+            path.lineTo(point);
     }
     return path;
 }
@@ -261,8 +276,10 @@ QPainterPath star(QPointF centre, qreal outer, qreal inner, int points, qreal tu
         const qreal r = i % 2 ? inner : outer;
         const qreal a = turn + std::numbers::pi * i / points - std::numbers::pi / 2;
         const QPointF point(centre.x() + r * std::cos(a), centre.y() + r * std::sin(a));
-        if (i == 0) path.moveTo(point);
-        else path.lineTo(point);
+        if (i == 0)
+            path.moveTo(point);
+        else
+            path.lineTo(point);
     }
     path.closeSubpath();
     return path;
@@ -325,7 +342,8 @@ void snare_drums(const Glyph& g) {
     g.rect(5, 15, 22, 10, 2);
     g.ellipse(16, 15, 11, 3);
     g.ellipse(16, 15, 9, 1.8, true);
-    for (qreal x : {9.0, 14.0, 19.0, 24.0}) g.stroke_line(x - 1.5, 17.5, x + 1.5, 23, 1.1, true);
+    for (qreal x : {9.0, 14.0, 19.0, 24.0})
+        g.stroke_line(x - 1.5, 17.5, x + 1.5, 23, 1.1, true);
     g.stroke_line(5, 3, 20, 12, 1.8);
     g.stroke_line(27, 3, 12, 12, 1.8);
 }
@@ -351,8 +369,10 @@ void electronic_drums(const Glyph& g) {
     for (int i = 0; i < 6; ++i) {
         const qreal a = std::numbers::pi / 3 * i;
         const QPointF point(16 + 11 * std::cos(a), 14 + 9.6 * std::sin(a));
-        if (i == 0) pad.moveTo(point);
-        else pad.lineTo(point);
+        if (i == 0)
+            pad.moveTo(point);
+        else
+            pad.lineTo(point);
     }
     pad.closeSubpath();
     g.fill(pad);
@@ -360,8 +380,10 @@ void electronic_drums(const Glyph& g) {
     for (int i = 0; i < 6; ++i) {
         const qreal a = std::numbers::pi / 3 * i;
         const QPointF point(16 + 6.5 * std::cos(a), 14 + 5.7 * std::sin(a));
-        if (i == 0) inner.moveTo(point);
-        else inner.lineTo(point);
+        if (i == 0)
+            inner.moveTo(point);
+        else
+            inner.lineTo(point);
     }
     inner.closeSubpath();
     g.p.strokePath(inner, g.line(1.4, g.tile));
@@ -442,7 +464,8 @@ void speech(const Glyph& g) {
     bubble.addRoundedRect(QRectF(3.5, 5, 25, 17), 7, 7);
     bubble.addPolygon(QPolygonF({QPointF(9, 20), QPointF(7, 28), QPointF(16, 21)}));
     g.fill(bubble.simplified());
-    for (qreal x : {10.0, 16.0, 22.0}) g.disc(x, 13.5, 1.8, true);
+    for (qreal x : {10.0, 16.0, 22.0})
+        g.disc(x, 13.5, 1.8, true);
 }
 
 void natural_sounds(const Glyph& g) {
@@ -465,8 +488,10 @@ void sound_fx(const Glyph& g) {
     for (int i = 0; i < 12; ++i) {
         const qreal a = std::numbers::pi * 2 * i / 12 - std::numbers::pi / 2;
         const QPointF point(16 + radii[i] * std::cos(a), 16 + radii[i] * std::sin(a));
-        if (i == 0) burst.moveTo(point);
-        else burst.lineTo(point);
+        if (i == 0)
+            burst.moveTo(point);
+        else
+            burst.lineTo(point);
     }
     burst.closeSubpath();
     g.fill(burst);
@@ -488,13 +513,36 @@ void no_category(const Glyph& g) {
 }
 
 using GlyphPainter = void (*)(const Glyph&);
-constexpr std::array<GlyphPainter, 30> GLYPHS = {
-    woodwinds,       brasswinds,     saxophones,       organs,           acoustic_guitars,
-    ethnic_guitars,  bass,           electric_guitars, solo_strings,     background_strings,
-    pianos,          melodic_synth,  lead_synth,       background_synth, synth_fx,
-    high_hats,       cymbals,        bass_drums,       snare_drums,      other_percussions,
-    electronic_drums, gongs,         bells,            mallets,          claps,
-    orchestral_sounds, speech,       natural_sounds,   sound_fx,         no_category};
+constexpr std::array<GlyphPainter, 30> GLYPHS = {woodwinds,
+                                                 brasswinds,
+                                                 saxophones,
+                                                 organs,
+                                                 acoustic_guitars,
+                                                 ethnic_guitars,
+                                                 bass,
+                                                 electric_guitars,
+                                                 solo_strings,
+                                                 background_strings,
+                                                 pianos,
+                                                 melodic_synth,
+                                                 lead_synth,
+                                                 background_synth,
+                                                 synth_fx,
+                                                 high_hats,
+                                                 cymbals,
+                                                 bass_drums,
+                                                 snare_drums,
+                                                 other_percussions,
+                                                 electronic_drums,
+                                                 gongs,
+                                                 bells,
+                                                 mallets,
+                                                 claps,
+                                                 orchestral_sounds,
+                                                 speech,
+                                                 natural_sounds,
+                                                 sound_fx,
+                                                 no_category};
 
 // An icon engine that paints at the size and pixel ratio asked for.
 class PaintedIcon : public QIconEngine {
@@ -601,7 +649,8 @@ void paint_bank_mark(QPainter& painter, const QRectF& rect) {
 }
 
 QIcon bank_mark() {
-    static const QIcon icon(new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_bank_mark(p, r); }));
+    static const QIcon icon(
+        new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_bank_mark(p, r); }));
     return icon;
 }
 
@@ -610,8 +659,8 @@ void paint_mute_mark(QPainter& painter, const QRectF& rect) {
     in_grid(painter, rect, [&] {
         const QColor ink(0x3a, 0x40, 0x4c);
         QPainterPath speaker;
-        speaker.addPolygon(QPolygonF({QPointF(4, 12), QPointF(10, 12), QPointF(18, 5), QPointF(18, 27), QPointF(10, 20),
-                                      QPointF(4, 20)}));
+        speaker.addPolygon(QPolygonF({QPointF(4, 12), QPointF(10, 12), QPointF(18, 5),
+                                      QPointF(18, 27), QPointF(10, 20), QPointF(4, 20)}));
         speaker.closeSubpath();
         painter.fillPath(speaker, ink);
         QPen cross(QColor(0xd0, 0x2c, 0x2c), 3.2);
@@ -623,7 +672,8 @@ void paint_mute_mark(QPainter& painter, const QRectF& rect) {
 }
 
 QIcon mute_mark() {
-    static const QIcon icon(new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_mute_mark(p, r); }));
+    static const QIcon icon(
+        new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_mute_mark(p, r); }));
     return icon;
 }
 

@@ -15,7 +15,8 @@ namespace tunemill {
 
 // Category 0 to 28, or NO_CATEGORY (29); other values draw as NO_CATEGORY.
 QIcon category_icon(uint32_t category);
-void paint_category_icon(QPainter& painter, const QRectF& rect, uint32_t category, bool enabled = true);
+void paint_category_icon(QPainter& painter, const QRectF& rect, uint32_t category,
+                         bool enabled = true);
 
 // The category's name as the program shows it ("Pianos"); empty for NO_CATEGORY.
 QString category_name(uint32_t category);

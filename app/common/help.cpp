@@ -45,6 +45,11 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_KEYS, "keys.html", nullptr},
     {HELP_SEQUENCE_WINDOW, "sequence.html", nullptr},
     {HELP_SONG_OPTIONS, "song-options.html", nullptr},
+    {HELP_KEYBOARD_WINDOW, "keyboard.html", nullptr},
+    {HELP_PLAYBACK_OPTIONS, "options.html", "playback"},
+    {HELP_ADVANCED_PLAYBACK, "options.html", "advanced"},
+    {HELP_ENVIRONMENT, "options.html", "environment"},
+    {HELP_MIDI_OPTIONS, "options.html", "midi"},
 };
 
 const TopicPage* find_topic(int topic) {

@@ -18,10 +18,15 @@ enum HelpTopic : int {
     HELP_SEQUENCE_WINDOW = 11,
     HELP_INSTRUMENTS_WINDOW = 12,
     HELP_SONG_OPTIONS = 13,
+    HELP_KEYBOARD_WINDOW = 14,
     HELP_ENVIRONMENT = 15,
     HELP_ADD_VOICE = 17,
     HELP_RAW_IMPORT = 18,
     HELP_KEYS = 21,
+    // The Options sheet's other pages.
+    HELP_PLAYBACK_OPTIONS = 140,
+    HELP_ADVANCED_PLAYBACK = 141,
+    HELP_MIDI_OPTIONS = 142,
 };
 
 // The page of a topic, relative to the help folder ("index.html" for the contents).

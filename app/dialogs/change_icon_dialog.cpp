@@ -13,7 +13,8 @@
 
 namespace tunemill {
 
-std::optional<uint32_t> ask_category(QWidget* parent, uint32_t current, const QString& instrument_name) {
+std::optional<uint32_t> ask_category(QWidget* parent, uint32_t current,
+                                     const QString& instrument_name) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("ChangeIconDialog"));
     dialog.setWindowTitle(dialog_text(D_CHANGE_ICON) + QStringLiteral(" - ") + instrument_name);

@@ -16,8 +16,12 @@ void add_dialog_help(QDialog& dialog, int topic, QDialogButtonBox* buttons) {
     QObject::connect(key, &QShortcut::activated, &dialog, [topic] { open_help(topic); });
     if (buttons) {
         QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+        // The same mark in every language (the standard text would stay English).
+        help->setText(QStringLiteral("?"));
+        help->setToolTip(QStringLiteral("F1"));
         help->setAutoDefault(false);
-        QObject::connect(buttons, &QDialogButtonBox::helpRequested, &dialog, [topic] { open_help(topic); });
+        QObject::connect(buttons, &QDialogButtonBox::helpRequested, &dialog,
+                         [topic] { open_help(topic); });
     }
 }
 

@@ -32,7 +32,8 @@ uint32_t typed_raw_rate(const QString& text) {
     const qulonglong value = typed.toULongLong(&number);
     if (number) return uint32_t(std::clamp<qulonglong>(value, 1, 65535));
     // Digits too many for any counter are a very large rate, not "no number".
-    const bool digits = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.isDigit(); });
+    const bool digits = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(),
+                                                        [](QChar c) { return c.isDigit(); });
     return digits ? 65535 : 1;
 }
 
@@ -50,7 +51,8 @@ bool ask_raw_import_settings(QWidget* parent, RawImportSettings& settings) {
     auto* rate = new QComboBox(&dialog);
     rate->setObjectName(QStringLiteral("rate"));
     rate->setEditable(true);
-    for (uint32_t choice : RATE_CHOICES) rate->addItem(QString::number(choice));
+    for (uint32_t choice : RATE_CHOICES)
+        rate->addItem(QString::number(choice));
     rate->setCurrentText(QString::number(settings.rate));
     auto* rate_label = new QLabel(dialog_text(D_SAMPLING_RATE), &dialog);
     rate_label->setBuddy(rate);

@@ -20,10 +20,12 @@ class Document;
 std::optional<QString> ask_instrument_name(QWidget* parent, const QString& current);
 
 // The category chosen in the strip, starting on the current one; none when cancelled.
-std::optional<uint32_t> ask_category(QWidget* parent, uint32_t current, const QString& instrument_name);
+std::optional<uint32_t> ask_category(QWidget* parent, uint32_t current,
+                                     const QString& instrument_name);
 
 // One of the song's instruments, starting on `selected`; none when cancelled or the song has none.
-std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& document, size_t selected = 0);
+std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& document,
+                                               size_t selected = 0);
 
 // Asks how to read a raw sample file, starting from and confirming into the settings; false when
 // cancelled (the settings are left as they were).

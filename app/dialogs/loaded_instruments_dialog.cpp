@@ -16,7 +16,8 @@
 
 namespace tunemill {
 
-std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& document, size_t selected) {
+std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& document,
+                                               size_t selected) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("LoadedInstrumentsDialog"));
     dialog.setWindowTitle(dialog_text(D_LOADED_INSTRUMENTS));
@@ -39,10 +40,14 @@ std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& docume
     layout->addWidget(list);
     layout->addWidget(buttons);
     dialog.resize(460, 380);
-    if (model.rowCount() > 0) list->setCurrentIndex(model.index(int(std::min<size_t>(selected, size_t(model.rowCount() - 1)))));
+    if (model.rowCount() > 0)
+        list->setCurrentIndex(
+            model.index(int(std::min<size_t>(selected, size_t(model.rowCount() - 1)))));
     list->setFocus();
 
-    auto current = [list]() -> int32_t { return list->currentIndex().isValid() ? list->currentIndex().row() : -1; };
+    auto current = [list]() -> int32_t {
+        return list->currentIndex().isValid() ? list->currentIndex().row() : -1;
+    };
     PreviewKeys keys(&dialog, current, midi_router_of(parent));
     if (dialog.exec() != QDialog::Accepted || current() < 0) return std::nullopt;
     return size_t(current());

@@ -49,6 +49,7 @@ uint32_t Document::new_gesture() {
 
 bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& operation) {
     auto step = std::make_unique<EditStep>(*this, step_name(edit.name), edit.gesture);
+    step->set_pattern_moves(edit.inserts_pattern, edit.deletes_pattern);
     const bool was_modified = song_.modified;
     emit aboutToChange(edit.change);
     {
@@ -73,6 +74,8 @@ bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& o
         record();
     }
     emit changed(edit.change);
+    if (edit.inserts_pattern) emit patternInserted(*edit.inserts_pattern);
+    if (edit.deletes_pattern) emit patternDeleted(*edit.deletes_pattern);
     if (step->touches_instruments()) {
         song_.observers.instruments_changed();
         emit instrumentsChanged();
@@ -218,6 +221,11 @@ void Document::apply_history_step(EditStep& step, bool forward) {
     for (int32_t pattern : touched) song_.observers.pattern_changed(pattern);
     unlock_song(song_, true);
     for (int32_t pattern : touched) emit changed(whole_pattern(pattern));
+    // Undo of an insertion is a deletion, and the other way round.
+    const std::optional<size_t> came = forward ? step.inserted_pattern() : step.deleted_pattern();
+    const std::optional<size_t> went = forward ? step.deleted_pattern() : step.inserted_pattern();
+    if (came) emit patternInserted(*came);
+    if (went) emit patternDeleted(*went);
     if (step.touches_instruments()) {
         song_.observers.instruments_changed();
         emit instrumentsChanged();

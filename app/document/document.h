@@ -51,6 +51,10 @@ struct Edit {
     std::optional<std::pair<int32_t, int32_t>> clean_up;
     // Several edits with the same non-zero gesture id in a row form one step (a mouse drag).
     uint32_t gesture = 0;
+    // The edit inserts a pattern at this index, or deletes the pattern at this index: the
+    // windows on later patterns follow their patterns, on undo and redo too.
+    std::optional<size_t> inserts_pattern;
+    std::optional<size_t> deletes_pattern;
 };
 
 class Document : public QObject {
@@ -114,6 +118,10 @@ class Document : public QObject {
     void changed(const tunemill::SongChange& change);
     // Voice index `voice` of the pattern is gone; later voices moved down by one.
     void voiceRemoved(int32_t pattern, int32_t voice);
+    // A pattern came in at `index` (later ones moved up) or the one at `index` went (later
+    // ones moved down), by an edit or by undo and redo.
+    void patternInserted(size_t index);
+    void patternDeleted(size_t index);
     // The song's instrument list changed (names, categories, instruments added or removed).
     void instrumentsChanged();
     // The modified flag changed (the title follows it).

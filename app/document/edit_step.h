@@ -6,6 +6,7 @@
 
 #include <QUndoCommand>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <variant>
 #include <vector>
@@ -33,6 +34,14 @@ class EditStep : public QUndoCommand {
     void instrument_removed(size_t index, Instrument instrument);
 
     bool empty() const { return actions_.empty(); }
+
+    // The pattern the step inserted or deleted (its windows follow on undo and redo).
+    void set_pattern_moves(std::optional<size_t> inserted, std::optional<size_t> deleted) {
+        inserted_pattern_ = inserted;
+        deleted_pattern_ = deleted;
+    }
+    std::optional<size_t> inserted_pattern() const { return inserted_pattern_; }
+    std::optional<size_t> deleted_pattern() const { return deleted_pattern_; }
 
     // Runs the actions on the song (the caller holds the song lock and tells everyone).
     void apply(Song& song, bool forward);
@@ -62,6 +71,8 @@ class EditStep : public QUndoCommand {
     uint32_t gesture_;
     bool first_redo_ = true;
     std::vector<Action> actions_;
+    std::optional<size_t> inserted_pattern_;
+    std::optional<size_t> deleted_pattern_;
 };
 
 } // namespace tunemill

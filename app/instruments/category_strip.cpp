@@ -3,12 +3,12 @@
 
 #include <QCursor>
 #include <QHelpEvent>
-#include <algorithm>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolTip>
+#include <algorithm>
 
 #include "app/common/category_art.h"
 #include "app/shell/commands.h"
@@ -19,9 +19,9 @@ namespace tunemill {
 
 namespace {
 
-constexpr int CELL = 34;   // a cell's side
-constexpr int ICON = 26;   // the picture inside it
-constexpr int MARGIN = 3;  // around the cells
+constexpr int CELL = 34;  // a cell's side
+constexpr int ICON = 26;  // the picture inside it
+constexpr int MARGIN = 3; // around the cells
 
 } // namespace
 
@@ -31,17 +31,21 @@ CategoryStrip::CategoryStrip(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_Hover);
 }
 
-QSize CategoryStrip::sizeHint() const { return QSize(COLUMNS * CELL + 2 * MARGIN, ROWS * CELL + 2 * MARGIN); }
+QSize CategoryStrip::sizeHint() const {
+    return QSize(COLUMNS * CELL + 2 * MARGIN, ROWS * CELL + 2 * MARGIN);
+}
 
 QPoint CategoryStrip::origin() const {
     // Centred in the control.
     const QSize used = sizeHint();
-    return QPoint(std::max(0, (width() - used.width()) / 2) + MARGIN, std::max(0, (height() - used.height()) / 2) + MARGIN);
+    return QPoint(std::max(0, (width() - used.width()) / 2) + MARGIN,
+                  std::max(0, (height() - used.height()) / 2) + MARGIN);
 }
 
 QRect CategoryStrip::cell_rect(uint32_t category) const {
     const QPoint at = origin();
-    return QRect(at.x() + int(category % COLUMNS) * CELL, at.y() + int(category / COLUMNS) * CELL, CELL, CELL);
+    return QRect(at.x() + int(category % COLUMNS) * CELL, at.y() + int(category / COLUMNS) * CELL,
+                 CELL, CELL);
 }
 
 int CategoryStrip::category_at(QPoint point) const {
@@ -72,10 +76,13 @@ void CategoryStrip::paintEvent(QPaintEvent*) {
             QColor fill = palette().color(QPalette::Highlight);
             fill.setAlpha(chosen ? 70 : 30);
             painter.fillPath(frame, fill);
-            if (chosen) painter.strokePath(frame, QPen(palette().color(QPalette::Highlight), hasFocus() ? 2.2 : 1.4));
+            if (chosen)
+                painter.strokePath(
+                    frame, QPen(palette().color(QPalette::Highlight), hasFocus() ? 2.2 : 1.4));
         }
         const qreal inset = (CELL - ICON) / 2.0;
-        paint_category_icon(painter, cell.adjusted(inset, inset, -inset, -inset), category, isEnabled());
+        paint_category_icon(painter, cell.adjusted(inset, inset, -inset, -inset), category,
+                            isEnabled());
     }
 }
 
@@ -89,13 +96,27 @@ void CategoryStrip::keyPressEvent(QKeyEvent* event) {
     const int at = int(category_);
     int next = at;
     switch (event->key()) {
-    case Qt::Key_Left: next = at - 1; break;
-    case Qt::Key_Right: next = at + 1; break;
-    case Qt::Key_Up: next = at - COLUMNS; break;
-    case Qt::Key_Down: next = at + COLUMNS; break;
-    case Qt::Key_Home: next = 0; break;
-    case Qt::Key_End: next = int(NO_CATEGORY); break;
-    default: QWidget::keyPressEvent(event); return;
+    case Qt::Key_Left:
+        next = at - 1;
+        break;
+    case Qt::Key_Right:
+        next = at + 1;
+        break;
+    case Qt::Key_Up:
+        next = at - COLUMNS;
+        break;
+    case Qt::Key_Down:
+        next = at + COLUMNS;
+        break;
+    case Qt::Key_Home:
+        next = 0;
+        break;
+    case Qt::Key_End:
+        next = int(NO_CATEGORY);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     if (next >= 0 && next <= int(NO_CATEGORY)) set_category(uint32_t(next));
 }
@@ -109,7 +130,8 @@ bool CategoryStrip::event(QEvent* event) {
             event->ignore();
             return true;
         }
-        const QString name = category == int(NO_CATEGORY) ? dialog_text(D_NO_CATEGORY) : category_name(uint32_t(category));
+        const QString name = category == int(NO_CATEGORY) ? dialog_text(D_NO_CATEGORY)
+                                                          : category_name(uint32_t(category));
         QToolTip::showText(help->globalPos(), name, this, cell_rect(uint32_t(category)));
         return true;
     }

@@ -73,7 +73,8 @@ InstrumentLibrary& library_for_browser() {
 InstrumentBrowser::InstrumentBrowser(QWidget* parent, Document& document, BrowserMode mode)
     : QDialog(parent), document_(document), library_(library_for_browser()) {
     setObjectName(QStringLiteral("InstrumentBrowser"));
-    setWindowTitle(mode == BrowserMode::REPLACE_INSTRUMENT ? composer_text(S_REPLACE_INSTRUMENT) : dialog_text(D_ADD_VOICE));
+    setWindowTitle(mode == BrowserMode::REPLACE_INSTRUMENT ? composer_text(S_REPLACE_INSTRUMENT)
+                                                           : dialog_text(D_ADD_VOICE));
 
     strip_ = new CategoryStrip(this);
     strip_->setObjectName(QStringLiteral("categories"));
@@ -100,7 +101,8 @@ InstrumentBrowser::InstrumentBrowser(QWidget* parent, Document& document, Browse
     cancel->setObjectName(QStringLiteral("cancel"));
     auto* help = new QPushButton(QStringLiteral("?"), this);
     help->setToolTip(QStringLiteral("F1"));
-    for (QPushButton* button : {loaded, import, cancel, help}) button->setAutoDefault(false);
+    for (QPushButton* button : {loaded, import, cancel, help})
+        button->setAutoDefault(false);
     auto* hint = new QLabel(dialog_text(D_PLAY_HINT), this);
     hint->setWordWrap(true);
     hint->setForegroundRole(QPalette::PlaceholderText);
@@ -121,7 +123,8 @@ InstrumentBrowser::InstrumentBrowser(QWidget* parent, Document& document, Browse
     layout->addLayout(middle, 1);
     layout->addWidget(hint);
 
-    connect(strip_, &CategoryStrip::categoryChanged, this, [this](uint32_t category) { show_category(category, {}); });
+    connect(strip_, &CategoryStrip::categoryChanged, this,
+            [this](uint32_t category) { show_category(category, {}); });
     connect(ok_, &QPushButton::clicked, this, &InstrumentBrowser::confirm);
     // Enter reaches the default button OK; a double-click on an item is OK too.
     connect(list_, &QListWidget::itemDoubleClicked, this, &InstrumentBrowser::confirm);
@@ -144,10 +147,13 @@ InstrumentBrowser::InstrumentBrowser(QWidget* parent, Document& document, Browse
     strip_->blockSignals(true);
     strip_->set_category(remembered.category);
     strip_->blockSignals(false);
-    show_category(strip_->category(), remembered.item_category == strip_->category() ? remembered.item_name : std::string());
+    show_category(strip_->category(), remembered.item_category == strip_->category()
+                                          ? remembered.item_name
+                                          : std::string());
     list_->setFocus();
 
-    keys_ = new PreviewKeys(this, [this] { return load_selected(); }, midi_router_of(parent));
+    keys_ = new PreviewKeys(
+        this, [this] { return load_selected(); }, midi_router_of(parent));
     resize(sizeHint().expandedTo(QSize(560, 470)));
 }
 
@@ -163,11 +169,13 @@ void InstrumentBrowser::show_category(uint32_t category, const std::string& sele
     int select = 0;
     for (size_t row = 0; row < items.size(); ++row) {
         const LibraryItem& item = items[row];
-        auto* line = new QListWidgetItem(QString::fromStdString(windows1252_to_utf8(item.name)), list_);
+        auto* line =
+            new QListWidgetItem(QString::fromStdString(windows1252_to_utf8(item.name)), list_);
         line->setData(InstrumentListModel::CategoryRole, category);
         line->setData(InstrumentListModel::FromBankRole, item.from_bank);
         if (!item.from_bank) {
-            line->setData(InstrumentListModel::DetailsRole, QString::fromStdString(item.relative.generic_string()));
+            line->setData(InstrumentListModel::DetailsRole,
+                          QString::fromStdString(item.relative.generic_string()));
             line->setToolTip(QString::fromStdString(library_.item_path(item).string()));
         } else {
             line->setToolTip(dialog_text(D_FROM_BANK));
@@ -194,7 +202,8 @@ int32_t InstrumentBrowser::load_selected() {
     const uint32_t category = strip_->category();
     const std::vector<LibraryItem>& items = library_.items(category);
     if (row < 0 || size_t(row) >= items.size()) return -1;
-    if (loaded_ && loaded_->first == category && loaded_->second == row && chosen_) return int32_t(*chosen_);
+    if (loaded_ && loaded_->first == category && loaded_->second == row && chosen_)
+        return int32_t(*chosen_);
     drop_temporary();
     const LibraryItem& item = items[size_t(row)];
     const Song& song = document_.song();
@@ -202,7 +211,8 @@ int32_t InstrumentBrowser::load_selected() {
         if (item.from_bank) {
             // The song may hold this bank instrument already.
             for (size_t i = 0; i < song.instruments.size() && !chosen_; ++i)
-                if (song.instruments[i].from_bank && song.instruments[i].name == item.name) chosen_ = i;
+                if (song.instruments[i].from_bank && song.instruments[i].name == item.name)
+                    chosen_ = i;
         }
         if (!chosen_) {
             Instrument instrument = library_.load(item, instrument_bank());
@@ -248,7 +258,8 @@ void InstrumentBrowser::reject() {
 void InstrumentBrowser::choose_loaded() {
     const size_t start = chosen_ && !temporary_ ? *chosen_ : 0;
     drop_temporary();
-    if (const std::optional<size_t> index = choose_loaded_instrument(this, document_, start)) end_with(*index, false);
+    if (const std::optional<size_t> index = choose_loaded_instrument(this, document_, start))
+        end_with(*index, false);
 }
 
 void InstrumentBrowser::import_file() {
@@ -257,29 +268,34 @@ void InstrumentBrowser::import_file() {
     FileDialogRequest request;
     request.title = composer_text(S_IMPORT_INSTRUMENT);
     request.filter_id = S_SAMPLE_IMPORT_FILTER;
-    request.folder = remembered.import_folder.isEmpty() ? QString::fromStdString(settings().instrument_folder)
-                                                        : remembered.import_folder;
+    request.folder = remembered.import_folder.isEmpty()
+                         ? QString::fromStdString(settings().instrument_folder)
+                         : remembered.import_folder;
     request.help_topic = HELP_LOAD_DIALOG;
     const std::optional<FileChoice> file = run_file_dialog(this, request);
     if (!file) return;
     remembered.import_folder = QFileInfo(file->path).absolutePath();
     try {
-        std::optional<Instrument> instrument = import_sample_file(
-            from_qstring_path(file->path), [this](RawImportSettings& raw) { return ask_raw_import_settings(this, raw); });
+        std::optional<Instrument> instrument =
+            import_sample_file(from_qstring_path(file->path), [this](RawImportSettings& raw) {
+                return ask_raw_import_settings(this, raw);
+            });
         if (!instrument) return;
         // The same sound imported twice is one instrument.
         if (const std::optional<size_t> existing = equal_in_song(document_.song(), *instrument)) {
             end_with(*existing, false);
             return;
         }
-        if (const std::optional<size_t> index = document_.add_temporary_instrument(std::move(*instrument)))
+        if (const std::optional<size_t> index =
+                document_.add_temporary_instrument(std::move(*instrument)))
             end_with(*index, true);
     } catch (const ERROR& error) {
         show_error(error);
     }
 }
 
-std::optional<BrowserChoice> run_instrument_browser(QWidget* parent, Document& document, BrowserMode mode) {
+std::optional<BrowserChoice> run_instrument_browser(QWidget* parent, Document& document,
+                                                    BrowserMode mode) {
     InstrumentBrowser browser(parent, document, mode);
     if (browser.exec() != QDialog::Accepted) return std::nullopt;
     return browser.choice();

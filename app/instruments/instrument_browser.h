@@ -23,6 +23,7 @@ struct BrowserChoice {
 };
 
 // Runs the browser; none when the user cancelled (every temporary instrument is gone again).
-std::optional<BrowserChoice> run_instrument_browser(QWidget* parent, Document& document, BrowserMode mode);
+std::optional<BrowserChoice> run_instrument_browser(QWidget* parent, Document& document,
+                                                    BrowserMode mode);
 
 } // namespace tunemill

@@ -27,11 +27,17 @@ namespace tunemill {
 
 namespace {
 
-bool valid(const Document& document, size_t index) { return index < document.song().instruments.size(); }
+bool valid(const Document& document, size_t index) {
+    return index < document.song().instruments.size();
+}
 
-SongChange song_wide() { return SongChange{-1, -1, ChangeKind::WHOLE_PATTERN, 0, UINT32_MAX}; }
+SongChange song_wide() {
+    return SongChange{-1, -1, ChangeKind::WHOLE_PATTERN, 0, UINT32_MAX};
+}
 
-QString instrument_folder() { return QString::fromStdString(settings().instrument_folder); }
+QString instrument_folder() {
+    return QString::fromStdString(settings().instrument_folder);
+}
 
 // Shows the wait cursor while a file is written.
 struct WaitCursor {
@@ -47,23 +53,27 @@ QString suggested_instrument_file_name(const std::string& name) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 32 || std::string_view("/\\*?:\"").find(c) != std::string_view::npos) c = ' ';
     }
-    cleaned.erase(0, cleaned.find_first_not_of(' ') == std::string::npos ? cleaned.size() : cleaned.find_first_not_of(' '));
+    cleaned.erase(0, cleaned.find_first_not_of(' ') == std::string::npos
+                         ? cleaned.size()
+                         : cleaned.find_first_not_of(' '));
     if (cleaned.empty()) return composer_text(S_UNTITLED).left(16);
     return QString::fromStdString(windows1252_to_utf8(cleaned));
 }
 
 std::optional<size_t> replace_instrument(QWidget* owner, Document& document, size_t index) {
     if (!valid(document, index)) return std::nullopt;
-    const std::optional<BrowserChoice> choice = run_instrument_browser(owner, document, BrowserMode::REPLACE_INSTRUMENT);
+    const std::optional<BrowserChoice> choice =
+        run_instrument_browser(owner, document, BrowserMode::REPLACE_INSTRUMENT);
     if (!choice || choice->index == index) return std::nullopt;
     const uint32_t chosen_id = document.song().instruments[choice->index].id;
     // Every voice of the old instrument takes the new one; the clean-up then drops the old
     // instrument, which no voice names any more, and moves the later indices down.
-    const bool done = document.edit(Edit{U_REPLACE_INSTRUMENT, song_wide(), std::pair{-1, -1}, 0}, [&](EditContext& context) {
-        if (choice->temporary) context.adopt_instrument(choice->index);
-        for (Pattern& pattern : context.song().patterns)
-            replace_in_pattern(pattern, uint32_t(index), uint32_t(choice->index));
-    });
+    const bool done = document.edit(
+        Edit{U_REPLACE_INSTRUMENT, song_wide(), std::pair{-1, -1}, 0}, [&](EditContext& context) {
+            if (choice->temporary) context.adopt_instrument(choice->index);
+            for (Pattern& pattern : context.song().patterns)
+                replace_in_pattern(pattern, uint32_t(index), uint32_t(choice->index));
+        });
     if (!done) {
         if (choice->temporary) document.remove_temporary_instrument();
         return std::nullopt;
@@ -85,8 +95,10 @@ void save_instrument(QWidget* owner, Document& document, size_t index) {
     request.title = composer_text(S_SAVE_INSTRUMENT);
     request.filter_id = S_INSTRUMENT_FILTER;
     request.folder = instrument_folder();
-    request.name = QDir(instrument_folder()).filePath(suggested_instrument_file_name(instrument.name));
-    request.default_suffix = instrument.synthesized() ? QStringLiteral("sy") : QStringLiteral("sa2");
+    request.name =
+        QDir(instrument_folder()).filePath(suggested_instrument_file_name(instrument.name));
+    request.default_suffix =
+        instrument.synthesized() ? QStringLiteral("sy") : QStringLiteral("sa2");
     request.save = true;
     request.help_topic = HELP_SAVE_DIALOG;
     const std::optional<FileChoice> file = run_file_dialog(owner, request);
@@ -106,7 +118,9 @@ void export_instrument(QWidget* owner, Document& document, size_t index) {
     request.filter_id = S_INSTRUMENT_WAV_FILTER;
     request.folder = instrument_folder();
     // The name cleaned as for Save: a slash in it must not make a folder of the file name.
-    request.name = QDir(instrument_folder()).filePath(suggested_instrument_file_name(document.song().instruments[index].name));
+    request.name =
+        QDir(instrument_folder())
+            .filePath(suggested_instrument_file_name(document.song().instruments[index].name));
     request.default_suffix = QStringLiteral("wav");
     request.save = true;
     request.help_topic = HELP_SAVE_DIALOG;
@@ -123,24 +137,29 @@ void export_instrument(QWidget* owner, Document& document, size_t index) {
 std::optional<size_t> change_instrument_icon(QWidget* owner, Document& document, size_t index) {
     if (!valid(document, index)) return std::nullopt;
     const Instrument& instrument = document.song().instruments[index];
-    const std::optional<uint32_t> category =
-        ask_category(owner, instrument.category, QString::fromStdString(windows1252_to_utf8(instrument.name)));
-    if (!category || !valid(document, index) || *category == document.song().instruments[index].category) return std::nullopt;
-    if (!document.edit(Edit{U_CHANGE_ICON, song_wide(), std::nullopt, 0},
-                       [&](EditContext& context) { set_category(context.song(), index, *category); }))
+    const std::optional<uint32_t> category = ask_category(
+        owner, instrument.category, QString::fromStdString(windows1252_to_utf8(instrument.name)));
+    if (!category || !valid(document, index) ||
+        *category == document.song().instruments[index].category)
+        return std::nullopt;
+    if (!document.edit(
+            Edit{U_CHANGE_ICON, song_wide(), std::nullopt, 0},
+            [&](EditContext& context) { set_category(context.song(), index, *category); }))
         return std::nullopt;
     return index;
 }
 
 std::optional<size_t> rename_song_instrument(QWidget* owner, Document& document, size_t index) {
     if (!valid(document, index)) return std::nullopt;
-    const std::optional<QString> name =
-        ask_instrument_name(owner, QString::fromStdString(windows1252_to_utf8(document.song().instruments[index].name)));
+    const std::optional<QString> name = ask_instrument_name(
+        owner,
+        QString::fromStdString(windows1252_to_utf8(document.song().instruments[index].name)));
     if (!name || name->isEmpty() || !valid(document, index)) return std::nullopt;
     const std::string stored = utf8_to_windows1252(name->toStdString());
     if (stored == document.song().instruments[index].name) return std::nullopt;
-    if (!document.edit(Edit{U_RENAME_INSTRUMENT, song_wide(), std::nullopt, 0},
-                       [&](EditContext& context) { rename_instrument(context.song(), index, stored); }))
+    if (!document.edit(
+            Edit{U_RENAME_INSTRUMENT, song_wide(), std::nullopt, 0},
+            [&](EditContext& context) { rename_instrument(context.song(), index, stored); }))
         return std::nullopt;
     return index;
 }

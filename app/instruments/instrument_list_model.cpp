@@ -11,7 +11,8 @@
 
 namespace tunemill {
 
-QString instrument_details(uint32_t rate, uint32_t bytes_per_sample, uint32_t length, bool looped, bool synthesized) {
+QString instrument_details(uint32_t rate, uint32_t bytes_per_sample, uint32_t length, bool looped,
+                           bool synthesized) {
     const double seconds = rate ? double(length) / rate : 0.0;
     QString text = dialog_text(D_INSTRUMENT_DETAILS)
                        .arg(rate)
@@ -36,10 +37,11 @@ InstrumentListModel::InstrumentListModel(Document& document, QObject* parent)
 std::vector<InstrumentListModel::Row> InstrumentListModel::read_rows() const {
     std::vector<Row> rows;
     for (const Instrument& instrument : document_.song().instruments)
-        rows.push_back({QString::fromStdString(windows1252_to_utf8(instrument.name)), instrument.category,
-                        instrument.from_bank, instrument.id,
-                        instrument_details(instrument.rate, instrument.bytes_per_sample, instrument.length,
-                                           instrument.loops(), instrument.synthesized())});
+        rows.push_back(
+            {QString::fromStdString(windows1252_to_utf8(instrument.name)), instrument.category,
+             instrument.from_bank, instrument.id,
+             instrument_details(instrument.rate, instrument.bytes_per_sample, instrument.length,
+                                instrument.loops(), instrument.synthesized())});
     return rows;
 }
 
@@ -65,19 +67,27 @@ QVariant InstrumentListModel::data(const QModelIndex& index, int role) const {
     const Row& row = rows_[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole: return row.name;
-    case Qt::DecorationRole: return category_icon(row.category);
+    case Qt::EditRole:
+        return row.name;
+    case Qt::DecorationRole:
+        return category_icon(row.category);
     case Qt::ToolTipRole: {
-        QString tip = row.category < CATEGORY_COUNT ? category_name(row.category) : dialog_text(D_NO_CATEGORY);
+        QString tip = row.category < CATEGORY_COUNT ? category_name(row.category)
+                                                    : dialog_text(D_NO_CATEGORY);
         tip += QStringLiteral("\n") + row.details;
         if (row.from_bank) tip += QStringLiteral("\n") + dialog_text(D_FROM_BANK);
         return tip;
     }
-    case CategoryRole: return row.category;
-    case FromBankRole: return row.from_bank;
-    case InstrumentIdRole: return row.id;
-    case DetailsRole: return row.details;
-    default: return {};
+    case CategoryRole:
+        return row.category;
+    case FromBankRole:
+        return row.from_bank;
+    case InstrumentIdRole:
+        return row.id;
+    case DetailsRole:
+        return row.details;
+    default:
+        return {};
     }
 }
 

@@ -49,6 +49,7 @@ class InstrumentListModel : public QAbstractListModel {
 };
 
 // The details line of an instrument: "22050 Hz, 16 bit, 1.5 s", with "looped" or "synthesized".
-QString instrument_details(uint32_t rate, uint32_t bytes_per_sample, uint32_t length, bool looped, bool synthesized);
+QString instrument_details(uint32_t rate, uint32_t bytes_per_sample, uint32_t length, bool looped,
+                           bool synthesized);
 
 } // namespace tunemill

@@ -2,8 +2,8 @@
 #include "app/instruments/instruments_window.h"
 
 #include <QEvent>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMdiArea>
@@ -66,7 +66,8 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
         connect(button, &QPushButton::clicked, this, spec.run);
         // Alt with the English letter works in every language, besides the letter the text marks.
         alt_keys_[spec.hidden_key] = spec.run;
-        if (const QKeySequence mnemonic = QKeySequence::mnemonic(button->text()); !mnemonic.isEmpty())
+        if (const QKeySequence mnemonic = QKeySequence::mnemonic(button->text());
+            !mnemonic.isEmpty())
             alt_keys_[mnemonic[0].key()] = spec.run;
         column->addWidget(button);
         buttons_.push_back(button);
@@ -84,7 +85,8 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
         update_buttons();
     });
     connect(list_, &QListView::doubleClicked, this, &InstrumentsWindow::rename);
-    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, &InstrumentsWindow::remember_selection);
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+            &InstrumentsWindow::remember_selection);
     connect(model_, &QAbstractItemModel::modelReset, this, &InstrumentsWindow::restore_selection);
     connect(model_, &QAbstractItemModel::dataChanged, this, &InstrumentsWindow::update_buttons);
     if (model_->rowCount() > 0) list_->setCurrentIndex(model_->index(0));
@@ -92,9 +94,11 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
 
     // The window's Alt keys come before the main window's menu titles (Alt+E is also Edit).
     list_->installEventFilter(this);
-    for (QPushButton* button : buttons_) button->installEventFilter(this);
+    for (QPushButton* button : buttons_)
+        button->installEventFilter(this);
 
-    keys_ = new PreviewKeys(this, [this]() -> int32_t { return selected() ? int32_t(*selected()) : -1; }, router);
+    keys_ = new PreviewKeys(
+        this, [this]() -> int32_t { return selected() ? int32_t(*selected()) : -1; }, router);
     resize(480, 320);
 }
 
@@ -105,7 +109,8 @@ InstrumentsWindow::~InstrumentsWindow() {
 
 std::optional<size_t> InstrumentsWindow::selected() const {
     const QModelIndex current = list_->currentIndex();
-    if (!current.isValid() || size_t(current.row()) >= document_.song().instruments.size()) return std::nullopt;
+    if (!current.isValid() || size_t(current.row()) >= document_.song().instruments.size())
+        return std::nullopt;
     return size_t(current.row());
 }
 
@@ -115,7 +120,8 @@ void InstrumentsWindow::select(size_t index) {
 
 void InstrumentsWindow::remember_selection() {
     const QModelIndex current = list_->currentIndex();
-    if (current.isValid()) selected_id_ = current.data(InstrumentListModel::InstrumentIdRole).toUInt();
+    if (current.isValid())
+        selected_id_ = current.data(InstrumentListModel::InstrumentIdRole).toUInt();
 }
 
 void InstrumentsWindow::restore_selection() {
@@ -128,13 +134,15 @@ void InstrumentsWindow::restore_selection() {
 
 void InstrumentsWindow::update_buttons() {
     const bool any = selected().has_value();
-    for (QPushButton* button : buttons_) button->setEnabled(any);
+    for (QPushButton* button : buttons_)
+        button->setEnabled(any);
     empty_note_->setVisible(model_->rowCount() == 0);
 }
 
 void InstrumentsWindow::replace() {
     if (const std::optional<size_t> index = selected())
-        if (const std::optional<size_t> now = replace_instrument(this, document_, *index)) select(*now);
+        if (const std::optional<size_t> now = replace_instrument(this, document_, *index))
+            select(*now);
 }
 
 void InstrumentsWindow::save() {
@@ -147,12 +155,14 @@ void InstrumentsWindow::export_wav() {
 
 void InstrumentsWindow::change_icon() {
     if (const std::optional<size_t> index = selected())
-        if (const std::optional<size_t> now = change_instrument_icon(this, document_, *index)) select(*now);
+        if (const std::optional<size_t> now = change_instrument_icon(this, document_, *index))
+            select(*now);
 }
 
 void InstrumentsWindow::rename() {
     if (const std::optional<size_t> index = selected())
-        if (const std::optional<size_t> now = rename_song_instrument(this, document_, *index)) select(*now);
+        if (const std::optional<size_t> now = rename_song_instrument(this, document_, *index))
+            select(*now);
 }
 
 void InstrumentsWindow::showEvent(QShowEvent* event) {
@@ -162,7 +172,8 @@ void InstrumentsWindow::showEvent(QShowEvent* event) {
     placed_ = true;
     child->setWindowIcon(windowIcon());
     if (QMdiArea* area = child->mdiArea()) {
-        if (const std::optional<QRect> rect = fit_window_rect(settings().instruments_window_pos, area->viewport()->size()))
+        if (const std::optional<QRect> rect =
+                fit_window_rect(settings().instruments_window_pos, area->viewport()->size()))
             child->setGeometry(*rect);
     }
     // From now on every move and resize is kept, so the place is right however the program ends.
@@ -173,15 +184,18 @@ bool InstrumentsWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         const auto found = alt_keys_.find(Qt::Key(key->key()));
-        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier && found != alt_keys_.end()) {
+        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier &&
+            found != alt_keys_.end()) {
             event->accept();
             if (event->type() == QEvent::KeyPress) (this->*found->second)();
             return true;
         }
     }
-    if (watched == parentWidget() && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+    if (watched == parentWidget() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         auto* child = static_cast<QWidget*>(watched);
-        if (!child->isMaximized() && !child->isMinimized()) settings().instruments_window_pos = to_window_rect(child->geometry());
+        if (!child->isMaximized() && !child->isMinimized())
+            settings().instruments_window_pos = to_window_rect(child->geometry());
     }
     return QWidget::eventFilter(watched, event);
 }

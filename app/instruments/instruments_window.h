@@ -5,8 +5,8 @@
 #pragma once
 
 #include <QWidget>
-#include <map>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputMethod>
-#include <algorithm>
 #include <QKeyEvent>
 #include <QWidget>
+#include <algorithm>
 
 #include "app/live/live_events.h"
 #include "app/live/player.h"
@@ -56,8 +56,10 @@ uint32_t live_virtual_key(const QKeyEvent& event) {
     case Qt::Key_Semicolon: // Shift+comma on German keyboards
     case Qt::Key_Less:      // Shift+comma on English ones
         return VK_COMMA_KEY;
-    case Qt::Key_Space: return VK_SPACE_BAR;
-    default: break;
+    case Qt::Key_Space:
+        return VK_SPACE_BAR;
+    default:
+        break;
     }
     // Shift with a digit gives the symbol above it; the layout wants the digit. The native key
     // is the digit where the window system tells it; else the symbols of the two layouts.
@@ -65,18 +67,27 @@ uint32_t live_virtual_key(const QKeyEvent& event) {
     if (native >= '0' && native <= '9') return native;
     switch (key) {
     case Qt::Key_At:
-    case Qt::Key_QuoteDbl: return '2';
+    case Qt::Key_QuoteDbl:
+        return '2';
     case Qt::Key_NumberSign:
-    case Qt::Key_section: return '3';
-    case Qt::Key_Percent: return '5';
-    case Qt::Key_AsciiCircum: return '6';
-    case Qt::Key_Ampersand: return german_layout() ? '6' : '7';
-    case Qt::Key_Slash: return '7';
-    default: return 0;
+    case Qt::Key_section:
+        return '3';
+    case Qt::Key_Percent:
+        return '5';
+    case Qt::Key_AsciiCircum:
+        return '6';
+    case Qt::Key_Ampersand:
+        return german_layout() ? '6' : '7';
+    case Qt::Key_Slash:
+        return '7';
+    default:
+        return 0;
     }
 }
 
-LiveNoteSink* preview_sink() { return current_sink(); }
+LiveNoteSink* preview_sink() {
+    return current_sink();
+}
 
 std::unique_ptr<QObject> install_preview_sink(EnginePlayer* player) {
     if (!player) return std::make_unique<SinkHolder>(nullptr, nullptr);
@@ -108,7 +119,8 @@ PreviewKeys::PreviewKeys(QWidget* window, InstrumentChoice choice, MidiRouter* r
     });
     timer_.start(500);
     // A dialog gives the MIDI notes back to the window that had them when it closes.
-    if (auto* dialog = qobject_cast<QDialog*>(window_)) connect(dialog, &QDialog::finished, this, &PreviewKeys::hand_back_midi);
+    if (auto* dialog = qobject_cast<QDialog*>(window_))
+        connect(dialog, &QDialog::finished, this, &PreviewKeys::hand_back_midi);
 }
 
 PreviewKeys::~PreviewKeys() {
@@ -173,7 +185,8 @@ bool PreviewKeys::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ShortcutOverride:
         // A piano key is a note here, never a shortcut of the window behind.
         if (keyboard_ && live_virtual_key(*static_cast<QKeyEvent*>(event)) != 0 &&
-            !(static_cast<QKeyEvent*>(event)->modifiers() & (Qt::AltModifier | Qt::MetaModifier | Qt::ControlModifier))) {
+            !(static_cast<QKeyEvent*>(event)->modifiers() &
+              (Qt::AltModifier | Qt::MetaModifier | Qt::ControlModifier))) {
             event->accept();
             return true;
         }
@@ -190,8 +203,11 @@ bool PreviewKeys::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
     case QEvent::FocusIn:
-    case QEvent::FocusOut: check_active(); break;
-    default: break;
+    case QEvent::FocusOut:
+        check_active();
+        break;
+    default:
+        break;
     }
     (void)watched;
     return false;

@@ -39,7 +39,9 @@ std::optional<size_t> Arrangement::new_pattern(size_t at, const QString& name) {
     std::string bytes = pattern_name_bytes(name);
     if (bytes.empty()) return std::nullopt;
     at = std::min(at, document_.song().patterns.size());
-    const bool done = document_.edit(song_wide(U_NEW_PATTERN), [&](EditContext& context) {
+    Edit edit = song_wide(U_NEW_PATTERN);
+    edit.inserts_pattern = at;
+    const bool done = document_.edit(edit, [&](EditContext& context) {
         Song& song = context.song();
         add_pattern(song, std::move(bytes), int32_t(at));
         if (engine_) engine_->pattern_inserted(uint32_t(at));
@@ -48,7 +50,6 @@ std::optional<size_t> Arrangement::new_pattern(size_t at, const QString& name) {
         song.sequence.push_back(uint32_t(at));
     });
     if (!done) return std::nullopt;
-    frame_.pattern_inserted(at);
     return at;
 }
 
@@ -69,6 +70,7 @@ bool Arrangement::delete_pattern(size_t index) {
         if (before.sequence[entry] == index) removed.push_back(uint32_t(entry - removed.size()));
     Edit edit = song_wide(U_DELETE_PATTERN);
     edit.clean_up = std::pair<int32_t, int32_t>{-1, -1};
+    edit.deletes_pattern = index;
     const bool done = document_.edit(edit, [&](EditContext& context) {
         tunemill::delete_pattern(context.song(), index);
         if (!engine_) return;
@@ -76,7 +78,6 @@ bool Arrangement::delete_pattern(size_t index) {
             engine_->sequence_entry_removed(entry);
         engine_->pattern_removed(uint32_t(index));
     });
-    if (done) frame_.pattern_deleted(index);
     return done;
 }
 

@@ -54,7 +54,7 @@ MainWindow* Composer::start(const QStringList& arguments) {
     MainWindow* frame = main_window_.get();
     const ChildFactories& given = options_.factories;
     if (!given.pattern && !given.sequence && !given.instruments && !given.keyboard && !given.song_options && !given.options)
-        frame->set_factories(standard_windows(*document_, *frame, player_.get()));
+        frame->set_factories(standard_windows(*document_, *frame, player_.get(), midi_.get()));
     // MIDI notes reach the main window, which hands them to the window that takes them.
     midi_poster_ = std::make_unique<MidiNotePoster>(frame);
     midi_->set_target(midi_poster_.get());

@@ -34,6 +34,7 @@
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/shell/placement.h"
+#include "app/live/live_input.h"
 #include "app/live/player.h"
 #include "app/document/song_io.h"
 #include "app/document/wav_export.h"
@@ -74,6 +75,12 @@ MainWindow::MainWindow(Document& document, Player* player, ChildFactories factor
     key_router_ = new KeyRouter(this);
     qApp->installEventFilter(key_router_);
     connect(&document_, &Document::modifiedChanged, this, [this] { update_title(); });
+    connect(&document_, &Document::patternInserted, this, &MainWindow::pattern_inserted);
+    connect(&document_, &Document::patternDeleted, this, &MainWindow::pattern_deleted);
+    // MIDI notes go to the window that takes them and was focused last.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (QWidget* window = midi_window_of(now); window && window->window() == this) midi_router_.set_target(window);
+    });
     connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { update_undo_items(); });
     connect(&document_.history(), &QUndoStack::cleanChanged, this, [this] { update_undo_items(); });
     update_undo_items();
@@ -465,6 +472,7 @@ void MainWindow::open_pattern_window(size_t pattern) {
         show_error(MISC_ERROR(S_UNABLE_TO_CREATE_WINDOW));
         return;
     }
+    widget->setProperty(TAKES_MIDI_NOTES, true);
     QMdiSubWindow* child = add_child(widget);
     pattern_children_.push_back(child);
     dynamic_cast<PatternView*>(widget)->point_at(pattern);

@@ -5,6 +5,8 @@
 #include "app/document/document.h"
 #include "app/instruments/instruments_window.h"
 #include "app/instruments/preview_keys.h"
+#include "app/dialogs/options_sheet.h"
+#include "app/keyboard/keyboard_window.h"
 #include "app/live/player.h"
 #include "app/pattern/pattern_window.h"
 #include "app/sequence/sequence_window.h"
@@ -12,7 +14,7 @@
 
 namespace tunemill {
 
-ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player) {
+ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player, MidiInput* midi) {
     ChildFactories factories;
     factories.pattern = [&document, &frame, player]() -> QWidget* {
         return new PatternWindow(document, &frame, player);
@@ -22,6 +24,11 @@ ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePla
     factories.instruments = [&document, &frame] { return new InstrumentsWindow(document, &frame.midi_router()); };
     factories.sequence = [&document, &frame, player] { return new SequenceWindow(document, frame, player); };
     factories.song_options = [&document, &frame] { run_song_options(document, frame); };
+    OutputThread* output = player ? &player->output() : nullptr;
+    factories.keyboard = [&document, &frame, output] {
+        return new KeyboardWindow(document, output, &frame.midi_router());
+    };
+    factories.options = [&frame, output, midi] { run_options_sheet(frame, output, midi); };
     return factories;
 }
 

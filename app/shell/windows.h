@@ -9,9 +9,10 @@ namespace tunemill {
 class Document;
 class MainWindow;
 class EnginePlayer;
+class MidiInput;
 
 // The makers of every window of the composer, for the frame over the document. The player may
-// be null (no sound devices).
-ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player);
+// be null (no sound devices), the MIDI input too.
+ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player, MidiInput* midi = nullptr);
 
 } // namespace tunemill

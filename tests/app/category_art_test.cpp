@@ -28,9 +28,11 @@ TEST_F(CategoryArtTest, EveryCategoryHasItsOwnPictureAtEverySize) {
             const QImage image = picture(category, size, ratio);
             // Drawn at the screen's own resolution, not scaled up afterwards.
             EXPECT_EQ(image.width(), qRound(size * ratio)) << category;
-            EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2).alpha(), 255) << category;
+            EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2).alpha(), 255)
+                << category;
             for (size_t other = 0; other < pictures.size(); ++other)
-                EXPECT_NE(image, pictures[other]) << "category " << category << " looks like " << other;
+                EXPECT_NE(image, pictures[other])
+                    << "category " << category << " looks like " << other;
             pictures.push_back(image);
         }
     }

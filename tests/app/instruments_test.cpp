@@ -18,21 +18,21 @@
 #include <gtest/gtest.h>
 
 #include "app/common/category_art.h"
+#include "app/common/help.h"
 #include "app/dialogs/instrument_dialogs.h"
 #include "app/document/document.h"
 #include "app/instruments/category_strip.h"
 #include "app/instruments/instrument_browser_dialog.h"
 #include "app/instruments/instrument_commands.h"
 #include "app/instruments/instrument_list_model.h"
-#include "app/live/live_events.h"
-#include "app/shell/placement.h"
-#include "strings/dialogs_strings.h"
 #include "app/instruments/instruments_window.h"
 #include "app/instruments/preview_keys.h"
+#include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/application.h"
 #include "app/shell/commands.h"
 #include "app/shell/main_window.h"
+#include "app/shell/placement.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "instruments/bank.h"
@@ -43,6 +43,7 @@
 #include "song/editing.h"
 #include "song/instrument_array.h"
 #include "strings/composer_strings.h"
+#include "strings/dialogs_strings.h"
 #include "strings/steps_strings.h"
 
 namespace tunemill {
@@ -55,20 +56,41 @@ using test::when_modal;
 // An instrument of our own: a short 8-bit saw, distinct by its name and first sample.
 Instrument saw(const std::string& name, uint8_t first = 0, uint32_t category = 11) {
     Instrument instrument = make_sampled_instrument(name, category, 400, NO_LOOP, 22050, 1, false);
-    for (uint32_t i = 0; i < 400; ++i) instrument.samples[i] = uint8_t(i * 5 + first);
+    for (uint32_t i = 0; i < 400; ++i)
+        instrument.samples[i] = uint8_t(i * 5 + first);
     return instrument;
 }
 
 std::vector<uint8_t> wav_bytes(uint16_t channels, uint16_t bits, uint32_t rate, uint32_t frames) {
     const uint32_t data = frames * channels * bits / 8;
     std::vector<uint8_t> out;
-    auto put32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i))); };
-    auto put16 = [&](uint16_t v) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); };
-    auto tag = [&](const char* t) { for (int i = 0; i < 4; ++i) out.push_back(uint8_t(t[i])); };
-    tag("RIFF"); put32(36 + data); tag("WAVE"); tag("fmt "); put32(16);
-    put16(1); put16(channels); put32(rate); put32(rate * channels * bits / 8); put16(uint16_t(channels * bits / 8)); put16(bits);
-    tag("data"); put32(data);
-    for (uint32_t i = 0; i < data; ++i) out.push_back(uint8_t(i * 7));
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto put16 = [&](uint16_t v) {
+        out.push_back(uint8_t(v));
+        out.push_back(uint8_t(v >> 8));
+    };
+    auto tag = [&](const char* t) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(t[i]));
+    };
+    tag("RIFF");
+    put32(36 + data);
+    tag("WAVE");
+    tag("fmt ");
+    put32(16);
+    put16(1);
+    put16(channels);
+    put32(rate);
+    put32(rate * channels * bits / 8);
+    put16(uint16_t(channels * bits / 8));
+    put16(bits);
+    tag("data");
+    put32(data);
+    for (uint32_t i = 0; i < data; ++i)
+        out.push_back(uint8_t(i * 7));
     return out;
 }
 
@@ -100,25 +122,30 @@ class InstrumentsTest : public test::AppTest {
     // A song of the given instruments; pattern p has one voice (with a note) on each index
     // listed for it.
     void make_song(std::vector<Instrument> instruments, std::vector<std::vector<uint32_t>> voices) {
-        ASSERT_TRUE(document().edit(Edit{U_ADD_INSTRUMENT, SongChange{}, std::nullopt, 0}, [&](EditContext& context) {
-            for (Instrument& instrument : instruments) context.add_instrument(std::move(instrument));
-            Song& edited = context.song();
-            while (edited.patterns.size() < voices.size()) add_pattern(edited, "Pattern " + std::to_string(edited.patterns.size() + 1));
-            for (size_t p = 0; p < voices.size(); ++p)
-                for (uint32_t instrument : voices[p]) {
-                    Voice voice;
-                    voice.id = next_voice_id();
-                    voice.instrument = instrument;
-                    edited.patterns[p].voices.push_back(voice);
-                    add_note(edited.patterns[p], edited.patterns[p].voices.size() - 1, 0, 4, 36);
-                }
-        }));
+        ASSERT_TRUE(document().edit(
+            Edit{U_ADD_INSTRUMENT, SongChange{}, std::nullopt, 0}, [&](EditContext& context) {
+                for (Instrument& instrument : instruments)
+                    context.add_instrument(std::move(instrument));
+                Song& edited = context.song();
+                while (edited.patterns.size() < voices.size())
+                    add_pattern(edited, "Pattern " + std::to_string(edited.patterns.size() + 1));
+                for (size_t p = 0; p < voices.size(); ++p)
+                    for (uint32_t instrument : voices[p]) {
+                        Voice voice;
+                        voice.id = next_voice_id();
+                        voice.instrument = instrument;
+                        edited.patterns[p].voices.push_back(voice);
+                        add_note(edited.patterns[p], edited.patterns[p].voices.size() - 1, 0, 4,
+                                 36);
+                    }
+            }));
         document().history().clear();
         document().mark_saved();
     }
     std::vector<std::string> names() {
         std::vector<std::string> out;
-        for (const Instrument& instrument : song().instruments) out.push_back(instrument.name);
+        for (const Instrument& instrument : song().instruments)
+            out.push_back(instrument.name);
         return out;
     }
     // The library items of a category that the stock bank fills.
@@ -137,9 +164,15 @@ class InstrumentsTest : public test::AppTest {
         QApplication::processEvents();
         return browser;
     }
-    static QListWidget* items(QWidget* browser) { return browser->findChild<QListWidget*>(QStringLiteral("items")); }
-    static CategoryStrip* strip(QWidget* window) { return window->findChild<CategoryStrip*>(QStringLiteral("categories")); }
-    static QPushButton* button(QWidget* window, const char* name) { return window->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    static QListWidget* items(QWidget* browser) {
+        return browser->findChild<QListWidget*>(QStringLiteral("items"));
+    }
+    static CategoryStrip* strip(QWidget* window) {
+        return window->findChild<CategoryStrip*>(QStringLiteral("categories"));
+    }
+    static QPushButton* button(QWidget* window, const char* name) {
+        return window->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
     static void choose_category(QWidget* window, uint32_t category) {
         CategoryStrip* icons = strip(window);
         QTest::mouseClick(icons, Qt::LeftButton, {}, icons->cell_rect(category).center());
@@ -171,7 +204,8 @@ TEST_F(InstrumentsTest, BrowserStripChoosesTheCategoryByMouseAndKeys) {
     EXPECT_EQ(name->text(), QStringLiteral(" ") + category_name(category));
     ASSERT_EQ(items(browser.get())->count(), int(library.items(category).size()));
     for (int row = 0; row < items(browser.get())->count(); ++row)
-        EXPECT_EQ(items(browser.get())->item(row)->text().toStdString(), library.items(category)[size_t(row)].name);
+        EXPECT_EQ(items(browser.get())->item(row)->text().toStdString(),
+                  library.items(category)[size_t(row)].name);
     EXPECT_EQ(items(browser.get())->currentRow(), 0);
 
     // Arrow keys move through both rows; End is "no category", whose name is only the blank.
@@ -181,8 +215,13 @@ TEST_F(InstrumentsTest, BrowserStripChoosesTheCategoryByMouseAndKeys) {
     };
     strip(browser.get())->setFocus();
     strip(browser.get())->set_category(14);
-    for (Step step : {Step{Qt::Key_Right, 15}, {Qt::Key_Up, 0}, {Qt::Key_Left, 0}, {Qt::Key_Down, 15},
-                      {Qt::Key_End, NO_CATEGORY}, {Qt::Key_Down, NO_CATEGORY}, {Qt::Key_Home, 0}}) {
+    for (Step step : {Step{Qt::Key_Right, 15},
+                      {Qt::Key_Up, 0},
+                      {Qt::Key_Left, 0},
+                      {Qt::Key_Down, 15},
+                      {Qt::Key_End, NO_CATEGORY},
+                      {Qt::Key_Down, NO_CATEGORY},
+                      {Qt::Key_Home, 0}}) {
         QTest::keyClick(strip(browser.get()), step.key);
         EXPECT_EQ(strip(browser.get())->category(), step.expected) << "after key " << step.key;
         EXPECT_EQ(items(browser.get())->count(), int(library.items(step.expected).size()));
@@ -209,7 +248,8 @@ TEST_F(InstrumentsTest, BrowserOpensFocusedOnTheItemLoadedLastSoEnterGivesAnInst
         EXPECT_EQ(list->currentRow(), 2);
         QTest::keyClick(list, Qt::Key_Return);
     });
-    const std::optional<BrowserChoice> choice = run_instrument_browser(frame_, document(), BrowserMode::ADD_VOICE);
+    const std::optional<BrowserChoice> choice =
+        run_instrument_browser(frame_, document(), BrowserMode::ADD_VOICE);
     ASSERT_TRUE(choice);
     EXPECT_TRUE(choice->temporary);
     EXPECT_EQ(choice->index, song().instruments.size() - 1);
@@ -233,7 +273,8 @@ TEST_F(InstrumentsTest, BrowserPreviewsWithTheKeysAndCancelLeavesTheSongAsItWas)
         EXPECT_NE(preview->keyboard()->preview_handle(36), 0u) << row;
         QTest::keyRelease(items(browser.get()), Qt::Key_Z);
         ASSERT_EQ(song().instruments.size(), 2u) << row;
-        EXPECT_EQ(song().instruments[1].name, library_for_browser().items(category)[size_t(row)].name);
+        EXPECT_EQ(song().instruments[1].name,
+                  library_for_browser().items(category)[size_t(row)].name);
         EXPECT_EQ(items(browser.get())->currentRow(), row) << "the key moved the selection";
     }
     QTest::mouseClick(button(browser.get(), "cancel"), Qt::LeftButton);
@@ -253,10 +294,12 @@ TEST_F(InstrumentsTest, BrowserReusesAnEqualInstrumentOfTheSong) {
     make_song({saw("mine", 0, 4), std::move(from_bank)}, {{0, 1}});
 
     for (auto [chosen_category, name, expected] :
-         {std::tuple{category, item.name, size_t(1)}, std::tuple{4u, std::string("mine"), size_t(0)}}) {
+         {std::tuple{category, item.name, size_t(1)},
+          std::tuple{4u, std::string("mine"), size_t(0)}}) {
         auto browser = open_browser();
         choose_category(browser.get(), chosen_category);
-        const QList<QListWidgetItem*> found = items(browser.get())->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        const QList<QListWidgetItem*> found =
+            items(browser.get())->findItems(QString::fromStdString(name), Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1) << name;
         items(browser.get())->setCurrentItem(found.front());
         QTest::keyClick(items(browser.get()), Qt::Key_Return);
@@ -275,11 +318,14 @@ TEST_F(InstrumentsTest, BrowserShowsADamagedFileOnceAndStaysOpen) {
     instrument_library().build(settings().instrument_folder, instrument_bank());
     auto browser = open_browser();
     choose_category(browser.get(), 12);
-    const QList<QListWidgetItem*> found = items(browser.get())->findItems(QStringLiteral("broken"), Qt::MatchExactly);
+    const QList<QListWidgetItem*> found =
+        items(browser.get())->findItems(QStringLiteral("broken"), Qt::MatchExactly);
     ASSERT_EQ(found.size(), 1);
     items(browser.get())->setCurrentItem(found.front());
-    const std::vector<QString> errors = error_boxes_during([&] { QTest::mouseClick(button(browser.get(), "ok"), Qt::LeftButton); });
-    EXPECT_EQ(errors, std::vector<QString>{QString::fromStdString(load_string(S_INSTRUMENT_FILE_DAMAGED))});
+    const std::vector<QString> errors =
+        error_boxes_during([&] { QTest::mouseClick(button(browser.get(), "ok"), Qt::LeftButton); });
+    EXPECT_EQ(errors,
+              std::vector<QString>{QString::fromStdString(load_string(S_INSTRUMENT_FILE_DAMAGED))});
     EXPECT_TRUE(browser->isVisible());
     EXPECT_FALSE(browser->choice());
     EXPECT_TRUE(song().instruments.empty());
@@ -314,7 +360,13 @@ TEST_F(InstrumentsTest, BrowserLoadedChoosesASongInstrumentAndItsCancelKeepsTheB
 // Imports through the browser's Import button: the file dialog, then for raw data its dialog.
 class BrowserImportTest : public InstrumentsTest {
   protected:
-    std::optional<BrowserChoice> import(const fs::path& file, std::function<void()> raw_answer = {}) {
+    // The raw settings are kept for the run; each test starts from the first ones.
+    void SetUp() override {
+        InstrumentsTest::SetUp();
+        raw_import_settings() = RawImportSettings{};
+    }
+    std::optional<BrowserChoice> import(const fs::path& file,
+                                        std::function<void()> raw_answer = {}) {
         auto browser = open_browser();
         test::answer_file_dialog(QString::fromStdString(file.string()), -1, [raw_answer](QWidget*) {
             if (raw_answer) raw_answer();
@@ -339,12 +391,14 @@ TEST_F(BrowserImportTest, WavFileKeepsItsLeftChannelRateAndName) {
 
 TEST_F(BrowserImportTest, RawFileTakesTheSettingsOfItsDialogForTheRun) {
     std::vector<uint8_t> raw(1001 + 64);
-    for (size_t i = 0; i < raw.size(); ++i) raw[i] = uint8_t(i);
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = uint8_t(i);
     test::write_file(dir_ / "drum.raw", raw);
     const std::optional<BrowserChoice> choice = import(dir_ / "drum.raw", [] {
         when_modal([](QWidget* modal) {
             EXPECT_EQ(modal->objectName(), QStringLiteral("ImportRawDialog"));
-            modal->findChild<QComboBox*>(QStringLiteral("rate"))->setCurrentText(QStringLiteral("11025"));
+            modal->findChild<QComboBox*>(QStringLiteral("rate"))
+                ->setCurrentText(QStringLiteral("11025"));
             modal->findChild<QRadioButton*>(QStringLiteral("stereo"))->setChecked(true);
             modal->findChild<QLineEdit*>(QStringLiteral("header"))->setText(QStringLiteral("64"));
             QTest::keyClick(modal, Qt::Key_Return);
@@ -371,6 +425,22 @@ TEST_F(BrowserImportTest, CancelledRawDialogKeepsTheBrowserAndTheSong) {
     EXPECT_TRUE(song().instruments.empty());
 }
 
+TEST_F(BrowserImportTest, FailedImportShowsOneMessageAndKeepsTheBrowser) {
+    // Raw data of 3 GB (a sparse file) is more than an instrument can hold.
+    const fs::path huge = dir_ / "huge.raw";
+    test::write_file(huge, {1, 2, 3});
+    fs::resize_file(huge, 3ull << 30);
+    std::optional<BrowserChoice> choice;
+    const std::vector<QString> errors = error_boxes_during([&] {
+        choice = import(huge, [] {
+            when_modal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
+        });
+    });
+    EXPECT_FALSE(choice);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(song().instruments.empty());
+}
+
 TEST_F(InstrumentsTest, ReplaceModeHasItsTitle) {
     auto browser = open_browser(BrowserMode::REPLACE_INSTRUMENT);
     EXPECT_EQ(browser->windowTitle(), QString::fromStdString(load_string(S_REPLACE_INSTRUMENT)));
@@ -385,8 +455,15 @@ TEST_F(InstrumentsTest, TypedRawValuesFallBackAsTheDialogPromises) {
         const char* typed;
         uint32_t rate;
     };
-    for (Rate rate : {Rate{"0", 1}, {"1", 1}, {"22050", 22050}, {"65535", 65535}, {"70000", 65535},
-                      {"99999999999999999999999", 65535}, {"abc", 1}, {"", 1}, {" 8000 ", 8000}})
+    for (Rate rate : {Rate{"0", 1},
+                      {"1", 1},
+                      {"22050", 22050},
+                      {"65535", 65535},
+                      {"70000", 65535},
+                      {"99999999999999999999999", 65535},
+                      {"abc", 1},
+                      {"", 1},
+                      {" 8000 ", 8000}})
         EXPECT_EQ(typed_raw_rate(QString::fromLatin1(rate.typed)), rate.rate) << rate.typed;
     EXPECT_EQ(typed_header_size(QStringLiteral("128")), 128u);
     EXPECT_EQ(typed_header_size(QStringLiteral("-5")), 0u);
@@ -398,8 +475,13 @@ TEST_F(InstrumentsTest, SuggestedFileNamesAreCleaned) {
         std::string name;
         const char* file;
     };
-    for (const Case& c : {Case{"a/b", "a b"}, {"  Bass", "Bass"}, {"x:y*z?\"", "x y z  "}, {"a\\b\tc", "a b c"},
-                          {" /?", "Untitled"}, {"", "Untitled"}, {"Caf\xe9", "Café"}})
+    for (const Case& c : {Case{"a/b", "a b"},
+                          {"  Bass", "Bass"},
+                          {"x:y*z?\"", "x y z  "},
+                          {"a\\b\tc", "a b c"},
+                          {" /?", "Untitled"},
+                          {"", "Untitled"},
+                          {"Caf\xe9", "Café"}})
         EXPECT_EQ(suggested_instrument_file_name(c.name), QString::fromUtf8(c.file)) << c.name;
 }
 
@@ -412,7 +494,8 @@ TEST_F(InstrumentsTest, WindowOpensOnceFromTheMenuAndKeepsItsPlace) {
     ASSERT_TRUE(frame_->instruments_window_open());
     frame_->show_instruments_window();
     EXPECT_EQ(frame_->findChildren<InstrumentsWindow*>().size(), 1);
-    auto* child = qobject_cast<QMdiSubWindow*>(frame_->findChild<InstrumentsWindow*>()->parentWidget());
+    auto* child =
+        qobject_cast<QMdiSubWindow*>(frame_->findChild<InstrumentsWindow*>()->parentWidget());
     ASSERT_NE(child, nullptr);
     EXPECT_EQ(child->geometry(), QRect(30, 20, 400, 300));
     EXPECT_EQ(child->windowTitle(), QString::fromStdString(load_string(S_INSTRUMENTS)));
@@ -420,6 +503,29 @@ TEST_F(InstrumentsTest, WindowOpensOnceFromTheMenuAndKeepsItsPlace) {
     EXPECT_EQ(settings().instruments_window_pos, to_window_rect(QRect(50, 40, 420, 310)));
     frame_->store_placement();
     EXPECT_EQ(settings().instruments_window_open, 1);
+}
+
+TEST_F(InstrumentsTest, HelpOpensThePagesOfTheWindowAndTheBrowser) {
+    // The pages beside the test program, as they lie beside the composer.
+    const fs::path pages = fs::path(help_folder().toStdString()).parent_path();
+    fs::create_directories(pages);
+    fs::copy(fs::path(TUNEMILL_SOURCE_DIR) / "resources" / "help", pages,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::vector<QUrl> opened;
+    set_url_opener([&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    InstrumentsWindow* window = open_window();
+    QTest::keyClick(window->list(), Qt::Key_F1);
+    auto browser = open_browser();
+    QTest::keyClick(items(browser.get()), Qt::Key_F1);
+    set_url_opener({});
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], help_url(HELP_INSTRUMENTS_WINDOW));
+    EXPECT_EQ(opened[1], help_url(HELP_ADD_VOICE));
+    EXPECT_TRUE(opened[0].toString().endsWith(QStringLiteral("instruments.html")));
+    EXPECT_EQ(help_url(HELP_RAW_IMPORT).fragment(), QStringLiteral("raw"));
 }
 
 TEST_F(InstrumentsTest, WindowListsTheInstrumentsAndFollowsEveryChange) {
@@ -437,8 +543,9 @@ TEST_F(InstrumentsTest, WindowListsTheInstrumentsAndFollowsEveryChange) {
 
     // Selection stays on the same instrument when the list changes under it.
     window->select(1);
-    ASSERT_TRUE(document().edit(Edit{U_ADD_INSTRUMENT, SongChange{}, std::nullopt, 0},
-                                [](EditContext& context) { context.add_instrument(saw("Third", 3)); }));
+    ASSERT_TRUE(
+        document().edit(Edit{U_ADD_INSTRUMENT, SongChange{}, std::nullopt, 0},
+                        [](EditContext& context) { context.add_instrument(saw("Third", 3)); }));
     EXPECT_EQ(model->rowCount(), 3);
     EXPECT_EQ(window->selected(), std::optional<size_t>(1));
     document().undo();
@@ -449,7 +556,8 @@ TEST_F(InstrumentsTest, WindowListsTheInstrumentsAndFollowsEveryChange) {
 TEST_F(InstrumentsTest, WindowButtonsDoNothingWithoutInstruments) {
     InstrumentsWindow* window = open_window();
     ASSERT_NE(window, nullptr);
-    for (const char* name : {"replace", "save", "export", "changeIcon", "rename"}) EXPECT_FALSE(button(window, name)->isEnabled()) << name;
+    for (const char* name : {"replace", "save", "export", "changeIcon", "rename"})
+        EXPECT_FALSE(button(window, name)->isEnabled()) << name;
     // The hidden keys too: no dialog comes up, nothing changes.
     QTest::keyClick(window->list(), Qt::Key_R, Qt::AltModifier);
     QTest::keyClick(window->list(), Qt::Key_N, Qt::AltModifier);
@@ -512,8 +620,10 @@ TEST_F(InstrumentsTest, SaveRefusesBankInstrumentsAndWritesOthersUnderTheCleaned
     make_song({saw("a/b", 0, 3), std::move(stock)}, {{0, 1}});
     InstrumentsWindow* window = open_window();
     window->select(1);
-    const std::vector<QString> errors = error_boxes_during([&] { QTest::mouseClick(button(window, "save"), Qt::LeftButton); });
-    EXPECT_EQ(errors, std::vector<QString>{QString::fromStdString(load_string(S_CANT_SAVE_BANK_INSTRUMENT))});
+    const std::vector<QString> errors =
+        error_boxes_during([&] { QTest::mouseClick(button(window, "save"), Qt::LeftButton); });
+    EXPECT_EQ(errors, std::vector<QString>{
+                          QString::fromStdString(load_string(S_CANT_SAVE_BANK_INSTRUMENT))});
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     window->select(0);
@@ -522,7 +632,9 @@ TEST_F(InstrumentsTest, SaveRefusesBankInstrumentsAndWritesOthersUnderTheCleaned
     const fs::path target = dir_ / "instruments" / "a b.sa2";
     test::answer_file_dialog(QString::fromStdString(target.string()), -1, [&](QWidget* widget) {
         auto* dialog = static_cast<QFileDialog*>(widget);
-        proposed = QDir(dialog->directory()).filePath(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text());
+        proposed =
+            QDir(dialog->directory())
+                .filePath(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text());
         suffix = dialog->defaultSuffix();
     });
     QTest::mouseClick(button(window, "save"), Qt::LeftButton);
@@ -541,7 +653,7 @@ TEST_F(InstrumentsTest, ExportWritesTheSampleAsAWavFile) {
     const std::vector<uint8_t> bytes = test::read_file(target);
     ASSERT_EQ(bytes.size(), 44u + 400u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
-    EXPECT_EQ(bytes[34], 8);  // bits per sample
+    EXPECT_EQ(bytes[34], 8); // bits per sample
     EXPECT_EQ(bytes[24] | (bytes[25] << 8), 22050);
     EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), song().instruments[0].samples.begin()));
 }
@@ -565,7 +677,9 @@ TEST_F(InstrumentsTest, ChangeIconAndRenameAreUndoableSteps) {
         bool cancel;
         const char* name;
     };
-    for (Rename rename : {Rename{"", false, "Stock"}, {"Anything", true, "Stock"}, {"Marimba Ä", false, "Marimba \xc4"}}) {
+    for (Rename rename : {Rename{"", false, "Stock"},
+                          {"Anything", true, "Stock"},
+                          {"Marimba Ä", false, "Marimba \xc4"}}) {
         when_modal([rename](QWidget* modal) {
             auto* field = modal->findChild<QLineEdit*>(QStringLiteral("name"));
             EXPECT_EQ(field->text(), QStringLiteral("Stock"));
@@ -585,7 +699,8 @@ TEST_F(InstrumentsTest, ChangeIconAndRenameAreUndoableSteps) {
     document().undo();
     EXPECT_EQ(song().instruments[0].category, 11u);
     EXPECT_TRUE(song().instruments[0].from_bank);
-    EXPECT_EQ(window->list()->model()->index(0, 0).data(InstrumentListModel::CategoryRole).toUInt(), 11u);
+    EXPECT_EQ(window->list()->model()->index(0, 0).data(InstrumentListModel::CategoryRole).toUInt(),
+              11u);
 }
 
 TEST_F(InstrumentsTest, WindowPlaysTheSelectedInstrumentFromThePcKeysAndMidi) {
@@ -616,14 +731,16 @@ TEST_F(InstrumentsTest, ScreenshotsInBothLanguages) {
     const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
     fs::create_directories(shots);
     Instrument stock = instrument_bank().load(library_for_browser().items(bank_category())[0].name);
-    make_song({saw("Warm Saw Lead", 0, 12), std::move(stock), saw("Kick 909", 3, 17), saw("Strings Ensemble", 4, 9)},
+    make_song({saw("Warm Saw Lead", 0, 12), std::move(stock), saw("Kick 909", 3, 17),
+               saw("Strings Ensemble", 4, 9)},
               {{0, 1, 2, 3}});
     for (Language language : {Language::ENGLISH, Language::GERMAN}) {
         set_language(language);
         const std::string tag = language == Language::GERMAN ? "de" : "en";
         auto save = [&](QWidget* widget, const std::string& name) {
             QApplication::processEvents();
-            EXPECT_TRUE(widget->grab().save(QString::fromStdString((shots / (name + "-" + tag + ".png")).string())));
+            EXPECT_TRUE(widget->grab().save(
+                QString::fromStdString((shots / (name + "-" + tag + ".png")).string())));
         };
         {
             auto browser = open_browser();

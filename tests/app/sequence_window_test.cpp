@@ -132,6 +132,11 @@ TEST_F(SequenceWindowTest, NewPatternKeepsEveryReferenceOnItsPattern) {
         document().undo();
         EXPECT_EQ(pattern_names(), (Names{"A", "B", "C"}));
         EXPECT_EQ(document().song().sequence, (Sequence{0, 2, 1, 0}));
+        // The windows follow their patterns through undo and redo too.
+        EXPECT_EQ(shown_patterns(), (Shown{0, 2}));
+        document().redo();
+        EXPECT_EQ(shown_patterns(), c.windows);
+        document().undo();
     }
 }
 
@@ -206,6 +211,8 @@ TEST_F(SequenceWindowTest, DeletingAPatternTakesEveryEntryOfItInOneStep) {
     EXPECT_EQ(document().song().sequence, (Sequence{0, 1, 0, 2, 0, 1}));
     EXPECT_EQ(document().song().repeat_position, 5);
     EXPECT_FALSE(document().modified());
+    // The windows that stayed are back on their patterns.
+    EXPECT_EQ(shown_patterns(), (Shown{1, 2}));
 }
 
 TEST_F(SequenceWindowTest, DeletingTheOnlyPatternLeavesPatternI) {

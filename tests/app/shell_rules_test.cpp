@@ -199,7 +199,10 @@ TEST(Help, TopicsOpenTheirPages) {
     set_language(Language::ENGLISH);
     // Every page the program opens exists in both languages, with the anchor it jumps to.
     for (int topic : {int(HELP_CONTENTS), 0, 1, 2, 3, 4, 5, 6, int(HELP_LOAD_DIALOG), int(HELP_SAVE_DIALOG),
-                      int(HELP_WAV_DIALOG), int(HELP_KEYS), int(HELP_SEQUENCE_WINDOW), int(HELP_SONG_OPTIONS)}) {
+                      int(HELP_WAV_DIALOG), int(HELP_KEYS), int(HELP_SEQUENCE_WINDOW), int(HELP_SONG_OPTIONS),
+                      int(HELP_INSTRUMENTS_WINDOW), int(HELP_ADD_VOICE), int(HELP_RAW_IMPORT),
+                      int(HELP_KEYBOARD_WINDOW), int(HELP_PLAYBACK_OPTIONS), int(HELP_ADVANCED_PLAYBACK),
+                      int(HELP_ENVIRONMENT), int(HELP_MIDI_OPTIONS)}) {
         for (const char* language : {"en", "de"}) {
             const QUrl url = help_url(topic);
             const std::filesystem::path page = std::filesystem::path(TUNEMILL_SOURCE_DIR) / "resources/help" /

@@ -33,6 +33,7 @@ const std::vector<std::pair<std::string, uint32_t>> NAMES_AND_DEFAULTS = {
     {"InstrumentsWin.Pos.Top", 0}, {"InstrumentsWin.Pos.Bottom", 0}, {"InstrumentsWin.Open", 0},
     {"MidiDeviceId", 0xA7D8BBE7}, {"KeyboardBaseOctave", 3}, {"Repeat", 0}, {"AllVoices", 0},
     {"Validate", 0}, {"Document.AutosaveInterval", 120},
+    {"KeyboardMapping", 0},
 };
 
 const fs::path PROGRAM_FOLDER = "/opt/Tunemill";
