@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
@@ -24,6 +23,7 @@
 #include "app/document/document.h"
 #include "app/instruments/instrument_browser.h"
 #include "app/live/live_events.h"
+#include "app/live/pc_piano_keys.h"
 #include "app/live/player.h"
 #include "app/pattern/captions.h"
 #include "app/pattern/edit_pane.h"
@@ -106,7 +106,7 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
         const Voice* voice = editor_->current_voice();
         return voice ? voice->instrument : 0xFFFFFFFFu;
     });
-    live_->set_layout_query([this] { return german_layout(); });
+    live_->set_layout_query([] { return piano_swaps_y_and_z(key_mapping()); });
     if (player) poster_ = std::make_unique<PositionPoster>(player->output(), this);
     // Add Voice and Replace Instrument choose in the instrument browser.
     choose_instrument_ = [this](BrowserMode mode) { return run_instrument_browser(this, document_, mode); };
@@ -528,13 +528,18 @@ void PatternWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Right: editor.move_cursor_key(event->key(), shift); return;
     default: break;
     }
-    // The piano keys of the PC keyboard enter notes (not when the key repeats by itself).
-    const uint32_t virtual_key = live_virtual_key(*event, live_->german_layout());
+    // The piano keys of the PC keyboard enter notes (not when the key repeats by itself), laid
+    // out as the Environment page says: by position or by letter.
+    const KeyMapping mapping = key_mapping();
+    const uint32_t virtual_key = piano_key_of_event(*event, mapping);
     if (!virtual_key || (event->modifiers() & (Qt::AltModifier | Qt::MetaModifier))) {
         QWidget::keyPressEvent(event);
         return;
     }
+    if (mapping == KeyMapping::BY_POSITION) PianoKeyLabels::instance().learn(*event);
     if (event->isAutoRepeat()) return;
+    focus_check();
+    live_->set_base_octave(uint32_t(settings().keyboard_base_octave));
     KeyState state;
     state.shift = shift;
     state.control = event->modifiers() & Qt::ControlModifier;
@@ -560,10 +565,6 @@ void PatternWindow::focus_check() {
     live_->activate_check(focused);
     // The window with the keyboard focus receives the MIDI keyboard's notes.
     if (focused && frame_) frame_->midi_router().set_target(this);
-}
-
-bool PatternWindow::german_layout() const {
-    return QGuiApplication::inputMethod()->locale().language() == QLocale::German;
 }
 
 void PatternWindow::showEvent(QShowEvent* event) {

@@ -113,7 +113,6 @@ class PatternWindow : public QWidget, public PatternView {
     void cancel_drags();
     void remove_step();
     void show_transposition(bool active, int amount);
-    bool german_layout() const;
 
     Document& document_;
     QPointer<MainWindow> frame_;

@@ -14,45 +14,6 @@
 
 namespace tunemill {
 
-uint32_t live_virtual_key(const QKeyEvent& event, bool german) {
-    const int key = event.key();
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) return uint32_t(key);
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) return uint32_t(key);
-    if (key == Qt::Key_Comma) return VK_COMMA_KEY;
-    if (key == Qt::Key_Space) return VK_SPACE_BAR;
-    // Shift gives the symbols of the digit row and of the comma key, which differ by layout.
-    if (german) {
-        switch (key) {
-        case Qt::Key_Exclam: return '1';
-        case Qt::Key_QuoteDbl: return '2';
-        case Qt::Key_section: return '3';
-        case Qt::Key_Dollar: return '4';
-        case Qt::Key_Percent: return '5';
-        case Qt::Key_Ampersand: return '6';
-        case Qt::Key_Slash: return '7';
-        case Qt::Key_ParenLeft: return '8';
-        case Qt::Key_ParenRight: return '9';
-        case Qt::Key_Equal: return '0';
-        case Qt::Key_Semicolon: return VK_COMMA_KEY;
-        default: return 0;
-        }
-    }
-    switch (key) {
-    case Qt::Key_Exclam: return '1';
-    case Qt::Key_At: return '2';
-    case Qt::Key_NumberSign: return '3';
-    case Qt::Key_Dollar: return '4';
-    case Qt::Key_Percent: return '5';
-    case Qt::Key_AsciiCircum: return '6';
-    case Qt::Key_Ampersand: return '7';
-    case Qt::Key_Asterisk: return '8';
-    case Qt::Key_ParenLeft: return '9';
-    case Qt::Key_ParenRight: return '0';
-    case Qt::Key_Less: return VK_COMMA_KEY;
-    default: return 0;
-    }
-}
-
 StepEntry::StepEntry(PatternEditor& editor, Clock clock) : editor_(editor), clock_(std::move(clock)) {}
 
 uint64_t StepEntry::now() const {

@@ -2,10 +2,9 @@
 // note of the note length at the cursor (or, following a playback or recording, at the playback
 // tick); a note struck within three quarters of the previous one's duration joins it as a chord.
 // The first note of a recording pass clears what it records over and starts the recording
-// playback. Also the mapping of Qt's keys to the live keyboard's virtual keys.
+// playback.
 #pragma once
 
-#include <QKeyEvent>
 #include <cstdint>
 #include <functional>
 
@@ -13,11 +12,6 @@
 #include "playback/live_keyboard.h"
 
 namespace tunemill {
-
-// The virtual key of a key event as the live keyboard takes it ('A'..'Z', '0'..'9', the comma and
-// the space bar), or 0. The symbols that Shift gives on the digit row count as their digits, by
-// the German or the US layout.
-uint32_t live_virtual_key(const QKeyEvent& event, bool german);
 
 class StepEntry {
   public:
