@@ -52,7 +52,7 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
         Qt::Key hidden_key;
         void (InstrumentsWindow::*run)();
     };
-    const ButtonSpec specs[] = {
+    const ButtonSpec buttons[] = {
         {D_REPLACE, "replace", Qt::Key_R, &InstrumentsWindow::replace},
         {D_SAVE, "save", Qt::Key_S, &InstrumentsWindow::save},
         {D_EXPORT_TO_WAV, "export", Qt::Key_E, &InstrumentsWindow::export_wav},
@@ -60,15 +60,15 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
         {D_RENAME, "rename", Qt::Key_N, &InstrumentsWindow::rename},
     };
     auto* column = new QVBoxLayout;
-    for (const ButtonSpec& spec : specs) {
-        auto* button = new QPushButton(dialog_text(spec.text), this);
-        button->setObjectName(QString::fromLatin1(spec.name));
-        connect(button, &QPushButton::clicked, this, spec.run);
+    for (const ButtonSpec& entry : buttons) {
+        auto* button = new QPushButton(dialog_text(entry.text), this);
+        button->setObjectName(QString::fromLatin1(entry.name));
+        connect(button, &QPushButton::clicked, this, entry.run);
         // Alt with the English letter works in every language, besides the letter the text marks.
-        alt_keys_[spec.hidden_key] = spec.run;
+        alt_keys_[entry.hidden_key] = entry.run;
         if (const QKeySequence mnemonic = QKeySequence::mnemonic(button->text());
             !mnemonic.isEmpty())
-            alt_keys_[mnemonic[0].key()] = spec.run;
+            alt_keys_[mnemonic[0].key()] = entry.run;
         column->addWidget(button);
         buttons_.push_back(button);
     }

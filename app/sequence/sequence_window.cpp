@@ -110,14 +110,14 @@ void SequenceWindow::build() {
 
     auto* middle = new QVBoxLayout;
     middle->addSpacing(QFontMetrics(font()).height() + middle->spacing());
-    for (const ButtonText& spec : BUTTON_TEXTS) {
-        auto* button = new QPushButton(dialog_text(spec.text), this);
-        button->setObjectName(QLatin1String(spec.object_name));
+    for (const ButtonText& entry : BUTTON_TEXTS) {
+        auto* button = new QPushButton(dialog_text(entry.text), this);
+        button->setObjectName(QLatin1String(entry.object_name));
         button->setAutoDefault(false);
-        buttons_[spec.button] = button;
+        buttons_[entry.button] = button;
         middle->addWidget(button);
         // Pattern commands, sequence commands and playing, in three groups.
-        if (spec.button == DELETE || spec.button == SET_REPEAT) middle->addSpacing(12);
+        if (entry.button == DELETE || entry.button == SET_REPEAT) middle->addSpacing(12);
     }
     middle->addStretch(1);
     layout->addLayout(middle);

@@ -231,7 +231,7 @@ TEST_F(Player, StopNowEndsAtOnceWithOneEndReportWithoutAPosition) {
     EXPECT_EQ(receiver.ends(), 1u);
 }
 
-// Stop block if owned (Part 6.1): a window stops only the block or recording playback it
+// Stop block if owned: a window stops only the block or recording playback it
 // started; another window's, or a pattern playback, plays on.
 TEST_F(Player, ABlockOrRecordingStopsOnlyForTheWindowThatStartedIt) {
     song.patterns[0].length = 400;
