@@ -27,9 +27,10 @@ asan: deps
 test-asan: asan
 	@cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest $(CTEST_FLAGS)
 
+# Only the programs labelled "thread" run under ThreadSanitizer, so only they are built.
 tsan: deps
 	@cmake --preset tsan >/dev/null
-	@cmake --build build-tsan -j $(JOBS)
+	@cmake --build build-tsan -j $(JOBS) --target device_thread_tests
 
 test-tsan: tsan
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L thread
