@@ -23,7 +23,8 @@ double launch_once() {
     if (!pipe) return -1;
     std::string output;
     char buffer[512];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, got);
     const int status = ::pclose(pipe);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
     const std::string marker = "shown after ";
@@ -32,7 +33,8 @@ double launch_once() {
 }
 
 void BM_LaunchToShownWindow(benchmark::State& state) {
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     double shown_total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

@@ -17,7 +17,9 @@ constexpr int STEPS = 100000;
 constexpr size_t PATTERNS = 100;
 constexpr size_t VOICES = 4;
 
-size_t heap_in_use() { return mallinfo2().uordblks; }
+size_t heap_in_use() {
+    return mallinfo2().uordblks;
+}
 
 void prepare(Document& document) {
     Edit edit;
@@ -29,7 +31,8 @@ void prepare(Document& document) {
         context.add_instrument(make_sampled_instrument("Sine", 0, 1000, NO_LOOP, 22050, 2, false));
         for (size_t p = 0; p < PATTERNS; ++p) {
             if (p > 0) add_pattern(song, "Pattern");
-            for (size_t v = 0; v < VOICES; ++v) add_voice(song.patterns[p], 0);
+            for (size_t v = 0; v < VOICES; ++v)
+                add_voice(song.patterns[p], 0);
         }
     });
     document.history().clear();
@@ -53,7 +56,9 @@ void BM_SingleNoteSteps(benchmark::State& state) {
             edit.change.voice = int32_t(voice);
             edit.change.from = tick;
             edit.change.to = tick + 1;
-            document->edit(edit, [&](EditContext& context) { add_note(context.song().patterns[pattern], voice, tick, tick + 1, key); });
+            document->edit(edit, [&](EditContext& context) {
+                add_note(context.song().patterns[pattern], voice, tick, tick + 1, key);
+            });
         }
         state.PauseTiming();
         const double history = double(heap_in_use() - heap_before);

@@ -33,13 +33,19 @@ void load_kind(benchmark::State& state, bool synthesized) {
     InstrumentBank bank(BANK);
     std::vector<BankEntry> chosen;
     for (const BankEntry& entry : bank.directory())
-        if (bank.load(entry, entry.trimmed_name()).synthesized() == synthesized) chosen.push_back(entry);
+        if (bank.load(entry, entry.trimmed_name()).synthesized() == synthesized)
+            chosen.push_back(entry);
     for (auto _ : state)
-        for (const BankEntry& entry : chosen) benchmark::DoNotOptimize(bank.load(entry, entry.trimmed_name()).length);
+        for (const BankEntry& entry : chosen)
+            benchmark::DoNotOptimize(bank.load(entry, entry.trimmed_name()).length);
     state.counters["instruments"] = double(chosen.size());
 }
-void BM_LoadSynthesizedBankInstruments(benchmark::State& state) { load_kind(state, true); }
-void BM_LoadSampledBankInstruments(benchmark::State& state) { load_kind(state, false); }
+void BM_LoadSynthesizedBankInstruments(benchmark::State& state) {
+    load_kind(state, true);
+}
+void BM_LoadSampledBankInstruments(benchmark::State& state) {
+    load_kind(state, false);
+}
 BENCHMARK(BM_LoadSynthesizedBankInstruments)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadSampledBankInstruments)->Unit(benchmark::kMillisecond);
 
@@ -47,7 +53,8 @@ BENCHMARK(BM_LoadSampledBankInstruments)->Unit(benchmark::kMillisecond);
 void BM_RenderFullLengthSynth(benchmark::State& state) {
     const SynthParameters block = {1, 0x50, 0x00, 0x01, 0xA5, 0x42, 0x40, 0x00, 0x00, 0xB0, 0x00};
     int64_t frames = 0;
-    for (auto _ : state) frames += make_synthesized_instrument("Bench", 11, block, false).length;
+    for (auto _ : state)
+        frames += make_synthesized_instrument("Bench", 11, block, false).length;
     state.SetItemsProcessed(frames);
 }
 BENCHMARK(BM_RenderFullLengthSynth)->Unit(benchmark::kMicrosecond);

@@ -15,10 +15,11 @@ constexpr uint32_t CHUNK = 896; // 20 ms at 44100 Hz, rounded up to 16 frames
 
 Instrument noise_instrument(uint32_t bytes_per_sample, uint32_t rate = 22050) {
     // Loops over its whole length so that a voice never ends during a measurement.
-    Instrument instrument =
-        make_sampled_instrument("noise", NO_CATEGORY, SAMPLE_FRAMES, 0, rate, bytes_per_sample, false);
+    Instrument instrument = make_sampled_instrument("noise", NO_CATEGORY, SAMPLE_FRAMES, 0, rate,
+                                                    bytes_per_sample, false);
     std::mt19937 random(42);
-    for (size_t i = 0; i < instrument.sample_bytes(); ++i) instrument.samples[i] = uint8_t(random());
+    for (size_t i = 0; i < instrument.sample_bytes(); ++i)
+        instrument.samples[i] = uint8_t(random());
     return instrument;
 }
 

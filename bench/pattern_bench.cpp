@@ -33,7 +33,7 @@ QApplication& application() {
 }
 
 constexpr size_t VOICES = 16;
-constexpr size_t EVENTS_PER_VOICE = 250;  // 4 000 events: 125 notes a voice
+constexpr size_t EVENTS_PER_VOICE = 250; // 4 000 events: 125 notes a voice
 constexpr int32_t LENGTH = 1024;
 // A maximized MDI child on a 1920x1080 screen: the frame's title bar, menu bar and the child's
 // own frame take about 50 pixels.
@@ -46,7 +46,8 @@ void fill(Document& document) {
     document.edit(edit, [](EditContext& context) {
         Song& song = context.song();
         new_song(song, "Untitled");
-        context.add_instrument(make_sampled_instrument("Piano", 10, 1000, NO_LOOP, 22050, 2, false));
+        context.add_instrument(
+            make_sampled_instrument("Piano", 10, 1000, NO_LOOP, 22050, 2, false));
         Pattern& pattern = song.patterns[0];
         pattern.length = LENGTH;
         for (size_t v = 0; v < VOICES; ++v) {
@@ -60,18 +61,21 @@ void fill(Document& document) {
                 insert_event(voice, at + step - 1, NOTE_OFF, key, 0, 0, voice.events.size());
             }
             for (size_t c = 0; c < 16; ++c) {
-                set_curve_range(pattern, v, Tick(c * 64), Tick(c * 64 + 64), VOLUME, uint8_t(10 + (c + v) % 20));
+                set_curve_range(pattern, v, Tick(c * 64), Tick(c * 64 + 64), VOLUME,
+                                uint8_t(10 + (c + v) % 20));
             }
             normalize_voice(voice, pattern.tick_length());
         }
-        for (Tick t = 0; t < Tick(LENGTH); t += 128) set_tempo_range(pattern, t, t + 128, uint8_t(14 + t / 128));
+        for (Tick t = 0; t < Tick(LENGTH); t += 128)
+            set_tempo_range(pattern, t, t + 128, uint8_t(14 + t / 128));
     });
     document.history().clear();
 }
 
 size_t event_count(const Song& song) {
     size_t count = 0;
-    for (const Voice& voice : song.patterns[0].voices) count += voice.events.size();
+    for (const Voice& voice : song.patterns[0].voices)
+        count += voice.events.size();
     return count;
 }
 
@@ -82,7 +86,8 @@ void BM_FullRedrawMaximized(benchmark::State& state) {
     PatternWindow window(document, nullptr, nullptr);
     window.resize(MAXIMIZED);
     window.show();
-    for (Pane pane : {Pane::VOLUME, Pane::BALANCE, Pane::TEMPO}) window.toggle_pane(pane);
+    for (Pane pane : {Pane::VOLUME, Pane::BALANCE, Pane::TEMPO})
+        window.toggle_pane(pane);
     QApplication::processEvents();
     window.editor().set_voice(3);
     window.editor().set_block(32, 96, Pane::NOTES);
@@ -105,7 +110,9 @@ BENCHMARK(BM_FullRedrawMaximized)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
 // The engine hears of every change, as in the composer.
 class EngineObserver {
   public:
-    explicit EngineObserver(Song& song) : song_(song), engine_(song) { song_.observers.add(&engine_); }
+    explicit EngineObserver(Song& song) : song_(song), engine_(song) {
+        song_.observers.add(&engine_);
+    }
     ~EngineObserver() { song_.observers.remove(&engine_); }
 
   private:

@@ -45,12 +45,14 @@ void BM_Render(benchmark::State& state, fs::path path) {
         state.SkipWithError(error_text(error).c_str());
         return;
     }
-    state.counters["realtime"] = benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
 }
 
 int register_files() {
     const fs::path source = TUNEMILL_SOURCE_DIR;
-    std::vector<fs::path> files = {source / "data/demos/first-steps.sn2", source / "data/demos/night-drive.sn2"};
+    std::vector<fs::path> files = {source / "data/demos/first-steps.sn2",
+                                   source / "data/demos/night-drive.sn2"};
     const fs::path modules = source.parent_path() / "shared/modules";
     if (fs::is_directory(modules))
         for (const auto& entry : fs::directory_iterator(modules)) {
@@ -59,7 +61,8 @@ int register_files() {
         }
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files)
-        benchmark::RegisterBenchmark(("BM_Render/" + file.filename().string()).c_str(), BM_Render, file)
+        benchmark::RegisterBenchmark(("BM_Render/" + file.filename().string()).c_str(), BM_Render,
+                                     file)
             ->Unit(benchmark::kMillisecond);
     return 0;
 }

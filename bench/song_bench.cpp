@@ -32,8 +32,10 @@ void BM_AppendInOrder(benchmark::State& state) {
     for (auto _ : state) {
         Voice voice;
         for (size_t i = 0; i < n / 2; ++i) {
-            insert_event(voice, Tick(i * 2), NOTE_ON, uint8_t(i % KEY_COUNT), 0, 0, voice.events.size());
-            insert_event(voice, Tick(i * 2 + 1), NOTE_OFF, uint8_t(i % KEY_COUNT), 0, 0, voice.events.size());
+            insert_event(voice, Tick(i * 2), NOTE_ON, uint8_t(i % KEY_COUNT), 0, 0,
+                         voice.events.size());
+            insert_event(voice, Tick(i * 2 + 1), NOTE_OFF, uint8_t(i % KEY_COUNT), 0, 0,
+                         voice.events.size());
         }
         benchmark::DoNotOptimize(voice.events.data());
     }
@@ -43,8 +45,7 @@ void BM_AppendInOrder(benchmark::State& state) {
 BENCHMARK(BM_AppendInOrder)->RangeMultiplier(4)->Range(1 << 10, 1 << 20)->Complexity(benchmark::oN);
 
 // One editing operation on a fresh copy of the big pattern (the copy is not timed).
-template <typename Operation>
-void edit(benchmark::State& state, Operation operation) {
+template <typename Operation> void edit(benchmark::State& state, Operation operation) {
     const Pattern original = big_pattern(100000);
     state.counters["events"] = double(original.voices[0].events.size());
     for (auto _ : state) {
@@ -59,26 +60,44 @@ void edit(benchmark::State& state, Operation operation) {
 constexpr Tick MIDDLE = 80000;
 const Block MIDDLE_BLOCK{MIDDLE, MIDDLE + 64, Aspect::NOTES, 0};
 
-void BM_ClearBlock(benchmark::State& s) { edit(s, [](Pattern& p) { clear_block(p, MIDDLE_BLOCK); }); }
-void BM_Delete(benchmark::State& s) { edit(s, [](Pattern& p) { delete_block(p, MIDDLE_BLOCK); }); }
-void BM_InsertSpace(benchmark::State& s) { edit(s, [](Pattern& p) { insert_space(p, MIDDLE_BLOCK); }); }
-void BM_Transpose(benchmark::State& s) { edit(s, [](Pattern& p) { transpose_block(p, MIDDLE_BLOCK, 3); }); }
+void BM_ClearBlock(benchmark::State& s) {
+    edit(s, [](Pattern& p) { clear_block(p, MIDDLE_BLOCK); });
+}
+void BM_Delete(benchmark::State& s) {
+    edit(s, [](Pattern& p) { delete_block(p, MIDDLE_BLOCK); });
+}
+void BM_InsertSpace(benchmark::State& s) {
+    edit(s, [](Pattern& p) { insert_space(p, MIDDLE_BLOCK); });
+}
+void BM_Transpose(benchmark::State& s) {
+    edit(s, [](Pattern& p) { transpose_block(p, MIDDLE_BLOCK, 3); });
+}
 void BM_TransposeWholeVoice(benchmark::State& s) {
     edit(s, [](Pattern& p) { transpose_block(p, Block{0, p.tick_length(), Aspect::NOTES, 0}, 1); });
 }
 void BM_RepeatToTheEnd(benchmark::State& s) {
-    edit(s, [](Pattern& p) { repeat_block(p, Block{p.tick_length() - 4096, p.tick_length() - 4000, Aspect::NOTES, 0}); });
+    edit(s, [](Pattern& p) {
+        repeat_block(p, Block{p.tick_length() - 4096, p.tick_length() - 4000, Aspect::NOTES, 0});
+    });
 }
 void BM_PortamentoSetWholeVoice(benchmark::State& s) {
     edit(s, [](Pattern& p) { portamento_set(p, Block{0, p.tick_length(), Aspect::NOTES, 0}); });
 }
-void BM_PortamentoClear(benchmark::State& s) { edit(s, [](Pattern& p) { portamento_clear(p, MIDDLE_BLOCK); }); }
+void BM_PortamentoClear(benchmark::State& s) {
+    edit(s, [](Pattern& p) { portamento_clear(p, MIDDLE_BLOCK); });
+}
 void BM_CurveRange(benchmark::State& s) {
     edit(s, [](Pattern& p) { set_curve_range(p, 0, MIDDLE, MIDDLE + 64, VOLUME, 3); });
 }
-void BM_AddNote(benchmark::State& s) { edit(s, [](Pattern& p) { add_note(p, 0, MIDDLE + 1, MIDDLE + 30, 40); }); }
-void BM_EraseNote(benchmark::State& s) { edit(s, [](Pattern& p) { erase_note(p, 0, MIDDLE, MIDDLE + 64, 40); }); }
-void BM_RemoveStep(benchmark::State& s) { edit(s, [](Pattern& p) { remove_step(p, 0, MIDDLE + 3); }); }
+void BM_AddNote(benchmark::State& s) {
+    edit(s, [](Pattern& p) { add_note(p, 0, MIDDLE + 1, MIDDLE + 30, 40); });
+}
+void BM_EraseNote(benchmark::State& s) {
+    edit(s, [](Pattern& p) { erase_note(p, 0, MIDDLE, MIDDLE + 64, 40); });
+}
+void BM_RemoveStep(benchmark::State& s) {
+    edit(s, [](Pattern& p) { remove_step(p, 0, MIDDLE + 3); });
+}
 void BM_NormalizeAndValidateVoice(benchmark::State& s) {
     edit(s, [](Pattern& p) {
         normalize_pattern(p);

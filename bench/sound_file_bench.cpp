@@ -21,7 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path scratch(const std::string& name) {
-    return fs::temp_directory_path() / ("tunemill-bench-" + std::to_string(::getpid()) + "-" + name);
+    return fs::temp_directory_path() /
+           ("tunemill-bench-" + std::to_string(::getpid()) + "-" + name);
 }
 
 // Ten seconds of two detuned tones with a little noise: as hard for FLAC as real music.
@@ -53,7 +54,8 @@ void BM_ImportFlac10s(benchmark::State& state) {
         return;
     }
     try {
-        for (auto _ : state) benchmark::DoNotOptimize(import_sample_file(path, nullptr));
+        for (auto _ : state)
+            benchmark::DoNotOptimize(import_sample_file(path, nullptr));
     } catch (const std::exception& error) {
         state.SkipWithError(error_text(error).c_str());
     }
@@ -66,8 +68,9 @@ void BM_Export(benchmark::State& state, AudioFileType type, fs::path song_path) 
     uint64_t frames = 0;
     try {
         InstrumentBank bank(fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
-        Song song = read_any_song(song_path, [&](const std::string& name) { return bank.load(name); });
-        AudioExportSettings settings;  // 44100 Hz, 16-bit stereo, interpolating
+        Song song =
+            read_any_song(song_path, [&](const std::string& name) { return bank.load(name); });
+        AudioExportSettings settings; // 44100 Hz, 16-bit stereo, interpolating
         settings.type = type;
         for (auto _ : state) {
             uint64_t written = 0;
@@ -78,16 +81,18 @@ void BM_Export(benchmark::State& state, AudioFileType type, fs::path song_path) 
         state.SkipWithError(error_text(error).c_str());
     }
     fs::remove(out);
-    state.counters["realtime"] = benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
+    state.counters["realtime"] =
+        benchmark::Counter(double(frames) / 44100.0, benchmark::Counter::kIsRate);
 }
 
 int register_exports() {
     const fs::path demos = fs::path(TUNEMILL_SOURCE_DIR) / "data/demos";
     for (const char* demo : {"first-steps.sn2", "night-drive.sn2"})
-        for (AudioFileType type : {AudioFileType::WAV, AudioFileType::FLAC, AudioFileType::OGG_VORBIS})
+        for (AudioFileType type :
+             {AudioFileType::WAV, AudioFileType::FLAC, AudioFileType::OGG_VORBIS})
             benchmark::RegisterBenchmark(
-                (std::string("BM_Export/") + audio_file_extension(type) + "/" + demo).c_str(), BM_Export, type,
-                demos / demo)
+                (std::string("BM_Export/") + audio_file_extension(type) + "/" + demo).c_str(),
+                BM_Export, type, demos / demo)
                 ->Unit(benchmark::kMillisecond);
     return 0;
 }

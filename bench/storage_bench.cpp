@@ -50,21 +50,26 @@ const Song& big_song() {
 }
 
 std::filesystem::path scratch(const char* name) {
-    return std::filesystem::temp_directory_path() / (std::string("tunemill-bench-") + std::to_string(::getpid()) + name);
+    return std::filesystem::temp_directory_path() /
+           (std::string("tunemill-bench-") + std::to_string(::getpid()) + name);
 }
 
 void EncodeSong(benchmark::State& state) {
     const Song& song = big_song();
-    for (auto _ : state) benchmark::DoNotOptimize(encode_song(song));
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(encode_song(song));
+    state.SetItemsProcessed(int64_t(state.iterations()) *
+                            int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
 }
 BENCHMARK(EncodeSong)->Unit(benchmark::kMillisecond);
 
 void SaveSongFile(benchmark::State& state) {
     const Song& song = big_song();
     const auto path = scratch("save.sn2");
-    for (auto _ : state) write_song_file(song, path);
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
+    for (auto _ : state)
+        write_song_file(song, path);
+    state.SetItemsProcessed(int64_t(state.iterations()) *
+                            int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
     state.counters["bytes"] = double(std::filesystem::file_size(path));
     std::filesystem::remove(path);
 }
@@ -73,14 +78,17 @@ BENCHMARK(SaveSongFile)->Unit(benchmark::kMillisecond);
 void ReadSong(benchmark::State& state) {
     const auto path = scratch("read.sn2");
     write_song_file(big_song(), path);
-    const BankLookup no_bank = [](const std::string&) -> Instrument { throw INS_BANK_ERROR(INS_BANK_ERROR::MISSING_INSTRUMENT); };
+    const BankLookup no_bank = [](const std::string&) -> Instrument {
+        throw INS_BANK_ERROR(INS_BANK_ERROR::MISSING_INSTRUMENT);
+    };
     for (auto _ : state) {
         Song song;
         File file = File::open_for_reading(path);
         if (!read_song(file, song, no_bank)) state.SkipWithError("not read");
         benchmark::DoNotOptimize(song.patterns.data());
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
+    state.SetItemsProcessed(int64_t(state.iterations()) *
+                            int64_t(PATTERNS * VOICES * EVENTS_PER_VOICE));
     std::filesystem::remove(path);
 }
 BENCHMARK(ReadSong)->Unit(benchmark::kMillisecond);

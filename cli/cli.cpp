@@ -35,12 +35,17 @@ std::vector<std::pair<std::string, Registrar>>& registry() {
 CommandRegistration::CommandRegistration(const char* name, Registrar registrar) {
     auto& commands = registry();
     auto at = commands.begin();
-    while (at != commands.end() && at->first < name) ++at;
+    while (at != commands.end() && at->first < name)
+        ++at;
     commands.insert(at, {name, registrar});
 }
 
-const std::vector<std::pair<std::string, Registrar>>& registered_commands() { return registry(); }
+const std::vector<std::pair<std::string, Registrar>>& registered_commands() {
+    return registry();
+}
 
-std::string shown(const std::string& bytes) { return windows1252_to_utf8(bytes); }
+std::string shown(const std::string& bytes) {
+    return windows1252_to_utf8(bytes);
+}
 
 } // namespace tunemill::cli

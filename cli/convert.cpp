@@ -19,12 +19,14 @@ namespace {
 struct ConvertOptions {
     std::string in;
     std::string out;
-    std::string format;  // s3m, mod, mod6, mod8; empty: by the extension, .sn2 otherwise
+    std::string format; // s3m, mod, mod6, mod8; empty: by the extension, .sn2 otherwise
 };
 
 Command register_convert(CLI::App& app, Options& common) {
     auto options = std::make_shared<ConvertOptions>();
-    CLI::App* command = app.add_subcommand("convert", "Load any song or module and save it as a song file (.sn2) or export it as MOD or S3M");
+    CLI::App* command = app.add_subcommand(
+        "convert",
+        "Load any song or module and save it as a song file (.sn2) or export it as MOD or S3M");
     command->add_option("IN", options->in, "Song or module file")->required();
     command->add_option("OUT", options->out, "Song file to write")->required();
     command->add_option("--format", options->format, "Export as a module: s3m, mod, mod6 or mod8")
@@ -37,9 +39,10 @@ Command register_convert(CLI::App& app, Options& common) {
                 const int result = run_operation([&]() {
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
                     ModuleFormat module_format;
-                    const bool as_module = options->format.empty()
-                                               ? module_format_of(options->out, module_format)
-                                               : module_format_named(options->format, module_format);
+                    const bool as_module =
+                        options->format.empty()
+                            ? module_format_of(options->out, module_format)
+                            : module_format_named(options->format, module_format);
                     if (as_module) {
                         warnings = export_module_file(song, options->out, module_format);
                         saved = true;
@@ -58,14 +61,18 @@ Command register_convert(CLI::App& app, Options& common) {
                                           {"subject", shown(warning.subject)},
                                           {"count", warning.count},
                                           {"text", export_warning_text(warning)}});
-                    print_json({{"input", options->in}, {"format", format}, {"output", options->out}, {"bytes", bytes},
+                    print_json({{"input", options->in},
+                                {"format", format},
+                                {"output", options->out},
+                                {"bytes", bytes},
                                 {"warnings", listed}});
                 } else {
                     for (const ExportWarning& warning : warnings)
                         std::cerr << export_warning_text(warning) << "\n";
                 }
                 if (!common.json)
-                    std::cout << options->in << " (" << format << ") -> " << options->out << " (" << bytes << " bytes)\n";
+                    std::cout << options->in << " (" << format << ") -> " << options->out << " ("
+                              << bytes << " bytes)\n";
                 return int(SUCCESS);
             }};
 }

@@ -26,11 +26,13 @@ std::string device_id_text(uint32_t id) {
 }
 
 Command register_devices(CLI::App& app, Options& common) {
-    CLI::App* command = app.add_subcommand("devices", "List the sound output devices and the MIDI inputs");
+    CLI::App* command =
+        app.add_subcommand("devices", "List the sound output devices and the MIDI inputs");
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [&common]() {
                 return run_operation([&]() {
-                    const std::vector<OutputDeviceInfo> outputs = list_output_devices(portaudio_system());
+                    const std::vector<OutputDeviceInfo> outputs =
+                        list_output_devices(portaudio_system());
                     MidiInput midi;
                     const std::vector<MidiDeviceInfo>& inputs = midi.devices();
                     if (common.json) {
@@ -38,7 +40,8 @@ Command register_devices(CLI::App& app, Options& common) {
                         for (const OutputDeviceInfo& device : outputs) {
                             nlohmann::json formats = nlohmann::json::object();
                             for (size_t r = 0; r < OUTPUT_RATES.size(); ++r)
-                                formats[std::to_string(OUTPUT_RATES[r])] = format_names(device.formats[r]);
+                                formats[std::to_string(OUTPUT_RATES[r])] =
+                                    format_names(device.formats[r]);
                             out.push_back({{"id", device.id},
                                            {"default", device.id == DEFAULT_OUTPUT_DEVICE},
                                            {"name", device.name},
@@ -52,21 +55,26 @@ Command register_devices(CLI::App& app, Options& common) {
                         return;
                     }
                     std::cout << "Output devices:\n";
-                    if (outputs.empty()) std::cout << "  " << load_string(S_NO_DEVICE_AVAILABLE) << "\n";
+                    if (outputs.empty())
+                        std::cout << "  " << load_string(S_NO_DEVICE_AVAILABLE) << "\n";
                     for (const OutputDeviceInfo& device : outputs) {
-                        std::cout << "  " << device_id_text(device.id) << "  " << device.name << "\n";
+                        std::cout << "  " << device_id_text(device.id) << "  " << device.name
+                                  << "\n";
                         for (size_t r = 0; r < OUTPUT_RATES.size(); ++r) {
                             const std::vector<std::string> names = format_names(device.formats[r]);
                             if (names.empty()) continue;
                             std::cout << "      " << OUTPUT_RATES[r] << " Hz:";
-                            for (size_t i = 0; i < names.size(); ++i) std::cout << (i ? ", " : " ") << names[i];
+                            for (size_t i = 0; i < names.size(); ++i)
+                                std::cout << (i ? ", " : " ") << names[i];
                             std::cout << "\n";
                         }
                     }
                     std::cout << "MIDI inputs:\n";
                     for (const MidiDeviceInfo& input : inputs) {
-                        if (input.id == NO_MIDI_INPUT) std::cout << "  -  " << input.name << "\n";
-                        else std::cout << "  " << input.id << "  " << input.name << "\n";
+                        if (input.id == NO_MIDI_INPUT)
+                            std::cout << "  -  " << input.name << "\n";
+                        else
+                            std::cout << "  " << input.id << "  " << input.name << "\n";
                     }
                 });
             }};

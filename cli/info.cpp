@@ -1,6 +1,7 @@
 // tmw-cli info [--json] FILE: what a song file (or any file the composer loads) holds: the global
 // values, the sequence, the song's length, every pattern with its voices and every instrument.
-// For a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus) what it holds and the instrument it becomes.
+// For a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus) what it holds and the instrument it
+// becomes.
 #include "cli/cli.h"
 
 #include <optional>
@@ -9,9 +10,9 @@
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
-#include "song/timing.h"
 #include "instruments/sample_import.h"
 #include "modules/import.h"
+#include "song/timing.h"
 #include "storage/song_loader.h"
 
 namespace tunemill::cli {
@@ -67,7 +68,8 @@ std::string indented(const std::string& text) {
         out += c;
         if (c == '\n') out += "    ";
     }
-    while (!out.empty() && (out.back() == ' ' || out.back() == '\n')) out.pop_back();
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\n'))
+        out.pop_back();
     return out;
 }
 
@@ -77,31 +79,37 @@ void print_song(const Song& song, const std::string& format) {
               << "description:       " << indented(song.description) << "\n"
               << "ticks per beat:    " << song.ticks_per_beat << "\n"
               << "beats per measure: " << song.beats_per_measure << "\n"
-              << "overall tempo:     " << song.overall_tempo << " (" << overall_tempo_percent(song.overall_tempo)
-              << "%)\n"
+              << "overall tempo:     " << song.overall_tempo << " ("
+              << overall_tempo_percent(song.overall_tempo) << "%)\n"
               << "repeat position:   " << song.repeat_position << "\n"
               << "sequence:         ";
-    for (uint32_t entry : song.sequence) std::cout << " " << entry;
+    for (uint32_t entry : song.sequence)
+        std::cout << " " << entry;
     std::cout << "\n"
-              << "length:            " << shown_length.minutes << ":" << (shown_length.seconds < 10 ? "0" : "")
-              << shown_length.seconds << " (" << song_length(song) << " ms)\n"
+              << "length:            " << shown_length.minutes << ":"
+              << (shown_length.seconds < 10 ? "0" : "") << shown_length.seconds << " ("
+              << song_length(song) << " ms)\n"
               << "patterns:          " << song.patterns.size() << "\n";
     for (size_t p = 0; p < song.patterns.size(); ++p) {
         const Pattern& pattern = song.patterns[p];
-        std::cout << "  " << p << " \"" << shown(pattern.name) << "\": " << pattern.length << " ticks, "
-                  << pattern.tempo_points.size() << " tempo points, " << pattern.voices.size() << " voices\n";
+        std::cout << "  " << p << " \"" << shown(pattern.name) << "\": " << pattern.length
+                  << " ticks, " << pattern.tempo_points.size() << " tempo points, "
+                  << pattern.voices.size() << " voices\n";
         for (size_t v = 0; v < pattern.voices.size(); ++v)
-            std::cout << "      voice " << v << ": instrument " << pattern.voices[v].instrument << ", "
-                      << pattern.voices[v].events.size() << " events\n";
+            std::cout << "      voice " << v << ": instrument " << pattern.voices[v].instrument
+                      << ", " << pattern.voices[v].events.size() << " events\n";
     }
     std::cout << "instruments:       " << song.instruments.size() << "\n";
     for (size_t i = 0; i < song.instruments.size(); ++i) {
         const Instrument& instrument = song.instruments[i];
-        std::cout << "  " << i << " \"" << shown(instrument.name) << "\": "
-                  << (instrument.synthesized() ? "synthesized" : "sampled") << (instrument.from_bank ? ", from the bank" : "")
-                  << ", category " << instrument.category << ", " << instrument.bytes_per_sample * 8 << "-bit, "
+        std::cout << "  " << i << " \"" << shown(instrument.name)
+                  << "\": " << (instrument.synthesized() ? "synthesized" : "sampled")
+                  << (instrument.from_bank ? ", from the bank" : "") << ", category "
+                  << instrument.category << ", " << instrument.bytes_per_sample * 8 << "-bit, "
                   << instrument.length << " frames at " << instrument.rate << " Hz, loop "
-                  << (instrument.loops() ? "from " + std::to_string(instrument.loop_start) : std::string("none")) << "\n";
+                  << (instrument.loops() ? "from " + std::to_string(instrument.loop_start)
+                                         : std::string("none"))
+                  << "\n";
     }
 }
 
@@ -127,9 +135,12 @@ void print_sample(const SampleFile& sample, bool json) {
               << "channels:          " << f.channels << "\n"
               << "rate:              " << f.rate << " Hz\n"
               << "frames:            " << f.frames << "\n"
-              << "instrument:        \"" << shown(instrument.name) << "\": " << instrument.bytes_per_sample * 8
-              << "-bit mono, " << instrument.length << " frames at " << instrument.rate << " Hz, loop "
-              << (instrument.loops() ? "from " + std::to_string(instrument.loop_start) : std::string("none")) << "\n";
+              << "instrument:        \"" << shown(instrument.name)
+              << "\": " << instrument.bytes_per_sample * 8 << "-bit mono, " << instrument.length
+              << " frames at " << instrument.rate << " Hz, loop "
+              << (instrument.loops() ? "from " + std::to_string(instrument.loop_start)
+                                     : std::string("none"))
+              << "\n";
 }
 
 Command register_info(CLI::App& app, Options& common) {
@@ -140,7 +151,8 @@ Command register_info(CLI::App& app, Options& common) {
     return {command, [options, &common]() {
                 return run_operation([&]() {
                     if (is_sample_file(options->file)) {
-                        if (const std::optional<SampleFile> sample = read_sample_file(options->file)) {
+                        if (const std::optional<SampleFile> sample =
+                                read_sample_file(options->file)) {
                             print_sample(*sample, common.json);
                             return;
                         }
@@ -152,16 +164,19 @@ Command register_info(CLI::App& app, Options& common) {
                     if (common.json) {
                         nlohmann::json object = song_json(song, format);
                         if (module)
-                            object["module"] = {{"format", module->format}, {"tag", shown(module->tag)},
-                                                {"channels", module->channels}, {"orders", module->orders},
-                                                {"patterns", module->patterns}, {"title", shown(module->title)}};
+                            object["module"] = {
+                                {"format", module->format},     {"tag", shown(module->tag)},
+                                {"channels", module->channels}, {"orders", module->orders},
+                                {"patterns", module->patterns}, {"title", shown(module->title)}};
                         print_json(object);
                     } else {
                         if (module)
                             std::cout << "module:            " << module->format
-                                      << (module->tag.empty() ? std::string() : " \"" + shown(module->tag) + "\"")
-                                      << ", " << module->channels << " channels, " << module->orders << " orders, "
-                                      << module->patterns << " patterns, title \"" << shown(module->title) << "\"\n";
+                                      << (module->tag.empty() ? std::string()
+                                                              : " \"" + shown(module->tag) + "\"")
+                                      << ", " << module->channels << " channels, " << module->orders
+                                      << " orders, " << module->patterns << " patterns, title \""
+                                      << shown(module->title) << "\"\n";
                         print_song(song, format);
                     }
                 });

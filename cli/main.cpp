@@ -15,7 +15,8 @@
 int main(int argc, char** argv) {
     using namespace tunemill;
     set_language(language_from_environment());
-    set_error_display([](const std::string&, const std::string& text) { std::cerr << text << std::endl; });
+    set_error_display(
+        [](const std::string&, const std::string& text) { std::cerr << text << std::endl; });
 
     CLI::App app("Tunemill command-line tool: inspect, convert, render and play songs", "tmw-cli");
     app.set_version_flag("--version", std::string("tmw-cli ") + TUNEMILL_VERSION);
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
 
     cli::Options options;
     std::vector<cli::Command> commands;
-    for (const auto& [name, registrar] : cli::registered_commands()) commands.push_back(registrar(app, options));
+    for (const auto& [name, registrar] : cli::registered_commands())
+        commands.push_back(registrar(app, options));
 
     try {
         app.parse(argc, argv);

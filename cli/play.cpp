@@ -25,7 +25,9 @@ namespace tunemill::cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-void on_interrupt(int) { interrupted = 1; }
+void on_interrupt(int) {
+    interrupted = 1;
+}
 
 struct PlayOptions {
     std::string file;
@@ -62,14 +64,15 @@ class PositionLine : public PositionReceiver {
 
 std::string time_text(uint64_t frames, uint32_t rate) {
     const uint64_t hundredths = frames * 100 / std::max(1u, rate);
-    return format_message(load_string(S_TIME), {std::to_string(hundredths / 6000),
-                                                 std::to_string(hundredths / 100 % 60),
-                                                 std::to_string(hundredths % 100)});
+    return format_message(load_string(S_TIME),
+                          {std::to_string(hundredths / 6000), std::to_string(hundredths / 100 % 60),
+                           std::to_string(hundredths % 100)});
 }
 
 PlaybackConfig config_from(const PlaybackSettings& stored, const PlayOptions& options) {
     PlaybackConfig config = playback_config(stored);
-    if (options.device) config.device = *options.device < 0 ? DEFAULT_OUTPUT_DEVICE : uint32_t(*options.device);
+    if (options.device)
+        config.device = *options.device < 0 ? DEFAULT_OUTPUT_DEVICE : uint32_t(*options.device);
     if (options.rate) config.rate = *options.rate;
     if (options.mono) config.stereo = false;
     if (options.eight_bit) config.sixteen_bit = false;
@@ -97,7 +100,8 @@ int play(const PlayOptions& options, const Options& common) {
     if (result != SUCCESS) return result;
 
     NullAudioSystem null_system;
-    AudioSystem& system = options.null_device ? static_cast<AudioSystem&>(null_system) : portaudio_system();
+    AudioSystem& system =
+        options.null_device ? static_cast<AudioSystem&>(null_system) : portaudio_system();
     PlaybackEngine engine(song);
     engine.set_repeat(options.repeat || settings().repeat != 0);
     OutputThread output(engine, system);
@@ -128,7 +132,8 @@ int play(const PlayOptions& options, const Options& common) {
             const uint32_t word = line.pattern_word();
             const uint32_t pattern = word & ~(REPORT_LAST | REPORT_RECORDING);
             std::string text = load_string(S_PATTERN) + " " + std::to_string(pattern);
-            if (pattern < song.patterns.size()) text += " \"" + shown(song.patterns[pattern].name) + "\"";
+            if (pattern < song.patterns.size())
+                text += " \"" + shown(song.patterns[pattern].name) + "\"";
             text += "  Tick " + std::to_string(std::max(0, line.tick()));
             text += "  " + time_text(output.play_position(), effective.rate);
             if (text.size() < shown_line.size()) text.append(shown_line.size() - text.size(), ' ');
@@ -141,23 +146,25 @@ int play(const PlayOptions& options, const Options& common) {
     sigaction(SIGINT, &previous, nullptr);
     if (result != SUCCESS) return result;
 
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const uint64_t frames = output.play_position();
     const double cpu = seconds > 0 ? double(output.thread_cpu_ns()) / 1e9 / seconds * 100.0 : 0.0;
     if (common.json) {
-        print_json({{"file", options.file},
-                    {"format", format},
-                    {"played", played},
-                    {"interrupted", interrupted != 0},
-                    {"device", effective.device == DEFAULT_OUTPUT_DEVICE ? -1 : int64_t(effective.device)},
-                    {"rate", effective.rate},
-                    {"stereo", effective.stereo},
-                    {"sixteen_bit", effective.sixteen_bit},
-                    {"block_frames", output.block_frames()},
-                    {"frames", frames},
-                    {"seconds", seconds},
-                    {"most_queued", output.most_queued()},
-                    {"thread_cpu_percent", cpu}});
+        print_json(
+            {{"file", options.file},
+             {"format", format},
+             {"played", played},
+             {"interrupted", interrupted != 0},
+             {"device", effective.device == DEFAULT_OUTPUT_DEVICE ? -1 : int64_t(effective.device)},
+             {"rate", effective.rate},
+             {"stereo", effective.stereo},
+             {"sixteen_bit", effective.sixteen_bit},
+             {"block_frames", output.block_frames()},
+             {"frames", frames},
+             {"seconds", seconds},
+             {"most_queued", output.most_queued()},
+             {"thread_cpu_percent", cpu}});
     } else if (!options.quiet) {
         std::cout << options.file << " (" << format << "): " << time_text(frames, effective.rate)
                   << (interrupted ? ", interrupted" : "") << "\n";
@@ -167,17 +174,23 @@ int play(const PlayOptions& options, const Options& common) {
 
 Command register_play(CLI::App& app, Options& common) {
     auto options = std::make_shared<PlayOptions>();
-    CLI::App* command = app.add_subcommand("play", "Play a song or module through the sound device");
+    CLI::App* command =
+        app.add_subcommand("play", "Play a song or module through the sound device");
     command->add_option("IN", options->file, "Song or module file")->required();
-    command->add_option("--device", options->device, "Output device id of `tmw-cli devices` (-1: the default device)");
+    command->add_option("--device", options->device,
+                        "Output device id of `tmw-cli devices` (-1: the default device)");
     command->add_option("--rate", options->rate, "Sampling rate")
         ->check(CLI::IsMember({11025, 16000, 22050, 32000, 44100, 48000}));
     command->add_flag("--mono", options->mono, "One channel");
     command->add_flag("--8bit", options->eight_bit, "8-bit samples");
-    command->add_flag("--no-interpolate", options->no_interpolate, "Pick samples without interpolation");
-    command->add_option("--amplification", options->amplification, "Amplification 0..90")->check(CLI::Range(0, 90));
-    command->add_option("--buffer-len", options->buffer_len, "Length of one output block in ms")->check(CLI::Range(10, 100));
-    command->add_option("--buffers", options->buffers, "Blocks queued ahead in low-latency use")->check(CLI::Range(1, 10));
+    command->add_flag("--no-interpolate", options->no_interpolate,
+                      "Pick samples without interpolation");
+    command->add_option("--amplification", options->amplification, "Amplification 0..90")
+        ->check(CLI::Range(0, 90));
+    command->add_option("--buffer-len", options->buffer_len, "Length of one output block in ms")
+        ->check(CLI::Range(10, 100));
+    command->add_option("--buffers", options->buffers, "Blocks queued ahead in low-latency use")
+        ->check(CLI::Range(1, 10));
     command->add_flag("--repeat", options->repeat, "Play the song again from its repeat position");
     command->add_flag("--null", options->null_device, "Play on a silent device paced by the clock");
     command->add_flag("--quiet", options->quiet, "Show no position line");

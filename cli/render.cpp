@@ -24,30 +24,39 @@ struct RenderOptions {
     bool eight_bit = false;
     bool no_interpolate = false;
     uint32_t amplification = 25;
-    std::string format;  // wav, flac, ogg; empty: by OUT's extension, WAV otherwise
-    double quality = 5;  // Ogg Vorbis, 0..10
+    std::string format; // wav, flac, ogg; empty: by OUT's extension, WAV otherwise
+    double quality = 5; // Ogg Vorbis, 0..10
 };
 
 volatile std::sig_atomic_t interrupted = 0;
-void on_interrupt(int) { interrupted = 1; }
+void on_interrupt(int) {
+    interrupted = 1;
+}
 
 // A bar of 40 cells on stderr, redrawn in place; only when stderr is a terminal.
 void draw_progress(uint32_t current, uint32_t maximum) {
     constexpr uint32_t CELLS = 40;
     const uint32_t filled = maximum ? uint32_t(uint64_t(current) * CELLS / maximum) : CELLS;
     std::string bar(CELLS, ' ');
-    for (uint32_t i = 0; i < filled && i < CELLS; ++i) bar[i] = '#';
-    std::cerr << "\r[" << bar << "] " << (maximum ? uint64_t(current) * 100 / maximum : 100) << "%" << std::flush;
+    for (uint32_t i = 0; i < filled && i < CELLS; ++i)
+        bar[i] = '#';
+    std::cerr << "\r[" << bar << "] " << (maximum ? uint64_t(current) * 100 / maximum : 100) << "%"
+              << std::flush;
 }
 
 Command register_render(CLI::App& app, Options& common) {
     auto options = std::make_shared<RenderOptions>();
-    CLI::App* command = app.add_subcommand("render", "Render a song or module into a WAV, FLAC or Ogg Vorbis file");
+    CLI::App* command =
+        app.add_subcommand("render", "Render a song or module into a WAV, FLAC or Ogg Vorbis file");
     command->add_option("IN", options->in, "Song or module file")->required();
     command->add_option("OUT", options->out, "Sound file to write (.wav, .flac, .ogg)")->required();
-    command->add_option("--format", options->format, "wav, flac or ogg (default: by OUT's extension, else wav)")
+    command
+        ->add_option("--format", options->format,
+                     "wav, flac or ogg (default: by OUT's extension, else wav)")
         ->check(CLI::IsMember({"wav", "flac", "ogg"}));
-    command->add_option("--quality", options->quality, "Ogg Vorbis quality 0..10 (5: about 160 kbit/s)")
+    command
+        ->add_option("--quality", options->quality,
+                     "Ogg Vorbis quality 0..10 (5: about 160 kbit/s)")
         ->check(CLI::Range(0.0, 10.0))
         ->capture_default_str();
     command->add_option("--rate", options->rate, "Sampling rate in Hz (limited to 4000..65535)")
@@ -73,7 +82,8 @@ Command register_render(CLI::App& app, Options& common) {
                 settings.amplification = options->amplification;
 
                 const bool show_progress = ::isatty(STDERR_FILENO);
-                struct sigaction action {}, previous {};
+                struct sigaction action {
+                }, previous{};
                 action.sa_handler = on_interrupt;
                 sigemptyset(&action.sa_mask);
                 sigaction(SIGINT, &action, &previous);
@@ -100,18 +110,22 @@ Command register_render(CLI::App& app, Options& common) {
                 const bool lossy = audio.type == AudioFileType::OGG_VORBIS;
                 const std::string type = audio_file_extension(audio.type);
                 if (common.json) {
-                    nlohmann::json object = {{"input", options->in}, {"format", format}, {"output", options->out},
-                                             {"type", type}, {"rate", settings.rate},
-                                             {"channels", settings.stereo ? 2 : 1}, {"frames", frames},
-                                             {"length_ms", frames * 1000 / settings.rate}};
-                    object["bits"] = lossy ? nlohmann::json(nullptr) : nlohmann::json(settings.sixteen_bit ? 16 : 8);
+                    nlohmann::json object = {
+                        {"input", options->in},   {"format", format},
+                        {"output", options->out}, {"type", type},
+                        {"rate", settings.rate},  {"channels", settings.stereo ? 2 : 1},
+                        {"frames", frames},       {"length_ms", frames * 1000 / settings.rate}};
+                    object["bits"] = lossy ? nlohmann::json(nullptr)
+                                           : nlohmann::json(settings.sixteen_bit ? 16 : 8);
                     if (lossy) object["quality"] = options->quality;
                     print_json(object);
                 } else {
-                    std::cout << options->out << ": " << type << ", " << frames << " frames, " << settings.rate
-                              << " Hz, " << (settings.stereo ? "stereo" : "mono");
-                    if (lossy) std::cout << ", quality " << options->quality << "\n";
-                    else std::cout << ", " << (settings.sixteen_bit ? 16 : 8) << "-bit\n";
+                    std::cout << options->out << ": " << type << ", " << frames << " frames, "
+                              << settings.rate << " Hz, " << (settings.stereo ? "stereo" : "mono");
+                    if (lossy)
+                        std::cout << ", quality " << options->quality << "\n";
+                    else
+                        std::cout << ", " << (settings.sixteen_bit ? 16 : 8) << "-bit\n";
                 }
                 return int(SUCCESS);
             }};

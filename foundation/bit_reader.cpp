@@ -54,7 +54,8 @@ bool BitReader::read_string(char* buffer, size_t max) {
 
 void BitReader::read_bytes(void* buffer, size_t n) {
     auto* out = static_cast<uint8_t*>(buffer);
-    for (size_t i = 0; i < n; ++i) out[i] = uint8_t(read_bits(8));
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(read_bits(8));
 }
 
 void BitReader::release() {

@@ -19,7 +19,9 @@ std::string bounded(std::string text, size_t limit) {
     return text;
 }
 
-std::string table_text(uint32_t id) { return bounded(load_string(id), MESSAGE_LIMIT); }
+std::string table_text(uint32_t id) {
+    return bounded(load_string(id), MESSAGE_LIMIT);
+}
 
 bool is_disk_full(uint32_t code) {
     const uint32_t low = code & 0xFFF;
@@ -28,16 +30,27 @@ bool is_disk_full(uint32_t code) {
 
 } // namespace
 
-std::string ERROR::compose_message() const { return table_text(S_UNKNOWN_ERROR); }
+std::string ERROR::compose_message() const {
+    return table_text(S_UNKNOWN_ERROR);
+}
 
 std::string FILE_ERROR::compose_message() const {
     uint32_t id = S_UNKNOWN_ERROR;
     switch (kind_) {
-    case OPEN: id = S_UNABLE_TO_OPEN_FILE; break;
-    case CREATE: id = S_UNABLE_TO_CREATE_FILE; break;
-    case READ: id = S_FILE_READ_ERROR; break;
-    case WRITE: id = is_disk_full(code_) ? S_DISK_FULL : S_FILE_WRITE_ERROR; break;
-    default: break;
+    case OPEN:
+        id = S_UNABLE_TO_OPEN_FILE;
+        break;
+    case CREATE:
+        id = S_UNABLE_TO_CREATE_FILE;
+        break;
+    case READ:
+        id = S_FILE_READ_ERROR;
+        break;
+    case WRITE:
+        id = is_disk_full(code_) ? S_DISK_FULL : S_FILE_WRITE_ERROR;
+        break;
+    default:
+        break;
     }
     const std::string pattern = bounded(load_string(id), FILE_TEMPLATE_LIMIT);
     return bounded(format_with_string(pattern, file_name_), MESSAGE_LIMIT);
@@ -49,25 +62,39 @@ std::string LOAD_ERROR::compose_message() const {
 
 std::string INS_BANK_ERROR::compose_message() const {
     switch (kind_) {
-    case OPEN: return table_text(S_BANK_OPEN_ERROR);
-    case READ: return table_text(S_BANK_READ_ERROR);
-    case DAMAGED: return table_text(S_BANK_DAMAGED);
-    case MISSING_INSTRUMENT: return table_text(S_BANK_MISSING_INSTRUMENT);
-    default: return table_text(S_UNKNOWN_ERROR);
+    case OPEN:
+        return table_text(S_BANK_OPEN_ERROR);
+    case READ:
+        return table_text(S_BANK_READ_ERROR);
+    case DAMAGED:
+        return table_text(S_BANK_DAMAGED);
+    case MISSING_INSTRUMENT:
+        return table_text(S_BANK_MISSING_INSTRUMENT);
+    default:
+        return table_text(S_UNKNOWN_ERROR);
     }
 }
 
-std::string MEM_ERROR::compose_message() const { return table_text(S_NOT_ENOUGH_MEMORY); }
+std::string MEM_ERROR::compose_message() const {
+    return table_text(S_NOT_ENOUGH_MEMORY);
+}
 
-std::string RESOURCE_ERROR::compose_message() const { return table_text(S_RESOURCE_LOAD_ERROR); }
+std::string RESOURCE_ERROR::compose_message() const {
+    return table_text(S_RESOURCE_LOAD_ERROR);
+}
 
-std::string MISC_ERROR::compose_message() const { return table_text(string_id_); }
+std::string MISC_ERROR::compose_message() const {
+    return table_text(string_id_);
+}
 
 std::string PLAYBACK_ERROR::compose_message() const {
     switch (code_) {
-    case THREAD_FAILED: return table_text(S_FAILED_TO_CREATE_THREAD);
-    case DEVICE_IN_USE: return table_text(S_DEVICE_IN_USE);
-    case NO_DEVICES: return table_text(S_NO_OUTPUT_DEVICES);
+    case THREAD_FAILED:
+        return table_text(S_FAILED_TO_CREATE_THREAD);
+    case DEVICE_IN_USE:
+        return table_text(S_DEVICE_IN_USE);
+    case NO_DEVICES:
+        return table_text(S_NO_OUTPUT_DEVICES);
     default:
         return system_text_.empty() ? table_text(S_UNKNOWN_ERROR)
                                     : bounded(system_text_, MESSAGE_LIMIT);
@@ -75,7 +102,8 @@ std::string PLAYBACK_ERROR::compose_message() const {
 }
 
 std::string MIDI_ERROR::compose_message() const {
-    return system_text_.empty() ? table_text(S_UNKNOWN_ERROR) : bounded(system_text_, MESSAGE_LIMIT);
+    return system_text_.empty() ? table_text(S_UNKNOWN_ERROR)
+                                : bounded(system_text_, MESSAGE_LIMIT);
 }
 
 std::string error_text(const std::exception& error) {

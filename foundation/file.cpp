@@ -14,7 +14,9 @@ File::~File() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -28,7 +30,8 @@ File& File::operator=(File&& other) noexcept {
 
 File File::open_for_reading(const std::filesystem::path& path) {
     int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    do
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(errno), path.string());
     // A folder opens on POSIX but reads nothing useful: report it as a file that cannot be opened.
@@ -43,13 +46,21 @@ File File::open_for_reading(const std::filesystem::path& path) {
 File File::open_for_writing(const std::filesystem::path& path, Disposition disposition) {
     int flags = O_RDWR | O_CLOEXEC;
     switch (disposition) {
-    case Disposition::CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case Disposition::CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case Disposition::OPEN_EXISTING: break;
-    case Disposition::OPEN_ALWAYS: flags |= O_CREAT; break;
+    case Disposition::CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case Disposition::CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case Disposition::OPEN_EXISTING:
+        break;
+    case Disposition::OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
     }
     int fd;
-    do fd = ::open(path.c_str(), flags, 0666);
+    do
+        fd = ::open(path.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(errno), path.string());
     return File(fd, path);
@@ -97,13 +108,17 @@ void File::write_exact(const void* buffer, size_t count) {
 }
 
 uint64_t File::seek(int64_t distance, Origin origin) {
-    const int whence = origin == Origin::BEGIN ? SEEK_SET : origin == Origin::CURRENT ? SEEK_CUR : SEEK_END;
+    const int whence = origin == Origin::BEGIN     ? SEEK_SET
+                       : origin == Origin::CURRENT ? SEEK_CUR
+                                                   : SEEK_END;
     const off_t at = ::lseek(fd_, off_t(distance), whence);
     if (at < 0) throw FILE_ERROR(FILE_ERROR::SEEK, uint32_t(errno));
     return uint64_t(at);
 }
 
-uint64_t File::position() { return seek(0, Origin::CURRENT); }
+uint64_t File::position() {
+    return seek(0, Origin::CURRENT);
+}
 
 uint64_t File::size() {
     struct stat info {};

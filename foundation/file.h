@@ -13,10 +13,10 @@ class File {
   public:
     // How open_for_writing treats an existing or missing file.
     enum class Disposition {
-        CREATE_ALWAYS,   // create, or truncate an existing file
-        CREATE_NEW,      // create; fail if the file exists
-        OPEN_EXISTING,   // open; fail if missing
-        OPEN_ALWAYS,     // open, or create when missing
+        CREATE_ALWAYS, // create, or truncate an existing file
+        CREATE_NEW,    // create; fail if the file exists
+        OPEN_EXISTING, // open; fail if missing
+        OPEN_ALWAYS,   // open, or create when missing
     };
     enum class Origin { BEGIN, CURRENT, END };
 

@@ -23,8 +23,8 @@ ErrorDisplay error_display;
 
 const char* find_in(const StringEntry* entries, size_t count, uint32_t id) {
     const StringEntry* end = entries + count;
-    const StringEntry* at = std::lower_bound(entries, end, id,
-                                             [](const StringEntry& e, uint32_t key) { return e.id < key; });
+    const StringEntry* at = std::lower_bound(
+        entries, end, id, [](const StringEntry& e, uint32_t key) { return e.id < key; });
     return at != end && at->id == id ? at->text : nullptr;
 }
 
@@ -60,21 +60,26 @@ Language current_language() {
     return Language(language);
 }
 
-void set_language(Language language) { chosen_language.store(int(language), std::memory_order_relaxed); }
+void set_language(Language language) {
+    chosen_language.store(int(language), std::memory_order_relaxed);
+}
 
 std::string load_string(const StringTable& table, uint32_t id) {
     const char* text = table.find(id, current_language());
     return text ? std::string(text) : std::string();
 }
 
-std::string load_string(uint32_t id) { return load_string(composer_strings(), id); }
+std::string load_string(uint32_t id) {
+    return load_string(composer_strings(), id);
+}
 
 size_t load_string(uint32_t id, char* buffer, size_t size) {
     if (size == 0) return 0;
     const std::string text = load_string(id);
     // Cut at a whole UTF-8 character, so a bounded text never ends in half a letter.
     size_t length = std::min(text.size(), size - 1);
-    while (length > 0 && length < text.size() && (uint8_t(text[length]) & 0xC0) == 0x80) --length;
+    while (length > 0 && length < text.size() && (uint8_t(text[length]) & 0xC0) == 0x80)
+        --length;
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
     return length;
@@ -101,8 +106,10 @@ void show_error(const ERROR& error) {
         std::lock_guard lock(display_mutex);
         display = error_display;
     }
-    if (display) display(PRODUCT_NAME, text);
-    else std::cerr << text << "\n";
+    if (display)
+        display(PRODUCT_NAME, text);
+    else
+        std::cerr << text << "\n";
 }
 
 void show_current_error() {

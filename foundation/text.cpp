@@ -49,9 +49,13 @@ size_t name_start(std::string_view path) {
 }
 } // namespace
 
-std::string_view file_name_part(std::string_view path) { return path.substr(name_start(path)); }
+std::string_view file_name_part(std::string_view path) {
+    return path.substr(name_start(path));
+}
 
-std::string directory_part(std::string_view path) { return std::string(path.substr(0, name_start(path))); }
+std::string directory_part(std::string_view path) {
+    return std::string(path.substr(0, name_start(path)));
+}
 
 void replace_character(char* text, char from, char to) {
     for (; *text; ++text)
@@ -59,7 +63,8 @@ void replace_character(char* text, char from, char to) {
 }
 
 const char* skip_blanks(const char* text) {
-    while (*text == ' ' || *text == '\t') ++text;
+    while (*text == ' ' || *text == '\t')
+        ++text;
     return text;
 }
 
@@ -109,9 +114,9 @@ namespace tunemill {
 namespace {
 // The code points of the bytes 0x80 to 0x9F; 0 marks the five bytes Windows-1252 leaves unset.
 constexpr char32_t high_controls[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013,
-    0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -150,7 +155,8 @@ std::string utf8_to_windows1252(std::string_view text) {
         }
         if (extra) {
             c = lead & (0x3F >> extra);
-            for (size_t k = 1; k <= extra; ++k) c = (c << 6) | (text[i + k] & 0x3F);
+            for (size_t k = 1; k <= extra; ++k)
+                c = (c << 6) | (text[i + k] & 0x3F);
         }
         i += extra + 1;
         if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {

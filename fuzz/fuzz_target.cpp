@@ -13,7 +13,8 @@
 
 namespace {
 const tunemill::fuzz::EntryPoint& target() {
-    static const tunemill::fuzz::EntryPoint* point = tunemill::fuzz::entry_point(TUNEMILL_FUZZ_TARGET);
+    static const tunemill::fuzz::EntryPoint* point =
+        tunemill::fuzz::entry_point(TUNEMILL_FUZZ_TARGET);
     if (point == nullptr) std::abort();
     return *point;
 }
@@ -27,4 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 // libsndfile's Ogg Vorbis reader leaves libvorbis's stream info behind when a damaged header
 // makes it give up (a few KB per such file, inside the library, not ours to free).
-extern "C" const char* __lsan_default_suppressions() { return "leak:vorbis_info_init\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:vorbis_info_init\n";
+}

@@ -20,9 +20,9 @@
 #include "instruments/sample_import.h"
 #include "instruments/sound_file.h"
 #include "modules/import.h"
+#include "platform/registry.h"
 #include "playback/engine.h"
 #include "playback/wav.h"
-#include "platform/registry.h"
 #include "settings/settings.h"
 #include "song/song.h"
 #include "song/song_lock.h"
@@ -138,24 +138,28 @@ const std::filesystem::path& second_file(std::span<const uint8_t> data) {
 // with the inputs instead of staying fixed.
 uint32_t variant_of(std::span<const uint8_t> data) {
     uint32_t h = uint32_t(data.size()) * 2654435761u;
-    for (size_t i = 0; i < std::min<size_t>(data.size(), 16); ++i) h = (h ^ data[i]) * 16777619u;
+    for (size_t i = 0; i < std::min<size_t>(data.size(), 16); ++i)
+        h = (h ^ data[i]) * 16777619u;
     return h ^ (h >> 15);
 }
 
 std::string where(const ValidationFailure& failure) {
-    return "invariant " + std::to_string(failure.invariant) + " (pattern " + std::to_string(failure.pattern) +
-           ", voice " + std::to_string(failure.voice) + ", item " + std::to_string(failure.item) + ")";
+    return "invariant " + std::to_string(failure.invariant) + " (pattern " +
+           std::to_string(failure.pattern) + ", voice " + std::to_string(failure.voice) +
+           ", item " + std::to_string(failure.item) + ")";
 }
 
 void check_valid(const Song& song, const std::string& what) {
     if (const std::optional<ValidationFailure> failure = find_invalid(song))
         throw BrokenPromise(what + ": the song fails " + where(*failure));
-    if (!song_memory_consistent(song)) throw BrokenPromise(what + ": a sample block is smaller than its record");
+    if (!song_memory_consistent(song))
+        throw BrokenPromise(what + ": a sample block is smaller than its record");
 }
 
 void check_instrument(const Instrument& instrument, const std::string& what) {
     if (instrument.bytes_per_sample != 1 && instrument.bytes_per_sample != 2)
-        throw BrokenPromise(what + ": bytes per sample " + std::to_string(instrument.bytes_per_sample));
+        throw BrokenPromise(what + ": bytes per sample " +
+                            std::to_string(instrument.bytes_per_sample));
     if (instrument.samples.size() < instrument.sample_bytes() + SAMPLE_PADDING)
         throw BrokenPromise(what + ": the sample block lacks its padding");
     if (instrument.loops() && instrument.loop_start >= instrument.length)
@@ -195,9 +199,11 @@ void check_round_trip(const Song& song, const std::string& what) {
         bytes = encode_song(song);
         Song again = read_any_song(second_file(bytes), bank_lookup());
         check_valid(again, what + " read back");
-        if (encode_song(again) != bytes) throw BrokenPromise(what + ": the song reads back different");
+        if (encode_song(again) != bytes)
+            throw BrokenPromise(what + ": the song reads back different");
     } catch (const ERROR& error) {
-        throw BrokenPromise(what + ": the song file written for it does not read back: " + error_text(error));
+        throw BrokenPromise(
+            what + ": the song file written for it does not read back: " + error_text(error));
     }
 }
 
@@ -224,9 +230,10 @@ void small_song(Song& song) {
     new_song(song, "Untitled");
     const char* names[] = {"Piano", "Bass", "Snare"};
     for (uint32_t i = 0; i < 3; ++i) {
-        Instrument instrument = make_sampled_instrument(names[i], i, 400, i == 1 ? 100 : NO_LOOP, 8000 + 4000 * i,
-                                                        i == 2 ? 1 : 2, false);
-        for (size_t b = 0; b < instrument.sample_bytes(); ++b) instrument.samples[b] = uint8_t(b * 37 + i);
+        Instrument instrument = make_sampled_instrument(names[i], i, 400, i == 1 ? 100 : NO_LOOP,
+                                                        8000 + 4000 * i, i == 2 ? 1 : 2, false);
+        for (size_t b = 0; b < instrument.sample_bytes(); ++b)
+            instrument.samples[b] = uint8_t(b * 37 + i);
         instrument.id = next_instrument_id();
         song.instruments.push_back(std::move(instrument));
     }
@@ -241,15 +248,15 @@ void small_song(Song& song) {
             insert_event(voice, t, NOTE_ON, Key(30 + v * 12 + t / 16), 0, 0, voice.events.size());
             if (t == 16) insert_event(voice, t + 4, VOLUME, 20, 0, 0, voice.events.size());
             if (t == 32) insert_event(voice, t + 2, BALANCE, 5, 0, 0, voice.events.size());
-            insert_event(voice, t + 8, NOTE_OFF, Key(30 + v * 12 + t / 16), 0, 0, voice.events.size());
+            insert_event(voice, t + 8, NOTE_OFF, Key(30 + v * 12 + t / 16), 0, 0,
+                         voice.events.size());
         }
     }
     song.patterns[1].length = 32;
     normalize_pattern(song.patterns[0]);
 }
 
-template <typename Body>
-Outcome guarded(Body&& body) {
+template <typename Body> Outcome guarded(Body&& body) {
     try {
         body();
         return Outcome::ACCEPTED;
@@ -267,9 +274,13 @@ std::string load_any(Song& song, std::span<const uint8_t> data) {
 
 } // namespace
 
-void set_bank_path(const std::filesystem::path& path) { bank_path() = path; }
+void set_bank_path(const std::filesystem::path& path) {
+    bank_path() = path;
+}
 
-const std::string& last_refusal() { return refusal(); }
+const std::string& last_refusal() {
+    return refusal();
+}
 
 Outcome load_song_input(std::span<const uint8_t> data) {
     Song song;
@@ -299,7 +310,8 @@ Outcome module_input(std::span<const uint8_t> data) {
         new_song(song, "Untitled");
         File file = File::open_for_reading(input_file(data));
         if (!try_import(song, file)) {
-            if (file.position() != 0) throw BrokenPromise("a module nobody recognised left the file moved");
+            if (file.position() != 0)
+                throw BrokenPromise("a module nobody recognised left the file moved");
             check_valid(song, "the song after an unrecognised module");
             throw MISC_ERROR(0);
         }
@@ -318,9 +330,11 @@ Outcome instrument_file_input(std::span<const uint8_t> data) {
         try {
             bytes = encode_instrument(instrument);
             Instrument again = load_instrument_file(second_file(bytes));
-            if (!equal(instrument, again)) throw BrokenPromise("the instrument reads back different");
+            if (!equal(instrument, again))
+                throw BrokenPromise("the instrument reads back different");
         } catch (const ERROR& error) {
-            throw BrokenPromise("the instrument file written for it does not read back: " + error_text(error));
+            throw BrokenPromise("the instrument file written for it does not read back: " +
+                                error_text(error));
         }
         play_instrument(std::move(instrument), variant_of(data), "instrument file");
     });
@@ -338,8 +352,10 @@ Outcome bank_input(std::span<const uint8_t> data) {
     std::vector<Instrument> loaded;
     auto take = [&](Instrument instrument, const BankEntry& entry) {
         check_instrument(instrument, "bank instrument");
-        if (!instrument.from_bank) throw BrokenPromise("a bank instrument not marked from the bank");
-        if (instrument.category != entry.category) throw BrokenPromise("a bank instrument lost its category");
+        if (!instrument.from_bank)
+            throw BrokenPromise("a bank instrument not marked from the bank");
+        if (instrument.category != entry.category)
+            throw BrokenPromise("a bank instrument lost its category");
         if (loaded.size() < BANK_RENDER_INSTRUMENTS) loaded.push_back(std::move(instrument));
     };
     for (const BankEntry& entry : entries) {
@@ -349,27 +365,32 @@ Outcome bank_input(std::span<const uint8_t> data) {
             take(bank.load(entry, name), entry);
         } catch (const INS_BANK_ERROR& error) {
             if (error.kind() != INS_BANK_ERROR::DAMAGED)
-                throw BrokenPromise("a directory entry failed otherwise than damaged: " + error_text(error));
+                throw BrokenPromise("a directory entry failed otherwise than damaged: " +
+                                    error_text(error));
         } catch (const ERROR& error) {
-            throw BrokenPromise("a bank entry failed with another error than the bank's: " + error_text(error));
+            throw BrokenPromise("a bank entry failed with another error than the bank's: " +
+                                error_text(error));
         }
         // By name, as song files name them. A name is its bytes up to a zero byte, so an entry
         // whose name holds one cannot be named; every other one is found (the first entry of a
         // name that occurs twice).
         try {
             const Instrument instrument = bank.load(name);
-            if (!instrument.from_bank) throw BrokenPromise("a bank instrument not marked from the bank");
+            if (!instrument.from_bank)
+                throw BrokenPromise("a bank instrument not marked from the bank");
         } catch (const INS_BANK_ERROR& error) {
             const bool nameable = name.find('\0') == std::string::npos;
             if (error.kind() != INS_BANK_ERROR::DAMAGED && nameable)
                 throw BrokenPromise("a directory name was not found: " + error_text(error));
         } catch (const ERROR& error) {
-            throw BrokenPromise("a bank lookup failed with another error than the bank's: " + error_text(error));
+            throw BrokenPromise("a bank lookup failed with another error than the bank's: " +
+                                error_text(error));
         }
     }
     if (!bank.is_open()) throw BrokenPromise("a damaged body closed the bank");
     const uint32_t variant = variant_of(data);
-    for (Instrument& instrument : loaded) play_instrument(std::move(instrument), variant, "bank instrument");
+    for (Instrument& instrument : loaded)
+        play_instrument(std::move(instrument), variant, "bank instrument");
     return Outcome::ACCEPTED;
 }
 
@@ -382,11 +403,12 @@ Outcome sample_import_input(std::span<const uint8_t> data) {
         settings.sixteen_bit = (choice & 4) != 0;
         settings.stereo = (choice & 8) != 0;
         settings.header_size = uint64_t(choice >> 4) * 13;
-        const std::optional<Instrument> instrument =
-            import_sample_file(input_file(data), [](RawImportSettings&) { return true; }, settings);
+        const std::optional<Instrument> instrument = import_sample_file(
+            input_file(data), [](RawImportSettings&) { return true; }, settings);
         if (!instrument) throw BrokenPromise("an accepted raw import gave nothing");
         check_instrument(*instrument, "imported sample");
-        if (instrument->rate == 0 || instrument->rate > 0xFFFFFFu) throw BrokenPromise("imported sample rate");
+        if (instrument->rate == 0 || instrument->rate > 0xFFFFFFu)
+            throw BrokenPromise("imported sample rate");
         play_instrument(*instrument, variant_of(data), "imported sample");
     });
 }
@@ -411,10 +433,11 @@ Outcome clipboard_input(std::span<const uint8_t> data) {
         small_song(song);
         const std::vector<uint8_t> before = encode_song(song);
         const uint32_t variant = variant_of(data);
-        const int32_t voice = int32_t(variant % 3) - 1;  // none, the first, the second
+        const int32_t voice = int32_t(variant % 3) - 1; // none, the first, the second
         const Tick at = Tick((variant >> 2) % 5) * 16;  // 0 to the pattern's end
         const Tick moved = paste_block(song, 0, voice, at, data);
-        if (moved == 0 && encode_song(song) != before) throw BrokenPromise("a refused paste changed the song");
+        if (moved == 0 && encode_song(song) != before)
+            throw BrokenPromise("a refused paste changed the song");
         check_song(song, variant, "song after a paste");
     });
 }
@@ -429,11 +452,15 @@ Outcome setup_index_input(std::span<const uint8_t> data) {
             const std::string& name = record.name;
             // A name may hold folders, but none of its steps may climb out or start at the root.
             const std::filesystem::path path(name);
-            bool inside = !name.empty() && path.is_relative() && name.find('\\') == std::string::npos &&
-                          name.find('\0') == std::string::npos && name.size() < setup::INDEX_NAME_SIZE &&
-                          name.back() != '/' && name.find("//") == std::string::npos;
-            for (const std::filesystem::path& step : path) inside = inside && step != "." && step != "..";
-            if (!inside) throw BrokenPromise("the index let a name through that leaves the install folder: " + name);
+            bool inside =
+                !name.empty() && path.is_relative() && name.find('\\') == std::string::npos &&
+                name.find('\0') == std::string::npos && name.size() < setup::INDEX_NAME_SIZE &&
+                name.back() != '/' && name.find("//") == std::string::npos;
+            for (const std::filesystem::path& step : path)
+                inside = inside && step != "." && step != "..";
+            if (!inside)
+                throw BrokenPromise(
+                    "the index let a name through that leaves the install folder: " + name);
         }
         if (setup::parse_index(setup::encode_index(records)) != records)
             throw BrokenPromise("the index reads back different");
@@ -459,7 +486,8 @@ Outcome settings_input(std::span<const uint8_t> data) {
         try {
             record = read_settings(store, "/program");
         } catch (const ERROR& error) {
-            throw BrokenPromise("reading the settings failed instead of keeping defaults: " + error_text(error));
+            throw BrokenPromise("reading the settings failed instead of keeping defaults: " +
+                                error_text(error));
         }
         if (record.song_folder.empty() || record.instrument_folder.empty())
             throw BrokenPromise("a folder setting came out empty");

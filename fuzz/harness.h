@@ -23,8 +23,8 @@ class BrokenPromise : public std::logic_error {
 
 // What happened to an input.
 enum class Outcome {
-    ACCEPTED,  // read, and every check afterwards held
-    REFUSED,   // the reader threw a member of the error family (the user sees its message)
+    ACCEPTED, // read, and every check afterwards held
+    REFUSED,  // the reader threw a member of the error family (the user sees its message)
 };
 
 // Every entry point. Anything else that escapes (a standard exception, BrokenPromise, a
@@ -34,13 +34,14 @@ Outcome module_input(std::span<const uint8_t> data);          // MOD / S3M impor
 Outcome instrument_file_input(std::span<const uint8_t> data); // ".sa2" / ".sy"
 Outcome bank_input(std::span<const uint8_t> data);            // open, every name looked up
 Outcome sample_import_input(std::span<const uint8_t> data);   // WAV, else raw data
-Outcome sound_file_input(std::span<const uint8_t> data);      // FLAC, AIFF, Ogg, WAV variants via libsndfile
-Outcome clipboard_input(std::span<const uint8_t> data);       // a block pasted into a small song
-Outcome setup_index_input(std::span<const uint8_t> data);     // "data.idx"
-Outcome settings_input(std::span<const uint8_t> data);        // the user's settings store (.reg)
+Outcome
+sound_file_input(std::span<const uint8_t> data); // FLAC, AIFF, Ogg, WAV variants via libsndfile
+Outcome clipboard_input(std::span<const uint8_t> data);   // a block pasted into a small song
+Outcome setup_index_input(std::span<const uint8_t> data); // "data.idx"
+Outcome settings_input(std::span<const uint8_t> data);    // the user's settings store (.reg)
 
 struct EntryPoint {
-    const char* name;  // the target's name: fuzz/corpus/<name>, tests/fuzz_regressions/data/<name>
+    const char* name; // the target's name: fuzz/corpus/<name>, tests/fuzz_regressions/data/<name>
     Outcome (*run)(std::span<const uint8_t> data);
 };
 // The entry points of this build (the setup index only where setup's core is built).

@@ -7,9 +7,9 @@
 // loads them; the starting bank is written here in the stock bank's layout, with small bodies.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -23,10 +23,10 @@
 #include "instruments/bank.h"
 #include "instruments/instrument_file.h"
 #include "modules/export.h"
-#include "playback/engine.h"
-#include "playback/audio_export.h"
-#include "playback/wav.h"
 #include "platform/registry.h"
+#include "playback/audio_export.h"
+#include "playback/engine.h"
+#include "playback/wav.h"
 #include "settings/settings.h"
 #include "setup/core/archive.h"
 #include "song/editing.h"
@@ -59,13 +59,16 @@ std::vector<uint8_t> read_all(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Instrument tone(const std::string& name, uint32_t category, uint32_t length, uint32_t loop, uint32_t rate,
-                uint32_t bytes_per_sample) {
-    Instrument instrument = make_sampled_instrument(name, category, length, loop, rate, bytes_per_sample, false);
+Instrument tone(const std::string& name, uint32_t category, uint32_t length, uint32_t loop,
+                uint32_t rate, uint32_t bytes_per_sample) {
+    Instrument instrument =
+        make_sampled_instrument(name, category, length, loop, rate, bytes_per_sample, false);
     for (uint32_t i = 0; i < length; ++i) {
         const int value = int(i * 7 % 64) - 32 + int(i % 3);
-        if (bytes_per_sample == 1) instrument.samples[i] = uint8_t(128 + value * 3);
-        else instrument.samples16()[i] = int16_t(value * 700);
+        if (bytes_per_sample == 1)
+            instrument.samples[i] = uint8_t(128 + value * 3);
+        else
+            instrument.samples16()[i] = int16_t(value * 700);
     }
     return instrument;
 }
@@ -134,7 +137,8 @@ Song seed_song(InstrumentBank& bank) {
         insert_event(v, 0, NOTE_ON, 83, 0, 0, v.events.size());
         insert_event(v, 12, NOTE_OFF, 83, 0, 0, v.events.size());
     }
-    for (Pattern& pattern : song.patterns) normalize_pattern(pattern);
+    for (Pattern& pattern : song.patterns)
+        normalize_pattern(pattern);
     if (!validate(song)) throw std::runtime_error("the starting song is not valid");
     return song;
 }
@@ -148,7 +152,8 @@ Song bare_song() {
 void song_seeds(const Song& song, const fs::path& demos) {
     put("load_song", "seed.sn2", encode_song(song));
     put("load_song", "new.sn2", encode_song(bare_song()));
-    for (const char* demo : {"first-steps.sn2", "night-drive.sn2"}) put("load_song", demo, read_all(demos / demo));
+    for (const char* demo : {"first-steps.sn2", "night-drive.sn2"})
+        put("load_song", demo, read_all(demos / demo));
 
     using namespace storage_testing;
     OldSong old;
@@ -162,11 +167,18 @@ void song_seeds(const Song& song, const fs::path& demos) {
     first.name = "Intro";
     first.length = 40;
     first.instruments = {2, 0};
-    first.tempo_runs = {{20, 10}, {25, 14}, {25, 16}};  // value, ticks; they fill the pattern
+    first.tempo_runs = {{20, 10}, {25, 14}, {25, 16}}; // value, ticks; they fill the pattern
     first.text_runs = {{'H', 1}, {'i', 1}, {' ', 3}, {'y', 1}, {' ', 34}};
     // Each step takes its skip and one tick; a skip to the end only its skip.
-    first.voices = {{{0, strike(30)}, {0, 1}, {0, strike(40), 1}, {1, key_code_for(40, 45)}, {2, 1},
-                     {0, strike(40), 6, 5, 3}, {0, 0, 2, 0}, {0, 1, 2, 30}, skip_to_end(29)},
+    first.voices = {{{0, strike(30)},
+                     {0, 1},
+                     {0, strike(40), 1},
+                     {1, key_code_for(40, 45)},
+                     {2, 1},
+                     {0, strike(40), 6, 5, 3},
+                     {0, 0, 2, 0},
+                     {0, 1, 2, 30},
+                     skip_to_end(29)},
                     {{5, strike(50)}, {10, 1}, skip_to_end(23)}};
     OldPattern second;
     second.name = "Spaces";
@@ -175,8 +187,9 @@ void song_seeds(const Song& song, const fs::path& demos) {
     second.text_runs = {{' ', 4}};
     second.voices = {{{0, strike(60)}, {2, 1}}};
     old.patterns = {first, second};
-    old.stored = {tone("Drum", 1, 64, NO_LOOP, 11025, 1),
-                  make_synthesized_instrument("Bell", 22, *song.instruments[2].synth_parameters, false)};
+    old.stored = {
+        tone("Drum", 1, 64, NO_LOOP, 11025, 1),
+        make_synthesized_instrument("Bell", 22, *song.instruments[2].synth_parameters, false)};
     old.bank = {"Flute"};
     put("load_song", "old.sn", encode_old_song(old));
 }
@@ -238,14 +251,17 @@ void instrument_seeds(const Song& song) {
         put("instrument_file", "huffman" + std::to_string(packing - 1) + ".sa2",
             framed("SMP", "Koto", 5, packer::sample_body(samples, packing, 128, 8372)));
     put("instrument_file", "one-group.sa2",
-        framed("SMP", "Koto", 5, packer::sample_body(samples, 2, NO_LOOP, 8372, packer::Grouping::ONE_GROUP)));
+        framed("SMP", "Koto", 5,
+               packer::sample_body(samples, 2, NO_LOOP, 8372, packer::Grouping::ONE_GROUP)));
     put("instrument_file", "constant.sa2",
-        framed("SMP", "Flat", 0xFF, packer::sample_body(std::vector<uint8_t>(200, 0x80), 1, NO_LOOP, 8000)));
+        framed("SMP", "Flat", 0xFF,
+               packer::sample_body(std::vector<uint8_t>(200, 0x80), 1, NO_LOOP, 8000)));
     const Instrument& bass = song.instruments[1];
     put("instrument_file", "chunk-unknown-first.sa2",
-        framed("SMP", "Bass", 6,
-               packer::chunk_body({bass.samples.begin(), bass.samples.begin() + bass.sample_bytes()}, 2, bass.length,
-                                  bass.loop_start, uint16_t(bass.rate), true)));
+        framed(
+            "SMP", "Bass", 6,
+            packer::chunk_body({bass.samples.begin(), bass.samples.begin() + bass.sample_bytes()},
+                               2, bass.length, bass.loop_start, uint16_t(bass.rate), true)));
 }
 
 // A bank in the stock bank's layout ("BNK", count, a note, the directory of padded names,
@@ -255,8 +271,10 @@ void bank_seeds(const Song& song) {
     const Instrument& square = song.instruments[0];
     const Instrument& bass = song.instruments[1];
     const std::vector<uint8_t> samples = pluck_samples();
-    const std::vector<uint8_t> square8(square.samples.begin(), square.samples.begin() + square.sample_bytes());
-    const std::vector<uint8_t> bass16(bass.samples.begin(), bass.samples.begin() + bass.sample_bytes());
+    const std::vector<uint8_t> square8(square.samples.begin(),
+                                       square.samples.begin() + square.sample_bytes());
+    const std::vector<uint8_t> bass16(bass.samples.begin(),
+                                      bass.samples.begin() + bass.sample_bytes());
     struct Entry {
         std::string name;
         uint8_t category;
@@ -268,17 +286,21 @@ void bank_seeds(const Song& song) {
         return body;
     };
     std::vector<uint8_t> synth{0};
-    synth.insert(synth.end(), song.instruments[2].synth_parameters->begin(), song.instruments[2].synth_parameters->end());
+    synth.insert(synth.end(), song.instruments[2].synth_parameters->begin(),
+                 song.instruments[2].synth_parameters->end());
     std::vector<Entry> entries = {
         {"Bell", 22, synth},
         {"Square", 11, sampled(packer::sample_body(square8, 0, 0, 8372))},
         {"Koto", 5, sampled(packer::sample_body(samples, 2, 128, 8372))},
         {"Conga", 19, sampled(packer::sample_body(samples, 3, NO_LOOP, 8000))},
         {"Slap Bass", 6, sampled(packer::sample_body(samples, 4, NO_LOOP, 4186))},
-        {"Punch Kick", 17, sampled(packer::sample_body(samples, 1, NO_LOOP, 8000, packer::Grouping::ONE_GROUP))},
-        {"Digital Saw", 11, sampled(packer::sample_body(std::vector<uint8_t>(128, 0x90), 2, 0, 16744))},
+        {"Punch Kick", 17,
+         sampled(packer::sample_body(samples, 1, NO_LOOP, 8000, packer::Grouping::ONE_GROUP))},
+        {"Digital Saw", 11,
+         sampled(packer::sample_body(std::vector<uint8_t>(128, 0x90), 2, 0, 16744))},
         {"Wood Block", 23, sampled(packer::chunk_body(square8, 1, square.length, NO_LOOP, 8000))},
-        {"Vowel Aah", 26, sampled(packer::chunk_body(bass16, 2, bass.length, bass.loop_start, 4186, true))},
+        {"Vowel Aah", 26,
+         sampled(packer::chunk_body(bass16, 2, bass.length, bass.loop_start, 4186, true))},
         {"Uncategorized", 29, synth},
     };
     std::vector<uint8_t> file{'B', 'N', 'K', uint8_t(entries.size()), uint8_t(entries.size() >> 8)};
@@ -291,15 +313,18 @@ void bank_seeds(const Song& song) {
         padded.resize(BANK_NAME_SIZE, ' ');
         file.insert(file.end(), padded.begin(), padded.end());
         file.push_back(entry.category);
-        for (int k = 0; k < 4; ++k) file.push_back(uint8_t(offset >> (8 * k)));
+        for (int k = 0; k < 4; ++k)
+            file.push_back(uint8_t(offset >> (8 * k)));
         offset += uint32_t(entry.body.size());
     }
-    for (const Entry& entry : entries) file.insert(file.end(), entry.body.begin(), entry.body.end());
+    for (const Entry& entry : entries)
+        file.insert(file.end(), entry.body.begin(), entry.body.end());
     put("bank", "seed.bnk", file);
 }
 
 std::vector<uint8_t> file_bytes_of(const std::function<void(const fs::path&)>& write) {
-    const fs::path path = fs::temp_directory_path() / ("tunemill-corpus-" + std::to_string(::getpid()) + ".wav");
+    const fs::path path =
+        fs::temp_directory_path() / ("tunemill-corpus-" + std::to_string(::getpid()) + ".wav");
     write(path);
     std::vector<uint8_t> bytes = read_all(path);
     fs::remove(path);
@@ -307,10 +332,12 @@ std::vector<uint8_t> file_bytes_of(const std::function<void(const fs::path&)>& w
 }
 
 void sample_seeds(Song& song) {
-    put("sample_import", "square8.wav",
-        file_bytes_of([&](const fs::path& p) { export_instrument_to_wav(song.instruments[0], p); }));
-    put("sample_import", "bass16.wav",
-        file_bytes_of([&](const fs::path& p) { export_instrument_to_wav(song.instruments[1], p); }));
+    put("sample_import", "square8.wav", file_bytes_of([&](const fs::path& p) {
+            export_instrument_to_wav(song.instruments[0], p);
+        }));
+    put("sample_import", "bass16.wav", file_bytes_of([&](const fs::path& p) {
+            export_instrument_to_wav(song.instruments[1], p);
+        }));
     // A short stereo render of the song, as the WAV export writes it.
     const std::vector<uint8_t> stereo = file_bytes_of([&](const fs::path& p) {
         File file = File::open_for_writing(p);
@@ -330,11 +357,13 @@ void sample_seeds(Song& song) {
     listed.insert(listed.end(), list, list + sizeof list);
     listed.insert(listed.end(), stereo.begin() + 36, stereo.end());
     const uint32_t riff = uint32_t(listed.size() - 8);
-    for (int i = 0; i < 4; ++i) listed[4 + i] = uint8_t(riff >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        listed[4 + i] = uint8_t(riff >> (8 * i));
     put("sample_import", "list-chunk.wav", listed);
     // Raw data: the 16-bit samples as they are (the raw settings come from the last byte).
     const Instrument& bass = song.instruments[1];
-    put("sample_import", "raw16.raw", {bass.samples.begin(), bass.samples.begin() + bass.sample_bytes()});
+    put("sample_import", "raw16.raw",
+        {bass.samples.begin(), bass.samples.begin() + bass.sample_bytes()});
 }
 
 // A sound file written by libsndfile itself, for the containers our own writers do not make.
@@ -347,7 +376,8 @@ std::vector<uint8_t> libsndfile_bytes(int format, int channels, const std::vecto
         info.samplerate = 22050;
         SNDFILE* sound = sf_open(p.c_str(), SFM_WRITE, &info);
         if (!sound) throw std::runtime_error("libsndfile cannot write a seed");
-        if (loop) sf_command(sound, SFC_SET_INSTRUMENT, const_cast<SF_INSTRUMENT*>(loop), sizeof *loop);
+        if (loop)
+            sf_command(sound, SFC_SET_INSTRUMENT, const_cast<SF_INSTRUMENT*>(loop), sizeof *loop);
         sf_writef_int(sound, samples.data(), sf_count_t(samples.size()) / channels);
         sf_close(sound);
     });
@@ -356,19 +386,24 @@ std::vector<uint8_t> libsndfile_bytes(int format, int channels, const std::vecto
 void sound_file_seeds(Song& song) {
     const Instrument& square = song.instruments[0];
     const Instrument& bass = song.instruments[1];
-    put("sound_file", "bass16.flac",
-        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::FLAC); }));
-    put("sound_file", "square8.flac",
-        file_bytes_of([&](const fs::path& p) { export_instrument_audio(square, p, AudioFileType::FLAC); }));
-    put("sound_file", "bass.ogg",
-        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::OGG_VORBIS, 0.1); }));
+    put("sound_file", "bass16.flac", file_bytes_of([&](const fs::path& p) {
+            export_instrument_audio(bass, p, AudioFileType::FLAC);
+        }));
+    put("sound_file", "square8.flac", file_bytes_of([&](const fs::path& p) {
+            export_instrument_audio(square, p, AudioFileType::FLAC);
+        }));
+    put("sound_file", "bass.ogg", file_bytes_of([&](const fs::path& p) {
+            export_instrument_audio(bass, p, AudioFileType::OGG_VORBIS, 0.1);
+        }));
     // The FLAC again with a Vorbis comment after its stream info that holds a loop.
-    std::vector<uint8_t> tagged =
-        file_bytes_of([&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::FLAC); });
+    std::vector<uint8_t> tagged = file_bytes_of(
+        [&](const fs::path& p) { export_instrument_audio(bass, p, AudioFileType::FLAC); });
     const std::string field = "LOOPSTART=100";
-    std::vector<uint8_t> block{uint8_t((tagged[4] & 0x80) | 4), 0, 0, uint8_t(4 + 4 + 4 + field.size())};
+    std::vector<uint8_t> block{uint8_t((tagged[4] & 0x80) | 4), 0, 0,
+                               uint8_t(4 + 4 + 4 + field.size())};
     for (uint32_t value : {0u, 1u, uint32_t(field.size())}) {
-        for (int k = 0; k < 4; ++k) block.push_back(uint8_t(value >> (8 * k)));
+        for (int k = 0; k < 4; ++k)
+            block.push_back(uint8_t(value >> (8 * k)));
         if (value == uint32_t(field.size())) block.insert(block.end(), field.begin(), field.end());
     }
     tagged[4] &= 0x7F;
@@ -385,8 +420,10 @@ void sound_file_seeds(Song& song) {
     loop.loops[0].mode = SF_LOOP_FORWARD;
     loop.loops[0].start = 100;
     loop.loops[0].end = 500;
-    put("sound_file", "stereo24.wav", libsndfile_bytes(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, stereo, &loop));
-    put("sound_file", "stereo16.aiff", libsndfile_bytes(SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, stereo, nullptr));
+    put("sound_file", "stereo24.wav",
+        libsndfile_bytes(SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, stereo, &loop));
+    put("sound_file", "stereo16.aiff",
+        libsndfile_bytes(SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 2, stereo, nullptr));
 }
 
 void clipboard_seeds(const Song& song, const fs::path& demos) {
@@ -402,21 +439,28 @@ void clipboard_seeds(const Song& song, const fs::path& demos) {
         {"balance-one-voice", 1, {0, 36, Aspect::BALANCE, 1}},
         {"three-voices", 1, {6, 30, Aspect::NOTES, ALL_VOICES}},
     };
-    for (const auto& b : blocks) put("clipboard", std::string(b.name) + ".clip", copy_block(song, b.pattern, b.block));
+    for (const auto& b : blocks)
+        put("clipboard", std::string(b.name) + ".clip", copy_block(song, b.pattern, b.block));
     // A block of a demo song, instruments named as the stock bank names them.
     Song demo = read_any_song(demos / "first-steps.sn2", [&](const std::string& name) {
-        Instrument stand_in = make_sampled_instrument(name, NO_CATEGORY, 16, NO_LOOP, 8000, 1, true);
+        Instrument stand_in =
+            make_sampled_instrument(name, NO_CATEGORY, 16, NO_LOOP, 8000, 1, true);
         return stand_in;
     });
     const Pattern& pattern = demo.patterns[0];
-    put("clipboard", "demo.clip", copy_block(demo, 0, {0, std::min<Tick>(pattern.tick_length(), 32), Aspect::NOTES, ALL_VOICES}));
+    put("clipboard", "demo.clip",
+        copy_block(demo, 0,
+                   {0, std::min<Tick>(pattern.tick_length(), 32), Aspect::NOTES, ALL_VOICES}));
 }
 
-std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> bytes_of(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 void settings_seeds() {
     // The store as the composer writes it at exit: every setting, with a changed record.
-    const fs::path scratch = fs::temp_directory_path() / ("fuzz-corpus-settings-" + std::to_string(::getpid()));
+    const fs::path scratch =
+        fs::temp_directory_path() / ("fuzz-corpus-settings-" + std::to_string(::getpid()));
     fs::create_directories(scratch);
     RegistryStore store(scratch / "user.reg", "HKEY_CURRENT_USER");
     Settings record;
@@ -430,18 +474,18 @@ void settings_seeds() {
     fs::remove_all(scratch);
     // What a hand-edited or older store may hold: comments, other roots, a deleted key, a
     // default value, escapes, binary data over continued lines, a deleted value.
-    put("settings", "edited.reg", bytes_of(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "; edited by hand\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"x\"=dword:00000001\r\n\r\n"
-        "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n\r\n"
-        "[HKEY_CURRENT_USER\\Software\\LFS\\Tunemill]\r\n"
-        "@=\"default\"\r\n"
-        "\"SongFolder\"=\"C:\\\\Songs \\\"new\\\"\"\r\n"
-        "\"Playback.SamplingRate\"=dword:0000ac44\r\n"
-        "\"MainWin.Pos\"=hex:0a,00,00,00,14,00,00,00,\\\r\n  2a,03,00,00,6c,02,00,00\r\n"
-        "\"KeyboardWin.Open\"=-\r\n"
-        "\"Octave\"=dword:ffffffff\r\n"));
+    put("settings", "edited.reg",
+        bytes_of("Windows Registry Editor Version 5.00\r\n\r\n"
+                 "; edited by hand\r\n"
+                 "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"x\"=dword:00000001\r\n\r\n"
+                 "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n\r\n"
+                 "[HKEY_CURRENT_USER\\Software\\LFS\\Tunemill]\r\n"
+                 "@=\"default\"\r\n"
+                 "\"SongFolder\"=\"C:\\\\Songs \\\"new\\\"\"\r\n"
+                 "\"Playback.SamplingRate\"=dword:0000ac44\r\n"
+                 "\"MainWin.Pos\"=hex:0a,00,00,00,14,00,00,00,\\\r\n  2a,03,00,00,6c,02,00,00\r\n"
+                 "\"KeyboardWin.Open\"=-\r\n"
+                 "\"Octave\"=dword:ffffffff\r\n"));
 }
 
 void setup_seeds() {
@@ -451,7 +495,8 @@ void setup_seeds() {
                              IndexRecord{"tmuninst", 98765, 0x0BADF00D, 1700000100},
                              IndexRecord{"tmill.bnk", 400000, 0xFFFFFFFF, 0},
                              IndexRecord{"demos/first-steps.sn2", 2981, 7, 1}}));
-    put("setup_index", "one.idx", setup::encode_index({IndexRecord{"help/en/index.html", 10, 20, 30}}));
+    put("setup_index", "one.idx",
+        setup::encode_index({IndexRecord{"help/en/index.html", 10, 20, 30}}));
 }
 
 } // namespace

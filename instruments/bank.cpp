@@ -12,8 +12,7 @@ namespace tunemill {
 namespace {
 
 // Runs a read of the bank and turns its failures into INS_BANK_ERRORs.
-template <typename Operation>
-auto as_bank_error(Operation&& operation) {
+template <typename Operation> auto as_bank_error(Operation&& operation) {
     try {
         return operation();
     } catch (const FILE_ERROR& error) {
@@ -25,20 +24,24 @@ auto as_bank_error(Operation&& operation) {
     }
 }
 
-uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 } // namespace
 
 std::string BankEntry::trimmed_name() const {
     size_t length = BANK_NAME_SIZE;
-    while (length > 0 && name[length - 1] == ' ') --length;
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
     return std::string(name.data(), length);
 }
 
 std::array<char, BANK_NAME_SIZE> bank_key(std::string_view name) {
     std::array<char, BANK_NAME_SIZE> key;
     key.fill(' ');
-    for (size_t i = 0; i < name.size() && i < BANK_NAME_SIZE && name[i] != 0; ++i) key[i] = name[i];
+    for (size_t i = 0; i < name.size() && i < BANK_NAME_SIZE && name[i] != 0; ++i)
+        key[i] = name[i];
     return key;
 }
 
@@ -129,7 +132,8 @@ Instrument InstrumentBank::load_locked(const BankEntry& entry, std::string name)
         file_.seek(int64_t(entry.offset));
         reader_.attach(file_);
         const uint32_t kind = reader_.read_bits(8);
-        return read_instrument_body(file_, reader_, file_.size(), std::move(name), entry.category, kind == 0, true);
+        return read_instrument_body(file_, reader_, file_.size(), std::move(name), entry.category,
+                                    kind == 0, true);
     });
 }
 

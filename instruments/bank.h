@@ -24,8 +24,8 @@ constexpr size_t BANK_NAME_SIZE = 16;
 
 struct BankEntry {
     std::array<char, BANK_NAME_SIZE> name; // padded with spaces, no terminator
-    uint32_t category;                      // 0 to 29
-    uint32_t offset;                        // of the body from the start of the file
+    uint32_t category;                     // 0 to 29
+    uint32_t offset;                       // of the body from the start of the file
 
     // The name without its padding spaces.
     std::string trimmed_name() const;

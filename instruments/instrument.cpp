@@ -13,7 +13,8 @@ std::atomic<uint32_t> id_counter{0};
 uint32_t next_instrument_id() {
     uint32_t id = id_counter.fetch_add(1) + 1;
     // After a wrap-around the counter would hand out 0, which means "no instrument".
-    while (id == 0) id = id_counter.fetch_add(1) + 1;
+    while (id == 0)
+        id = id_counter.fetch_add(1) + 1;
     return id;
 }
 

@@ -25,16 +25,16 @@ constexpr uint32_t SYNTH_RATE = 33488;
 using SynthParameters = std::array<uint8_t, SYNTH_PARAMETER_BYTES>;
 
 struct Instrument {
-    std::string name;                 // bytes as stored (Windows-1252); files hold at most 16
-    uint32_t category = NO_CATEGORY;  // 0..28, or NO_CATEGORY
+    std::string name;                // bytes as stored (Windows-1252); files hold at most 16
+    uint32_t category = NO_CATEGORY; // 0..28, or NO_CATEGORY
     bool from_bank = false;
-    uint32_t bytes_per_sample = 2;    // 1: unsigned 8-bit, 2: signed 16-bit little-endian
-    uint32_t length = 0;              // frames
-    std::vector<uint8_t> samples;     // length * bytes_per_sample + SAMPLE_PADDING bytes
-    uint32_t rate = 0;                // Hz at the instrument's own pitch
-    uint32_t loop_start = NO_LOOP;    // NO_LOOP or less than length
+    uint32_t bytes_per_sample = 2; // 1: unsigned 8-bit, 2: signed 16-bit little-endian
+    uint32_t length = 0;           // frames
+    std::vector<uint8_t> samples;  // length * bytes_per_sample + SAMPLE_PADDING bytes
+    uint32_t rate = 0;             // Hz at the instrument's own pitch
+    uint32_t loop_start = NO_LOOP; // NO_LOOP or less than length
     std::optional<SynthParameters> synth_parameters;
-    uint32_t id = 0;                  // never 0 once created, unique within a run
+    uint32_t id = 0; // never 0 once created, unique within a run
 
     bool loops() const { return loop_start != NO_LOOP; }
     bool synthesized() const { return synth_parameters.has_value(); }

@@ -20,8 +20,12 @@ constexpr uint32_t RESERVED = 0xFFFFFFFF;
 constexpr uint8_t CHUNK_PACKING = 5;
 constexpr uint32_t MAX_CHUNK_SIZE = 0x7FFFFFFF;
 
-[[noreturn]] void damaged() { throw LOAD_ERROR(0); }
-[[noreturn]] void ends_early() { throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE); }
+[[noreturn]] void damaged() {
+    throw LOAD_ERROR(0);
+}
+[[noreturn]] void ends_early() {
+    throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE);
+}
 
 uint32_t read_u16(BitReader& reader) {
     uint8_t b[2];
@@ -41,7 +45,8 @@ void put_u16(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(v >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(uint8_t(v >> shift));
 }
 
 // The byte offset up to which the reader has consumed: releasing drops its read-ahead.
@@ -111,7 +116,8 @@ void build_tree(CodeTree& tree) {
             at = child;
         }
     };
-    for (size_t at = size / 2; at >= 1; --at) sift_down(at);
+    for (size_t at = size / 2; at >= 1; --at)
+        sift_down(at);
 
     uint16_t next = 256;
     while (size > 1) {
@@ -144,8 +150,9 @@ struct DeltaStages {
 };
 
 // Packings 1 to 4: the constant marker or a code tree, then the delta stages.
-Instrument decode_packed(File& file, BitReader& reader, uint64_t end, uint8_t packing, uint32_t length,
-                         std::string name, uint32_t category, uint32_t loop, uint32_t rate, bool from_bank) {
+Instrument decode_packed(File& file, BitReader& reader, uint64_t end, uint8_t packing,
+                         uint32_t length, std::string name, uint32_t category, uint32_t loop,
+                         uint32_t rate, bool from_bank) {
     // Every code takes at least one bit: a length beyond the bits left cannot be there. (Measured
     // here, on a byte boundary; releasing the reader inside the codes would lose bits.)
     const uint64_t bits_left = remaining(file, reader, end) * 8;
@@ -160,14 +167,16 @@ Instrument decode_packed(File& file, BitReader& reader, uint64_t end, uint8_t pa
         build_tree(tree);
         if (uint64_t(length) > bits_left) ends_early();
     }
-    Instrument instrument = make_sampled_instrument(std::move(name), category, length, loop, rate, 1, from_bank);
+    Instrument instrument =
+        make_sampled_instrument(std::move(name), category, length, loop, rate, 1, from_bank);
     DeltaStages deltas{unsigned(packing - 1)};
     uint8_t* samples = instrument.samples.data();
     for (uint32_t i = 0; i < length; ++i) {
         uint32_t value = constant_value;
         if (!constant) {
             uint32_t node = tree.root;
-            while (node >= 256) node = reader.read_bits(1) ? tree.second[node] : tree.first[node];
+            while (node >= 256)
+                node = reader.read_bits(1) ? tree.second[node] : tree.first[node];
             value = node;
         }
         samples[i] = deltas.apply(uint8_t(value));
@@ -196,12 +205,13 @@ Instrument read_sample_body(File& file, BitReader& reader, uint64_t end, std::st
             const uint32_t length = read_u32(reader);
             const uint32_t loop = read_u32(reader);
             if ((bytes_per_sample != 1 && bytes_per_sample != 2) || rate == 0 ||
-                length > (MAX_CHUNK_SIZE >> (bytes_per_sample - 1)) || (loop != NO_LOOP && loop >= length))
+                length > (MAX_CHUNK_SIZE >> (bytes_per_sample - 1)) ||
+                (loop != NO_LOOP && loop >= length))
                 damaged();
             const uint64_t bytes = uint64_t(length) * bytes_per_sample;
             if (bytes > remaining(file, reader, end)) ends_early();
-            Instrument instrument =
-                make_sampled_instrument(std::move(name), category, length, loop, rate, bytes_per_sample, from_bank);
+            Instrument instrument = make_sampled_instrument(std::move(name), category, length, loop,
+                                                            rate, bytes_per_sample, from_bank);
             file.read_exact(instrument.samples.data(), size_t(bytes));
             // The reader goes on at the chunk's end, and never back into the samples.
             const uint64_t chunk_end = content + size;
@@ -215,7 +225,8 @@ Instrument read_sample_body(File& file, BitReader& reader, uint64_t end, std::st
     const uint32_t reserved = read_u32(reader);
     const uint32_t checksum = read_u16(reader);
     const uint32_t rate = read_u16(reader);
-    if (rate == 0 || packing > CHUNK_PACKING || reserved != RESERVED || (loop != NO_LOOP && loop >= length))
+    if (rate == 0 || packing > CHUNK_PACKING || reserved != RESERVED ||
+        (loop != NO_LOOP && loop >= length))
         damaged();
     if (length == 0) {
         reader.release();
@@ -225,10 +236,12 @@ Instrument read_sample_body(File& file, BitReader& reader, uint64_t end, std::st
     Instrument instrument;
     if (packing == 0) {
         if (length > remaining(file, reader, end)) ends_early();
-        instrument = make_sampled_instrument(std::move(name), category, length, loop, rate, 1, from_bank);
+        instrument =
+            make_sampled_instrument(std::move(name), category, length, loop, rate, 1, from_bank);
         file.read_exact(instrument.samples.data(), length);
     } else {
-        instrument = decode_packed(file, reader, end, packing, length, std::move(name), category, loop, rate, from_bank);
+        instrument = decode_packed(file, reader, end, packing, length, std::move(name), category,
+                                   loop, rate, from_bank);
     }
     if (sample_checksum(instrument.samples.data(), length) != checksum) damaged();
     return instrument;
@@ -261,14 +274,19 @@ Instrument read_instrument_file(File& file, BitReader& reader, uint64_t end) {
     char magic[3];
     reader.read_bytes(magic, 3);
     bool synthesized;
-    if (std::memcmp(magic, "SMP", 3) == 0) synthesized = false;
-    else if (std::memcmp(magic, "SYN", 3) == 0) synthesized = true;
-    else damaged();
+    if (std::memcmp(magic, "SMP", 3) == 0)
+        synthesized = false;
+    else if (std::memcmp(magic, "SYN", 3) == 0)
+        synthesized = true;
+    else
+        damaged();
     char name[17];
     if (!reader.read_string(name, 16)) damaged();
     uint32_t category = reader.read_bits(8);
-    if (category == 0xFF) category = NO_CATEGORY;
-    else if (category > NO_CATEGORY) damaged();
+    if (category == 0xFF)
+        category = NO_CATEGORY;
+    else if (category > NO_CATEGORY)
+        damaged();
     return read_instrument_body(file, reader, end, name, category, synthesized, false);
 }
 
@@ -282,11 +300,13 @@ std::vector<uint8_t> encode_instrument(const Instrument& instrument) {
     for (const char* magic = instrument.synthesized() ? "SYN" : "SMP"; *magic != 0; ++magic)
         out.push_back(uint8_t(*magic));
     const std::string& name = instrument.name;
-    for (size_t i = 0; i < name.size() && i < 16 && name[i] != 0; ++i) out.push_back(uint8_t(name[i]));
+    for (size_t i = 0; i < name.size() && i < 16 && name[i] != 0; ++i)
+        out.push_back(uint8_t(name[i]));
     out.push_back(0);
     out.push_back(instrument.category >= NO_CATEGORY ? 0xFF : uint8_t(instrument.category));
     if (instrument.synthesized()) {
-        out.insert(out.end(), instrument.synth_parameters->begin(), instrument.synth_parameters->end());
+        out.insert(out.end(), instrument.synth_parameters->begin(),
+                   instrument.synth_parameters->end());
         return out;
     }
     const uint8_t* samples = instrument.samples.data();
@@ -300,7 +320,8 @@ std::vector<uint8_t> encode_instrument(const Instrument& instrument) {
         put_u16(out, instrument.rate);
     } else {
         out.push_back(CHUNK_PACKING);
-        for (char c : {'d', 's', 'a'}) out.push_back(uint8_t(c));
+        for (char c : {'d', 's', 'a'})
+            out.push_back(uint8_t(c));
         put_u32(out, uint32_t(11 + bytes));
         out.push_back(uint8_t(instrument.bytes_per_sample));
         put_u16(out, instrument.rate);

@@ -20,7 +20,9 @@ constexpr size_t FILE_HEAD = 21;
 // Deeper folders than this are not searched: a guard against pathological trees.
 constexpr int MAX_DEPTH = 64;
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
 
 bool before_ignoring_case(const LibraryItem& a, const LibraryItem& b) {
     return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
@@ -31,18 +33,22 @@ bool instrument_extension(const std::string& file_name) {
     const size_t dot = file_name.rfind('.');
     if (dot == std::string::npos) return false;
     std::string extension = file_name.substr(dot + 1);
-    for (char& c : extension) c = lower(c);
+    for (char& c : extension)
+        c = lower(c);
     return extension == "sa" || extension == "sy" || extension == "sa2";
 }
 
 } // namespace
 
-void InstrumentLibrary::build(const std::filesystem::path& folder, InstrumentBank& bank, const ErrorReport& report) {
-    const ErrorReport show = report ? report : ErrorReport([](const ERROR& error) { show_error(error); });
+void InstrumentLibrary::build(const std::filesystem::path& folder, InstrumentBank& bank,
+                              const ErrorReport& report) {
+    const ErrorReport show =
+        report ? report : ErrorReport([](const ERROR& error) { show_error(error); });
     valid_ = true;
     holds_files_ = false;
     folder_ = folder;
-    for (auto& list : lists_) list.clear();
+    for (auto& list : lists_)
+        list.clear();
 
     std::vector<BankEntry> directory;
     try {
@@ -53,7 +59,8 @@ void InstrumentLibrary::build(const std::filesystem::path& folder, InstrumentBan
     }
     try {
         try {
-            for (const BankEntry& entry : directory) lists_[entry.category].push_back({entry.trimmed_name(), {}, true});
+            for (const BankEntry& entry : directory)
+                lists_[entry.category].push_back({entry.trimmed_name(), {}, true});
             scan(folder, 0);
         } catch (const std::bad_alloc&) {
             throw MEM_ERROR();
@@ -62,17 +69,20 @@ void InstrumentLibrary::build(const std::filesystem::path& folder, InstrumentBan
         show(error);
         valid_ = false;
     }
-    for (auto& list : lists_) std::stable_sort(list.begin(), list.end(), before_ignoring_case);
+    for (auto& list : lists_)
+        std::stable_sort(list.begin(), list.end(), before_ignoring_case);
 }
 
 void InstrumentLibrary::scan(const std::filesystem::path& folder, int depth) {
     if (depth > MAX_DEPTH) return;
     std::error_code error;
     std::vector<std::filesystem::directory_entry> entries;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
         entries.push_back(*it);
     // The system lists a folder in any order; sorted, two builds give the same library.
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path() < b.path(); });
     for (const auto& entry : entries) {
         std::error_code status_error;
         const auto status = entry.symlink_status(status_error);
@@ -91,14 +101,16 @@ void InstrumentLibrary::scan(const std::filesystem::path& folder, int depth) {
         } catch (const FILE_ERROR&) {
             continue;
         }
-        if (got < 5 || (std::memcmp(head, "SMP", 3) != 0 && std::memcmp(head, "SYN", 3) != 0)) continue;
+        if (got < 5 || (std::memcmp(head, "SMP", 3) != 0 && std::memcmp(head, "SYN", 3) != 0))
+            continue;
         const auto* zero = static_cast<const uint8_t*>(std::memchr(head + 3, 0, got - 3));
         if (zero == nullptr || zero - (head + 3) > 16 || zero + 1 >= head + got) continue;
         uint32_t category = zero[1];
         if (category == 0xFF) category = NO_CATEGORY;
         if (category > NO_CATEGORY) continue;
         std::string name(reinterpret_cast<const char*>(head + 3), size_t(zero - (head + 3)));
-        lists_[category].push_back({std::move(name), entry.path().lexically_relative(folder_), false});
+        lists_[category].push_back(
+            {std::move(name), entry.path().lexically_relative(folder_), false});
         holds_files_ = true;
     }
 }

@@ -18,8 +18,8 @@ class ERROR;
 class InstrumentBank;
 
 struct LibraryItem {
-    std::string name;                // at most 16 characters
-    std::filesystem::path relative;  // below the library folder; empty for bank items
+    std::string name;               // at most 16 characters
+    std::filesystem::path relative; // below the library folder; empty for bank items
     bool from_bank = false;
 };
 
@@ -31,7 +31,8 @@ class InstrumentLibrary {
     // Rebuilds from the bank and the folder. A bank that cannot be read is reported once and
     // leaves the library invalid, but the instrument files are listed all the same; unreadable
     // files are left out silently.
-    void build(const std::filesystem::path& folder, InstrumentBank& bank, const ErrorReport& report = {});
+    void build(const std::filesystem::path& folder, InstrumentBank& bank,
+               const ErrorReport& report = {});
 
     // The browser rebuilds when no file was found, the bank failed, or the folder changed.
     bool needs_rebuild(const std::filesystem::path& folder) const;
@@ -41,7 +42,9 @@ class InstrumentLibrary {
     bool valid() const { return valid_; }
     const std::filesystem::path& folder() const { return folder_; }
 
-    std::filesystem::path item_path(const LibraryItem& item) const { return folder_ / item.relative; }
+    std::filesystem::path item_path(const LibraryItem& item) const {
+        return folder_ / item.relative;
+    }
     // The item's instrument: from the bank by name, or read from its file (a damaged file
     // reports "Instrument file is damaged").
     Instrument load(const LibraryItem& item, InstrumentBank& bank) const;

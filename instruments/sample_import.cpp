@@ -16,8 +16,12 @@ namespace {
 constexpr size_t WAV_HEAD_SIZE = 36;
 constexpr size_t STEREO_BLOCK = 512;
 
-uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
+uint32_t le16(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+}
+uint32_t le32(const uint8_t* p) {
+    return le16(p) | le16(p + 2) << 16;
+}
 
 struct Format {
     uint32_t channels = 1;
@@ -30,7 +34,8 @@ struct Format {
 // Chunk tags are letters, digits and spaces ("LIST", "fmt ", "id3 ").
 bool plausible_tag(const uint8_t* tag) {
     return std::all_of(tag, tag + 4, [](uint8_t c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ';
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == ' ';
     });
 }
 
@@ -48,19 +53,23 @@ std::optional<Format> probe_wav(File& file) {
     try {
         uint8_t head[WAV_HEAD_SIZE];
         file.read_at(0, head, sizeof head);
-        if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVEfmt ", 8) != 0) return std::nullopt;
+        if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVEfmt ", 8) != 0)
+            return std::nullopt;
         Format format;
         format.channels = le16(head + 22);
         format.rate = le32(head + 24);
         format.bits = le16(head + 34);
         const uint32_t format_size = le32(head + 16);
-        if (le16(head + 20) != 1 || (format.channels != 1 && format.channels != 2) || format.rate == 0 ||
-            (format.bits != 8 && format.bits != 16) || format_size < 16)
+        if (le16(head + 20) != 1 || (format.channels != 1 && format.channels != 2) ||
+            format.rate == 0 || (format.bits != 8 && format.bits != 16) || format_size < 16)
             return std::nullopt;
         // Chunks are padded to an even size; a writer that forgot the pad byte is still read.
-        auto next_chunk = [&](uint64_t content, uint64_t length, uint8_t chunk[8]) -> std::optional<uint64_t> {
+        auto next_chunk = [&](uint64_t content, uint64_t length,
+                              uint8_t chunk[8]) -> std::optional<uint64_t> {
             const uint64_t unpadded = content + length;
-            if (length % 2 == 1 && read_head(file, unpadded + 1, size, chunk) && plausible_tag(chunk)) return unpadded + 1;
+            if (length % 2 == 1 && read_head(file, unpadded + 1, size, chunk) &&
+                plausible_tag(chunk))
+                return unpadded + 1;
             if (read_head(file, unpadded, size, chunk)) return unpadded;
             return std::nullopt;
         };
@@ -109,8 +118,9 @@ Instrument read_pcm(File& file, const Format& format, std::string name) {
     if (frames64 > 0x7FFFFFFF) throw MEM_ERROR();
     const auto frames = uint32_t(frames64);
     const uint32_t bytes_per_sample = format.bits == 16 ? 2 : 1;
-    Instrument instrument = make_sampled_instrument(std::move(name), NO_CATEGORY, frames, NO_LOOP,
-                                                    std::min<uint32_t>(format.rate, 65535), bytes_per_sample, false);
+    Instrument instrument =
+        make_sampled_instrument(std::move(name), NO_CATEGORY, frames, NO_LOOP,
+                                std::min<uint32_t>(format.rate, 65535), bytes_per_sample, false);
     file.seek(int64_t(format.data_start));
     if (format.channels == 1) {
         file.read_exact(instrument.samples.data(), instrument.sample_bytes());
@@ -143,11 +153,13 @@ std::optional<std::pair<uint64_t, uint64_t>> wav_sampler_loop(File& file) {
     uint8_t head[8];
     while (read_head(file, at, size, head)) {
         const uint64_t length = le32(head + 4);
-        if (std::memcmp(head, "smpl", 4) == 0 && length >= SMPL_LOOP_AT + LOOP_BYTES && at + 8 + length <= size) {
+        if (std::memcmp(head, "smpl", 4) == 0 && length >= SMPL_LOOP_AT + LOOP_BYTES &&
+            at + 8 + length <= size) {
             uint8_t chunk[SMPL_LOOP_AT + LOOP_BYTES];
             file.read_at(at + 8, chunk, sizeof chunk);
             if (le32(chunk + 28) == 0) return std::nullopt;
-            const uint32_t start = le32(chunk + SMPL_LOOP_AT + 8), last = le32(chunk + SMPL_LOOP_AT + 12);
+            const uint32_t start = le32(chunk + SMPL_LOOP_AT + 8),
+                           last = le32(chunk + SMPL_LOOP_AT + 12);
             return std::pair<uint64_t, uint64_t>{start, uint64_t(last) + 1};
         }
         at += 8 + length + (length & 1);
@@ -163,26 +175,31 @@ bool starts_like_sound_file(File& file) {
 }
 
 // The file as a WAV file of our reader or a sound file of libsndfile; nothing for raw data.
-std::optional<Instrument> read_known(File& file, const std::filesystem::path& path, SoundFileFormat* described) {
+std::optional<Instrument> read_known(File& file, const std::filesystem::path& path,
+                                     SoundFileFormat* described) {
     if (const std::optional<Format> wav = probe_wav(file)) {
         if (described)
             *described = {"wav", wav->bits == 16 ? "pcm16" : "pcm8", wav->channels, wav->rate,
                           wav->data_size / (wav->channels * wav->bits / 8)};
         Instrument instrument = read_pcm(file, *wav, instrument_name(path));
         try {
-            if (const auto loop = wav_sampler_loop(file)) apply_loop(instrument, loop->first, loop->second);
+            if (const auto loop = wav_sampler_loop(file))
+                apply_loop(instrument, loop->first, loop->second);
         } catch (const FILE_ERROR&) {
-            // A chunk list that runs past the end after the samples: the sound stands without a loop.
+            // A chunk list that runs past the end after the samples: the sound stands without a
+            // loop.
         }
         return instrument;
     }
-    if (starts_like_sound_file(file)) return read_sound_file(file, instrument_name(path), described);
+    if (starts_like_sound_file(file))
+        return read_sound_file(file, instrument_name(path), described);
     return std::nullopt;
 }
 
 } // namespace
 
-std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
+std::optional<Instrument> import_sample_file(const std::filesystem::path& path,
+                                             const RawImportPrompt& prompt,
                                              RawImportSettings& settings) {
     File file = File::open_for_reading(path);
     if (std::optional<Instrument> known = read_known(file, path, nullptr)) return known;

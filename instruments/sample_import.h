@@ -13,10 +13,10 @@
 namespace tunemill {
 
 struct RawImportSettings {
-    uint32_t rate = 8000;      // clamped to 1 .. 65535
-    bool sixteen_bit = false;  // signed little-endian, else unsigned 8-bit
-    bool stereo = false;       // only the left channel is kept
-    uint64_t header_size = 0;  // bytes skipped at the start (ignored when not below the file size)
+    uint32_t rate = 8000;     // clamped to 1 .. 65535
+    bool sixteen_bit = false; // signed little-endian, else unsigned 8-bit
+    bool stereo = false;      // only the left channel is kept
+    uint64_t header_size = 0; // bytes skipped at the start (ignored when not below the file size)
 };
 
 // Asked when the file is taken as raw data: shows the settings, may change them, and returns
@@ -31,7 +31,8 @@ RawImportSettings& raw_import_settings();
 // take that starts like a FLAC, AIFF, Ogg or other WAV file is read through libsndfile (with the
 // file's loop, see sound_file.h) and gives its message when that fails; anything else is raw data.
 // Nothing when the prompt cancels. File failures are FILE_ERRORs; nothing is added on any failure.
-std::optional<Instrument> import_sample_file(const std::filesystem::path& path, const RawImportPrompt& prompt,
+std::optional<Instrument> import_sample_file(const std::filesystem::path& path,
+                                             const RawImportPrompt& prompt,
                                              RawImportSettings& settings = raw_import_settings());
 
 // A sample file as import_sample_file reads it without asking for raw settings: what the file

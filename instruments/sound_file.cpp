@@ -21,7 +21,9 @@ namespace {
 constexpr size_t TAG_SEARCH_BYTES = 1 << 20;
 constexpr size_t READ_BLOCK_SAMPLES = 16384;
 
-[[noreturn]] void unknown_file() { throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE); }
+[[noreturn]] void unknown_file() {
+    throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE);
+}
 
 bool is(std::span<const uint8_t> bytes, size_t at, const char* text) {
     const size_t length = std::strlen(text);
@@ -46,27 +48,42 @@ bool accepted_container(int format) {
 
 std::string container_name(int format) {
     switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_AIFF: return "aiff";
-    case SF_FORMAT_FLAC: return "flac";
-    case SF_FORMAT_OGG: return "ogg";
-    default: return "wav";
+    case SF_FORMAT_AIFF:
+        return "aiff";
+    case SF_FORMAT_FLAC:
+        return "flac";
+    case SF_FORMAT_OGG:
+        return "ogg";
+    default:
+        return "wav";
     }
 }
 
 std::string encoding_name(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8: return "pcm8";
-    case SF_FORMAT_PCM_16: return "pcm16";
-    case SF_FORMAT_PCM_24: return "pcm24";
-    case SF_FORMAT_PCM_32: return "pcm32";
-    case SF_FORMAT_FLOAT: return "float";
-    case SF_FORMAT_DOUBLE: return "double";
-    case SF_FORMAT_VORBIS: return "vorbis";
-    case SF_FORMAT_OPUS: return "opus";
-    case SF_FORMAT_ULAW: return "ulaw";
-    case SF_FORMAT_ALAW: return "alaw";
-    default: return "other";
+    case SF_FORMAT_PCM_U8:
+        return "pcm8";
+    case SF_FORMAT_PCM_16:
+        return "pcm16";
+    case SF_FORMAT_PCM_24:
+        return "pcm24";
+    case SF_FORMAT_PCM_32:
+        return "pcm32";
+    case SF_FORMAT_FLOAT:
+        return "float";
+    case SF_FORMAT_DOUBLE:
+        return "double";
+    case SF_FORMAT_VORBIS:
+        return "vorbis";
+    case SF_FORMAT_OPUS:
+        return "opus";
+    case SF_FORMAT_ULAW:
+        return "ulaw";
+    case SF_FORMAT_ALAW:
+        return "alaw";
+    default:
+        return "other";
     }
 }
 
@@ -119,7 +136,8 @@ std::optional<TaggedLoop> loop_of_comment(std::span<const uint8_t> comment) {
     Cursor cursor(comment);
     uint32_t vendor = 0, count = 0;
     std::span<const uint8_t> skipped;
-    if (!cursor.u32le(vendor) || !cursor.take(vendor, skipped) || !cursor.u32le(count)) return std::nullopt;
+    if (!cursor.u32le(vendor) || !cursor.take(vendor, skipped) || !cursor.u32le(count))
+        return std::nullopt;
     std::optional<uint64_t> start, length;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t size = 0;
@@ -129,8 +147,10 @@ std::optional<TaggedLoop> loop_of_comment(std::span<const uint8_t> comment) {
         if (equals == field.end()) continue;
         const auto name = field.first(size_t(equals - field.begin()));
         const auto value = field.subspan(name.size() + 1);
-        if (names_equal(name, "LOOPSTART")) start = tag_number(value);
-        else if (names_equal(name, "LOOPLENGTH")) length = tag_number(value);
+        if (names_equal(name, "LOOPSTART"))
+            start = tag_number(value);
+        else if (names_equal(name, "LOOPLENGTH"))
+            length = tag_number(value);
     }
     if (!start) return std::nullopt;
     return TaggedLoop{*start, length.value_or(0)};
@@ -142,7 +162,8 @@ std::optional<TaggedLoop> flac_loop_tags(std::span<const uint8_t> bytes) {
     size_t at = 4;
     while (at + 4 <= bytes.size()) {
         const uint8_t kind = bytes[at];
-        const size_t size = size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 | bytes[at + 3];
+        const size_t size =
+            size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 | bytes[at + 3];
         at += 4;
         if (size > bytes.size() - at) return std::nullopt;
         if ((kind & 0x7F) == 4) return loop_of_comment(bytes.subspan(at, size));
@@ -163,8 +184,8 @@ std::optional<TaggedLoop> ogg_loop_tags(std::span<const uint8_t> bytes) {
     size_t at = 0;
     while (at + PAGE_HEAD <= bytes.size() && is(bytes, at, "OggS")) {
         const uint8_t* head = bytes.data() + at;
-        const uint32_t page_serial = uint32_t(head[14]) | uint32_t(head[15]) << 8 | uint32_t(head[16]) << 16 |
-                                     uint32_t(head[17]) << 24;
+        const uint32_t page_serial = uint32_t(head[14]) | uint32_t(head[15]) << 8 |
+                                     uint32_t(head[16]) << 16 | uint32_t(head[17]) << 24;
         const size_t segments = head[26];
         if (at + PAGE_HEAD + segments > bytes.size()) return std::nullopt;
         const uint8_t* table = head + PAGE_HEAD;
@@ -175,7 +196,8 @@ std::optional<TaggedLoop> ogg_loop_tags(std::span<const uint8_t> bytes) {
             const size_t length = table[s];
             if (length > bytes.size() - data) return std::nullopt;
             if (page_serial == serial) {
-                packet.insert(packet.end(), bytes.begin() + ptrdiff_t(data), bytes.begin() + ptrdiff_t(data + length));
+                packet.insert(packet.end(), bytes.begin() + ptrdiff_t(data),
+                              bytes.begin() + ptrdiff_t(data + length));
                 if (length < 255) {
                     if (packet_index == 1) {
                         const std::span<const uint8_t> whole(packet);
@@ -196,10 +218,11 @@ std::optional<TaggedLoop> ogg_loop_tags(std::span<const uint8_t> bytes) {
 
 // The file's loop as [start, end) in frames: the instrument chunk (WAV "smpl", AIFF markers)
 // first, then the comment tags of FLAC and Ogg files.
-std::optional<std::pair<uint64_t, uint64_t>> stored_loop(SNDFILE* sound, File& file, int format, uint64_t frames) {
+std::optional<std::pair<uint64_t, uint64_t>> stored_loop(SNDFILE* sound, File& file, int format,
+                                                         uint64_t frames) {
     SF_INSTRUMENT instrument{};
-    if (sf_command(sound, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE && instrument.loop_count > 0 &&
-        instrument.loops[0].mode != SF_LOOP_NONE)
+    if (sf_command(sound, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE &&
+        instrument.loop_count > 0 && instrument.loops[0].mode != SF_LOOP_NONE)
         return std::pair<uint64_t, uint64_t>{instrument.loops[0].start, instrument.loops[0].end};
     const int container = format & SF_FORMAT_TYPEMASK;
     if (container != SF_FORMAT_FLAC && container != SF_FORMAT_OGG) return std::nullopt;
@@ -207,7 +230,8 @@ std::optional<std::pair<uint64_t, uint64_t>> stored_loop(SNDFILE* sound, File& f
     file.read_at(0, start.data(), start.size());
     const std::optional<TaggedLoop> tags = find_loop_tags(start);
     if (!tags) return std::nullopt;
-    return std::pair<uint64_t, uint64_t>{tags->start, tags->length ? tags->start + tags->length : frames};
+    return std::pair<uint64_t, uint64_t>{tags->start,
+                                         tags->length ? tags->start + tags->length : frames};
 }
 
 } // namespace
@@ -222,7 +246,8 @@ void apply_loop(Instrument& instrument, uint64_t start, uint64_t end) {
 }
 
 bool probe_sound_file(std::span<const uint8_t> head) {
-    if ((is(head, 0, "RIFF") || is(head, 0, "RIFX") || is(head, 0, "RF64")) && is(head, 8, "WAVE")) return true;
+    if ((is(head, 0, "RIFF") || is(head, 0, "RIFX") || is(head, 0, "RF64")) && is(head, 8, "WAVE"))
+        return true;
     if (is(head, 0, "FORM") && (is(head, 8, "AIFF") || is(head, 8, "AIFC"))) return true;
     return is(head, 0, "fLaC") || is(head, 0, "OggS");
 }
@@ -238,7 +263,8 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
     SF_INFO info{};
     const SoundFileHandle sound(io.open(SFM_READ, info));
     if (!sound || !accepted_container(info.format) || info.channels < 1) unknown_file();
-    if (info.samplerate < 1 || info.samplerate > 65535) throw MISC_ERROR(S_SAMPLE_RATE_OUT_OF_RANGE);
+    if (info.samplerate < 1 || info.samplerate > 65535)
+        throw MISC_ERROR(S_SAMPLE_RATE_OUT_OF_RANGE);
     if (format)
         *format = {container_name(info.format), encoding_name(info.format), uint32_t(info.channels),
                    uint32_t(info.samplerate), uint64_t(std::max<sf_count_t>(info.frames, 0))};
@@ -249,7 +275,8 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
     const uint64_t most_frames = MAX_IMPORTED_SAMPLE_BYTES / bytes_per_sample;
     // libsndfile says SF_COUNT_MAX when the stream does not tell its length.
     const bool length_known = info.frames >= 0 && info.frames != SF_COUNT_MAX;
-    if (length_known && uint64_t(info.frames) > most_frames) throw MISC_ERROR(S_SAMPLE_FILE_TOO_LONG);
+    if (length_known && uint64_t(info.frames) > most_frames)
+        throw MISC_ERROR(S_SAMPLE_FILE_TOO_LONG);
 
     // Every channel weighs the same in the mixdown; libsndfile scales every encoding to -1..1.
     const size_t channels = size_t(info.channels);
@@ -257,7 +284,9 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
     std::vector<double> block(block_frames * channels);
     std::vector<uint8_t> samples;
     // A header's frame count is not trusted with memory: the vector grows with what decodes.
-    if (length_known) samples.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), file.size() * 4)) * bytes_per_sample);
+    if (length_known)
+        samples.reserve(size_t(std::min<uint64_t>(uint64_t(info.frames), file.size() * 4)) *
+                        bytes_per_sample);
     uint64_t frames = 0;
     for (;;) {
         const sf_count_t got = sf_readf_double(sound.get(), block.data(), sf_count_t(block_frames));
@@ -266,13 +295,16 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
         if (frames + uint64_t(got) > most_frames) throw MISC_ERROR(S_SAMPLE_FILE_TOO_LONG);
         for (sf_count_t f = 0; f < got; ++f) {
             double sum = 0;
-            for (size_t c = 0; c < channels; ++c) sum += block[size_t(f) * channels + c];
+            for (size_t c = 0; c < channels; ++c)
+                sum += block[size_t(f) * channels + c];
             // A float file may hold anything; not-a-number is silence.
             const double mean = std::isnan(sum) ? 0.0 : sum / double(channels);
             if (eight_bit) {
-                samples.push_back(uint8_t(std::clamp(std::floor(mean * 128 + 0.5), -128.0, 127.0) + 128));
+                samples.push_back(
+                    uint8_t(std::clamp(std::floor(mean * 128 + 0.5), -128.0, 127.0) + 128));
             } else {
-                const auto value = int16_t(std::clamp(std::floor(mean * 32768 + 0.5), -32768.0, 32767.0));
+                const auto value =
+                    int16_t(std::clamp(std::floor(mean * 32768 + 0.5), -32768.0, 32767.0));
                 samples.push_back(uint8_t(uint16_t(value)));
                 samples.push_back(uint8_t(uint16_t(value) >> 8));
             }
@@ -280,15 +312,19 @@ Instrument read_sound_file(File& file, std::string name, SoundFileFormat* format
         frames += uint64_t(got);
     }
     // A stream that ends before the length its header gives is damaged (a cut-off download).
-    if (sf_error(sound.get()) != SF_ERR_NO_ERROR || (length_known && frames < uint64_t(info.frames))) unknown_file();
+    if (sf_error(sound.get()) != SF_ERR_NO_ERROR ||
+        (length_known && frames < uint64_t(info.frames)))
+        unknown_file();
 
     // The decoded samples become the instrument's block (with its spare bytes) without a copy.
     Instrument instrument =
-        make_sampled_instrument(std::move(name), NO_CATEGORY, 0, NO_LOOP, uint32_t(info.samplerate), bytes_per_sample, false);
+        make_sampled_instrument(std::move(name), NO_CATEGORY, 0, NO_LOOP, uint32_t(info.samplerate),
+                                bytes_per_sample, false);
     samples.resize(samples.size() + SAMPLE_PADDING, 0);
     instrument.samples = std::move(samples);
     instrument.length = uint32_t(frames);
-    if (const auto loop = stored_loop(sound.get(), file, info.format, frames)) apply_loop(instrument, loop->first, loop->second);
+    if (const auto loop = stored_loop(sound.get(), file, info.format, frames))
+        apply_loop(instrument, loop->first, loop->second);
     return instrument;
 }
 

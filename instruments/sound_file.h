@@ -24,8 +24,9 @@ bool probe_sound_file(std::span<const uint8_t> head);
 
 // What the file holds, as the file says it.
 struct SoundFileFormat {
-    std::string container;  // "wav", "aiff", "flac", "ogg"
-    std::string encoding;   // "pcm8", "pcm16", "pcm24", "pcm32", "float", "double", "vorbis", "opus", ...
+    std::string container; // "wav", "aiff", "flac", "ogg"
+    std::string
+        encoding; // "pcm8", "pcm16", "pcm24", "pcm32", "float", "double", "vorbis", "opus", ...
     uint32_t channels = 0;
     uint32_t rate = 0;
     uint64_t frames = 0;

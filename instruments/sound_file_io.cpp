@@ -8,7 +8,9 @@
 namespace tunemill {
 
 namespace {
-SoundFileIo& io_of(void* self) { return *static_cast<SoundFileIo*>(self); }
+SoundFileIo& io_of(void* self) {
+    return *static_cast<SoundFileIo*>(self);
+}
 } // namespace
 
 SNDFILE* SoundFileIo::open(int mode, SF_INFO& info) {
@@ -36,8 +38,9 @@ sf_count_t SoundFileIo::length_of(void* self) {
 
 sf_count_t SoundFileIo::seek_to(sf_count_t offset, int whence, void* self) {
     SoundFileIo& io = io_of(self);
-    const File::Origin origin =
-        whence == SEEK_CUR ? File::Origin::CURRENT : whence == SEEK_END ? File::Origin::END : File::Origin::BEGIN;
+    const File::Origin origin = whence == SEEK_CUR   ? File::Origin::CURRENT
+                                : whence == SEEK_END ? File::Origin::END
+                                                     : File::Origin::BEGIN;
     try {
         return sf_count_t(io.file_.seek(offset, origin));
     } catch (const FILE_ERROR&) {

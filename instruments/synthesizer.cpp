@@ -27,7 +27,8 @@ struct Tables {
             d += -c / 350;
             c += d / 300;
         }
-        for (size_t j = 0; j < 128; ++j) tremolo[j] = uint8_t(32 - (sine[16 * j] + 32768) / 6553);
+        for (size_t j = 0; j < 128; ++j)
+            tremolo[j] = uint8_t(32 - (sine[16 * j] + 32768) / 6553);
 
         shapes[0] = sine;
         for (size_t k = 0; k < WAVEFORM_LENGTH; ++k) {
@@ -64,19 +65,26 @@ constexpr std::array<uint32_t, 64> ATTENUATION = {
     23170, 25267, 27554, 30048, 32768, 35733, 38967, 42494, 46340, 50535, 55108, 65535};
 
 // floor(65535 * 2^(-i/2)).
-constexpr std::array<uint32_t, 16> SUSTAIN = {65535, 46340, 32767, 23170, 16383, 11585,
-                                              8191,  5792,  4095,  2896,  2047,  1448,
-                                              1023,  724,   511,   362};
+constexpr std::array<uint32_t, 16> SUSTAIN = {65535, 46340, 32767, 23170, 16383, 11585, 8191, 5792,
+                                              4095,  2896,  2047,  1448,  1023,  724,   511,  362};
 
 constexpr uint32_t VIBRATO_STEPS[4] = {0, 24, 48, 96};
 constexpr uint32_t TREMOLO_STEPS[4] = {0, 1, 2, 4};
 
 } // namespace
 
-const std::array<int16_t, WAVEFORM_LENGTH>& synth_sine_table() { return tables().sine; }
-const std::array<uint8_t, 128>& synth_tremolo_table() { return tables().tremolo; }
-const std::array<uint32_t, 64>& synth_attenuation_table() { return ATTENUATION; }
-const std::array<uint32_t, 16>& synth_sustain_table() { return SUSTAIN; }
+const std::array<int16_t, WAVEFORM_LENGTH>& synth_sine_table() {
+    return tables().sine;
+}
+const std::array<uint8_t, 128>& synth_tremolo_table() {
+    return tables().tremolo;
+}
+const std::array<uint32_t, 64>& synth_attenuation_table() {
+    return ATTENUATION;
+}
+const std::array<uint32_t, 16>& synth_sustain_table() {
+    return SUSTAIN;
+}
 
 const int16_t* synth_waveform(uint32_t number) {
     if (number < NOISE_WAVEFORM) return tables().shapes[number].data();
@@ -87,7 +95,7 @@ const int16_t* synth_waveform(uint32_t number) {
 
 bool valid_synth_parameters(const SynthParameters& p) {
     if (p[0] >= 2) return false;
-    if (p[8] >= 32) return false;               // operator 2 has no feedback
+    if (p[8] >= 32) return false; // operator 2 has no feedback
     if ((p[8] & 31) == 31 || (p[3] & 31) == 31) return false;
     for (size_t base : {size_t(1), size_t(6)}) {
         if ((p[base + 1] & 63) >= 32) return false;
@@ -187,9 +195,11 @@ bool Synthesizer::loop_closes() const {
     if (snapshot_.seed != seed_) return false;
     for (size_t k = 0; k < 2; ++k) {
         const Operator& op = ops_[k];
-        if (((snapshot_.accumulator[k] - op.accumulator) & 0x7FFFFFF) > 16ull * distance) return false;
-        const uint32_t lfo = snapshot_.lfo_phase[k] > op.lfo_phase ? snapshot_.lfo_phase[k] - op.lfo_phase
-                                                                   : op.lfo_phase - snapshot_.lfo_phase[k];
+        if (((snapshot_.accumulator[k] - op.accumulator) & 0x7FFFFFF) > 16ull * distance)
+            return false;
+        const uint32_t lfo = snapshot_.lfo_phase[k] > op.lfo_phase
+                                 ? snapshot_.lfo_phase[k] - op.lfo_phase
+                                 : op.lfo_phase - snapshot_.lfo_phase[k];
         if (lfo > distance / 1024) return false;
         const uint32_t tremolo = snapshot_.tremolo_phase[k] > op.tremolo_phase
                                      ? snapshot_.tremolo_phase[k] - op.tremolo_phase
@@ -215,7 +225,8 @@ Synthesizer::Outcome Synthesizer::render(int16_t* out, Frame capacity) {
     Operator& op2 = ops_[1];
     for (; frame_ < capacity; ++frame_) {
         if (frame_ % 16 == 0) {
-            if (loop_mark_ == NO_LOOP && !op1.attacking && !op2.attacking && op1.decay == 0 && op2.decay == 0) {
+            if (loop_mark_ == NO_LOOP && !op1.attacking && !op2.attacking && op1.decay == 0 &&
+                op2.decay == 0) {
                 loop_mark_ = frame_;
                 snapshot_ = {{op1.accumulator, op2.accumulator},
                              {op1.lfo_phase, op2.lfo_phase},
@@ -240,7 +251,8 @@ Synthesizer::Outcome Synthesizer::render(int16_t* out, Frame capacity) {
 
         int32_t index1 = int32_t(op1.accumulator >> 16);
         if (feedback_shift_ < 16)
-            index1 += (last_output_ >> feedback_shift_) + ((last_output_ >> (feedback_shift_ - 1)) & 1);
+            index1 +=
+                (last_output_ >> feedback_shift_) + ((last_output_ >> (feedback_shift_ - 1)) & 1);
         const int32_t o1 = output(op1, index1);
         int32_t index2 = int32_t(op2.accumulator >> 16);
         if (modulation_) index2 += o1;
@@ -275,7 +287,8 @@ Instrument make_synthesized_instrument(std::string name, uint32_t category,
         outcome = synthesizer.render(reinterpret_cast<int16_t*>(block.data()), capacity);
     }
     instrument.length = synthesizer.frame();
-    if (outcome == Synthesizer::Outcome::LOOP_FOUND) instrument.loop_start = synthesizer.loop_start();
+    if (outcome == Synthesizer::Outcome::LOOP_FOUND)
+        instrument.loop_start = synthesizer.loop_start();
     block.resize(size_t(instrument.length) * 2 + SAMPLE_PADDING);
     std::fill(block.begin() + ptrdiff_t(instrument.sample_bytes()), block.end(), uint8_t(0));
     block.shrink_to_fit();

@@ -32,9 +32,9 @@ const int16_t* synth_waveform(uint32_t number);
 class Synthesizer {
   public:
     enum class Outcome {
-        FINISHED,          // the sound has died away: length = frame(), no loop
-        LOOP_FOUND,        // periodic from loop_start() on: length = frame()
-        CAPACITY_REACHED,  // frame() == capacity, neither of the above yet
+        FINISHED,         // the sound has died away: length = frame(), no loop
+        LOOP_FOUND,       // periodic from loop_start() on: length = frame()
+        CAPACITY_REACHED, // frame() == capacity, neither of the above yet
     };
 
     explicit Synthesizer(const SynthParameters& parameters);
@@ -47,13 +47,13 @@ class Synthesizer {
 
   private:
     struct Operator {
-        const int16_t* wave = nullptr;  // nullptr: noise
+        const int16_t* wave = nullptr; // nullptr: noise
         uint32_t lfo_phase = 0;
         uint32_t lfo_step = 0;
         uint32_t tremolo_phase = 0;
         uint32_t tremolo_step = 0;
         int32_t level = 0;
-        int64_t divisor = 0;            // n
+        int64_t divisor = 0; // n
         bool silent = false;
         int32_t tremolo = 32;
         int32_t amplitude = 0;
@@ -63,7 +63,7 @@ class Synthesizer {
         int32_t release = 0;
         int32_t sustain = 0;
         uint32_t accumulator = 0;
-        uint32_t multiplier = 0;        // 8 * (m + 1)
+        uint32_t multiplier = 0; // 8 * (m + 1)
         uint32_t phase_step = 0;
         int32_t threshold = 0;
     };

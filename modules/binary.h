@@ -11,8 +11,7 @@
 
 namespace tunemill {
 
-template <typename T, bool BIG_ENDIAN_ORDER>
-struct EndianValue {
+template <typename T, bool BIG_ENDIAN_ORDER> struct EndianValue {
     static_assert(std::is_unsigned_v<T>);
     uint8_t bytes[sizeof(T)];
 
@@ -44,8 +43,7 @@ using le32 = EndianValue<uint32_t, false>;
 static_assert(sizeof(be16) == 2 && sizeof(le16) == 2 && sizeof(le32) == 4);
 
 // A header struct from the start of a byte buffer of at least its size.
-template <typename T>
-T decode(const uint8_t* bytes) {
+template <typename T> T decode(const uint8_t* bytes) {
     static_assert(std::is_trivially_copyable_v<T>);
     T value;
     std::memcpy(&value, bytes, sizeof(T));
@@ -55,11 +53,11 @@ T decode(const uint8_t* bytes) {
 // The text of a fixed-size name field: its bytes up to the first zero.
 inline std::string field_text(const char* field, size_t size) {
     size_t length = 0;
-    while (length < size && field[length] != 0) ++length;
+    while (length < size && field[length] != 0)
+        ++length;
     return std::string(field, length);
 }
-template <size_t N>
-std::string field_text(const char (&field)[N]) {
+template <size_t N> std::string field_text(const char (&field)[N]) {
     return field_text(field, N);
 }
 

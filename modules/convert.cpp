@@ -8,16 +8,16 @@
 #include "foundation/file.h"
 #include "foundation/string_table.h"
 #include "foundation/text.h"
-#include "modules/player.h"
 #include "instruments/category.h"
+#include "modules/player.h"
 #include "song/instrument_array.h"
 
 #include <algorithm>
 #include <bitset>
 #include <cmath>
 #include <limits>
-#include <optional>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace tunemill {
@@ -25,33 +25,39 @@ namespace tunemill {
 namespace {
 
 constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
-constexpr int64_t SNAP_TIME = 31250;        // events closer than this share a time
-constexpr int64_t FIT_TOLERANCE = 5000;     // a length fits a grid within this
-constexpr int64_t LONG_GRID = 125000;       // finer grids are tried only down from here
+constexpr int64_t SNAP_TIME = 31250;    // events closer than this share a time
+constexpr int64_t FIT_TOLERANCE = 5000; // a length fits a grid within this
+constexpr int64_t LONG_GRID = 125000;   // finer grids are tried only down from here
 constexpr int MAX_SONG_PATTERN_ROWS = 512;
 constexpr int MAX_CONVERSION_CHANNELS = 256;
 
 // round(a / b) in integer arithmetic.
-int64_t rounded(int64_t a, int64_t b) { return (a + b / 2) / b; }
+int64_t rounded(int64_t a, int64_t b) {
+    return (a + b / 2) / b;
+}
 
-[[noreturn]] void internal_error() { throw LOAD_ERROR(1); }
+[[noreturn]] void internal_error() {
+    throw LOAD_ERROR(1);
+}
 
 // ---- Structure pass ---------------------------------------------------------------------------
 
 struct Structure {
-    std::vector<int> ids;      // per played position
-    std::vector<int> numbers;  // song pattern number per played position, -1: continues
+    std::vector<int> ids;     // per played position
+    std::vector<int> numbers; // song pattern number per played position, -1: continues
     int repeat_entry = 0;
     int next_instrument = 0;
 };
 
 class StructureSink : public PlayerSink {
   public:
-    StructureSink(ModuleReader& reader, Structure& structure) : reader_(reader), structure_(structure) {}
+    StructureSink(ModuleReader& reader, Structure& structure)
+        : reader_(reader), structure_(structure) {}
 
     void position(int order_index, const EntryState& state, int64_t) override {
         size_t id = 0;
-        while (id < states_.size() && !(states_[id] == state)) ++id;
+        while (id < states_.size() && !(states_[id] == state))
+            ++id;
         if (id == states_.size()) states_.push_back(state);
         structure_.ids.push_back(int(id));
         orders_.push_back(order_index);
@@ -71,7 +77,8 @@ class StructureSink : public PlayerSink {
 };
 
 Structure structure_pass(ModuleReader& reader) {
-    for (SampleSlot& slot : reader.slots()) slot.instrument = -1;
+    for (SampleSlot& slot : reader.slots())
+        slot.instrument = -1;
     Structure structure;
     StructureSink sink(reader, structure);
     ModulePlayer player(reader);
@@ -126,14 +133,15 @@ Structure structure_pass(ModuleReader& reader) {
     int next = 0;
     for (int d = 0; d < id_count; ++d)
         if (begins[size_t(d)]) number_of_id[size_t(d)] = next++;
-    for (int id : ids) structure.numbers.push_back(number_of_id[size_t(id)]);
+    for (int id : ids)
+        structure.numbers.push_back(number_of_id[size_t(id)]);
     return structure;
 }
 
 // ---- Recording pass ---------------------------------------------------------------------------
 
 struct Recording {
-    std::vector<std::vector<ModuleEvent>> patterns;  // events with times relative to the start
+    std::vector<std::vector<ModuleEvent>> patterns; // events with times relative to the start
     std::vector<uint32_t> sequence;
     int32_t repeat_position = 0;
 };
@@ -151,7 +159,7 @@ class RecordingSink : public PlayerSink {
         const int number = structure_.numbers[index];
         if (number >= 0) {
             if (number <= last_number_) {
-                recording_now_ = false;  // the music repeats an earlier song pattern
+                recording_now_ = false; // the music repeats an earlier song pattern
             } else {
                 if (number != last_number_ + 1) internal_error();
                 last_number_ = number;
@@ -160,9 +168,12 @@ class RecordingSink : public PlayerSink {
                 recording_.patterns.emplace_back();
                 for (size_t c = 0; c < channels_.size(); ++c) {
                     const Known& known = channels_[c];
-                    if (known.instrument >= 0) append({time, MODULE_INSTRUMENT, uint16_t(c), uint32_t(known.instrument)});
-                    if (known.volume >= 0) append({time, MODULE_VOLUME, uint16_t(c), uint32_t(known.volume)});
-                    if (known.pan >= 0) append({time, MODULE_PAN, uint16_t(c), uint32_t(known.pan)});
+                    if (known.instrument >= 0)
+                        append({time, MODULE_INSTRUMENT, uint16_t(c), uint32_t(known.instrument)});
+                    if (known.volume >= 0)
+                        append({time, MODULE_VOLUME, uint16_t(c), uint32_t(known.volume)});
+                    if (known.pan >= 0)
+                        append({time, MODULE_PAN, uint16_t(c), uint32_t(known.pan)});
                 }
             }
             if (int(index) == structure_.repeat_entry)
@@ -218,10 +229,10 @@ struct Candidate {
 
 struct TimedPattern {
     std::vector<ModuleEvent> events;
-    std::vector<int64_t> times;        // distinct times, ascending
-    std::vector<size_t> interval_candidate;  // per interval between successive times
+    std::vector<int64_t> times;             // distinct times, ascending
+    std::vector<size_t> interval_candidate; // per interval between successive times
     std::vector<Candidate> candidates;
-    std::vector<Tick> event_ticks;     // per event
+    std::vector<Tick> event_ticks; // per event
     std::vector<TempoPoint> tempo_points;
     Tick length = 0;
 };
@@ -231,7 +242,8 @@ void find_candidates(TimedPattern& pattern) {
     bool have = false;
     int64_t last = 0;
     for (ModuleEvent& event : pattern.events) {
-        if (have && event.time - last < SNAP_TIME) event.time = last;
+        if (have && event.time - last < SNAP_TIME)
+            event.time = last;
         else {
             last = event.time;
             have = true;
@@ -278,11 +290,13 @@ int choose_overall_tempo(const std::vector<TimedPattern>& patterns) {
             if (!most || candidate.count > most->count) most = &candidate;
         }
     if (!most) return DEFAULT_OVERALL_TEMPO;
-    int start = int(std::clamp<int64_t>(rounded(shortest * 40, SNAP_TIME) - 40, 0, MAX_OVERALL_TEMPO));
+    int start =
+        int(std::clamp<int64_t>(rounded(shortest * 40, SNAP_TIME) - 40, 0, MAX_OVERALL_TEMPO));
     if (start >= 40) start = 40;
     const TempoChoice choice = tempo_for_length(most->length, start);
-    return int(std::clamp<int64_t>(rounded(int64_t(40 - choice.value) * choice.tick_length, SNAP_TIME) - 40, 0,
-                                   MAX_OVERALL_TEMPO));
+    return int(std::clamp<int64_t>(
+        rounded(int64_t(40 - choice.value) * choice.tick_length, SNAP_TIME) - 40, 0,
+        MAX_OVERALL_TEMPO));
 }
 
 void assign_ticks(TimedPattern& pattern, int overall_tempo) {
@@ -304,7 +318,8 @@ void assign_ticks(TimedPattern& pattern, int overall_tempo) {
     }
     size_t k = 0;
     for (const ModuleEvent& event : pattern.events) {
-        while (k + 1 < pattern.times.size() && pattern.times[k] < event.time) ++k;
+        while (k + 1 < pattern.times.size() && pattern.times[k] < event.time)
+            ++k;
         pattern.event_ticks.push_back(time_ticks.empty() ? 0 : time_ticks[k]);
     }
     pattern.length = time_ticks.empty() ? 0 : time_ticks.back();
@@ -315,15 +330,16 @@ void assign_ticks(TimedPattern& pattern, int overall_tempo) {
 // An event placed by the order rules, searching back from the end (writers append in order).
 void put_event(Voice& voice, const Event& event) {
     size_t start = voice.events.size();
-    while (start > 0 && voice.events[start - 1].tick >= event.tick) --start;
+    while (start > 0 && voice.events[start - 1].tick >= event.tick)
+        --start;
     insert_event(voice, event, start);
 }
 
 class PatternWriter {
   public:
     PatternWriter(Song& song, Pattern& pattern, int channels)
-        : song_(song), pattern_(pattern), channels_(size_t(channels)), slot_index_(size_t(channels)),
-          channel_slots_(size_t(channels)) {}
+        : song_(song), pattern_(pattern), channels_(size_t(channels)),
+          slot_index_(size_t(channels)), channel_slots_(size_t(channels)) {}
 
     void write(const TimedPattern& timed);
 
@@ -335,7 +351,7 @@ class PatternWriter {
         int64_t end = NEVER;
         int volume = DEFAULT_VOLUME;
         int balance = DEFAULT_BALANCE;
-        int sounding = -1;  // the voice slot that sounds the channel's note
+        int sounding = -1; // the voice slot that sounds the channel's note
     };
     struct VoiceSlot {
         int channel;
@@ -365,7 +381,8 @@ class PatternWriter {
     }
     // Ends every note the channel sounds, on any of its voices.
     void end_channel(size_t c, Tick tick) {
-        for (size_t slot : channel_slots_[c]) note_off(slot, tick);
+        for (size_t slot : channel_slots_[c])
+            note_off(slot, tick);
         channels_[c].sounding = -1;
         channels_[c].end = NEVER;
     }
@@ -375,7 +392,7 @@ class PatternWriter {
     std::vector<Channel> channels_;
     std::vector<VoiceSlot> slots_;
     std::vector<std::vector<int>> slot_index_;       // per channel, per instrument: slot or -1
-    std::vector<std::vector<size_t>> channel_slots_;  // per channel: its slots
+    std::vector<std::vector<size_t>> channel_slots_; // per channel: its slots
 };
 
 void PatternWriter::write(const TimedPattern& timed) {
@@ -386,10 +403,12 @@ void PatternWriter::write(const TimedPattern& timed) {
     int value = DEFAULT_TEMPO_VALUE;
     int64_t time = 0;
     for (Tick tick = 0;; ++tick) {
-        while (next_point < timed.tempo_points.size() && timed.tempo_points[next_point].tick <= tick)
+        while (next_point < timed.tempo_points.size() &&
+               timed.tempo_points[next_point].tick <= tick)
             value = timed.tempo_points[next_point++].value;
 
-        for (; next_event < timed.events.size() && timed.event_ticks[next_event] == tick; ++next_event) {
+        for (; next_event < timed.events.size() && timed.event_ticks[next_event] == tick;
+             ++next_event) {
             const ModuleEvent& event = timed.events[next_event];
             if (event.channel >= channels_.size()) continue;
             Channel& ch = channels_[event.channel];
@@ -401,11 +420,20 @@ void PatternWriter::write(const TimedPattern& timed) {
             case MODULE_NOTE_OFF:
                 if (ch.sounding >= 0) ch.end = time;
                 break;
-            case MODULE_INSTRUMENT: ch.instrument = int(event.value); break;
-            case MODULE_VOLUME: ch.volume = song_volume(event.value); break;
-            case MODULE_PAN: ch.balance = song_balance(event.value); break;
-            case MODULE_PITCH: ch.key = key_of_pitch(event.value); break;
-            default: break;
+            case MODULE_INSTRUMENT:
+                ch.instrument = int(event.value);
+                break;
+            case MODULE_VOLUME:
+                ch.volume = song_volume(event.value);
+                break;
+            case MODULE_PAN:
+                ch.balance = song_balance(event.value);
+                break;
+            case MODULE_PITCH:
+                ch.key = key_of_pitch(event.value);
+                break;
+            default:
+                break;
             }
         }
 
@@ -413,7 +441,8 @@ void PatternWriter::write(const TimedPattern& timed) {
             if (channels_[c].sounding >= 0 && channels_[c].end <= time) end_channel(c, tick);
         if (tick >= last) {
             // Every note ends with its pattern.
-            for (size_t c = 0; c < channels_.size(); ++c) end_channel(c, tick);
+            for (size_t c = 0; c < channels_.size(); ++c)
+                end_channel(c, tick);
             break;
         }
 
@@ -427,7 +456,8 @@ void PatternWriter::write(const TimedPattern& timed) {
                 const Instrument& instrument = song_.instruments[size_t(ch.instrument)];
                 int64_t end = NEVER;
                 if (!instrument.loops()) {
-                    const double rate = double(instrument.rate) * std::pow(2.0, (ch.key - 36) / 12.0);
+                    const double rate =
+                        double(instrument.rate) * std::pow(2.0, (ch.key - 36) / 12.0);
                     end = time + int64_t(double(instrument.length) * 1000000.0 / rate);
                 }
                 if (end > time) {
@@ -436,7 +466,8 @@ void PatternWriter::write(const TimedPattern& timed) {
                     ch.sounding = int(slot);
                     ch.end = end;
                 }
-            } else if (ch.sounding >= 0 && ch.key >= 0 && slots_[size_t(ch.sounding)].key != ch.key && tick > 0) {
+            } else if (ch.sounding >= 0 && ch.key >= 0 &&
+                       slots_[size_t(ch.sounding)].key != ch.key && tick > 0) {
                 // A pitch change is a one-tick slide that ends at this tick.
                 VoiceSlot& s = slots_[size_t(ch.sounding)];
                 put_event(pattern_.voices[s.voice],
@@ -468,53 +499,64 @@ std::optional<std::vector<Event>> merge_trial(const Voice& a, const Voice& b) {
     Voice merged;
     std::bitset<KEY_COUNT> sounding;
     int count[2] = {0, 0};
-    int volume[2] = {DEFAULT_VOLUME, DEFAULT_VOLUME}, balance[2] = {DEFAULT_BALANCE, DEFAULT_BALANCE};
+    int volume[2] = {DEFAULT_VOLUME, DEFAULT_VOLUME},
+        balance[2] = {DEFAULT_BALANCE, DEFAULT_BALANCE};
     int merged_volume = DEFAULT_VOLUME, merged_balance = DEFAULT_BALANCE;
     const Voice* voices[2] = {&a, &b};
     size_t index[2] = {0, 0};
     while (index[0] < a.events.size() || index[1] < b.events.size()) {
         Tick tick = std::numeric_limits<Tick>::max();
         for (int v = 0; v < 2; ++v)
-            if (index[v] < voices[v]->events.size()) tick = std::min(tick, voices[v]->events[index[v]].tick);
+            if (index[v] < voices[v]->events.size())
+                tick = std::min(tick, voices[v]->events[index[v]].tick);
         // The tick's events in the order the merged voice will hold them: note offs, then note
         // ons and curves, then portamentos; within each, voice i before voice j.
         size_t end[2];
         for (int v = 0; v < 2; ++v) {
             end[v] = index[v];
-            while (end[v] < voices[v]->events.size() && voices[v]->events[end[v]].tick == tick) ++end[v];
+            while (end[v] < voices[v]->events.size() && voices[v]->events[end[v]].tick == tick)
+                ++end[v];
         }
         for (int phase = 0; phase < 3; ++phase)
-        for (int v = 0; v < 2; ++v) {
-            const std::vector<Event>& events = voices[v]->events;
-            for (size_t k = index[v]; k < end[v]; ++k) {
-                const Event& event = events[k];
-                const int rank = event.kind == NOTE_OFF ? 0 : event.kind == PORTAMENTO ? 2 : 1;
-                if (rank != phase) continue;
-                switch (event.kind) {
-                case NOTE_ON:
-                    if (event.param1 >= KEY_COUNT || sounding.test(event.param1)) return std::nullopt;
-                    sounding.set(event.param1);
-                    ++count[v];
-                    put_event(merged, event);
-                    break;
-                case NOTE_OFF:
-                    if (event.param1 < KEY_COUNT) sounding.reset(event.param1);
-                    --count[v];
-                    put_event(merged, event);
-                    break;
-                case VOLUME: volume[v] = event.param1; break;
-                case BALANCE: balance[v] = event.param1; break;
-                case PORTAMENTO:
-                    if (event.param1 >= KEY_COUNT || event.param2 >= KEY_COUNT || sounding.test(event.param2))
-                        return std::nullopt;
-                    sounding.reset(event.param1);
-                    sounding.set(event.param2);
-                    put_event(merged, event);
-                    break;
-                default: put_event(merged, event); break;
+            for (int v = 0; v < 2; ++v) {
+                const std::vector<Event>& events = voices[v]->events;
+                for (size_t k = index[v]; k < end[v]; ++k) {
+                    const Event& event = events[k];
+                    const int rank = event.kind == NOTE_OFF ? 0 : event.kind == PORTAMENTO ? 2 : 1;
+                    if (rank != phase) continue;
+                    switch (event.kind) {
+                    case NOTE_ON:
+                        if (event.param1 >= KEY_COUNT || sounding.test(event.param1))
+                            return std::nullopt;
+                        sounding.set(event.param1);
+                        ++count[v];
+                        put_event(merged, event);
+                        break;
+                    case NOTE_OFF:
+                        if (event.param1 < KEY_COUNT) sounding.reset(event.param1);
+                        --count[v];
+                        put_event(merged, event);
+                        break;
+                    case VOLUME:
+                        volume[v] = event.param1;
+                        break;
+                    case BALANCE:
+                        balance[v] = event.param1;
+                        break;
+                    case PORTAMENTO:
+                        if (event.param1 >= KEY_COUNT || event.param2 >= KEY_COUNT ||
+                            sounding.test(event.param2))
+                            return std::nullopt;
+                        sounding.reset(event.param1);
+                        sounding.set(event.param2);
+                        put_event(merged, event);
+                        break;
+                    default:
+                        put_event(merged, event);
+                        break;
+                    }
                 }
             }
-        }
         index[0] = end[0];
         index[1] = end[1];
         if (count[0] > 0 && count[1] > 0 && (volume[0] != volume[1] || balance[0] != balance[1]))
@@ -559,7 +601,8 @@ void silence_zero_volume(Voice& voice) {
     std::vector<std::pair<size_t, size_t>> groups;
     for (size_t i = 0; i < events.size();) {
         size_t j = i;
-        while (j < events.size() && events[j].tick == events[i].tick) ++j;
+        while (j < events.size() && events[j].tick == events[i].tick)
+            ++j;
         groups.push_back({i, j});
         i = j;
     }
@@ -571,7 +614,7 @@ void silence_zero_volume(Voice& voice) {
     };
 
     std::vector<Event> out;
-    std::set<int> sounding;  // keys sounding in out
+    std::set<int> sounding; // keys sounding in out
     auto emit = [&](const Event& event) {
         if (event.kind == NOTE_ON) sounding.insert(event.param1);
         if (event.kind == NOTE_OFF) sounding.erase(event.param1);
@@ -584,13 +627,15 @@ void silence_zero_volume(Voice& voice) {
     size_t g = 0;
     while (g < groups.size()) {
         if (last_volume(g) != 0) {
-            for (size_t k = groups[g].first; k < groups[g].second; ++k) emit(events[k]);
+            for (size_t k = groups[g].first; k < groups[g].second; ++k)
+                emit(events[k]);
             ++g;
             continue;
         }
         const Tick t0 = events[groups[g].first].tick;
         size_t h = g + 1;
-        while (h < groups.size() && (last_volume(h) == 0 || last_volume(h) == -1)) ++h;
+        while (h < groups.size() && (last_volume(h) == 0 || last_volume(h) == -1))
+            ++h;
         const bool restored = h < groups.size();
         const size_t range_end = restored ? groups[h].second : events.size();
         const size_t at_t1 = restored ? groups[h].first : events.size();
@@ -601,15 +646,18 @@ void silence_zero_volume(Voice& voice) {
         }
         if (count < 0) internal_error();
         if (count > 0) {
-            for (size_t k = groups[g].first; k < range_end; ++k) emit(events[k]);
+            for (size_t k = groups[g].first; k < range_end; ++k)
+                emit(events[k]);
         } else {
             const std::vector<int> ended(sounding.begin(), sounding.end());
-            for (int key : ended) emit({t0, NOTE_OFF, uint8_t(key), 0, 0});
+            for (int key : ended)
+                emit({t0, NOTE_OFF, uint8_t(key), 0, 0});
             for (size_t k = groups[g].first; k < range_end; ++k) {
                 const Event& event = events[k];
                 const bool at_end = k >= at_t1;
                 if (event.kind == BALANCE ||
-                    (at_end && (event.kind == NOTE_ON || event.kind == VOLUME || event.kind == PORTAMENTO)))
+                    (at_end &&
+                     (event.kind == NOTE_ON || event.kind == VOLUME || event.kind == PORTAMENTO)))
                     emit(event);
             }
         }
@@ -636,16 +684,20 @@ void move_leading_curves(Voice& voice) {
         out.push_back(event);
     }
     voice.events = std::move(out);
-    if (volume >= 0 && volume != DEFAULT_VOLUME) insert_event(voice, {0, VOLUME, uint8_t(volume), 0, 0}, 0);
-    if (balance >= 0 && balance != DEFAULT_BALANCE) insert_event(voice, {0, BALANCE, uint8_t(balance), 0, 0}, 0);
+    if (volume >= 0 && volume != DEFAULT_VOLUME)
+        insert_event(voice, {0, VOLUME, uint8_t(volume), 0, 0}, 0);
+    if (balance >= 0 && balance != DEFAULT_BALANCE)
+        insert_event(voice, {0, BALANCE, uint8_t(balance), 0, 0}, 0);
 }
 
 void finish_patterns(Song& song) {
     for (Pattern& pattern : song.patterns) {
-        for (Voice& voice : pattern.voices) silence_zero_volume(voice);
+        for (Voice& voice : pattern.voices)
+            silence_zero_volume(voice);
         for (size_t v = pattern.voices.size(); v-- > 0;)
             if (!voice_has_notes(pattern.voices[v])) remove_voice(pattern, v);
-        for (Voice& voice : pattern.voices) move_leading_curves(voice);
+        for (Voice& voice : pattern.voices)
+            move_leading_curves(voice);
         normalize_pattern(pattern);
     }
 }
@@ -667,7 +719,9 @@ Tick last_silence(const Pattern& pattern) {
 void trim_end(Song& song) {
     while (song.repeat_position == 0 && !song.sequence.empty()) {
         const uint32_t index = song.sequence.back();
-        if (std::find(song.sequence.begin(), song.sequence.end() - 1, index) != song.sequence.end() - 1) break;
+        if (std::find(song.sequence.begin(), song.sequence.end() - 1, index) !=
+            song.sequence.end() - 1)
+            break;
         Pattern& pattern = song.patterns[index];
         const Tick end = last_silence(pattern);
         if (int64_t(end) < pattern.length) {
@@ -676,7 +730,8 @@ void trim_end(Song& song) {
                                                   [&](const Event& e) { return e.tick > end; }),
                                    voice.events.end());
             auto& points = pattern.tempo_points;
-            points.erase(std::remove_if(points.begin(), points.end(), [&](const TempoPoint& p) { return p.tick > end; }),
+            points.erase(std::remove_if(points.begin(), points.end(),
+                                        [&](const TempoPoint& p) { return p.tick > end; }),
                          points.end());
             pattern.length = int32_t(end);
             normalize_pattern(pattern);
@@ -688,7 +743,9 @@ void trim_end(Song& song) {
 
 // ---- Names ------------------------------------------------------------------------------------
 
-std::string table_text(uint32_t id) { return utf8_to_windows1252(load_string(id)); }
+std::string table_text(uint32_t id) {
+    return utf8_to_windows1252(load_string(id));
+}
 
 std::string clean_title(const std::string& raw) {
     std::string text = raw;
@@ -710,7 +767,8 @@ std::string description_of(const ModuleReader& reader) {
     int last_named = -1;
     for (int i = 0; i < 99; ++i)
         if (!reader.slots()[size_t(i)].name.empty()) last_named = i;
-    for (int i = 0; i <= last_named; ++i) description += reader.slots()[size_t(i)].name + "\r\n";
+    for (int i = 0; i <= last_named; ++i)
+        description += reader.slots()[size_t(i)].name + "\r\n";
     return description;
 }
 
@@ -744,7 +802,9 @@ int song_volume(uint32_t value) {
     return int(std::clamp(volume, 1.0, double(MAX_LEVEL)));
 }
 
-int song_balance(uint32_t value) { return std::clamp(30 - int(value / 2115), 0, int(MAX_LEVEL)); }
+int song_balance(uint32_t value) {
+    return std::clamp(30 - int(value / 2115), 0, int(MAX_LEVEL));
+}
 
 std::string clean_instrument_name(const std::string& raw) {
     std::string name = clean_title(raw);
@@ -795,15 +855,18 @@ TempoChoice tempo_for_length(int64_t length, int overall_tempo) {
 
 void rename_duplicate_instruments(Song& song) {
     std::map<std::string, std::vector<size_t>> occurrences;
-    for (size_t i = 0; i < song.instruments.size(); ++i) occurrences[song.instruments[i].name].push_back(i);
+    for (size_t i = 0; i < song.instruments.size(); ++i)
+        occurrences[song.instruments[i].name].push_back(i);
     for (const auto& [name, indices] : occurrences) {
         if (indices.size() < 2) continue;
         for (size_t n = indices.size(); n-- > 0;) {
             const std::string suffix = " " + std::to_string(n + 1);
             std::string base = name;
             if (base.size() + suffix.size() > MAX_INSTRUMENT_NAME)
-                base.resize(MAX_INSTRUMENT_NAME > suffix.size() ? MAX_INSTRUMENT_NAME - suffix.size() : 0);
-            while (!base.empty() && base.back() == ' ') base.pop_back();
+                base.resize(
+                    MAX_INSTRUMENT_NAME > suffix.size() ? MAX_INSTRUMENT_NAME - suffix.size() : 0);
+            while (!base.empty() && base.back() == ' ')
+                base.pop_back();
             song.instruments[indices[n]].name = base + suffix;
         }
     }
@@ -813,7 +876,8 @@ void rename_duplicate_instruments(Song& song) {
 
 void convert_module(ModuleReader& reader, File& file, Song& song) {
     if (reader.channel_count() > MAX_CONVERSION_CHANNELS) internal_error();
-    for (SampleSlot& slot : reader.slots()) slot.category = uint16_t(guess_category(slot.name));
+    for (SampleSlot& slot : reader.slots())
+        slot.category = uint16_t(guess_category(slot.name));
 
     Structure structure = structure_pass(reader);
 
@@ -826,7 +890,8 @@ void convert_module(ModuleReader& reader, File& file, Song& song) {
         if (reader.slots()[i].instrument >= 0) used.push_back(i);
     }
     std::vector<std::string> lowered(MODULE_SAMPLE_SLOTS);
-    for (size_t i : used) lowered[i] = lower(names[i]);
+    for (size_t i : used)
+        lowered[i] = lower(names[i]);
     std::stable_sort(used.begin(), used.end(), [&](size_t a, size_t b) {
         const SampleSlot &sa = reader.slots()[a], &sb = reader.slots()[b];
         if (sa.category != sb.category) return sa.category < sb.category;
@@ -836,9 +901,9 @@ void convert_module(ModuleReader& reader, File& file, Song& song) {
         reader.slots()[used[number]].instrument = int16_t(number);
     for (size_t slot_index : used) {
         const SampleSlot& slot = reader.slots()[slot_index];
-        Instrument instrument = make_sampled_instrument(names[slot_index], slot.category, slot.length,
-                                                        slot.loop_start, std::clamp<uint32_t>(slot.rate, 1, 65535),
-                                                        slot.is_16bit ? 2 : 1, false);
+        Instrument instrument = make_sampled_instrument(
+            names[slot_index], slot.category, slot.length, slot.loop_start,
+            std::clamp<uint32_t>(slot.rate, 1, 65535), slot.is_16bit ? 2 : 1, false);
         read_sample_data(file, slot, instrument.samples.data());
         add_instrument(song, std::move(instrument));
     }
@@ -860,7 +925,8 @@ void convert_module(ModuleReader& reader, File& file, Song& song) {
         find_candidates(timed[p]);
     }
     song.overall_tempo = choose_overall_tempo(timed);
-    for (TimedPattern& pattern : timed) assign_ticks(pattern, song.overall_tempo);
+    for (TimedPattern& pattern : timed)
+        assign_ticks(pattern, song.overall_tempo);
 
     const std::string pattern_word = table_text(S_PATTERN);
     for (size_t p = 0; p < timed.size(); ++p) {

@@ -20,51 +20,75 @@ namespace tunemill {
 namespace {
 
 constexpr uint16_t PERIODS[KEY_COUNT] = {
-    3424, 3232, 3050, 2879, 2718, 2565, 2421, 2285, 2157, 2036, 1922, 1814, 1712, 1614, 1524, 1438, 1358,
-    1282, 1210, 1142, 1078, 1017, 960,  906,  856,  808,  762,  720,  678,  640,  604,  570,  538,  508,
-    480,  453,  428,  404,  381,  360,  339,  320,  302,  285,  269,  254,  240,  226,  214,  202,  190,
-    180,  170,  160,  151,  143,  135,  127,  120,  113,  107,  101,  95,   90,   85,   80,   76,   71,
-    67,   64,   60,   57,   54,   50,   48,   45,   42,   40,   38,   36,   34,   32,   30,   28};
+    3424, 3232, 3050, 2879, 2718, 2565, 2421, 2285, 2157, 2036, 1922, 1814, 1712, 1614,
+    1524, 1438, 1358, 1282, 1210, 1142, 1078, 1017, 960,  906,  856,  808,  762,  720,
+    678,  640,  604,  570,  538,  508,  480,  453,  428,  404,  381,  360,  339,  320,
+    302,  285,  269,  254,  240,  226,  214,  202,  190,  180,  170,  160,  151,  143,
+    135,  127,  120,  113,  107,  101,  95,   90,   85,   80,   76,   71,   67,   64,
+    60,   57,   54,   50,   48,   45,   42,   40,   38,   36,   34,   32,   30,   28};
 
 constexpr int ROWS = 64;
 
-[[noreturn]] void internal_error() { throw MISC_ERROR(S_INTERNAL_ERROR); }
+[[noreturn]] void internal_error() {
+    throw MISC_ERROR(S_INTERNAL_ERROR);
+}
 
 // How much a track's instrument category weighs when two notes start together: the lighter
 // percussion gives way.
 int category_weight(uint32_t category) {
     switch (category) {
-    case 15: return 7;  // High-Hats
-    case 16: return 6;  // Cymbals
-    case 24: return 5;  // Claps
-    case 19: return 4;  // Other Percussions
-    case 17: return 3;  // Bass Drums
-    case 20: return 2;  // Electronic Drums
-    case 18: return 1;  // Snare Drums
-    default: return 0;
+    case 15:
+        return 7; // High-Hats
+    case 16:
+        return 6; // Cymbals
+    case 24:
+        return 5; // Claps
+    case 19:
+        return 4; // Other Percussions
+    case 17:
+        return 3; // Bass Drums
+    case 20:
+        return 2; // Electronic Drums
+    case 18:
+        return 1; // Snare Drums
+    default:
+        return 0;
     }
 }
 
 int effect_rank(uint8_t effect) {
     switch (effect) {
-    case FX_NONE: return 0;
-    case FX_NOTE_CUT: return 1;
-    case FX_SET_VOLUME: return 2;
-    case FX_PITCH_SLIDE: return 3;
-    case FX_TONE_PORTAMENTO: return 4;
-    case FX_SET_BALANCE: return 5;
-    case FX_POSITION_JUMP: return 6;
-    case FX_SET_TEMPO: return 7;
-    case FX_SPEED: return 8;
-    case FX_PATTERN_BREAK: return 9;
-    default: return 0;
+    case FX_NONE:
+        return 0;
+    case FX_NOTE_CUT:
+        return 1;
+    case FX_SET_VOLUME:
+        return 2;
+    case FX_PITCH_SLIDE:
+        return 3;
+    case FX_TONE_PORTAMENTO:
+        return 4;
+    case FX_SET_BALANCE:
+        return 5;
+    case FX_POSITION_JUMP:
+        return 6;
+    case FX_SET_TEMPO:
+        return 7;
+    case FX_SPEED:
+        return 8;
+    case FX_PATTERN_BREAK:
+        return 9;
+    default:
+        return 0;
     }
 }
 
-int64_t key_frequency(int key) { return int64_t(44100.0 * std::pow(2.0, (key - 36) / 12.0)); }
+int64_t key_frequency(int key) {
+    return int64_t(44100.0 * std::pow(2.0, (key - 36) / 12.0));
+}
 
 struct TrackCell : ExportCell {
-    uint8_t slide_target = EXPORT_SILENT;  // a portamento starts here
+    uint8_t slide_target = EXPORT_SILENT; // a portamento starts here
     uint8_t slide_length = 0;
 };
 
@@ -77,12 +101,14 @@ struct Track {
     // The end of the note that starts at s: the first later tick that is silent or starts anew.
     size_t note_end(size_t s) const {
         size_t e = s + 1;
-        while (e < cells.size() && sounding(e) && !starts(e)) ++e;
+        while (e < cells.size() && sounding(e) && !starts(e))
+            ++e;
         return e;
     }
     size_t next_start(size_t s) const {
         size_t t = s + 1;
-        while (t < cells.size() && !starts(t)) ++t;
+        while (t < cells.size() && !starts(t))
+            ++t;
         return t;
     }
 };
@@ -113,13 +139,14 @@ class Exporter {
     void warn(ExportWarningKind kind, std::string subject, uint32_t count = 0) {
         module_.warnings.push_back({kind, std::move(subject), count});
     }
-    std::vector<ExportCell> piece_cells(const std::vector<Track>& tracks, size_t first, size_t rows) const;
+    std::vector<ExportCell> piece_cells(const std::vector<Track>& tracks, size_t first,
+                                        size_t rows) const;
 
     const Song& song_;
     ModuleFormat format_;
     ModuleFormatParameters params_;
-    std::vector<Pattern> patterns_;    // normalized copies
-    std::vector<int> sample_of_;       // per instrument: sample index, -1 dropped
+    std::vector<Pattern> patterns_; // normalized copies
+    std::vector<int> sample_of_;    // per instrument: sample index, -1 dropped
     struct Piece {
         size_t pattern;
         size_t first;
@@ -131,17 +158,18 @@ class Exporter {
     std::vector<size_t> orders_;
     size_t jump_target_ = 0;
     bool jump_copy_ = false;
-    std::vector<int> recorded_;  // entry tempo value per pattern, -1 unknown
+    std::vector<int> recorded_; // entry tempo value per pattern, -1 unknown
     std::vector<bool> marked_;
     int initial_value_ = DEFAULT_TEMPO_VALUE;
-    int first_pattern_ = -1;     // the first non-empty pattern played
+    int first_pattern_ = -1; // the first non-empty pattern played
     ExportedModule module_;
 };
 
 void Exporter::prepare() {
     Song copy_check;
     patterns_ = song_.patterns;
-    for (Pattern& pattern : patterns_) normalize_pattern(pattern);
+    for (Pattern& pattern : patterns_)
+        normalize_pattern(pattern);
     // Validation of the normalized song: the invariants concern the patterns, sequence and
     // globals; the instruments are the song's own.
     std::swap(copy_check.patterns, patterns_);
@@ -151,7 +179,8 @@ void Exporter::prepare() {
     copy_check.ticks_per_beat = song_.ticks_per_beat;
     copy_check.beats_per_measure = song_.beats_per_measure;
     copy_check.instruments.resize(song_.instruments.size());
-    for (size_t i = 0; i < song_.instruments.size(); ++i) copy_check.instruments[i].name = song_.instruments[i].name;
+    for (size_t i = 0; i < song_.instruments.size(); ++i)
+        copy_check.instruments[i].name = song_.instruments[i].name;
     const bool valid = validate(copy_check);
     std::swap(copy_check.patterns, patterns_);
     if (!valid) internal_error();
@@ -161,14 +190,16 @@ void Exporter::choose_samples() {
     const size_t count = song_.instruments.size();
     std::vector<int> notes(count, 0);
     std::vector<std::array<int, MAX_LEVEL + 1>> by_volume(count);
-    for (auto& row : by_volume) row.fill(0);
+    for (auto& row : by_volume)
+        row.fill(0);
     for (const Pattern& pattern : patterns_)
         for (const Voice& voice : pattern.voices) {
             if (voice.instrument >= count) continue;
             int volume = DEFAULT_VOLUME;
             for (size_t i = 0; i < voice.events.size();) {
                 size_t j = i;
-                while (j < voice.events.size() && voice.events[j].tick == voice.events[i].tick) ++j;
+                while (j < voice.events.size() && voice.events[j].tick == voice.events[i].tick)
+                    ++j;
                 for (size_t k = i; k < j; ++k)
                     if (voice.events[k].kind == VOLUME) volume = voice.events[k].param1;
                 for (size_t k = i; k < j; ++k)
@@ -191,7 +222,9 @@ void Exporter::choose_samples() {
     sample_of_.assign(count, -1);
     for (size_t i = 0; i < count; ++i) {
         if (!kept[i]) {
-            if (notes[i] > 0) warn(ExportWarningKind::INSTRUMENT_DROPPED, song_.instruments[i].name, uint32_t(notes[i]));
+            if (notes[i] > 0)
+                warn(ExportWarningKind::INSTRUMENT_DROPPED, song_.instruments[i].name,
+                     uint32_t(notes[i]));
             continue;
         }
         int volume = DEFAULT_VOLUME;
@@ -229,14 +262,17 @@ ExportSample Exporter::make_sample(uint32_t index, int default_volume, bool play
     sample.length = length;
     sample.loop_start = loop;
     sample.rate = rate;
-    // Every sample becomes 8-bit and MOD resamples everything; what is told is the loss beyond that.
+    // Every sample becomes 8-bit and MOD resamples everything; what is told is the loss beyond
+    // that.
     if (played && (rate < clamped || length < uint64_t(instrument.length) * rate / original_rate))
         warn(ExportWarningKind::SAMPLE_SHORTENED, instrument.name);
-    if (played && instrument.loops() && loop == NO_LOOP) warn(ExportWarningKind::LOOP_DROPPED, instrument.name);
+    if (played && instrument.loops() && loop == NO_LOOP)
+        warn(ExportWarningKind::LOOP_DROPPED, instrument.name);
 
     // Linear interpolation at the new rate; frames beyond the end count as silence.
     auto frame = [&](uint64_t i) -> double {
-        if (i >= instrument.length || instrument.samples.size() < instrument.sample_bytes()) return 0;
+        if (i >= instrument.length || instrument.samples.size() < instrument.sample_bytes())
+            return 0;
         if (instrument.bytes_per_sample == 2) {
             const uint8_t* p = instrument.samples.data() + i * 2;
             return double(int16_t(uint16_t(p[0] | p[1] << 8)));
@@ -250,7 +286,8 @@ ExportSample Exporter::make_sample(uint32_t index, int default_volume, bool play
         const uint64_t whole = uint64_t(position);
         const double fraction = position - double(whole);
         const int value = int((1 - fraction) * frame(whole) + fraction * frame(whole + 1));
-        sample.data[i] = params_.signed_samples ? uint8_t(int8_t(value / 256)) : uint8_t((value + 32768) / 256);
+        sample.data[i] =
+            params_.signed_samples ? uint8_t(int8_t(value / 256)) : uint8_t((value + 32768) / 256);
     }
     return sample;
 }
@@ -298,8 +335,10 @@ void Exporter::cut_orders() {
         // The jump goes on the last order; a piece that also plays elsewhere gets a copy.
         const size_t last = orders_.back();
         if (std::count(orders_.begin(), orders_.end(), last) > 1) {
-            if (pieces_.size() >= size_t(params_.max_patterns)) jump_target_ = 0;  // no room for it
-            else jump_copy_ = true;
+            if (pieces_.size() >= size_t(params_.max_patterns))
+                jump_target_ = 0; // no room for it
+            else
+                jump_copy_ = true;
         }
     }
 }
@@ -311,19 +350,23 @@ void Exporter::entry_tempo() {
         if (patterns_[p].length > 0) {
             first_pattern_ = int(p);
             const auto& points = patterns_[p].tempo_points;
-            initial_value_ = !points.empty() && points.front().tick == 0 ? points.front().value : DEFAULT_TEMPO_VALUE;
+            initial_value_ = !points.empty() && points.front().tick == 0 ? points.front().value
+                                                                         : DEFAULT_TEMPO_VALUE;
             break;
         }
     int running = initial_value_;
     for (uint32_t p : song_.sequence) {
         const Pattern& pattern = patterns_[p];
-        if (pattern.length <= 0) continue;  // plays nothing, changes nothing
-        if (recorded_[p] < 0) recorded_[p] = running;
-        else if (recorded_[p] != running) marked_[p] = true;
+        if (pattern.length <= 0) continue; // plays nothing, changes nothing
+        if (recorded_[p] < 0)
+            recorded_[p] = running;
+        else if (recorded_[p] != running)
+            marked_[p] = true;
         running = tempo_value_at(pattern, pattern.tick_length() - 1);
     }
     if (!params_.tempo_in_header && first_pattern_ >= 0) marked_[size_t(first_pattern_)] = true;
-    for (size_t entry = size_t(std::max(0, song_.repeat_position)); entry < song_.sequence.size(); ++entry) {
+    for (size_t entry = size_t(std::max(0, song_.repeat_position)); entry < song_.sequence.size();
+         ++entry) {
         const uint32_t p = song_.sequence[entry];
         if (patterns_[p].length <= 0) continue;
         if (recorded_[p] != running) marked_[p] = true;
@@ -389,8 +432,12 @@ std::vector<Track> Exporter::make_tracks(size_t index) {
                     cell.note_start = true;
                     break;
                 }
-                case VOLUME: volume = event.param1; break;
-                case BALANCE: balance = event.param1; break;
+                case VOLUME:
+                    volume = event.param1;
+                    break;
+                case BALANCE:
+                    balance = event.param1;
+                    break;
                 case PORTAMENTO: {
                     const int k = holding(event.param1);
                     if (k < 0) break;
@@ -400,7 +447,8 @@ std::vector<Track> Exporter::make_tracks(size_t index) {
                     cell.slide_length = event.param3;
                     break;
                 }
-                default: break;
+                default:
+                    break;
                 }
             }
             for (int k = 0; k < most; ++k) {
@@ -412,7 +460,8 @@ std::vector<Track> Exporter::make_tracks(size_t index) {
     }
     if (const size_t forced = merge_tracks(tracks))
         warn(ExportWarningKind::VOICES_MERGED, pattern.name, uint32_t(forced));
-    for (Track& track : tracks) place_effects(track);
+    for (Track& track : tracks)
+        place_effects(track);
 
     // Global effects: tempo, the break of a short last piece, the MOD's speed.
     const int overall = song_.overall_tempo;
@@ -423,7 +472,8 @@ std::vector<Track> Exporter::make_tracks(size_t index) {
             add_global(tracks, length, t, FX_SET_TEMPO, uint8_t(module_tempo(value, overall)));
     }
     if (length % ROWS != 0) add_global(tracks, length, length - 1, FX_PATTERN_BREAK, 0);
-    if (!params_.tempo_in_header && int(index) == first_pattern_ && length > 0) add_global(tracks, length, 0, FX_SPEED, 3);
+    if (!params_.tempo_in_header && int(index) == first_pattern_ && length > 0)
+        add_global(tracks, length, 0, FX_SPEED, 3);
     return tracks;
 }
 
@@ -437,12 +487,14 @@ int Exporter::cost(const Track& a, const Track& b) const {
         bool cutting = true;
         for (size_t t = s; t < e; ++t) {
             if (t > s && a.starts(t)) {
-                total += int(e - t);  // the rest of b's note is lost
+                total += int(e - t); // the rest of b's note is lost
                 break;
             }
             if (cutting) {
-                if (a.sounding(t)) ++total;
-                else cutting = false;
+                if (a.sounding(t))
+                    ++total;
+                else
+                    cutting = false;
             }
         }
         if (a.cells[s].balance != b.cells[s].balance) ++total;
@@ -458,7 +510,8 @@ void Exporter::merge_into(Track& a, const Track& b) const {
         const size_t next_a = a.next_start(s);
         const bool a_sounds = a.sounding(s);
         const size_t stop = std::min(e, next_a);
-        for (size_t t = s; t < stop; ++t) a.cells[t] = b.cells[t];
+        for (size_t t = s; t < stop; ++t)
+            a.cells[t] = b.cells[t];
         if (a_sounds)
             for (size_t t = stop; t < next_a; ++t) {
                 TrackCell& cell = a.cells[t];
@@ -532,8 +585,9 @@ void Exporter::note_losses() {
                     (event.param1 < LOWEST_MOD_KEY || event.param1 > HIGHEST_MOD_KEY))
                     ++outside;
                 if (event.kind == BALANCE &&
-                    std::none_of(voice.events.begin(), voice.events.end(),
-                                 [&](const Event& e) { return e.kind == NOTE_ON && e.tick == event.tick; }))
+                    std::none_of(voice.events.begin(), voice.events.end(), [&](const Event& e) {
+                        return e.kind == NOTE_ON && e.tick == event.tick;
+                    }))
                     ++balances;
             }
         }
@@ -550,7 +604,7 @@ int64_t Exporter::slide_pitch(int64_t frequency, uint8_t sample) const {
 }
 
 void Exporter::place_effects(Track& track) const {
-    bool was_sounding = true;  // notes of the pattern before end where this one begins
+    bool was_sounding = true; // notes of the pattern before end where this one begins
     int current_volume = -1, last_balance = -1;
     struct Slide {
         bool active = false;
@@ -583,7 +637,8 @@ void Exporter::place_effects(Track& track) const {
                 kind = FX_TONE_PORTAMENTO;
                 if (d % 2 != 0) d += slide.fb <= slide.fa ? 2 : -2;
             }
-            const int64_t speed = std::clamp<int64_t>(d / 2, -params_.largest_slide, params_.largest_slide);
+            const int64_t speed =
+                std::clamp<int64_t>(d / 2, -params_.largest_slide, params_.largest_slide);
             if (speed != 0) {
                 cell.effect = kind;
                 cell.speed = int16_t(speed);
@@ -601,8 +656,10 @@ void Exporter::place_effects(Track& track) const {
             slide.pitch = slide_pitch(slide.fa, slide.sample);
         }
         if (params_.volume_column) {
-            if (cell.volume == current_volume) cell.volume = EXPORT_SILENT;
-            else current_volume = cell.volume;
+            if (cell.volume == current_volume)
+                cell.volume = EXPORT_SILENT;
+            else
+                current_volume = cell.volume;
         } else if (cell.volume != current_volume && cell.effect == FX_NONE) {
             cell.effect = FX_SET_VOLUME;
             current_volume = cell.volume;
@@ -612,7 +669,8 @@ void Exporter::place_effects(Track& track) const {
                 cell.effect = FX_SET_BALANCE;
                 cell.parameter = cell.balance;
                 last_balance = cell.balance;
-            } else if (t > 0 && track.cells[t - 1].effect == FX_NONE && track.cells[t - 1].key == EXPORT_SILENT) {
+            } else if (t > 0 && track.cells[t - 1].effect == FX_NONE &&
+                       track.cells[t - 1].key == EXPORT_SILENT) {
                 // Just before the note, where the channel is silent, the balance does no harm.
                 track.cells[t - 1].effect = FX_SET_BALANCE;
                 track.cells[t - 1].parameter = cell.balance;
@@ -639,11 +697,13 @@ void Exporter::add_global(std::vector<Track>& tracks, size_t length, size_t tick
             }
     if (chosen == tracks.size())
         for (size_t c = 0; c < tracks.size(); ++c)
-            if (chosen == tracks.size() ||
-                effect_rank(tracks[c].cells[tick].effect) < effect_rank(tracks[chosen].cells[tick].effect))
+            if (chosen == tracks.size() || effect_rank(tracks[c].cells[tick].effect) <
+                                               effect_rank(tracks[chosen].cells[tick].effect))
                 chosen = c;
-    if (chosen == tracks.size()) chosen = empty_track();
-    else if (tracks[chosen].cells[tick].effect != FX_NONE && tracks.size() < size_t(params_.channels) &&
+    if (chosen == tracks.size())
+        chosen = empty_track();
+    else if (tracks[chosen].cells[tick].effect != FX_NONE &&
+             tracks.size() < size_t(params_.channels) &&
              !(effect == FX_POSITION_JUMP && tracks[chosen].cells[tick].effect == FX_PATTERN_BREAK))
         chosen = empty_track();
 
@@ -669,25 +729,29 @@ void Exporter::add_global(std::vector<Track>& tracks, size_t length, size_t tick
     case FX_TONE_PORTAMENTO:
         if (next.key == EXPORT_SILENT) break;
         if (next.effect == FX_PITCH_SLIDE && displaced.effect == FX_PITCH_SLIDE) {
-            next.speed = int16_t(std::clamp<int>(next.speed + displaced.speed, -params_.largest_slide,
-                                                 params_.largest_slide));
+            next.speed = int16_t(std::clamp<int>(next.speed + displaced.speed,
+                                                 -params_.largest_slide, params_.largest_slide));
         } else if (next.effect == FX_NONE) {
             next.effect = displaced.effect;
             next.speed = displaced.speed;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
-std::vector<ExportCell> Exporter::piece_cells(const std::vector<Track>& tracks, size_t first, size_t rows) const {
+std::vector<ExportCell> Exporter::piece_cells(const std::vector<Track>& tracks, size_t first,
+                                              size_t rows) const {
     const size_t channels = size_t(params_.channels);
     std::vector<ExportCell> cells(size_t(ROWS) * channels);
     for (size_t r = 0; r < rows; ++r)
         for (size_t c = 0; c < channels; ++c) {
             ExportCell& cell = cells[r * channels + c];
-            if (c < tracks.size()) cell = tracks[c].cells[first + r];
-            else if (r == 0) cell.effect = FX_NOTE_CUT;  // nothing of the pattern before goes on
+            if (c < tracks.size())
+                cell = tracks[c].cells[first + r];
+            else if (r == 0)
+                cell.effect = FX_NOTE_CUT; // nothing of the pattern before goes on
         }
     return cells;
 }
@@ -697,7 +761,8 @@ ExportedModule Exporter::build() {
     module_.format = format_;
     module_.channels = params_.channels;
     module_.title = std::filesystem::path(song_.path).stem().string();
-    module_.title.resize(std::min(module_.title.size(), size_t(format_ == ModuleFormat::S3M ? 27 : 19)));
+    module_.title.resize(
+        std::min(module_.title.size(), size_t(format_ == ModuleFormat::S3M ? 27 : 19)));
     module_.description = song_.description;
     choose_samples();
     cut_orders();
@@ -715,7 +780,8 @@ ExportedModule Exporter::build() {
     }
     if (pieces_.empty()) {
         // Nothing plays: one empty pattern that ends on its first row.
-        module_.patterns.assign(1, std::vector<ExportCell>(size_t(ROWS) * size_t(params_.channels)));
+        module_.patterns.assign(1,
+                                std::vector<ExportCell>(size_t(ROWS) * size_t(params_.channels)));
         module_.patterns[0][0].effect = FX_PATTERN_BREAK;
         orders_.assign(1, 0);
     }
@@ -736,7 +802,8 @@ ExportedModule Exporter::build() {
         if (chosen == channels) {
             chosen = 0;
             for (size_t c = 1; c < channels; ++c)
-                if (effect_rank(cells[row * channels + c].effect) < effect_rank(cells[row * channels + chosen].effect))
+                if (effect_rank(cells[row * channels + c].effect) <
+                    effect_rank(cells[row * channels + chosen].effect))
                     chosen = c;
         }
         ExportCell& cell = cells[row * channels + chosen];
@@ -744,7 +811,8 @@ ExportedModule Exporter::build() {
         cell.parameter = uint8_t(jump_target_);
         cell.speed = 0;
     }
-    for (size_t order : orders_) module_.orders.push_back(uint8_t(order));
+    for (size_t order : orders_)
+        module_.orders.push_back(uint8_t(order));
     return std::move(module_);
 }
 
@@ -754,29 +822,42 @@ ExportedModule Exporter::build() {
 
 ModuleFormatParameters module_format_parameters(ModuleFormat format) {
     switch (format) {
-    case ModuleFormat::S3M: return {16, 99, 64000, 8000, 65535, false, 255, 100, 223, true, true, "SCRM"};
-    case ModuleFormat::MOD: return {4, 31, 65534, 8363, 8363, true, 128, 64, 255, false, false, "M.K."};
-    case ModuleFormat::MOD6: return {6, 31, 65534, 8363, 8363, true, 128, 128, 255, false, false, "6CHN"};
-    case ModuleFormat::MOD8: return {8, 31, 65534, 8363, 8363, true, 128, 128, 255, false, false, "8CHN"};
+    case ModuleFormat::S3M:
+        return {16, 99, 64000, 8000, 65535, false, 255, 100, 223, true, true, "SCRM"};
+    case ModuleFormat::MOD:
+        return {4, 31, 65534, 8363, 8363, true, 128, 64, 255, false, false, "M.K."};
+    case ModuleFormat::MOD6:
+        return {6, 31, 65534, 8363, 8363, true, 128, 128, 255, false, false, "6CHN"};
+    case ModuleFormat::MOD8:
+        return {8, 31, 65534, 8363, 8363, true, 128, 128, 255, false, false, "8CHN"};
     }
     return {};
 }
 
 bool module_format_of(const std::filesystem::path& path, ModuleFormat& format) {
     std::string extension = path.extension().string();
-    for (char& c : extension) c = char(std::tolower(uint8_t(c)));
-    if (extension == ".s3m") format = ModuleFormat::S3M;
-    else if (extension == ".mod") format = ModuleFormat::MOD;
-    else return false;
+    for (char& c : extension)
+        c = char(std::tolower(uint8_t(c)));
+    if (extension == ".s3m")
+        format = ModuleFormat::S3M;
+    else if (extension == ".mod")
+        format = ModuleFormat::MOD;
+    else
+        return false;
     return true;
 }
 
 bool module_format_named(const std::string& name, ModuleFormat& format) {
-    if (name == "s3m") format = ModuleFormat::S3M;
-    else if (name == "mod") format = ModuleFormat::MOD;
-    else if (name == "mod6") format = ModuleFormat::MOD6;
-    else if (name == "mod8") format = ModuleFormat::MOD8;
-    else return false;
+    if (name == "s3m")
+        format = ModuleFormat::S3M;
+    else if (name == "mod")
+        format = ModuleFormat::MOD;
+    else if (name == "mod6")
+        format = ModuleFormat::MOD6;
+    else if (name == "mod8")
+        format = ModuleFormat::MOD8;
+    else
+        return false;
     return true;
 }
 
@@ -790,7 +871,9 @@ int module_tempo(int tempo_value, int overall_tempo) {
     return (t / 2 + (40 - tempo_value) * 240) / t;
 }
 
-uint16_t module_period(int key) { return PERIODS[std::clamp(key, 0, KEY_COUNT - 1)]; }
+uint16_t module_period(int key) {
+    return PERIODS[std::clamp(key, 0, KEY_COUNT - 1)];
+}
 
 std::vector<std::string> description_lines(const std::string& description, size_t width) {
     std::vector<std::string> lines;
@@ -799,7 +882,8 @@ std::vector<std::string> description_lines(const std::string& description, size_
     while (i < n) {
         // One text line up to CR, LF or CR LF.
         size_t end = i;
-        while (end < n && description[end] != '\r' && description[end] != '\n') ++end;
+        while (end < n && description[end] != '\r' && description[end] != '\n')
+            ++end;
         std::string text = description.substr(i, end - i);
         i = end;
         if (i < n && description[i] == '\r') {
@@ -821,10 +905,12 @@ std::vector<std::string> description_lines(const std::string& description, size_
             } else {
                 line = text.substr(0, cut);
             }
-            while (!line.empty() && line.back() == ' ') line.pop_back();
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
             lines.push_back(line);
             size_t rest = cut;
-            while (rest < text.size() && text[rest] == ' ') ++rest;
+            while (rest < text.size() && text[rest] == ' ')
+                ++rest;
             text = text.substr(rest);
         }
         if (!text.empty()) lines.push_back(text);
@@ -842,7 +928,8 @@ ExportedModule build_module(const Song& song, ModuleFormat format) {
 
 std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
-    const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
+    const std::vector<uint8_t> bytes =
+        format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
     file.write_exact(bytes.data(), bytes.size());
     return module.warnings;
 }
@@ -850,7 +937,8 @@ std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFor
 std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
                                               ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
-    const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
+    const std::vector<uint8_t> bytes =
+        format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
     // Written beside the target and renamed over it, so a failed export leaves no half file.
     const std::filesystem::path temporary = path.string() + ".tmp" + std::to_string(::getpid());
     try {
@@ -880,25 +968,36 @@ std::string export_warning_text(const ExportWarning& warning) {
         return format_message(load_string(S_WARN_INSTRUMENT_DROPPED), {subject, count});
     case ExportWarningKind::SAMPLE_SHORTENED:
         return format_message(load_string(S_WARN_SAMPLE_SHORTENED), {subject});
-    case ExportWarningKind::LOOP_DROPPED: return format_message(load_string(S_WARN_LOOP_DROPPED), {subject});
+    case ExportWarningKind::LOOP_DROPPED:
+        return format_message(load_string(S_WARN_LOOP_DROPPED), {subject});
     case ExportWarningKind::VOICES_MERGED:
         return format_message(load_string(S_WARN_VOICES_MERGED), {subject, count});
-    case ExportWarningKind::KEYS_OUT_OF_RANGE: return format_message(load_string(S_WARN_KEYS_OUT_OF_RANGE), {count});
-    case ExportWarningKind::BALANCE_LOST: return format_message(load_string(S_WARN_BALANCE_LOST), {count});
-    case ExportWarningKind::SEQUENCE_CUT: return format_message(load_string(S_WARN_SEQUENCE_CUT), {count});
+    case ExportWarningKind::KEYS_OUT_OF_RANGE:
+        return format_message(load_string(S_WARN_KEYS_OUT_OF_RANGE), {count});
+    case ExportWarningKind::BALANCE_LOST:
+        return format_message(load_string(S_WARN_BALANCE_LOST), {count});
+    case ExportWarningKind::SEQUENCE_CUT:
+        return format_message(load_string(S_WARN_SEQUENCE_CUT), {count});
     }
     return {};
 }
 
 const char* export_warning_name(ExportWarningKind kind) {
     switch (kind) {
-    case ExportWarningKind::INSTRUMENT_DROPPED: return "instrument_dropped";
-    case ExportWarningKind::SAMPLE_SHORTENED: return "sample_shortened";
-    case ExportWarningKind::LOOP_DROPPED: return "loop_dropped";
-    case ExportWarningKind::VOICES_MERGED: return "voices_merged";
-    case ExportWarningKind::KEYS_OUT_OF_RANGE: return "keys_out_of_range";
-    case ExportWarningKind::BALANCE_LOST: return "balance_lost";
-    case ExportWarningKind::SEQUENCE_CUT: return "sequence_cut";
+    case ExportWarningKind::INSTRUMENT_DROPPED:
+        return "instrument_dropped";
+    case ExportWarningKind::SAMPLE_SHORTENED:
+        return "sample_shortened";
+    case ExportWarningKind::LOOP_DROPPED:
+        return "loop_dropped";
+    case ExportWarningKind::VOICES_MERGED:
+        return "voices_merged";
+    case ExportWarningKind::KEYS_OUT_OF_RANGE:
+        return "keys_out_of_range";
+    case ExportWarningKind::BALANCE_LOST:
+        return "balance_lost";
+    case ExportWarningKind::SEQUENCE_CUT:
+        return "sequence_cut";
     }
     return "";
 }

@@ -64,8 +64,9 @@ bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size) {
 bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size) {
     if (file_size < sizeof(S3mHeader) || head.size() < sizeof(S3mHeader)) return false;
     const auto header = decode<S3mHeader>(head.data());
-    return std::memcmp(header.magic, "SCRM", 4) == 0 && header.type == 16 && header.order_count <= 254 &&
-           header.order_count % 2 == 0 && header.instrument_count <= 99 && header.pattern_count <= 100 &&
+    return std::memcmp(header.magic, "SCRM", 4) == 0 && header.type == 16 &&
+           header.order_count <= 254 && header.order_count % 2 == 0 &&
+           header.instrument_count <= 99 && header.pattern_count <= 100 &&
            header.sample_format == 2;
 }
 
@@ -77,7 +78,8 @@ void read_module_song(File& file, Song& song) {
 ModuleSummary describe_module(const std::filesystem::path& path) {
     File file = File::open_for_reading(path);
     const std::unique_ptr<ModuleReader> reader = read_module(file);
-    return {reader->format(), reader->tag(), reader->channel_count(), int(reader->orders().size()),
+    return {reader->format(),        reader->tag(),
+            reader->channel_count(), int(reader->orders().size()),
             reader->pattern_count(), reader->title()};
 }
 

@@ -25,7 +25,7 @@ bool try_import(Song& song, File& file);
 // The loader's cheap looks at a file's first bytes (at least 1084 of them when the file has that
 // many) and its size; never throw. A yes is confirmed by read_module_song, which reads the rest
 // of what recognition needs (the S3M instrument types, for one).
-bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size);  // tagged or 15-sample
+bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size); // tagged or 15-sample
 bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size);
 
 // The loader's read for both: the file (at any position) is imported into song, which the
@@ -40,7 +40,7 @@ struct ModuleSummary {
     int channels = 0;
     int orders = 0;
     int patterns = 0;
-    std::string title;  // bytes as stored
+    std::string title; // bytes as stored
 };
 ModuleSummary describe_module(const std::filesystem::path& path);
 

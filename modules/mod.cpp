@@ -1,5 +1,5 @@
-// Reading and writing MOD files. Patterns follow the header; sample data follows the last pattern, each
-// sample after the previous one's full stored length.
+// Reading and writing MOD files. Patterns follow the header; sample data follows the last pattern,
+// each sample after the previous one's full stored length.
 #include "modules/mod.h"
 
 #include "foundation/errors.h"
@@ -12,15 +12,16 @@
 
 namespace tunemill {
 
-const uint16_t MOD_FINETUNE_FACTORS[16] = {32768, 33005, 33245, 33486, 33728, 33973,
-                                           34219, 34467, 30929, 31153, 31379, 31606,
-                                           31835, 32066, 32298, 32532};
+const uint16_t MOD_FINETUNE_FACTORS[16] = {32768, 33005, 33245, 33486, 33728, 33973, 34219, 34467,
+                                           30929, 31153, 31379, 31606, 31835, 32066, 32298, 32532};
 
 namespace {
 
 constexpr int MOD_PAN[4] = {53, 75, 96, 32};
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 [[noreturn]] void throw_end_of_file() {
     throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE);
@@ -136,7 +137,8 @@ void ModReader::read(File& file) {
     pattern_count_ = highest / divisor + 1;
     if (pattern_count_ > max_patterns_) throw LOAD_ERROR(0);
     orders_.clear();
-    for (int i = 0; i < std::min<int>(song_length, 128); ++i) orders_.push_back(order_bytes[i] / divisor);
+    for (int i = 0; i < std::min<int>(song_length, 128); ++i)
+        orders_.push_back(order_bytes[i] / divisor);
 
     const uint64_t size = file.size();
     const uint64_t pattern_offset = header_.size();
@@ -184,29 +186,68 @@ ModuleCell ModReader::decode_cell(const uint8_t bytes[4]) {
     const uint8_t effect = bytes[2] & 0x0F;
     const uint8_t parameter = bytes[3];
     switch (effect) {
-    case 0x1: cell.command = CMD_SLIDE_UP; cell.parameter = parameter; break;
-    case 0x2: cell.command = CMD_SLIDE_DOWN; cell.parameter = parameter; break;
-    case 0x3: cell.command = CMD_TONE_PORTAMENTO; cell.parameter = parameter; break;
+    case 0x1:
+        cell.command = CMD_SLIDE_UP;
+        cell.parameter = parameter;
+        break;
+    case 0x2:
+        cell.command = CMD_SLIDE_DOWN;
+        cell.parameter = parameter;
+        break;
+    case 0x3:
+        cell.command = CMD_TONE_PORTAMENTO;
+        cell.parameter = parameter;
+        break;
     case 0x5:
         // Tone portamento with volume slide: only the slide is kept, and the note with it.
         cell.period = NO_PERIOD;
         cell.command = volume_slide_command(parameter, cell.parameter);
         break;
     case 0x6:
-    case 0xA: cell.command = volume_slide_command(parameter, cell.parameter); break;
-    case 0x8: cell.command = CMD_SET_PAN; cell.parameter = parameter; break;
-    case 0xB: cell.command = CMD_JUMP; cell.parameter = parameter; break;
-    case 0xC: cell.command = CMD_SET_VOLUME; cell.parameter = parameter; break;
-    case 0xD: cell.command = CMD_BREAK; cell.parameter = parameter; break;
+    case 0xA:
+        cell.command = volume_slide_command(parameter, cell.parameter);
+        break;
+    case 0x8:
+        cell.command = CMD_SET_PAN;
+        cell.parameter = parameter;
+        break;
+    case 0xB:
+        cell.command = CMD_JUMP;
+        cell.parameter = parameter;
+        break;
+    case 0xC:
+        cell.command = CMD_SET_VOLUME;
+        cell.parameter = parameter;
+        break;
+    case 0xD:
+        cell.command = CMD_BREAK;
+        cell.parameter = parameter;
+        break;
     case 0xE: {
         const uint8_t x = parameter & 0x0F;
         switch (parameter >> 4) {
-        case 0x1: cell.command = CMD_FINE_SLIDE_UP; cell.parameter = x; break;
-        case 0x2: cell.command = CMD_FINE_SLIDE_DOWN; cell.parameter = x; break;
-        case 0x8: cell.command = CMD_SET_PAN; cell.parameter = uint8_t((x * 128 + 7) / 15); break;
-        case 0xA: cell.command = CMD_FINE_VOLUME_UP; cell.parameter = x; break;
-        case 0xB: cell.command = CMD_FINE_VOLUME_DOWN; cell.parameter = x; break;
-        default: break;
+        case 0x1:
+            cell.command = CMD_FINE_SLIDE_UP;
+            cell.parameter = x;
+            break;
+        case 0x2:
+            cell.command = CMD_FINE_SLIDE_DOWN;
+            cell.parameter = x;
+            break;
+        case 0x8:
+            cell.command = CMD_SET_PAN;
+            cell.parameter = uint8_t((x * 128 + 7) / 15);
+            break;
+        case 0xA:
+            cell.command = CMD_FINE_VOLUME_UP;
+            cell.parameter = x;
+            break;
+        case 0xB:
+            cell.command = CMD_FINE_VOLUME_DOWN;
+            cell.parameter = x;
+            break;
+        default:
+            break;
         }
         break;
     }
@@ -214,7 +255,8 @@ ModuleCell ModReader::decode_cell(const uint8_t bytes[4]) {
         cell.command = parameter > 32 ? CMD_SET_TEMPO : CMD_SET_SPEED;
         cell.parameter = parameter;
         break;
-    default: break;  // arpeggio, vibrato, tremolo, sample offset: not carried over
+    default:
+        break; // arpeggio, vibrato, tremolo, sample offset: not carried over
     }
     return cell;
 }
@@ -224,7 +266,8 @@ ModuleCell ModReader::cell(int pattern, int row, int channel) {
         channel >= channel_count_)
         return {};
     const size_t offset =
-        ((size_t(pattern) * MODULE_ROWS + size_t(row)) * size_t(channel_count_) + size_t(channel)) * 4;
+        ((size_t(pattern) * MODULE_ROWS + size_t(row)) * size_t(channel_count_) + size_t(channel)) *
+        4;
     return decode_cell(patterns_.data() + offset);
 }
 
@@ -250,7 +293,9 @@ namespace tunemill {
 namespace {
 
 // A song balance (30 left .. 0 right) as the pan nibble of E8x (0 left .. 15 right).
-uint8_t pan_nibble(uint8_t balance) { return uint8_t(((30 - std::min<int>(balance, 30)) * 15 + 15) / 30); }
+uint8_t pan_nibble(uint8_t balance) {
+    return uint8_t(((30 - std::min<int>(balance, 30)) * 15 + 15) / 30);
+}
 
 void encode_mod_cell(const ExportCell& cell, uint8_t out[4]) {
     unsigned sample = 0, period = 0, effect = 0, parameter = 0;
@@ -261,19 +306,44 @@ void encode_mod_cell(const ExportCell& cell, uint8_t out[4]) {
         period = module_period(cell.key);
     }
     switch (cell.effect) {
-    case FX_SET_VOLUME: effect = 0xC; parameter = unsigned(module_volume(cell.volume)); break;
-    case FX_SET_BALANCE: effect = 0xE; parameter = 0x80u | pan_nibble(cell.parameter); break;
+    case FX_SET_VOLUME:
+        effect = 0xC;
+        parameter = unsigned(module_volume(cell.volume));
+        break;
+    case FX_SET_BALANCE:
+        effect = 0xE;
+        parameter = 0x80u | pan_nibble(cell.parameter);
+        break;
     case FX_PITCH_SLIDE:
         effect = cell.speed >= 0 ? 0x2 : 0x1;
         parameter = unsigned(std::abs(cell.speed));
         break;
-    case FX_TONE_PORTAMENTO: effect = 0x3; parameter = unsigned(std::abs(cell.speed)); break;
-    case FX_NOTE_CUT: effect = 0xC; parameter = 0; break;
-    case FX_SPEED: effect = 0xF; parameter = 3; break;
-    case FX_SET_TEMPO: effect = 0xF; parameter = std::max(33u, unsigned(cell.parameter)); break;
-    case FX_PATTERN_BREAK: effect = 0xD; parameter = 0; break;
-    case FX_POSITION_JUMP: effect = 0xB; parameter = cell.parameter; break;
-    default: break;
+    case FX_TONE_PORTAMENTO:
+        effect = 0x3;
+        parameter = unsigned(std::abs(cell.speed));
+        break;
+    case FX_NOTE_CUT:
+        effect = 0xC;
+        parameter = 0;
+        break;
+    case FX_SPEED:
+        effect = 0xF;
+        parameter = 3;
+        break;
+    case FX_SET_TEMPO:
+        effect = 0xF;
+        parameter = std::max(33u, unsigned(cell.parameter));
+        break;
+    case FX_PATTERN_BREAK:
+        effect = 0xD;
+        parameter = 0;
+        break;
+    case FX_POSITION_JUMP:
+        effect = 0xB;
+        parameter = cell.parameter;
+        break;
+    default:
+        break;
     }
     out[0] = uint8_t((sample & 0x10) | ((period >> 8) & 0x0F));
     out[1] = uint8_t(period & 0xFF);
@@ -307,12 +377,13 @@ std::vector<uint8_t> encode_mod(const ExportedModule& module) {
             slot.loop_length_words = 1;
         }
     }
-    if (n < 31) {  // the tag sample: its 8 bytes of data are the tag
+    if (n < 31) { // the tag sample: its 8 bytes of data are the tag
         header.samples[n].length_words = 4;
         header.samples[n].loop_length_words = 1;
     }
     const std::vector<std::string> lines = description_lines(module.description, 22);
-    for (size_t i = 0; i < lines.size() && n + i < 31; ++i) set_field_text(header.samples[n + i].name, lines[i], 22);
+    for (size_t i = 0; i < lines.size() && n + i < 31; ++i)
+        set_field_text(header.samples[n + i].name, lines[i], 22);
     header.song_length = uint8_t(module.orders.size());
     header.restart = 127;
     uint8_t highest = 0;
@@ -320,7 +391,8 @@ std::vector<uint8_t> encode_mod(const ExportedModule& module) {
         header.orders[i] = module.orders[i];
         highest = std::max(highest, module.orders[i]);
     }
-    if (size_t(highest) >= module.patterns.size() || size_t(highest) + 1 > size_t(params.max_patterns))
+    if (size_t(highest) >= module.patterns.size() ||
+        size_t(highest) + 1 > size_t(params.max_patterns))
         throw MISC_ERROR(S_INTERNAL_ERROR);
     std::memcpy(header.tag, params.tag, 4);
 
@@ -337,7 +409,8 @@ std::vector<uint8_t> encode_mod(const ExportedModule& module) {
     }
     for (const ExportSample& sample : module.samples) {
         const size_t bytes = size_t(sample.length / 2) * 2;
-        out.insert(out.end(), sample.data.begin(), sample.data.begin() + std::min(bytes, sample.data.size()));
+        out.insert(out.end(), sample.data.begin(),
+                   sample.data.begin() + std::min(bytes, sample.data.size()));
         out.resize(out.size() + (bytes - std::min(bytes, sample.data.size())), 0);
     }
     const char tag[] = "TMILL2.0";

@@ -11,8 +11,8 @@ namespace tunemill {
 struct ModSampleHeader {
     char name[22];
     be16 length_words;
-    uint8_t finetune;  // low nibble
-    uint8_t volume;    // 0 to 64
+    uint8_t finetune; // low nibble
+    uint8_t volume;   // 0 to 64
     be16 loop_start_words;
     be16 loop_length_words;
 };
@@ -72,8 +72,8 @@ class ModReader : public ModuleReader {
     bool flt8_ = false;
     int max_patterns_ = 0;
     std::string tag_;
-    std::vector<uint8_t> header_;    // 1084 or 600 bytes as read by probe()
-    std::vector<uint8_t> patterns_;  // pattern_count * 64 rows * channels * 4 bytes
+    std::vector<uint8_t> header_;   // 1084 or 600 bytes as read by probe()
+    std::vector<uint8_t> patterns_; // pattern_count * 64 rows * channels * 4 bytes
 };
 
 } // namespace tunemill

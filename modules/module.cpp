@@ -36,10 +36,12 @@ std::unique_ptr<ModuleReader> read_module(File& file) {
 void convert_sample_sign(const SampleSlot& slot, uint8_t* data, size_t bytes) {
     if (!slot.is_16bit) {
         if (slot.is_signed)
-            for (size_t i = 0; i < bytes; ++i) data[i] = uint8_t(data[i] + 0x80);
+            for (size_t i = 0; i < bytes; ++i)
+                data[i] = uint8_t(data[i] + 0x80);
     } else if (!slot.is_signed) {
         // Little-endian 16-bit values: adding 0x8000 flips the top bit of the high byte.
-        for (size_t i = 1; i < bytes; i += 2) data[i] = uint8_t(data[i] ^ 0x80);
+        for (size_t i = 1; i < bytes; i += 2)
+            data[i] = uint8_t(data[i] ^ 0x80);
     }
 }
 

@@ -15,7 +15,7 @@ namespace tunemill {
 
 class File;
 
-constexpr int MODULE_ROWS = 64;           // rows of every pattern of both formats
+constexpr int MODULE_ROWS = 64; // rows of every pattern of both formats
 constexpr int MODULE_SAMPLE_SLOTS = 100;
 constexpr int MODULE_MAX_ORDERS = 256;
 constexpr int MODULE_MAX_CHANNELS = 32;
@@ -33,22 +33,22 @@ enum ModuleCommand : uint8_t {
     CMD_JUMP = 4,
     CMD_SET_VOLUME = 5,
     CMD_BREAK = 6,
-    CMD_FINE_SLIDE_UP = 7,     // the period decreases
+    CMD_FINE_SLIDE_UP = 7, // the period decreases
     CMD_FINE_SLIDE_DOWN = 8,
     CMD_FINE_VOLUME_UP = 9,
     CMD_FINE_VOLUME_DOWN = 10,
     CMD_NOTE_CUT = 11,
     CMD_SLIDE_UP = 12,
     CMD_SLIDE_DOWN = 13,
-    CMD_TONE_PORTAMENTO = 14,  // towards the cell's period
+    CMD_TONE_PORTAMENTO = 14, // towards the cell's period
     CMD_VOLUME_UP = 15,
     CMD_VOLUME_DOWN = 16,
 };
 
 struct ModuleCell {
     uint16_t period = NO_PERIOD;
-    uint16_t sample = NO_SAMPLE;  // slot index from 0
-    uint16_t volume = NO_VOLUME;  // 0 to 64
+    uint16_t sample = NO_SAMPLE; // slot index from 0
+    uint16_t volume = NO_VOLUME; // 0 to 64
     uint8_t command = CMD_NONE;
     uint8_t parameter = 0;
 
@@ -56,14 +56,14 @@ struct ModuleCell {
 };
 
 struct SampleSlot {
-    int16_t instrument = -1;      // given by the conversion; -1 while unused
+    int16_t instrument = -1; // given by the conversion; -1 while unused
     uint16_t category = NO_CATEGORY;
-    std::string name;             // as stored, up to the first zero
-    uint32_t rate = 0;            // Hz
-    uint16_t default_volume = 0;  // 0 to 64
+    std::string name;            // as stored, up to the first zero
+    uint32_t rate = 0;           // Hz
+    uint16_t default_volume = 0; // 0 to 64
     uint32_t loop_start = NO_LOOP;
-    uint64_t data_offset = 0;     // file offset of the sample data
-    uint32_t length = 0;          // frames
+    uint64_t data_offset = 0; // file offset of the sample data
+    uint32_t length = 0;      // frames
     bool is_signed = false;
     bool is_16bit = false;
 
@@ -71,13 +71,13 @@ struct SampleSlot {
 };
 
 struct ChannelStart {
-    int volume = 64;  // 0 to 64
-    int pan = 64;     // 0 (left) to 128 (right)
+    int volume = 64; // 0 to 64
+    int pan = 64;    // 0 (left) to 128 (right)
 };
 
 struct InitialState {
-    int tempo = 125;  // beats per minute
-    int speed = 6;    // ticks per row
+    int tempo = 125; // beats per minute
+    int speed = 6;   // ticks per row
     std::vector<ChannelStart> channels;
 };
 

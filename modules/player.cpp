@@ -39,9 +39,12 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
     const std::vector<int>& orders = reader_.orders();
     if (order_ != last_order_ || row_ != last_row_ + 1) {
         End reason = End::PLAYING;
-        if (order_ < 0 || order_ >= int(orders.size())) reason = End::ORDER_LIST;
-        else if (visited_[size_t(order_)]) reason = End::REVISITED;
-        else if (reader_.rows(orders[size_t(order_)]) == 0) reason = End::EMPTY_PATTERN;
+        if (order_ < 0 || order_ >= int(orders.size()))
+            reason = End::ORDER_LIST;
+        else if (visited_[size_t(order_)])
+            reason = End::REVISITED;
+        else if (reader_.rows(orders[size_t(order_)]) == 0)
+            reason = End::EMPTY_PATTERN;
         if (reason != End::PLAYING) {
             end_ = reason;
             end_order_ = order_;
@@ -49,7 +52,8 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
             return false;
         }
         visited_[size_t(order_)] = true;
-        sink.position(order_, EntryState{orders[size_t(order_)], row_, tempo_, speed_, channels_}, time_);
+        sink.position(order_, EntryState{orders[size_t(order_)], row_, tempo_, speed_, channels_},
+                      time_);
     }
 
     const int pattern = orders[size_t(order_)];
@@ -79,13 +83,20 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
             break;
         case CMD_TONE_PORTAMENTO:
             if (ch.period && ch.target_period) {
-                if (ch.period < ch.target_period) ch.period = std::min(ch.period + step, ch.target_period);
-                else ch.period = std::max(ch.period - step, ch.target_period);
+                if (ch.period < ch.target_period)
+                    ch.period = std::min(ch.period + step, ch.target_period);
+                else
+                    ch.period = std::max(ch.period - step, ch.target_period);
             }
             break;
-        case CMD_VOLUME_UP: ch.volume = std::min(ch.volume + step, 64); break;
-        case CMD_VOLUME_DOWN: ch.volume = std::max(ch.volume - step, 0); break;
-        default: break;
+        case CMD_VOLUME_UP:
+            ch.volume = std::min(ch.volume + step, 64);
+            break;
+        case CMD_VOLUME_DOWN:
+            ch.volume = std::max(ch.volume - step, 0);
+            break;
+        default:
+            break;
         }
 
         const ModuleCell cell = reader_.cell(pattern, row, int(c));
@@ -106,7 +117,8 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
                     // A looping sound that starts its loop early would be heard as a new note
                     // anyway: a slide from nothing, or one that barely moves, becomes a note.
                     const SampleSlot& slot = slots[size_t(ch.sample)];
-                    const bool early_loop = slot.loop_start != NO_LOOP && slot.loop_start < slot.length / 2;
+                    const bool early_loop =
+                        slot.loop_start != NO_LOOP && slot.loop_start < slot.length / 2;
                     if (early_loop &&
                         (!ch.had_note || std::abs(period - ch.period) < (speed_ - 1) * slide / 2))
                         plain = true;
@@ -126,7 +138,8 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
             }
         }
 
-        if (parameter != 0) ch.memory = parameter;
+        if (parameter != 0)
+            ch.memory = parameter;
         else if (command != CMD_NONE && (command < CMD_SLIDE_UP || command > CMD_VOLUME_DOWN))
             ch.memory = 0;
 
@@ -137,20 +150,35 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
         case CMD_SET_SPEED:
             if (parameter != 0) speed_ = parameter;
             break;
-        case CMD_SET_PAN: ch.pan = parameter; break;
-        case CMD_JUMP: jump_order = parameter; break;
-        case CMD_SET_VOLUME: ch.volume = parameter; break;
-        case CMD_BREAK: break_row = parameter >= MODULE_ROWS ? 0 : parameter; break;
+        case CMD_SET_PAN:
+            ch.pan = parameter;
+            break;
+        case CMD_JUMP:
+            jump_order = parameter;
+            break;
+        case CMD_SET_VOLUME:
+            ch.volume = parameter;
+            break;
+        case CMD_BREAK:
+            break_row = parameter >= MODULE_ROWS ? 0 : parameter;
+            break;
         case CMD_FINE_SLIDE_UP:
             if (ch.period) ch.period -= parameter;
             break;
         case CMD_FINE_SLIDE_DOWN:
             if (ch.period) ch.period += parameter;
             break;
-        case CMD_FINE_VOLUME_UP: ch.volume += parameter; break;
-        case CMD_FINE_VOLUME_DOWN: ch.volume -= parameter; break;
-        case CMD_NOTE_CUT: cut = true; break;
-        default: break;
+        case CMD_FINE_VOLUME_UP:
+            ch.volume += parameter;
+            break;
+        case CMD_FINE_VOLUME_DOWN:
+            ch.volume -= parameter;
+            break;
+        case CMD_NOTE_CUT:
+            cut = true;
+            break;
+        default:
+            break;
         }
         ch.command = command;
         if (ch.period) ch.period = std::clamp(ch.period, 16, 4096);
@@ -165,10 +193,12 @@ bool ModulePlayer::play_row(PlayerSink& sink) {
         if (cut && has_sample) emit(sink, MODULE_NOTE_OFF, int(c), 0);
         if (struck && has_sample) {
             emit(sink, MODULE_NOTE_OFF, int(c), 0);
-            emit(sink, MODULE_NOTE_ON, int(c), reader_.pitch(uint32_t(ch.period), uint16_t(ch.sample)));
+            emit(sink, MODULE_NOTE_ON, int(c),
+                 reader_.pitch(uint32_t(ch.period), uint16_t(ch.sample)));
             ch.reported_period = ch.period;
         } else if (has_sample && ch.period && ch.period != ch.reported_period) {
-            emit(sink, MODULE_PITCH, int(c), reader_.pitch(uint32_t(ch.period), uint16_t(ch.sample)));
+            emit(sink, MODULE_PITCH, int(c),
+                 reader_.pitch(uint32_t(ch.period), uint16_t(ch.sample)));
             ch.reported_period = ch.period;
         }
         if (ch.volume != ch.reported_volume) {

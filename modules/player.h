@@ -12,17 +12,17 @@
 namespace tunemill {
 
 enum ModuleEventKind : uint16_t {
-    MODULE_POSITION = 0,    // a position boundary
-    MODULE_NOTE_ON = 1,     // value: pitch value
+    MODULE_POSITION = 0, // a position boundary
+    MODULE_NOTE_ON = 1,  // value: pitch value
     MODULE_NOTE_OFF = 2,
-    MODULE_INSTRUMENT = 3,  // value: sample slot (the recording gives the instrument number)
-    MODULE_VOLUME = 4,      // value: volume * 65536 / 64
-    MODULE_PAN = 5,         // value: pan * 65536 / 128
-    MODULE_PITCH = 6,       // value: pitch value
+    MODULE_INSTRUMENT = 3, // value: sample slot (the recording gives the instrument number)
+    MODULE_VOLUME = 4,     // value: volume * 65536 / 64
+    MODULE_PAN = 5,        // value: pan * 65536 / 128
+    MODULE_PITCH = 6,      // value: pitch value
 };
 
 struct ModuleEvent {
-    int64_t time = 0;  // microseconds
+    int64_t time = 0; // microseconds
     uint16_t kind = MODULE_POSITION;
     uint16_t channel = 0;
     uint32_t value = 0;
@@ -34,9 +34,9 @@ struct PlayerChannel {
     int sample = -1;
     int volume = 64;
     int pan = 64;
-    int target_period = 0;  // of a tone portamento
+    int target_period = 0; // of a tone portamento
     int command = CMD_NONE;
-    int memory = 0;         // the remembered parameter
+    int memory = 0; // the remembered parameter
     bool had_note = false;
     int reported_period = -1;
     int reported_sample = -1;

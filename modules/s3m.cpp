@@ -1,5 +1,5 @@
-// Reading and writing S3M files. Integers are little-endian; instruments and patterns are found through
-// 16-bit parapointers (offset / 16), every one of them checked against the file's size.
+// Reading and writing S3M files. Integers are little-endian; instruments and patterns are found
+// through 16-bit parapointers (offset / 16), every one of them checked against the file's size.
 #include "modules/s3m.h"
 
 #include "foundation/errors.h"
@@ -28,7 +28,9 @@ constexpr uint32_t DEFAULT_RATE = 8363;
     throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE);
 }
 
-uint8_t command_letter(char letter) { return uint8_t(letter - 'A' + 1); }
+uint8_t command_letter(char letter) {
+    return uint8_t(letter - 'A' + 1);
+}
 
 uint8_t volume_slide(uint8_t info, uint8_t& amount) {
     const uint8_t up = info >> 4, down = info & 0x0F;
@@ -77,7 +79,8 @@ bool S3mReader::probe(File& file) noexcept {
         if (header_.sample_format != 2) return false;
 
         bool any_channel = false;
-        for (uint8_t setting : header_.channel_settings) any_channel |= setting < 16;
+        for (uint8_t setting : header_.channel_settings)
+            any_channel |= setting < 16;
         if (!any_channel) return false;
 
         // Instrument types decide acceptance (AdLib instruments are not read). Headers that lie
@@ -111,7 +114,8 @@ uint16_t S3mReader::note_period(uint8_t note, uint32_t rate) {
 }
 
 void S3mReader::unpack_pattern(const uint8_t* packed, size_t size, uint8_t* cells) {
-    for (size_t i = 0; i < PATTERN_CELLS; ++i) std::memcpy(cells + i * CELL_BYTES, EMPTY_CELL, CELL_BYTES);
+    for (size_t i = 0; i < PATTERN_CELLS; ++i)
+        std::memcpy(cells + i * CELL_BYTES, EMPTY_CELL, CELL_BYTES);
     size_t position = 0;
     int row = 0;
     while (row < MODULE_ROWS && position < size) {
@@ -160,14 +164,16 @@ void S3mReader::read(File& file) {
         if (order_bytes[i] < pattern_count_) orders_.push_back(order_bytes[i]);
     }
     instrument_pointers_.clear();
-    for (int i = 0; i < instrument_count_; ++i) instrument_pointers_.push_back(pointer(size_t(i)));
+    for (int i = 0; i < instrument_count_; ++i)
+        instrument_pointers_.push_back(pointer(size_t(i)));
     pattern_pointers_.clear();
     for (int i = 0; i < pattern_count_; ++i)
         pattern_pointers_.push_back(pointer(size_t(instrument_count_) + size_t(i)));
     pan_table_ = header_.pan_flag == 252;
     pan_bytes_ = {};
     if (pan_table_)
-        std::memcpy(pan_bytes_.data(), pointer_bytes + (size_t(instrument_count_) + pattern_count_) * 2, 32);
+        std::memcpy(pan_bytes_.data(),
+                    pointer_bytes + (size_t(instrument_count_) + pattern_count_) * 2, 32);
 
     // Sample slots.
     slots_ = {};
@@ -176,7 +182,7 @@ void S3mReader::read(File& file) {
         slot.rate = DEFAULT_RATE;
         slot.is_signed = false;
         const uint64_t offset = uint64_t(instrument_pointers_[size_t(i)]) * 16;
-        if (offset == 0) continue;  // no header at all: an empty slot
+        if (offset == 0) continue; // no header at all: an empty slot
         if (offset + sizeof(S3mInstrument) > size) throw_end_of_file();
         uint8_t bytes[sizeof(S3mInstrument)];
         file.read_at(offset, bytes, sizeof bytes);
@@ -216,7 +222,7 @@ void S3mReader::read(File& file) {
     for (int pattern = 0; pattern < pattern_count_; ++pattern) {
         uint8_t* cells = cells_.data() + size_t(pattern) * PATTERN_CELLS * CELL_BYTES;
         const uint64_t offset = uint64_t(pattern_pointers_[size_t(pattern)]) * 16;
-        if (offset == 0) {  // a zero parapointer is an empty pattern
+        if (offset == 0) { // a zero parapointer is an empty pattern
             unpack_pattern(nullptr, 0, cells);
             continue;
         }
@@ -240,7 +246,8 @@ void S3mReader::start() {
 
 S3mReader::RawCell S3mReader::raw(int pattern, int row, int channel) const {
     const uint8_t* cell =
-        cells_.data() + ((size_t(pattern) * MODULE_ROWS + size_t(row)) * 32 + size_t(channel)) * CELL_BYTES;
+        cells_.data() +
+        ((size_t(pattern) * MODULE_ROWS + size_t(row)) * 32 + size_t(channel)) * CELL_BYTES;
     return {cell[0], cell[1], cell[2], cell[3], cell[4]};
 }
 
@@ -282,9 +289,18 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
 
     const uint8_t x = info >> 4, y = info & 0x0F;
     switch (command) {
-    case 'A' - 'A' + 1: cell.command = CMD_SET_SPEED; cell.parameter = info; break;
-    case 'B' - 'A' + 1: cell.command = CMD_JUMP; cell.parameter = info; break;
-    case 'C' - 'A' + 1: cell.command = CMD_BREAK; cell.parameter = info; break;
+    case 'A' - 'A' + 1:
+        cell.command = CMD_SET_SPEED;
+        cell.parameter = info;
+        break;
+    case 'B' - 'A' + 1:
+        cell.command = CMD_JUMP;
+        cell.parameter = info;
+        break;
+    case 'C' - 'A' + 1:
+        cell.command = CMD_BREAK;
+        cell.parameter = info;
+        break;
     case 'D' - 'A' + 1:
         if (y == 0x0F && x != 0) {
             cell.command = CMD_FINE_VOLUME_UP;
@@ -296,10 +312,19 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
             cell.command = volume_slide(info, cell.parameter);
         }
         break;
-    case 'E' - 'A' + 1: pitch_slide(info, CMD_SLIDE_DOWN, CMD_FINE_SLIDE_DOWN, cell); break;
-    case 'F' - 'A' + 1: pitch_slide(info, CMD_SLIDE_UP, CMD_FINE_SLIDE_UP, cell); break;
-    case 'G' - 'A' + 1: cell.command = CMD_TONE_PORTAMENTO; cell.parameter = info; break;
-    case 'K' - 'A' + 1: cell.command = volume_slide(info, cell.parameter); break;
+    case 'E' - 'A' + 1:
+        pitch_slide(info, CMD_SLIDE_DOWN, CMD_FINE_SLIDE_DOWN, cell);
+        break;
+    case 'F' - 'A' + 1:
+        pitch_slide(info, CMD_SLIDE_UP, CMD_FINE_SLIDE_UP, cell);
+        break;
+    case 'G' - 'A' + 1:
+        cell.command = CMD_TONE_PORTAMENTO;
+        cell.parameter = info;
+        break;
+    case 'K' - 'A' + 1:
+        cell.command = volume_slide(info, cell.parameter);
+        break;
     case 'L' - 'A' + 1:
         // Tone portamento with volume slide: only the slide is kept, and the note with it.
         cell.period = NO_PERIOD;
@@ -311,8 +336,12 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
             cell.parameter = uint8_t((y * 128 + 7) / 15);
         }
         break;
-    case 'T' - 'A' + 1: cell.command = CMD_SET_TEMPO; cell.parameter = info; break;
-    default: break;
+    case 'T' - 'A' + 1:
+        cell.command = CMD_SET_TEMPO;
+        cell.parameter = info;
+        break;
+    default:
+        break;
     }
     // The note-off note cuts, unless the cell also changes the timing of the whole song.
     if (note_cut && !is_global(cell.command)) {
@@ -355,16 +384,21 @@ namespace tunemill {
 
 namespace {
 
-uint8_t s3m_note(int key) { return uint8_t((key / 12 + 1) * 16 + key % 12); }
+uint8_t s3m_note(int key) {
+    return uint8_t((key / 12 + 1) * 16 + key % 12);
+}
 
-void align16(std::vector<uint8_t>& out) { out.resize((out.size() + 15) / 16 * 16, 0); }
+void align16(std::vector<uint8_t>& out) {
+    out.resize((out.size() + 15) / 16 * 16, 0);
+}
 
 uint16_t parapointer(size_t offset) {
     if (offset / 16 > 0xFFFF) throw MISC_ERROR(S_INTERNAL_ERROR);
     return uint16_t(offset / 16);
 }
 
-void pack_pattern(const std::vector<ExportCell>& cells, size_t channels, std::vector<uint8_t>& out) {
+void pack_pattern(const std::vector<ExportCell>& cells, size_t channels,
+                  std::vector<uint8_t>& out) {
     for (int row = 0; row < MODULE_ROWS; ++row) {
         for (size_t c = 0; c < channels; ++c) {
             const ExportCell& cell = cells[size_t(row) * channels + c];
@@ -375,9 +409,11 @@ void pack_pattern(const std::vector<ExportCell>& cells, size_t channels, std::ve
             } else if (cell.effect == FX_TONE_PORTAMENTO && cell.key != EXPORT_SILENT) {
                 note = s3m_note(cell.key);
             }
-            if (cell.volume != EXPORT_SILENT && cell.key != EXPORT_SILENT) volume = uint8_t(module_volume(cell.volume));
+            if (cell.volume != EXPORT_SILENT && cell.key != EXPORT_SILENT)
+                volume = uint8_t(module_volume(cell.volume));
             switch (cell.effect) {
-            case FX_NONE: break;
+            case FX_NONE:
+                break;
             case FX_SET_BALANCE:
                 command = 'S' - 'A' + 1;
                 info = uint8_t(0x80 | ((30 - std::min<int>(cell.parameter, 30)) * 15 + 15) / 30);
@@ -399,12 +435,15 @@ void pack_pattern(const std::vector<ExportCell>& cells, size_t channels, std::ve
                 command = 'T' - 'A' + 1;
                 info = std::max<uint8_t>(cell.parameter, 32);
                 break;
-            case FX_PATTERN_BREAK: command = 'C' - 'A' + 1; break;
+            case FX_PATTERN_BREAK:
+                command = 'C' - 'A' + 1;
+                break;
             case FX_POSITION_JUMP:
                 command = 'B' - 'A' + 1;
                 info = cell.parameter;
                 break;
-            default: throw MISC_ERROR(S_INTERNAL_ERROR);  // volume and speed have no S3M form here
+            default:
+                throw MISC_ERROR(S_INTERNAL_ERROR); // volume and speed have no S3M form here
             }
             uint8_t what = uint8_t(c);
             if (note != 255 || instrument != 0) what |= 0x20;
@@ -430,8 +469,8 @@ void pack_pattern(const std::vector<ExportCell>& cells, size_t channels, std::ve
 
 std::vector<uint8_t> encode_s3m(const ExportedModule& module) {
     const size_t channels = size_t(module.channels);
-    if (channels > 16 || module.samples.size() > 98 || module.orders.empty() || module.orders.size() > 255 ||
-        module.patterns.empty() || module.patterns.size() > 100)
+    if (channels > 16 || module.samples.size() > 98 || module.orders.empty() ||
+        module.orders.size() > 255 || module.patterns.empty() || module.patterns.size() > 100)
         throw MISC_ERROR(S_INTERNAL_ERROR);
     for (uint8_t order : module.orders)
         if (order >= module.patterns.size()) throw MISC_ERROR(S_INTERNAL_ERROR);
@@ -460,15 +499,17 @@ std::vector<uint8_t> encode_s3m(const ExportedModule& module) {
     header.ultra_click = 16;
     header.pan_flag = 252;
     std::memcpy(header.reserved2, "TMILL2.0", 8);
-    for (size_t c = 0; c < 32; ++c) header.channel_settings[c] = c < channels ? uint8_t((c % 2) * 8 + c / 2) : 255;
+    for (size_t c = 0; c < 32; ++c)
+        header.channel_settings[c] = c < channels ? uint8_t((c % 2) * 8 + c / 2) : 255;
 
     std::vector<uint8_t> out(sizeof header);
     std::memcpy(out.data(), &header, sizeof header);
-    for (size_t i = 0; i < order_count; ++i) out.push_back(i < module.orders.size() ? module.orders[i] : 255);
+    for (size_t i = 0; i < order_count; ++i)
+        out.push_back(i < module.orders.size() ? module.orders[i] : 255);
     const size_t instrument_pointers = out.size();
     out.resize(out.size() + instruments * 2 + module.patterns.size() * 2, 0);
     const size_t pattern_pointers = instrument_pointers + instruments * 2;
-    out.resize(out.size() + 32, 0);  // pan table: every channel keeps its setting's side
+    out.resize(out.size() + 32, 0); // pan table: every channel keeps its setting's side
     align16(out);
 
     auto put16 = [&](size_t at, uint16_t value) {
@@ -505,7 +546,8 @@ std::vector<uint8_t> encode_s3m(const ExportedModule& module) {
     }
     for (size_t p = 0; p < module.patterns.size(); ++p) {
         align16(out);
-        if (module.patterns[p].size() != size_t(MODULE_ROWS) * channels) throw MISC_ERROR(S_INTERNAL_ERROR);
+        if (module.patterns[p].size() != size_t(MODULE_ROWS) * channels)
+            throw MISC_ERROR(S_INTERNAL_ERROR);
         const size_t at = out.size();
         put16(pattern_pointers + p * 2, parapointer(at));
         out.resize(out.size() + 2);
@@ -521,7 +563,8 @@ std::vector<uint8_t> encode_s3m(const ExportedModule& module) {
         instrument[14] = uint8_t(data & 0xFF);
         instrument[15] = uint8_t((data >> 8) & 0xFF);
         const ExportSample& sample = module.samples[i];
-        out.insert(out.end(), sample.data.begin(), sample.data.begin() + std::min<size_t>(sample.length, sample.data.size()));
+        out.insert(out.end(), sample.data.begin(),
+                   sample.data.begin() + std::min<size_t>(sample.length, sample.data.size()));
     }
     align16(out);
     return out;

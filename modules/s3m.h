@@ -12,22 +12,22 @@ namespace tunemill {
 #pragma pack(push, 1)
 struct S3mHeader {
     char title[28];
-    uint8_t end_of_file;  // 0x1A
-    uint8_t type;         // 16
+    uint8_t end_of_file; // 0x1A
+    uint8_t type;        // 16
     uint8_t reserved1[2];
     le16 order_count;
     le16 instrument_count;
     le16 pattern_count;
     le16 flags;
     le16 tracker_version;
-    le16 sample_format;  // 1 signed, 2 unsigned
-    char magic[4];       // "SCRM"
+    le16 sample_format; // 1 signed, 2 unsigned
+    char magic[4];      // "SCRM"
     uint8_t global_volume;
     uint8_t initial_speed;
     uint8_t initial_tempo;
     uint8_t master_volume;
     uint8_t ultra_click;
-    uint8_t pan_flag;  // 252: the pan table after the parapointers is valid
+    uint8_t pan_flag; // 252: the pan table after the parapointers is valid
     uint8_t reserved2[8];
     le16 special;
     uint8_t channel_settings[32];
@@ -35,21 +35,21 @@ struct S3mHeader {
 static_assert(sizeof(S3mHeader) == 96);
 
 struct S3mInstrument {
-    uint8_t type;  // 0 empty, 1 sample, 2 and above AdLib
+    uint8_t type; // 0 empty, 1 sample, 2 and above AdLib
     char file_name[12];
     uint8_t data_high;
-    le16 data_low;  // with data_high: the data offset in 16-byte units
-    le32 length;    // frames
+    le16 data_low; // with data_high: the data offset in 16-byte units
+    le32 length;   // frames
     le32 loop_begin;
     le32 loop_end;
     uint8_t volume;
     uint8_t reserved;
-    uint8_t packing;  // 0: plain
-    uint8_t flags;    // bit 0 loop, bit 1 stereo, bit 2 16-bit
+    uint8_t packing; // 0: plain
+    uint8_t flags;   // bit 0 loop, bit 1 stereo, bit 2 16-bit
     le32 c2_speed;
     uint8_t internal[12];
     char name[28];
-    char magic[4];  // "SCRS"
+    char magic[4]; // "SCRS"
 };
 static_assert(sizeof(S3mInstrument) == 80);
 #pragma pack(pop)
@@ -90,7 +90,7 @@ class S3mReader : public ModuleReader {
     bool pan_table_ = false;
     int instrument_count_ = 0;
     std::vector<std::vector<int>> groups_;
-    std::vector<uint8_t> cells_;  // pattern_count * 64 * 32 * 5
+    std::vector<uint8_t> cells_; // pattern_count * 64 * 32 * 5
     std::array<uint32_t, MODULE_MAX_CHANNELS> channel_rate_{};
     std::array<uint8_t, MODULE_MAX_CHANNELS> last_info_{};
 };

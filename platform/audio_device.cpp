@@ -27,27 +27,37 @@ std::vector<OutputDeviceInfo> list_output_devices(AudioSystem& system) {
                 for (bool stereo : {false, true}) {
                     const WaveFormat format{OUTPUT_RATES[r], stereo ? 2u : 1u,
                                             sixteen_bit ? 16u : 8u};
-                    if (system.supports(id, format)) info.formats[r] |= format_bit(stereo, sixteen_bit);
+                    if (system.supports(id, format))
+                        info.formats[r] |= format_bit(stereo, sixteen_bit);
                 }
             }
         }
         list.push_back(std::move(info));
     };
-    for (uint32_t id = 0; id < count; ++id) add(id);
+    for (uint32_t id = 0; id < count; ++id)
+        add(id);
     add(DEFAULT_OUTPUT_DEVICE);
     return list;
 }
 
 std::string wave_result_text(int32_t code) {
     switch (code) {
-    case WAVE_OK: return "The operation completed successfully.";
-    case WAVE_BAD_DEVICE: return "The output device does not exist.";
-    case WAVE_ALLOCATED: return "The output device is already in use.";
-    case WAVE_NO_DRIVER: return "No sound output device is installed.";
-    case WAVE_NO_MEMORY: return "Not enough memory for the output device.";
-    case WAVE_BAD_FORMAT: return "The output device does not play this sound format.";
-    case WAVE_QUEUE_FULL: return "The output device cannot hold more sound blocks.";
-    default: return "The output device reported error " + std::to_string(code) + ".";
+    case WAVE_OK:
+        return "The operation completed successfully.";
+    case WAVE_BAD_DEVICE:
+        return "The output device does not exist.";
+    case WAVE_ALLOCATED:
+        return "The output device is already in use.";
+    case WAVE_NO_DRIVER:
+        return "No sound output device is installed.";
+    case WAVE_NO_MEMORY:
+        return "Not enough memory for the output device.";
+    case WAVE_BAD_FORMAT:
+        return "The output device does not play this sound format.";
+    case WAVE_QUEUE_FULL:
+        return "The output device cannot hold more sound blocks.";
+    default:
+        return "The output device reported error " + std::to_string(code) + ".";
     }
 }
 
@@ -106,7 +116,8 @@ void BlockStream::drain() {
         offset_ = 0;
         client_.block_done(*done);
     }
-    while (std::optional<const WaveBlock*> next = queue_.pop()) client_.block_done(**next);
+    while (std::optional<const WaveBlock*> next = queue_.pop())
+        client_.block_done(**next);
     outstanding_.store(0, std::memory_order_release);
     played_.store(0, std::memory_order_release);
 }
@@ -123,12 +134,15 @@ class HoldingClient : public WaveOutClient {
         held_.reserve(BlockStream::CAPACITY + 1);
     }
     void block_done(const WaveBlock& block) noexcept override {
-        if (hold_ && held_.size() < held_.capacity()) held_.push_back(&block);
-        else client_.block_done(block);
+        if (hold_ && held_.size() < held_.capacity())
+            held_.push_back(&block);
+        else
+            client_.block_done(block);
     }
     // With the device's thread stopped.
     void release() {
-        for (const WaveBlock* block : held_) client_.block_done(*block);
+        for (const WaveBlock* block : held_)
+            client_.block_done(*block);
         held_.clear();
     }
 
@@ -143,8 +157,8 @@ class NullWaveOut : public WaveOut {
   public:
     NullWaveOut(const WaveFormat& format, WaveOutClient& client, const NullDeviceOptions& options,
                 double speed, NullAudioSystem::Tap tap)
-        : holder_(client, options.holds_blocks), stream_(format, holder_), stalled_(options.stalled),
-          speed_(speed > 0 ? speed : 1.0), tap_(std::move(tap)) {
+        : holder_(client, options.holds_blocks), stream_(format, holder_),
+          stalled_(options.stalled), speed_(speed > 0 ? speed : 1.0), tap_(std::move(tap)) {
         period_ = std::max(1u, format.rate / 200);
         buffer_.resize(size_t(period_) * format.bytes_per_frame());
         start();
@@ -189,7 +203,8 @@ class NullWaveOut : public WaveOut {
             hold.unlock();
             if (!stalled_) {
                 const uint32_t frames = stream_.pull(buffer_.data(), period_);
-                if (tap_ && frames) tap_(buffer_.data(), size_t(frames) * stream_.format().bytes_per_frame());
+                if (tap_ && frames)
+                    tap_(buffer_.data(), size_t(frames) * stream_.format().bytes_per_frame());
             }
             hold.lock();
             next += period;
@@ -214,14 +229,17 @@ class NullWaveOut : public WaveOut {
 
 } // namespace
 
-NullAudioSystem::NullAudioSystem(std::vector<NullDeviceOptions> devices) : devices_(std::move(devices)) {}
+NullAudioSystem::NullAudioSystem(std::vector<NullDeviceOptions> devices)
+    : devices_(std::move(devices)) {}
 
 const NullDeviceOptions* NullAudioSystem::find(uint32_t id) const {
     if (id == DEFAULT_OUTPUT_DEVICE) return devices_.empty() ? nullptr : &devices_.front();
     return id < devices_.size() ? &devices_[id] : nullptr;
 }
 
-uint32_t NullAudioSystem::device_count() { return uint32_t(devices_.size()); }
+uint32_t NullAudioSystem::device_count() {
+    return uint32_t(devices_.size());
+}
 
 std::optional<std::string> NullAudioSystem::device_name(uint32_t id) {
     const NullDeviceOptions* device = find(id);

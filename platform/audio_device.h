@@ -37,8 +37,8 @@ constexpr uint8_t format_bit(bool stereo, bool sixteen_bit) {
 
 struct OutputDeviceInfo {
     uint32_t id = 0;
-    std::string name;                     // the device's name as the system gives it (UTF-8)
-    std::array<uint8_t, 6> formats = {};  // per rate of OUTPUT_RATES, FORMAT_* bits
+    std::string name;                    // the device's name as the system gives it (UTF-8)
+    std::array<uint8_t, 6> formats = {}; // per rate of OUTPUT_RATES, FORMAT_* bits
     bool operator==(const OutputDeviceInfo&) const = default;
 };
 
@@ -54,13 +54,13 @@ struct WaveFormat {
 // Result codes of the device operations; 0 is success. Other codes of an audio system (its own
 // error numbers) may appear too; result_text() describes every one.
 constexpr int32_t WAVE_OK = 0;
-constexpr int32_t WAVE_ERROR = 1;          // unspecified failure
-constexpr int32_t WAVE_BAD_DEVICE = 2;     // no device of that id
-constexpr int32_t WAVE_ALLOCATED = 4;      // in use by another application
-constexpr int32_t WAVE_NO_DRIVER = 6;      // the system has no output device at all
+constexpr int32_t WAVE_ERROR = 1;      // unspecified failure
+constexpr int32_t WAVE_BAD_DEVICE = 2; // no device of that id
+constexpr int32_t WAVE_ALLOCATED = 4;  // in use by another application
+constexpr int32_t WAVE_NO_DRIVER = 6;  // the system has no output device at all
 constexpr int32_t WAVE_NO_MEMORY = 7;
-constexpr int32_t WAVE_BAD_FORMAT = 32;    // the device does not play this format
-constexpr int32_t WAVE_QUEUE_FULL = 33;    // more blocks written than the device can hold
+constexpr int32_t WAVE_BAD_FORMAT = 32; // the device does not play this format
+constexpr int32_t WAVE_QUEUE_FULL = 33; // more blocks written than the device can hold
 
 // A block of sound handed to the device. The writer owns the memory and keeps it unchanged until
 // the device has returned the block.

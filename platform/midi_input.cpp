@@ -52,7 +52,8 @@ class RtMidiBackend : public MidiBackend {
         if (!input_) return names;
         try {
             const unsigned count = input_->getPortCount();
-            for (unsigned port = 0; port < count; ++port) names.push_back(input_->getPortName(port));
+            for (unsigned port = 0; port < count; ++port)
+                names.push_back(input_->getPortName(port));
         } catch (const RtMidiError&) {
         }
         return names;
@@ -109,7 +110,8 @@ class RtMidiBackend : public MidiBackend {
         backend->elapsed_ += delta;
         if (!bytes || bytes->empty() || !backend->receive_) return;
         uint32_t message = 0;
-        for (size_t i = 0; i < bytes->size() && i < 3; ++i) message |= uint32_t((*bytes)[i]) << (8 * i);
+        for (size_t i = 0; i < bytes->size() && i < 3; ++i)
+            message |= uint32_t((*bytes)[i]) << (8 * i);
         // Milliseconds since the port opened, as the device's own time stamps count.
         const uint32_t time_stamp = uint32_t(uint64_t(backend->elapsed_ * 1000.0));
         backend->receive_(backend->context_, message, time_stamp, false);
@@ -126,18 +128,23 @@ class RtMidiBackend : public MidiBackend {
 
 } // namespace
 
-std::unique_ptr<MidiBackend> make_rtmidi_backend() { return std::make_unique<RtMidiBackend>(); }
+std::unique_ptr<MidiBackend> make_rtmidi_backend() {
+    return std::make_unique<RtMidiBackend>();
+}
 
 MidiInput::MidiInput(std::unique_ptr<MidiBackend> backend) : backend_(std::move(backend)) {}
 
-MidiInput::~MidiInput() { close(); }
+MidiInput::~MidiInput() {
+    close();
+}
 
 const std::vector<MidiDeviceInfo>& MidiInput::devices() {
     if (!listed_) {
         devices_.push_back({NO_MIDI_INPUT, load_string(S_NONE)});
         if (backend_) {
             const std::vector<std::string> names = backend_->port_names();
-            for (uint32_t id = 0; id < names.size(); ++id) devices_.push_back({id, names[id]});
+            for (uint32_t id = 0; id < names.size(); ++id)
+                devices_.push_back({id, names[id]});
         }
         listed_ = true;
     }

@@ -45,11 +45,14 @@ fs::path program_file() {
     return error ? fs::path() : file;
 }
 
-fs::path program_folder() { return program_file().parent_path(); }
+fs::path program_folder() {
+    return program_file().parent_path();
+}
 
 fs::path home_folder() {
     if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home);
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return fs::path(entry->pw_dir);
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir)
+        return fs::path(entry->pw_dir);
     return {};
 }
 
@@ -68,14 +71,20 @@ fs::path user_state_folder() {
     return folder.empty() ? home_folder() / ".local" / "state" : folder;
 }
 
-fs::path user_program_folder() { return home_folder() / ".local" / "bin"; }
+fs::path user_program_folder() {
+    return home_folder() / ".local" / "bin";
+}
 
-std::vector<fs::path> system_config_folders() { return path_list("XDG_CONFIG_DIRS", {"/etc/xdg"}); }
+std::vector<fs::path> system_config_folders() {
+    return path_list("XDG_CONFIG_DIRS", {"/etc/xdg"});
+}
 
 std::vector<fs::path> system_data_folders() {
     return path_list("XDG_DATA_DIRS", {"/usr/local/share", "/usr/share"});
 }
 
-fs::path system_program_folder() { return "/usr/local/bin"; }
+fs::path system_program_folder() {
+    return "/usr/local/bin";
+}
 
 } // namespace tunemill

@@ -5,8 +5,8 @@
 
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
-#include <portaudio.h>
 #include <pa_linux_alsa.h>
+#include <portaudio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,19 +41,25 @@ template <typename Operation> auto with_stderr_silenced(Operation operation) {
 
 int32_t map_error(PaError error) {
     switch (error) {
-    case paNoError: return WAVE_OK;
-    case paDeviceUnavailable: return WAVE_ALLOCATED;
-    case paInvalidDevice: return WAVE_BAD_DEVICE;
-    case paInsufficientMemory: return WAVE_NO_MEMORY;
+    case paNoError:
+        return WAVE_OK;
+    case paDeviceUnavailable:
+        return WAVE_ALLOCATED;
+    case paInvalidDevice:
+        return WAVE_BAD_DEVICE;
+    case paInsufficientMemory:
+        return WAVE_NO_MEMORY;
     case paInvalidChannelCount:
     case paInvalidSampleRate:
-    case paSampleFormatNotSupported: return WAVE_BAD_FORMAT;
+    case paSampleFormatNotSupported:
+        return WAVE_BAD_FORMAT;
     case paUnanticipatedHostError: {
         const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
         if (host && host->hostApiType == paALSA && host->errorCode == -EBUSY) return WAVE_ALLOCATED;
         return error;
     }
-    default: return error; // PortAudio's own codes are negative and never meet ours
+    default:
+        return error; // PortAudio's own codes are negative and never meet ours
     }
 }
 
@@ -83,7 +89,8 @@ class PortAudioWaveOut : public WaveOut {
             pa_ = nullptr;
             return error;
         }
-        if (Pa_GetHostApiInfo(info->hostApi)->type == paALSA) PaAlsa_EnableRealtimeScheduling(pa_, 1);
+        if (Pa_GetHostApiInfo(info->hostApi)->type == paALSA)
+            PaAlsa_EnableRealtimeScheduling(pa_, 1);
         error = Pa_StartStream(pa_);
         if (error != paNoError) {
             Pa_CloseStream(pa_);
@@ -106,8 +113,10 @@ class PortAudioWaveOut : public WaveOut {
     // system plays out (the end of a drained song is not cut); otherwise it stops at once.
     void halt() {
         if (Pa_IsStreamStopped(pa_) == 1) return;
-        if (stream_.idle()) Pa_StopStream(pa_);
-        else Pa_AbortStream(pa_);
+        if (stream_.idle())
+            Pa_StopStream(pa_);
+        else
+            Pa_AbortStream(pa_);
     }
 
     static int callback(const void*, void* output, unsigned long frames,

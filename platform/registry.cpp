@@ -22,7 +22,9 @@ constexpr uint64_t FILE_LIMIT = 64u << 20;
 // Hex lists are wrapped like the system editor wraps them, to keep lines short.
 constexpr size_t LINE_WIDTH = 76;
 
-char fold_char(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char fold_char(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 std::string fold(std::string_view text) {
     std::string out(text);
@@ -30,7 +32,9 @@ std::string fold(std::string_view text) {
     return out;
 }
 
-bool same_text(std::string_view a, std::string_view b) { return fold(a) == fold(b); }
+bool same_text(std::string_view a, std::string_view b) {
+    return fold(a) == fold(b);
+}
 
 // "a\\b\\\\c\\" becomes "a\\b\\c": empty components carry no meaning.
 std::string normalize_key(std::string_view key) {
@@ -99,10 +103,11 @@ std::string value_text(const RegistryValue& value, size_t column) {
         return buffer;
     }
     if (value.type == RegistryType::SZ) {
-        const std::string_view text(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+        const std::string_view text(reinterpret_cast<const char*>(value.data.data()),
+                                    value.data.size());
         if (fits_quoted(text)) return quote(text);
         std::vector<uint8_t> bytes = value.data;
-        bytes.push_back(0);   // the hex form of a string carries its terminator
+        bytes.push_back(0); // the hex form of a string carries its terminator
         return hex_list("hex(1):", bytes, column);
     }
     if (value.type == RegistryType::BINARY) return hex_list("hex:", value.data, column);
@@ -140,7 +145,8 @@ std::optional<std::vector<uint8_t>> read_hex_list(std::string_view text) {
     std::vector<uint8_t> bytes;
     size_t at = 0;
     auto skip_blanks = [&] {
-        while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+            ++at;
     };
     skip_blanks();
     if (at == text.size()) return bytes;
@@ -159,7 +165,8 @@ std::optional<std::vector<uint8_t>> read_hex_list(std::string_view text) {
 }
 
 std::optional<RegistryValue> read_data(std::string_view text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     if (!text.empty() && text.front() == '"') {
         size_t at = 0;
         auto quoted = read_quoted(text, at);
@@ -214,7 +221,8 @@ std::vector<std::string> logical_lines(std::string_view text) {
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (!pending.empty()) {
-            while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+                line.remove_prefix(1);
         }
         if (!line.empty() && line.back() == '\\') {
             pending += line.substr(0, line.size() - 1);
@@ -232,14 +240,16 @@ std::vector<std::string> logical_lines(std::string_view text) {
 class FileLock {
   public:
     explicit FileLock(const fs::path& path) {
-        do fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        do
+            fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(errno), path.string());
         int result;
-        do result = ::flock(fd_, LOCK_EX);
+        do
+            result = ::flock(fd_, LOCK_EX);
         while (result < 0 && errno == EINTR);
     }
-    ~FileLock() { ::close(fd_); }   // closing releases the lock
+    ~FileLock() { ::close(fd_); } // closing releases the lock
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
@@ -260,7 +270,9 @@ RegistryValue RegistryValue::text(std::string_view text) {
     return {RegistryType::SZ, std::vector<uint8_t>(text.begin(), text.end())};
 }
 
-RegistryValue RegistryValue::binary(std::vector<uint8_t> bytes) { return {RegistryType::BINARY, std::move(bytes)}; }
+RegistryValue RegistryValue::binary(std::vector<uint8_t> bytes) {
+    return {RegistryType::BINARY, std::move(bytes)};
+}
 
 std::string RegistryValue::as_text() const {
     const auto end = std::find(data.begin(), data.end(), uint8_t(0));
@@ -308,7 +320,7 @@ bool RegistryTree::delete_key(std::string_view key) {
 void RegistryTree::set_value(std::string_view key, std::string_view name, RegistryValue value) {
     create_key(key);
     Key* entry = find_key(clean_name(key));
-    if (!entry) return;   // only the root itself; it holds no values
+    if (!entry) return; // only the root itself; it holds no values
     const std::string clean = clean_name(name);
     for (auto& [existing, stored] : entry->values) {
         if (same_text(existing, clean)) {
@@ -331,7 +343,8 @@ bool RegistryTree::delete_value(std::string_view key, std::string_view name) {
     Key* entry = find_key(key);
     if (!entry) return false;
     auto& values = entry->values;
-    auto at = std::find_if(values.begin(), values.end(), [&](const auto& v) { return same_text(v.first, name); });
+    auto at = std::find_if(values.begin(), values.end(),
+                           [&](const auto& v) { return same_text(v.first, name); });
     if (at == values.end()) return false;
     values.erase(at);
     return true;
@@ -340,7 +353,8 @@ bool RegistryTree::delete_value(std::string_view key, std::string_view name) {
 std::vector<std::string> RegistryTree::value_names(std::string_view key) const {
     std::vector<std::string> names;
     if (const Key* entry = find_key(key))
-        for (const auto& value : entry->values) names.push_back(value.first);
+        for (const auto& value : entry->values)
+            names.push_back(value.first);
     return names;
 }
 
@@ -348,7 +362,8 @@ std::vector<std::string> RegistryTree::subkeys(std::string_view key) const {
     const std::string folded = fold(normalize_key(key));
     const std::string prefix = folded.empty() ? std::string() : folded + '\\';
     std::vector<std::string> names;
-    for (auto at = keys_.lower_bound(prefix); at != keys_.end() && at->first.starts_with(prefix); ++at) {
+    for (auto at = keys_.lower_bound(prefix); at != keys_.end() && at->first.starts_with(prefix);
+         ++at) {
         const std::string rest = at->second.path.substr(prefix.size());
         if (rest.find('\\') == std::string::npos) names.push_back(rest);
     }
@@ -377,21 +392,23 @@ std::string RegistryTree::to_text(std::string_view root_name) const {
 
 RegistryTree RegistryTree::from_text(std::string_view text, std::string_view root_name) {
     RegistryTree tree;
-    std::optional<std::string> current;   // the key the value lines belong to
+    std::optional<std::string> current; // the key the value lines belong to
     for (const std::string& line : logical_lines(text)) {
         std::string_view view(line);
-        while (!view.empty() && (view.front() == ' ' || view.front() == '\t')) view.remove_prefix(1);
+        while (!view.empty() && (view.front() == ' ' || view.front() == '\t'))
+            view.remove_prefix(1);
         if (view.empty() || view.front() == ';') continue;
         if (view.front() == '[') {
             current.reset();
             const size_t close = view.rfind(']');
             if (close == std::string_view::npos || close < 1) continue;
             std::string_view path = view.substr(1, close - 1);
-            if (!path.empty() && path.front() == '-') {   // a deletion section: the key is gone
+            if (!path.empty() && path.front() == '-') { // a deletion section: the key is gone
                 continue;
             }
             const size_t slash = path.find('\\');
-            if (!same_text(path.substr(0, slash), root_name) || slash == std::string_view::npos) continue;
+            if (!same_text(path.substr(0, slash), root_name) || slash == std::string_view::npos)
+                continue;
             const std::string key = normalize_key(path.substr(slash + 1));
             if (key.empty()) continue;
             tree.create_key(key);
@@ -408,12 +425,15 @@ RegistryTree RegistryTree::from_text(std::string_view text, std::string_view roo
             if (!quoted) continue;
             name = std::move(*quoted);
         }
-        while (at < view.size() && (view[at] == ' ' || view[at] == '\t')) ++at;
+        while (at < view.size() && (view[at] == ' ' || view[at] == '\t'))
+            ++at;
         if (at >= view.size() || view[at] != '=') continue;
         ++at;
-        while (at < view.size() && (view[at] == ' ' || view[at] == '\t')) ++at;
-        if (view.substr(at) == "-") continue;   // a deleted value
-        if (auto value = read_data(view.substr(at))) tree.set_value(*current, name, std::move(*value));
+        while (at < view.size() && (view[at] == ' ' || view[at] == '\t'))
+            ++at;
+        if (view.substr(at) == "-") continue; // a deleted value
+        if (auto value = read_data(view.substr(at)))
+            tree.set_value(*current, name, std::move(*value));
     }
     return tree;
 }

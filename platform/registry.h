@@ -20,7 +20,8 @@ enum class RegistryType : uint32_t { SZ = 1, BINARY = 3, DWORD = 4 };
 
 struct RegistryValue {
     RegistryType type = RegistryType::BINARY;
-    std::vector<uint8_t> data;   // a DWORD is 4 bytes little-endian; an SZ its text without terminator
+    std::vector<uint8_t>
+        data; // a DWORD is 4 bytes little-endian; an SZ its text without terminator
 
     static RegistryValue dword(uint32_t value);
     static RegistryValue text(std::string_view text);
@@ -43,7 +44,8 @@ class RegistryTree {
 
     // Sets a value, creating the key; a value of that name is replaced in place.
     void set_value(std::string_view key, std::string_view name, RegistryValue value);
-    // The value, or nullptr when the key or the value is missing. The empty name is the default value.
+    // The value, or nullptr when the key or the value is missing. The empty name is the default
+    // value.
     const RegistryValue* find_value(std::string_view key, std::string_view name) const;
     bool delete_value(std::string_view key, std::string_view name);
 
@@ -62,7 +64,7 @@ class RegistryTree {
 
   private:
     struct Key {
-        std::string path;   // as first spelt
+        std::string path; // as first spelt
         std::vector<std::pair<std::string, RegistryValue>> values;
         bool operator==(const Key&) const = default;
     };

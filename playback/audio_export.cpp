@@ -19,7 +19,8 @@ namespace {
 // An encoder over an open file: takes frames in the output format's bytes.
 class Encoder {
   public:
-    Encoder(File& file, AudioFileType type, uint32_t rate, uint32_t channels, bool sixteen_bit, double quality)
+    Encoder(File& file, AudioFileType type, uint32_t rate, uint32_t channels, bool sixteen_bit,
+            double quality)
         : io_(file), channels_(channels), sixteen_bit_(sixteen_bit) {
         SF_INFO info{};
         info.samplerate = int(rate);
@@ -43,7 +44,8 @@ class Encoder {
         if (sixteen_bit_) {
             std::memcpy(buffer_.data(), bytes, samples * 2);
         } else {
-            for (size_t i = 0; i < samples; ++i) buffer_[i] = int16_t((int(bytes[i]) - 128) * 256);
+            for (size_t i = 0; i < samples; ++i)
+                buffer_[i] = int16_t((int(bytes[i]) - 128) * 256);
         }
         const auto frames = sf_count_t(samples / channels_);
         const sf_count_t written = sf_writef_short(sound_.get(), buffer_.data(), frames);
@@ -67,7 +69,8 @@ class Encoder {
 };
 
 std::string lower(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -85,10 +88,14 @@ OutputFormat output_format(const WavExportSettings& settings) {
 
 bool audio_file_type_of(const std::filesystem::path& path, AudioFileType& type) {
     const std::string extension = lower(path.extension().string());
-    if (extension == ".wav") type = AudioFileType::WAV;
-    else if (extension == ".flac") type = AudioFileType::FLAC;
-    else if (extension == ".ogg" || extension == ".oga") type = AudioFileType::OGG_VORBIS;
-    else return false;
+    if (extension == ".wav")
+        type = AudioFileType::WAV;
+    else if (extension == ".flac")
+        type = AudioFileType::FLAC;
+    else if (extension == ".ogg" || extension == ".oga")
+        type = AudioFileType::OGG_VORBIS;
+    else
+        return false;
     return true;
 }
 
@@ -103,27 +110,33 @@ bool audio_file_type_named(const std::string& name, AudioFileType& type) {
 
 const char* audio_file_extension(AudioFileType type) {
     switch (type) {
-    case AudioFileType::FLAC: return "flac";
-    case AudioFileType::OGG_VORBIS: return "ogg";
-    default: return "wav";
+    case AudioFileType::FLAC:
+        return "flac";
+    case AudioFileType::OGG_VORBIS:
+        return "ogg";
+    default:
+        return "wav";
     }
 }
 
-bool export_song_audio(Song& song, const std::filesystem::path& path, const AudioExportSettings& settings,
-                       const RenderProgress& progress, uint64_t* frames) {
+bool export_song_audio(Song& song, const std::filesystem::path& path,
+                       const AudioExportSettings& settings, const RenderProgress& progress,
+                       uint64_t* frames) {
     const OutputFormat format = output_format(settings.render);
     if (settings.type == AudioFileType::WAV) {
         if (!export_song_to_wav(song, path, settings.render, progress)) return false;
-        if (frames) *frames = (std::filesystem::file_size(path) - WAV_HEADER_BYTES) / format.bytes_per_frame();
+        if (frames)
+            *frames =
+                (std::filesystem::file_size(path) - WAV_HEADER_BYTES) / format.bytes_per_frame();
         return true;
     }
     PlaybackEngine engine(song); // private: never plays, never observes the song
     PendingFile pending(path);
-    Encoder encoder(pending.file(), settings.type, format.rate, format.stereo ? 2 : 1, format.sixteen_bit,
-                    settings.vorbis_quality);
+    Encoder encoder(pending.file(), settings.type, format.rate, format.stereo ? 2 : 1,
+                    format.sixteen_bit, settings.vorbis_quality);
     const RenderResult result = render_song(
-        engine, [&](const uint8_t* bytes, size_t count) { encoder.write(bytes, count); }, 0x7FFFFFFF, UINT64_MAX,
-        format, progress);
+        engine, [&](const uint8_t* bytes, size_t count) { encoder.write(bytes, count); },
+        0x7FFFFFFF, UINT64_MAX, format, progress);
     if (result.cancelled) return false;
     encoder.finish();
     pending.commit();
@@ -131,17 +144,18 @@ bool export_song_audio(Song& song, const std::filesystem::path& path, const Audi
     return true;
 }
 
-void export_instrument_audio(const Instrument& instrument, const std::filesystem::path& path, AudioFileType type,
-                             double vorbis_quality) {
+void export_instrument_audio(const Instrument& instrument, const std::filesystem::path& path,
+                             AudioFileType type, double vorbis_quality) {
     if (type == AudioFileType::WAV) return export_instrument_to_wav(instrument, path);
     const bool sixteen_bit = instrument.bytes_per_sample != 1;
     const size_t frame_bytes = sixteen_bit ? 2 : 1;
     // Never more than the sample block really holds.
-    const size_t bytes = std::min(size_t(instrument.length) * frame_bytes, instrument.samples.size()) /
-                         frame_bytes * frame_bytes;
+    const size_t bytes =
+        std::min(size_t(instrument.length) * frame_bytes, instrument.samples.size()) / frame_bytes *
+        frame_bytes;
     PendingFile pending(path);
-    Encoder encoder(pending.file(), type, std::clamp<uint32_t>(instrument.rate, 1, 655350), 1, sixteen_bit,
-                    vorbis_quality);
+    Encoder encoder(pending.file(), type, std::clamp<uint32_t>(instrument.rate, 1, 655350), 1,
+                    sixteen_bit, vorbis_quality);
     constexpr size_t STRETCH = 1 << 16;
     for (size_t at = 0; at < bytes; at += STRETCH)
         encoder.write(instrument.samples.data() + at, std::min(STRETCH, bytes - at));

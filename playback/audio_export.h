@@ -19,7 +19,7 @@ constexpr double DEFAULT_VORBIS_QUALITY = 0.5;
 
 struct AudioExportSettings {
     AudioFileType type = AudioFileType::WAV;
-    WavExportSettings render;  // rate, channels, 8 or 16 bits (Ogg Vorbis ignores the bits), mixing
+    WavExportSettings render; // rate, channels, 8 or 16 bits (Ogg Vorbis ignores the bits), mixing
     double vorbis_quality = DEFAULT_VORBIS_QUALITY;
 };
 
@@ -35,12 +35,13 @@ const char* audio_file_extension(AudioFileType type);
 // failed export leaves no file and keeps an existing one. Returns false when cancelled; throws
 // the failure otherwise (MISC_ERROR S_AUDIO_ENCODING_FAILED when the encoder refuses the sound).
 // frames, when given, receives the number of frames in the finished file.
-bool export_song_audio(Song& song, const std::filesystem::path& path, const AudioExportSettings& settings,
-                       const RenderProgress& progress = {}, uint64_t* frames = nullptr);
+bool export_song_audio(Song& song, const std::filesystem::path& path,
+                       const AudioExportSettings& settings, const RenderProgress& progress = {},
+                       uint64_t* frames = nullptr);
 
 // The instrument's samples, mono at its own rate, in a file of the type (8-bit instruments stay
 // 8-bit in WAV and FLAC).
-void export_instrument_audio(const Instrument& instrument, const std::filesystem::path& path, AudioFileType type,
-                             double vorbis_quality = DEFAULT_VORBIS_QUALITY);
+void export_instrument_audio(const Instrument& instrument, const std::filesystem::path& path,
+                             AudioFileType type, double vorbis_quality = DEFAULT_VORBIS_QUALITY);
 
 } // namespace tunemill

@@ -13,7 +13,8 @@ namespace {
 // Render block and the starts hold the song lock; they never show anything themselves.
 class RawSongLock {
   public:
-    explicit RawSongLock(Song& song) : song_(song), locked_(song.lock.try_lock_for(song.lock.timeout())) {}
+    explicit RawSongLock(Song& song)
+        : song_(song), locked_(song.lock.try_lock_for(song.lock.timeout())) {}
     ~RawSongLock() {
         if (locked_) song_.lock.unlock();
     }
@@ -53,11 +54,13 @@ void PlaybackEngine::set_format(const OutputFormat& format) {
     format_.rate = std::max(format_.rate, 1u);
     key_rate_divisor_ = key_rate_divisor(format_.rate);
     // Every gain depends on the channel count and the amplification.
-    for (MixVoice& voice : pool_.voices()) voice.flags |= VOICE_GAINS_STALE;
+    for (MixVoice& voice : pool_.voices())
+        voice.flags |= VOICE_GAINS_STALE;
 }
 
 void PlaybackEngine::reserve_block(uint32_t frames) {
-    if (!format_.sixteen_bit) mix_buffer_.resize(std::max(mix_buffer_.size(), size_t(frames) * format_.channels()));
+    if (!format_.sixteen_bit)
+        mix_buffer_.resize(std::max(mix_buffer_.size(), size_t(frames) * format_.channels()));
 }
 
 void PlaybackEngine::open(bool keep_voices) {
@@ -80,7 +83,8 @@ void PlaybackEngine::stop() {
     running_ = false;
     stop_ = false;
     drain_ = false;
-    for (MixVoice& voice : pool_.voices()) voice.flags &= ~VOICE_IN_USE;
+    for (MixVoice& voice : pool_.voices())
+        voice.flags &= ~VOICE_IN_USE;
 }
 
 void PlaybackEngine::request_stop(bool drain) {
@@ -130,7 +134,8 @@ bool PlaybackEngine::start_block(uint32_t pattern, Tick start, Tick end, uint32_
     current_pattern_ = pattern;
     block_start_ = start;
     block_end_ = end;
-    solo_voice_id_ = (!all_voices && voice_index < p->voices.size()) ? p->voices[voice_index].id : 0;
+    solo_voice_id_ =
+        (!all_voices && voice_index < p->voices.size()) ? p->voices[voice_index].id : 0;
     seek(start, 0);
     running_ = true;
     return true;
@@ -171,7 +176,8 @@ bool PlaybackEngine::start_recording(uint32_t pattern, Tick start, Tick end, uin
     current_pattern_ = pattern;
     block_start_ = start;
     block_end_ = end;
-    solo_voice_id_ = (!all_voices && voice_index < p->voices.size()) ? p->voices[voice_index].id : 0;
+    solo_voice_id_ =
+        (!all_voices && voice_index < p->voices.size()) ? p->voices[voice_index].id : 0;
     seek(block ? start : 0, 0);
     lead_ = buffers_;
     running_ = true;
@@ -210,8 +216,10 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
             frames_until_next_tick_ = tick();
             if (frames_until_next_tick_ == 0) sequence_ended_ = true;
         }
-        const uint32_t chunk = sequence_ended_ ? remaining : std::min(frames_until_next_tick_, remaining);
-        const ChunkReport report = mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_);
+        const uint32_t chunk =
+            sequence_ended_ ? remaining : std::min(frames_until_next_tick_, remaining);
+        const ChunkReport report =
+            mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_);
         if (report.audible > 0) audible = true;
         if (report.preview_mixed) {
             last_preview_activity_ = frame_count_;
@@ -224,17 +232,21 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
     }
     finish_block(audible);
 
-    if (!format_.sixteen_bit) convert_to_8_bits(static_cast<uint8_t*>(output), mix, size_t(frames) * channels);
+    if (!format_.sixteen_bit)
+        convert_to_8_bits(static_cast<uint8_t*>(output), mix, size_t(frames) * channels);
     return true;
 }
 
 void PlaybackEngine::finish_block(bool audible) {
-    const uint64_t idle_seconds = (frame_count_ - std::min(last_preview_activity_, frame_count_)) / format_.rate;
+    const uint64_t idle_seconds =
+        (frame_count_ - std::min(last_preview_activity_, frame_count_)) / format_.rate;
     if (sequence_ended_) {
         if (audible) mode_ = PlayMode::PREVIEW_ONLY;
-        if (mode_ != PlayMode::PREVIEW_ONLY || idle_seconds >= PREVIEW_TIMEOUT_SECONDS) request_stop(true);
+        if (mode_ != PlayMode::PREVIEW_ONLY || idle_seconds >= PREVIEW_TIMEOUT_SECONDS)
+            request_stop(true);
     }
-    if (lead_ == buffers_ && idle_seconds >= LOW_LATENCY_SECONDS && !recording_) lead_ = 3 * buffers_;
+    if (lead_ == buffers_ && idle_seconds >= LOW_LATENCY_SECONDS && !recording_)
+        lead_ = 3 * buffers_;
 }
 
 // --- Previews and auditions ----------------------------------------------------------------------
@@ -264,8 +276,9 @@ uint32_t PlaybackEngine::start_preview_note(uint32_t instrument, uint32_t key, u
                 voice->step = step_of(instrument, key);
                 voice->volume = std::min(volume, PREVIEW_VOLUME);
                 voice->balance = std::min(balance, 30u);
-                voice->end_frame = length_ms == 0 ? HELD_UNTIL_RELEASED
-                                                  : frame_count_ + uint64_t(length_ms) * format_.rate / 1000;
+                voice->end_frame = length_ms == 0
+                                       ? HELD_UNTIL_RELEASED
+                                       : frame_count_ + uint64_t(length_ms) * format_.rate / 1000;
                 if (++preview_handles_ == 0) preview_handles_ = 1; // never 0
                 voice->preview_handle = preview_handles_;
                 handle = preview_handles_;
@@ -280,7 +293,8 @@ uint32_t PlaybackEngine::start_preview_note(uint32_t instrument, uint32_t key, u
 void PlaybackEngine::release_preview_note(uint32_t handle) {
     if (handle == 0 || !lock_song(song_, false)) return;
     for (MixVoice& voice : pool_.voices())
-        if (voice.has(VOICE_PREVIEW) && voice.preview_handle == handle) voice.flags &= ~VOICE_IN_USE;
+        if (voice.has(VOICE_PREVIEW) && voice.preview_handle == handle)
+            voice.flags &= ~VOICE_IN_USE;
     unlock_song(song_, false);
 }
 
@@ -295,7 +309,8 @@ std::array<bool, KEY_COUNT> PlaybackEngine::sounding_keys(uint32_t instrument) {
     return keys;
 }
 
-void PlaybackEngine::audition_note(uint32_t pattern, uint32_t voice_index, uint32_t key, uint32_t length_ms) {
+void PlaybackEngine::audition_note(uint32_t pattern, uint32_t voice_index, uint32_t key,
+                                   uint32_t length_ms) {
     if (!running_ || pattern != current_pattern_ || mode_ == PlayMode::PREVIEW_ONLY) return;
     const Pattern* p = pattern_at(pattern);
     if (!p || voice_index >= p->voices.size() || key >= KEY_COUNT) return;
@@ -357,7 +372,8 @@ void PlaybackEngine::ticks_removed(uint32_t pattern, Tick tick, Tick count) {
 }
 
 void PlaybackEngine::pattern_removed(uint32_t pattern) {
-    if (pattern == current_pattern_ && (mode_ == PlayMode::PATTERN || mode_ == PlayMode::BLOCK)) request_stop();
+    if (pattern == current_pattern_ && (mode_ == PlayMode::PATTERN || mode_ == PlayMode::BLOCK))
+        request_stop();
 }
 
 void PlaybackEngine::pattern_inserted(uint32_t index) {

@@ -57,7 +57,9 @@ class PlaybackEngine : public SongObserver {
     void set_format(const OutputFormat& format);
     const OutputFormat& format() const { return format_; }
     // Takes effect for voices whose gains are recomputed next.
-    void set_amplification(uint32_t amplification) { format_.amplification = std::min(amplification, 90u); }
+    void set_amplification(uint32_t amplification) {
+        format_.amplification = std::min(amplification, 90u);
+    }
     void set_repeat(bool repeat) { repeat_ = repeat; }
     bool repeat() const { return repeat_; }
     // Output blocks kept queued ahead in low-latency use; the lead is this or three times it.
@@ -103,8 +105,8 @@ class PlaybackEngine : public SongObserver {
     // --- Previews and auditions ---
     // A preview note (keyboard window, MIDI): returns its handle, 0 when no voice was free. An
     // idle engine is opened in preview-only mode.
-    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume, uint32_t balance,
-                                uint32_t length_ms);
+    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume,
+                                uint32_t balance, uint32_t length_ms);
     void release_preview_note(uint32_t handle);
     // Keys of the instrument sounding as preview notes.
     std::array<bool, KEY_COUNT> sounding_keys(uint32_t instrument);
@@ -142,7 +144,9 @@ class PlaybackEngine : public SongObserver {
     Tick pattern_end() const { return pattern_end_; }
     uint64_t frame_count() const { return frame_count_; }
     uint32_t frames_until_next_tick() const { return frames_until_next_tick_; }
-    uint32_t frames_per_tick(uint32_t value) const { return frames_per_tick_[std::min(value, 30u)]; }
+    uint32_t frames_per_tick(uint32_t value) const {
+        return frames_per_tick_[std::min(value, 30u)];
+    }
     uint32_t solo_voice_id() const { return solo_voice_id_; }
     uint64_t last_preview_activity() const { return last_preview_activity_; }
     const VoicePool& voices() const { return pool_; }
@@ -168,7 +172,9 @@ class PlaybackEngine : public SongObserver {
     const Pattern* pattern_at(uint32_t index) const;
     bool soloing() const { return solo_voice_id_ != 0; }
     bool skips(const Voice& voice) const { return soloing() && voice.id != solo_voice_id_; }
-    bool solo_in_pattern_mode() const { return soloing() && mode_ == PlayMode::PATTERN && !recording_; }
+    bool solo_in_pattern_mode() const {
+        return soloing() && mode_ == PlayMode::PATTERN && !recording_;
+    }
     void build_frames_per_tick();
     uint32_t step_of(uint32_t instrument, uint32_t key) const;
     uint32_t tempo_value_in_effect() const;

@@ -10,8 +10,7 @@ inline int16_t add_saturated(int16_t mix, int32_t value) {
 }
 
 // A sample in 16-bit units: 8-bit samples are unsigned with 128 as the zero level.
-template <typename Sample>
-inline int32_t sample16(const Sample* samples, uint32_t index) {
+template <typename Sample> inline int32_t sample16(const Sample* samples, uint32_t index) {
     if constexpr (sizeof(Sample) == 1)
         return (int32_t(samples[index]) - 128) * 256;
     else
@@ -20,8 +19,7 @@ inline int32_t sample16(const Sample* samples, uint32_t index) {
 
 // The older sample of the first frame of a kernel call: the frame before the position, silence at
 // position 0, and the last frame of the sample at the loop start of a voice placed into its loop.
-template <typename Sample>
-inline int32_t first_older(const MixVoice& voice) {
+template <typename Sample> inline int32_t first_older(const MixVoice& voice) {
     const Sample* samples = reinterpret_cast<const Sample*>(voice.samples);
     if ((voice.flags & VOICE_LOOPED) != 0 && voice.position == voice.loop_start &&
         voice.sample_end > 0)
@@ -39,17 +37,24 @@ struct ChannelBias {
     int32_t right;
 };
 inline ChannelBias direct_bias(const MixVoice& voice) {
-    return {int32_t(32768 * (voice.left_gain & 1) + 32768), int32_t(32768 * (voice.right_gain & 1))};
+    return {int32_t(32768 * (voice.left_gain & 1) + 32768),
+            int32_t(32768 * (voice.right_gain & 1))};
 }
 inline ChannelBias interpolation_bias(const MixVoice& voice) {
     return {int32_t(32768 * (voice.left_gain & 1) + 8192), int32_t(32768 * (voice.right_gain & 1))};
 }
 
-inline int32_t newer_weight(int32_t packed) { return (packed >> 16) + 32768; }
-inline int32_t older_weight(int32_t packed) { return int32_t(int16_t(packed & 0xFFFF)) + 32768; }
+inline int32_t newer_weight(int32_t packed) {
+    return (packed >> 16) + 32768;
+}
+inline int32_t older_weight(int32_t packed) {
+    return int32_t(int16_t(packed & 0xFFFF)) + 32768;
+}
 
 // Floor division by 65536 of a value that fits 64 bits.
-inline int32_t floor_65536(int64_t value) { return int32_t(value >> 16); }
+inline int32_t floor_65536(int64_t value) {
+    return int32_t(value >> 16);
+}
 
 template <typename Sample, int Channels, bool Interpolate>
 void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
@@ -87,14 +92,13 @@ void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
             const int64_t newer = sample16(samples, whole);
             const int64_t older = whole == start ? start_older : sample16(samples, whole - 1);
             const int32_t left = voice.weights[0][phase];
-            mix[0] = add_saturated(
-                mix[0], floor_65536(newer_weight(left) * newer + older_weight(left) * older +
-                                    bias.left));
+            mix[0] = add_saturated(mix[0], floor_65536(newer_weight(left) * newer +
+                                                       older_weight(left) * older + bias.left));
             if constexpr (Channels == 2) {
                 const int32_t right = voice.weights[1][phase];
-                mix[1] = add_saturated(
-                    mix[1], floor_65536(newer_weight(right) * newer +
-                                        older_weight(right) * older + bias.right));
+                mix[1] =
+                    add_saturated(mix[1], floor_65536(newer_weight(right) * newer +
+                                                      older_weight(right) * older + bias.right));
             }
         }
     }
@@ -102,12 +106,10 @@ void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
     voice.fraction = uint32_t(position & 0xFFFF);
 }
 
-template <template <typename, int, bool> class Table>
-struct KernelTable {
+template <template <typename, int, bool> class Table> struct KernelTable {
     Kernel entries[KERNEL_COUNT] = {
-        Table<uint8_t, 1, false>::run, Table<uint8_t, 1, true>::run,
-        Table<int16_t, 1, false>::run, Table<int16_t, 1, true>::run,
-        Table<uint8_t, 2, false>::run, Table<uint8_t, 2, true>::run,
+        Table<uint8_t, 1, false>::run, Table<uint8_t, 1, true>::run,  Table<int16_t, 1, false>::run,
+        Table<int16_t, 1, true>::run,  Table<uint8_t, 2, false>::run, Table<uint8_t, 2, true>::run,
         Table<int16_t, 2, false>::run, Table<int16_t, 2, true>::run,
     };
 };

@@ -9,8 +9,7 @@ namespace tunemill {
 namespace {
 #include "playback/kernel_loop.h"
 
-template <typename Sample, int Channels, bool Interpolate>
-struct Portable {
+template <typename Sample, int Channels, bool Interpolate> struct Portable {
     static void run(MixVoice& voice, int16_t* mix, uint32_t frames) {
         mix_portable<Sample, Channels, Interpolate>(voice, mix, frames);
     }
@@ -22,7 +21,8 @@ struct LevelTable {
     EightBitLevels levels;
     LevelTable() {
         for (int level = 0; level <= 256; ++level)
-            for (int x = 0; x < 256; ++x) levels[level][x] = int16_t((x - 128) * level + 128);
+            for (int x = 0; x < 256; ++x)
+                levels[level][x] = int16_t((x - 128) * level + 128);
     }
 };
 } // namespace
@@ -35,7 +35,9 @@ const EightBitLevels& eight_bit_levels() {
     return table.levels;
 }
 
-const Kernel* portable_kernels() { return portable_table.entries; }
+const Kernel* portable_kernels() {
+    return portable_table.entries;
+}
 
 const Kernel* vector_kernels() {
 #if defined(__x86_64__) && defined(__GNUC__)

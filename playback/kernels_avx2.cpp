@@ -32,8 +32,9 @@ inline void add_mono(int16_t* mix, __m256i values) {
 // Eight left and eight right results, as int32 lanes, added into eight stereo frames.
 inline void add_stereo(int16_t* mix, __m256i left, __m256i right) {
     // packs gives L0-3 R0-3 | L4-7 R4-7 per 128-bit lane; the shuffle interleaves each lane.
-    const __m256i interleave = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15,
-                                                0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
     const __m256i packed = _mm256_shuffle_epi8(_mm256_packs_epi32(left, right), interleave);
     const __m256i current = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mix));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(mix), _mm256_adds_epi16(current, packed));
@@ -48,7 +49,7 @@ inline void add_interleaved(int16_t* mix, __m256i values) {
 // The weight word of each frame's phase (the top four bits of its fraction) from a channel's
 // 16-entry table held in two registers.
 inline __m256i phase_weights(__m256i low, __m256i high, __m256i offsets) {
-    const __m256i index = _mm256_srli_epi32(offsets, 12);           // low 3 bits: phase & 7
+    const __m256i index = _mm256_srli_epi32(offsets, 12); // low 3 bits: phase & 7
     const __m256 upper = _mm256_castsi256_ps(_mm256_slli_epi32(offsets, 16)); // sign: phase & 8
     return _mm256_castps_si256(
         _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(low, index)),
@@ -57,24 +58,22 @@ inline __m256i phase_weights(__m256i low, __m256i high, __m256i offsets) {
 
 // The (older, newer) pairs of eight frames as int16 pairs in 16-bit units; base points at the
 // frame before the group's first position.
-template <typename Sample>
-inline __m256i sample_pairs(const uint8_t* base, __m256i frames) {
+template <typename Sample> inline __m256i sample_pairs(const uint8_t* base, __m256i frames) {
     if constexpr (sizeof(Sample) == 2) {
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 2);
     } else {
         const __m256i bytes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 1);
         // bytes o, n, -, - of each lane become the words (o << 8), (n << 8), then the top bit
         // flips: (x - 128) * 256.
-        const __m256i spread = _mm256_setr_epi8(-128, 0, -128, 1, -128, 4, -128, 5, -128, 8, -128, 9,
-                                                -128, 12, -128, 13, -128, 0, -128, 1, -128, 4, -128,
-                                                5, -128, 8, -128, 9, -128, 12, -128, 13);
+        const __m256i spread = _mm256_setr_epi8(-128, 0, -128, 1, -128, 4, -128, 5, -128, 8, -128,
+                                                9, -128, 12, -128, 13, -128, 0, -128, 1, -128, 4,
+                                                -128, 5, -128, 8, -128, 9, -128, 12, -128, 13);
         return _mm256_xor_si256(_mm256_shuffle_epi8(bytes, spread),
                                 _mm256_set1_epi16(int16_t(0x8000)));
     }
 }
 
-template <typename Sample, int Channels, bool Interpolate>
-struct Avx2 {
+template <typename Sample, int Channels, bool Interpolate> struct Avx2 {
     static void run(MixVoice& voice, int16_t* mix, uint32_t frames) {
         if (voice.step >= MAX_VECTOR_STEP || frames < GROUP) {
             mix_portable<Sample, Channels, Interpolate>(voice, mix, frames);
@@ -94,42 +93,48 @@ struct Avx2 {
             }
         }
         const uint32_t step = voice.step;
-        const __m256i step_offsets =
-            _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(int(step)));
+        const __m256i step_offsets = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                        _mm256_set1_epi32(int(step)));
         uint32_t whole = voice.position;
         uint32_t fraction = voice.fraction;
         const uint8_t* samples = voice.samples;
 
         if constexpr (Interpolate) {
             const ChannelBias bias = interpolation_bias(voice);
-            const __m256i left_low = _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0]));
+            const __m256i left_low =
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0]));
             const __m256i left_high =
                 _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0] + 8));
-            const __m256i right_low = _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1]));
+            const __m256i right_low =
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1]));
             const __m256i right_high =
                 _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1] + 8));
             const __m256i half = _mm256_set1_epi16(16384);
             const __m256i left_bias = _mm256_set1_epi32(bias.left);
             const __m256i right_bias = _mm256_set1_epi32(bias.right);
             for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets = _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
-                const __m256i pairs = sample_pairs<Sample>(
-                    samples + (uint64_t(whole) - 1) * sizeof(Sample), _mm256_srli_epi32(offsets, 16));
+                const __m256i offsets =
+                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
+                const __m256i pairs =
+                    sample_pairs<Sample>(samples + (uint64_t(whole) - 1) * sizeof(Sample),
+                                         _mm256_srli_epi32(offsets, 16));
                 // Wn * n + Wo * o = (Wn - 32768) * n + (Wo - 32768) * o + 32768 * (n + o); the
                 // weights are stored less 32768 so that they fit 16 bits. 32-bit wrap-around in
                 // the parts is harmless: the sum itself fits.
                 const __m256i common = _mm256_slli_epi32(_mm256_madd_epi16(pairs, half), 1);
                 const __m256i left = _mm256_srai_epi32(
                     _mm256_add_epi32(
-                        _mm256_add_epi32(_mm256_madd_epi16(pairs, phase_weights(left_low, left_high, offsets)),
-                                         common),
+                        _mm256_add_epi32(
+                            _mm256_madd_epi16(pairs, phase_weights(left_low, left_high, offsets)),
+                            common),
                         left_bias),
                     16);
                 if constexpr (Channels == 2) {
                     const __m256i right = _mm256_srai_epi32(
                         _mm256_add_epi32(
                             _mm256_add_epi32(
-                                _mm256_madd_epi16(pairs, phase_weights(right_low, right_high, offsets)),
+                                _mm256_madd_epi16(pairs,
+                                                  phase_weights(right_low, right_high, offsets)),
                                 common),
                             right_bias),
                         16);
@@ -148,13 +153,14 @@ struct Avx2 {
             const __m256i left_bias = _mm256_set1_epi32(bias.left);
             const __m256i right_bias = _mm256_set1_epi32(bias.right);
             for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets = _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
+                const __m256i offsets =
+                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
                 const __m256i words = _mm256_i32gather_epi32(
                     reinterpret_cast<const int*>(samples + uint64_t(whole) * 2),
                     _mm256_srli_epi32(offsets, 16), 2);
                 const __m256i s = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
-                const __m256i left =
-                    _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(s, left_gain), left_bias), 16);
+                const __m256i left = _mm256_srai_epi32(
+                    _mm256_add_epi32(_mm256_mullo_epi32(s, left_gain), left_bias), 16);
                 if constexpr (Channels == 2) {
                     const __m256i right = _mm256_srai_epi32(
                         _mm256_add_epi32(_mm256_mullo_epi32(s, right_gain), right_bias), 16);
@@ -173,15 +179,19 @@ struct Avx2 {
             const __m256i zero_level = _mm256_set1_epi32(128);
             const __m256i word_bias = _mm256_set1_epi16(128);
             for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets = _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
-                const __m256i bytes = _mm256_i32gather_epi32(
-                    reinterpret_cast<const int*>(samples + uint64_t(whole)), _mm256_srli_epi32(offsets, 16), 1);
-                const __m256i x = _mm256_sub_epi32(_mm256_and_si256(bytes, _mm256_set1_epi32(0xFF)), zero_level);
+                const __m256i offsets =
+                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
+                const __m256i bytes =
+                    _mm256_i32gather_epi32(reinterpret_cast<const int*>(samples + uint64_t(whole)),
+                                           _mm256_srli_epi32(offsets, 16), 1);
+                const __m256i x =
+                    _mm256_sub_epi32(_mm256_and_si256(bytes, _mm256_set1_epi32(0xFF)), zero_level);
                 if constexpr (Channels == 2) {
                     // Each lane holds x twice as int16; one 16-bit multiply gives left and right.
-                    const __m256i twice = _mm256_or_si256(_mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)),
-                                                          _mm256_slli_epi32(x, 16));
-                    add_interleaved(mix, _mm256_add_epi16(_mm256_mullo_epi16(twice, levels), word_bias));
+                    const __m256i twice = _mm256_or_si256(
+                        _mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(x, 16));
+                    add_interleaved(mix,
+                                    _mm256_add_epi16(_mm256_mullo_epi16(twice, levels), word_bias));
                 } else {
                     const __m256i level = _mm256_set1_epi32(int(voice.left_gain >> 8));
                     add_mono(mix, _mm256_add_epi32(_mm256_mullo_epi32(x, level), zero_level));
@@ -200,14 +210,18 @@ struct Avx2 {
 const KernelTable<Avx2> avx2_table;
 } // namespace
 
-const Kernel* avx2_kernels() { return avx2_table.entries; }
+const Kernel* avx2_kernels() {
+    return avx2_table.entries;
+}
 
 } // namespace tunemill
 
 #else
 
 namespace tunemill {
-const Kernel* avx2_kernels() { return nullptr; }
+const Kernel* avx2_kernels() {
+    return nullptr;
+}
 } // namespace tunemill
 
 #endif

@@ -11,7 +11,9 @@ LiveKeyboard::LiveKeyboard(LiveNoteSink& sink, std::function<uint32_t()> current
                            Clock clock)
     : sink_(sink), current_instrument_(std::move(current_instrument)), clock_(std::move(clock)) {}
 
-LiveKeyboard::~LiveKeyboard() { release_all(); }
+LiveKeyboard::~LiveKeyboard() {
+    release_all();
+}
 
 uint32_t LiveKeyboard::now() const {
     if (clock_) return clock_();
@@ -26,8 +28,10 @@ int32_t LiveKeyboard::layout_position(uint32_t virtual_key) const {
     if (virtual_key == VK_COMMA_KEY) virtual_key = 'Q';
     // On a German layout the keys labelled Y and Z trade places, so the same physical key
     // plays the same note on either layout.
-    if (german_ && virtual_key == 'Y') virtual_key = 'Z';
-    else if (german_ && virtual_key == 'Z') virtual_key = 'Y';
+    if (german_ && virtual_key == 'Y')
+        virtual_key = 'Z';
+    else if (german_ && virtual_key == 'Z')
+        virtual_key = 'Y';
     if (virtual_key == 0) return -1;
     const char* found = std::strchr(LIVE_KEY_LAYOUT, int(virtual_key));
     return found ? int32_t(found - LIVE_KEY_LAYOUT) : -1;
@@ -69,8 +73,10 @@ bool LiveKeyboard::key_up(uint32_t virtual_key) {
 void LiveKeyboard::midi_note(uint32_t parameter) {
     const uint32_t key = parameter & 0xFF;
     if (key >= LIVE_KEYS) return;
-    if (parameter & 0x100) release_key(key);
-    else start_key(key);
+    if (parameter & 0x100)
+        release_key(key);
+    else
+        start_key(key);
 }
 
 void LiveKeyboard::start_key(uint32_t key) {
@@ -86,7 +92,8 @@ void LiveKeyboard::start_key(uint32_t key) {
     }
     KeyRecord& record = keys_[key];
     if (record.handle) sink_.release_preview_note(record.handle);
-    record.handle = sink_.start_preview_note(current, key, LIVE_PREVIEW_VOLUME, LIVE_PREVIEW_BALANCE, 0);
+    record.handle =
+        sink_.start_preview_note(current, key, LIVE_PREVIEW_VOLUME, LIVE_PREVIEW_BALANCE, 0);
     record.pressed = now();
     record.looped = sink_.instrument_loops(current);
     record.virtual_key = 0;
@@ -109,13 +116,15 @@ void LiveKeyboard::release_key(uint32_t key) {
 }
 
 void LiveKeyboard::release_all() {
-    for (KeyRecord& record : keys_) release_record(record);
+    for (KeyRecord& record : keys_)
+        release_record(record);
 }
 
 void LiveKeyboard::timer_check() {
     const uint32_t time = now();
     for (KeyRecord& record : keys_)
-        if (record.handle && record.looped && !record.down && time - record.pressed >= MINIMUM_LOOPED_MS)
+        if (record.handle && record.looped && !record.down &&
+            time - record.pressed >= MINIMUM_LOOPED_MS)
             release_record(record);
 }
 

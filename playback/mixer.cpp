@@ -11,14 +11,14 @@ namespace tunemill {
 const std::array<uint32_t, PITCH_KEYS> PITCH_TABLE = [] {
     std::array<uint32_t, PITCH_KEYS> table{};
     for (uint32_t key = 0; key < PITCH_KEYS; ++key)
-        table[key] = uint32_t(std::llround(440.0 * std::exp2((double(key) - 45.0) / 12.0) * 65536.0));
+        table[key] =
+            uint32_t(std::llround(440.0 * std::exp2((double(key) - 45.0) / 12.0) * 65536.0));
     return table;
 }();
 
-const std::array<uint32_t, 32> VOLUME_CURVE = {0,   16,  18,  19,  21,  23,  26,  28,
-                                               31,  34,  38,  42,  46,  50,  55,  61,
-                                               67,  74,  81,  89,  98,  108, 119, 131,
-                                               144, 159, 175, 192, 211, 233, 256, 384};
+const std::array<uint32_t, 32> VOLUME_CURVE = {0,   16,  18,  19,  21,  23,  26,  28,  31,  34, 38,
+                                               42,  46,  50,  55,  61,  67,  74,  81,  89,  98, 108,
+                                               119, 131, 144, 159, 175, 192, 211, 233, 256, 384};
 
 uint32_t scale(uint32_t a, uint32_t b, uint32_t c) {
     if (c == 0) return 0;
@@ -125,12 +125,13 @@ void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputForma
                 return;
             }
             // A tiny loop played at a high step can overshoot by more than one loop length.
-            voice.position =
-                voice.loop_start + (voice.position - voice.loop_start) % (voice.sample_end - voice.loop_start);
+            voice.position = voice.loop_start + (voice.position - voice.loop_start) %
+                                                    (voice.sample_end - voice.loop_start);
         }
         const uint64_t position = (uint64_t(voice.position) << 16) | voice.fraction;
         uint64_t chunk = std::min<uint32_t>(frames, MAX_KERNEL_FRAMES);
-        if (voice.has(VOICE_GLIDING)) chunk = std::min<uint64_t>(chunk, std::max<uint32_t>(voice.frames_to_glide_step, 1));
+        if (voice.has(VOICE_GLIDING))
+            chunk = std::min<uint64_t>(chunk, std::max<uint32_t>(voice.frames_to_glide_step, 1));
         if (voice.step > 0) {
             const uint64_t distance = (uint64_t(voice.sample_end) << 16) - position;
             const uint64_t to_end = (distance + voice.step - 1) / voice.step;
@@ -147,7 +148,8 @@ void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputForma
             voice.position -= voice.sample_end - voice.loop_start;
         }
         if (voice.has(VOICE_GLIDING)) {
-            voice.frames_to_glide_step -= std::min<uint32_t>(uint32_t(chunk), voice.frames_to_glide_step);
+            voice.frames_to_glide_step -=
+                std::min<uint32_t>(uint32_t(chunk), voice.frames_to_glide_step);
             if (voice.frames_to_glide_step == 0) {
                 voice.step = uint32_t(int64_t(voice.step) + voice.glide_delta);
                 voice.frames_to_glide_step = voice.frames_per_glide_step;
@@ -161,7 +163,8 @@ void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputForma
 }
 
 void convert_to_8_bits(uint8_t* destination, const int16_t* source, size_t count) {
-    for (size_t i = 0; i < count; ++i) destination[i] = uint8_t((uint16_t(source[i]) >> 8) ^ 0x80);
+    for (size_t i = 0; i < count; ++i)
+        destination[i] = uint8_t((uint16_t(source[i]) >> 8) ^ 0x80);
 }
 
 void VoicePool::reserve(size_t count) {
@@ -199,9 +202,10 @@ bool refresh_sample(MixVoice& voice, std::span<const Instrument> instruments) {
     const Instrument& instrument = instruments[voice.instrument];
     if (instrument.bytes_per_sample != 1 && instrument.bytes_per_sample != 2) return false;
     // Never trust the length beyond the sample block actually held.
-    const size_t held = instrument.samples.size() >= SAMPLE_PADDING
-                            ? (instrument.samples.size() - SAMPLE_PADDING) / instrument.bytes_per_sample
-                            : 0;
+    const size_t held =
+        instrument.samples.size() >= SAMPLE_PADDING
+            ? (instrument.samples.size() - SAMPLE_PADDING) / instrument.bytes_per_sample
+            : 0;
     voice.samples = instrument.samples.data();
     voice.bytes_per_sample = instrument.bytes_per_sample;
     voice.loop_start = instrument.loop_start;

@@ -20,10 +20,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 uint64_t elapsed_ms(Clock::time_point since) {
-    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+    return uint64_t(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-void sleep_ms(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleep_ms(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 uint64_t thread_cpu_now() {
     timespec time{};
@@ -63,16 +66,20 @@ uint32_t frames_per_block(uint32_t buffer_len_ms, uint32_t rate) {
     return (uint32_t(uint64_t(buffer_len_ms) * rate / 1000) + 15) & ~15u;
 }
 
-uint32_t output_block_count(uint32_t buffers) { return std::max(32u, 3 * buffers + 16); }
+uint32_t output_block_count(uint32_t buffers) {
+    return std::max(32u, 3 * buffers + 16);
+}
 
-PlaybackConfig match_format(const PlaybackConfig& config, const std::vector<OutputDeviceInfo>& devices) {
+PlaybackConfig match_format(const PlaybackConfig& config,
+                            const std::vector<OutputDeviceInfo>& devices) {
     PlaybackConfig matched = config;
     if (devices.empty()) {
         matched.device = DEFAULT_OUTPUT_DEVICE;
         return matched;
     }
-    auto record = std::find_if(devices.begin(), devices.end(),
-                               [&](const OutputDeviceInfo& info) { return info.id == config.device; });
+    auto record = std::find_if(devices.begin(), devices.end(), [&](const OutputDeviceInfo& info) {
+        return info.id == config.device;
+    });
     if (record == devices.end()) record = devices.begin();
     matched.device = record->id;
 
@@ -86,12 +93,16 @@ PlaybackConfig match_format(const PlaybackConfig& config, const std::vector<Outp
     if (chosen == OUTPUT_RATES.size()) return matched; // the device names no format at all
     matched.rate = OUTPUT_RATES[chosen];
     const uint8_t formats = record->formats[chosen];
-    if (!(formats & (FORMAT_STEREO_16 | FORMAT_MONO_16))) matched.sixteen_bit = false;
-    else if (!(formats & (FORMAT_STEREO_8 | FORMAT_MONO_8))) matched.sixteen_bit = true;
+    if (!(formats & (FORMAT_STEREO_16 | FORMAT_MONO_16)))
+        matched.sixteen_bit = false;
+    else if (!(formats & (FORMAT_STEREO_8 | FORMAT_MONO_8)))
+        matched.sixteen_bit = true;
     const uint8_t stereo_bit = matched.sixteen_bit ? FORMAT_STEREO_16 : FORMAT_STEREO_8;
     const uint8_t mono_bit = matched.sixteen_bit ? FORMAT_MONO_16 : FORMAT_MONO_8;
-    if (!(formats & stereo_bit)) matched.stereo = false;
-    else if (!(formats & mono_bit)) matched.stereo = true;
+    if (!(formats & stereo_bit))
+        matched.stereo = false;
+    else if (!(formats & mono_bit))
+        matched.stereo = true;
     return matched;
 }
 
@@ -249,10 +260,11 @@ bool OutputThread::play_pattern(uint32_t pattern) {
     return start([&] { return engine_.start_pattern(pattern); });
 }
 
-bool OutputThread::play_block(uint32_t pattern, Tick start_tick, Tick end_tick, uint32_t voice_index,
-                              bool all_voices, const void* owner) {
+bool OutputThread::play_block(uint32_t pattern, Tick start_tick, Tick end_tick,
+                              uint32_t voice_index, bool all_voices, const void* owner) {
     return start([&] {
-        const bool playing = engine_.start_block(pattern, start_tick, end_tick, voice_index, all_voices);
+        const bool playing =
+            engine_.start_block(pattern, start_tick, end_tick, voice_index, all_voices);
         engine_.set_owner(owner);
         return playing;
     });
@@ -263,9 +275,11 @@ bool OutputThread::play_voice(uint32_t pattern, uint32_t voice_index) {
 }
 
 bool OutputThread::play_recording(uint32_t pattern, Tick start_tick, Tick end_tick,
-                                  uint32_t voice_index, bool block, bool all_voices, const void* owner) {
+                                  uint32_t voice_index, bool block, bool all_voices,
+                                  const void* owner) {
     return start([&] {
-        const bool playing = engine_.start_recording(pattern, start_tick, end_tick, voice_index, block, all_voices);
+        const bool playing =
+            engine_.start_recording(pattern, start_tick, end_tick, voice_index, block, all_voices);
         engine_.set_owner(owner);
         return playing;
     });
@@ -277,7 +291,8 @@ bool OutputThread::stop_block_if_owned(const void* owner) {
         // The mode and owner change under the song lock (the starts and the thread's ends).
         QuietSongLock lock(engine_.song(), engine_.song().lock.timeout());
         if (!lock) return false;
-        owned = owner && is_running() && engine_.mode() == PlayMode::BLOCK && engine_.owner() == owner;
+        owned =
+            owner && is_running() && engine_.mode() == PlayMode::BLOCK && engine_.owner() == owner;
     }
     if (owned) stop(StopMode::NOW);
     return owned;
@@ -315,7 +330,9 @@ uint32_t OutputThread::start_preview_note(uint32_t instrument, uint32_t key, uin
     return handle;
 }
 
-void OutputThread::release_preview_note(uint32_t handle) { engine_.release_preview_note(handle); }
+void OutputThread::release_preview_note(uint32_t handle) {
+    engine_.release_preview_note(handle);
+}
 
 void OutputThread::wind(int direction) {
     if (!is_running()) return;
@@ -337,7 +354,8 @@ void OutputThread::end_thread(StopMode mode) {
     for (uint32_t attempt = 0; attempt < timings_.stop_attempts && is_running(); ++attempt) {
         engine_.request_stop(mode == StopMode::DRAIN);
         const auto until = Clock::now() + std::chrono::milliseconds(wait_ms);
-        while (is_running() && Clock::now() < until) sleep_ms(1);
+        while (is_running() && Clock::now() < until)
+            sleep_ms(1);
     }
     if (is_running()) {
         // The thread still owns the device: it is left to end on its own (joined at the next
@@ -378,7 +396,8 @@ void OutputThread::post(uint32_t pattern_word, int32_t tick) {
     }
     reported_pattern_ = pattern_word;
     reported_tick_ = tick;
-    for (PositionReceiver* receiver : receivers_) receiver->playback_position(pattern_word, tick);
+    for (PositionReceiver* receiver : receivers_)
+        receiver->playback_position(pattern_word, tick);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -487,8 +506,10 @@ void OutputThread::run() {
         const bool stopping = engine_.stop_requested();
         if (stopping && pending >= 0 && engine_.drain_requested() && !drain_over) {
             // The block that ended the song is still sound to play: it goes out before the drain.
-            if (write(*blocks_[size_t(pending)])) frames_written += block_frames_;
-            else blocks_[size_t(pending)]->in_use.fetch_sub(1, std::memory_order_acq_rel);
+            if (write(*blocks_[size_t(pending)]))
+                frames_written += block_frames_;
+            else
+                blocks_[size_t(pending)]->in_use.fetch_sub(1, std::memory_order_acq_rel);
             pending = -1;
         }
         bool queue = false;
@@ -507,9 +528,9 @@ void OutputThread::run() {
                     device_reset = true;
                     stop_began = Clock::now();
                 }
-                const uint64_t allowed =
-                    draining ? uint64_t(preroll_frames_) * 4500 / std::max(1u, engine_.format().rate)
-                             : timings_.reset_wait_ms;
+                const uint64_t allowed = draining ? uint64_t(preroll_frames_) * 4500 /
+                                                        std::max(1u, engine_.format().rate)
+                                                  : timings_.reset_wait_ms;
                 const uint64_t waited = elapsed_ms(stop_began);
                 if (draining && waited >= allowed) {
                     drain_over = true; // the next pass resets the device and waits once more
@@ -561,10 +582,13 @@ void OutputThread::run() {
         const Clock::time_point began = Clock::now();
         while (queued_.load() > 0 && elapsed_ms(began) < timings_.recovery_limit_ms)
             sleep_ms(timings_.idle_sleep_ms);
-        for (auto& block : blocks_) block->in_use = 0;
+        for (auto& block : blocks_)
+            block->in_use = 0;
         preroll_.in_use = 0;
-        if (queued_.load() > 0) engine_.request_stop(false);
-        else priming = true;
+        if (queued_.load() > 0)
+            engine_.request_stop(false);
+        else
+            priming = true;
     }
 
     // 3. The end, holding the engine's mutex.

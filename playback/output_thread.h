@@ -20,8 +20,8 @@ namespace tunemill {
 
 // The eight playback settings.
 struct PlaybackConfig {
-    uint32_t device = 0;        // a device id of the list, or DEFAULT_OUTPUT_DEVICE
-    uint32_t rate = 44100;      // one of OUTPUT_RATES
+    uint32_t device = 0;   // a device id of the list, or DEFAULT_OUTPUT_DEVICE
+    uint32_t rate = 44100; // one of OUTPUT_RATES
     bool stereo = true;
     bool sixteen_bit = true;
     bool interpolate = true;
@@ -59,7 +59,8 @@ uint32_t output_block_count(uint32_t buffers);
 // first one), the configured rate when the device has it, else its highest, then the sample
 // width and channels the device plays at that rate. With no device at all the device becomes
 // DEFAULT_OUTPUT_DEVICE and the rest stays.
-PlaybackConfig match_format(const PlaybackConfig& config, const std::vector<OutputDeviceInfo>& devices);
+PlaybackConfig match_format(const PlaybackConfig& config,
+                            const std::vector<OutputDeviceInfo>& devices);
 
 class OutputThread : private WaveOutClient {
   public:
@@ -95,8 +96,8 @@ class OutputThread : private WaveOutClient {
     bool stop_block_if_owned(const void* owner);
     bool stop_recording_if_owned(const void* owner);
     // A preview note; an idle engine starts playing in preview-only mode. 0 when no voice.
-    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume, uint32_t balance,
-                                uint32_t length_ms);
+    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume,
+                                uint32_t balance, uint32_t length_ms);
     void release_preview_note(uint32_t handle);
     // Winding while playing, under the song lock.
     void wind(int direction);

@@ -52,25 +52,29 @@ uint64_t PlaybackEngine::frames_between(const Pattern& pattern, Tick from, Tick 
 uint64_t PlaybackEngine::song_frames() const {
     uint64_t total = 0;
     for (uint32_t entry : song_.sequence)
-        if (const Pattern* pattern = pattern_at(entry)) total += frames_between(*pattern, 0, pattern->tick_length());
+        if (const Pattern* pattern = pattern_at(entry))
+            total += frames_between(*pattern, 0, pattern->tick_length());
     return total;
 }
 
 uint32_t PlaybackEngine::tempo_value_in_effect() const {
     const Pattern* pattern = pattern_at(current_pattern_);
-    if (!pattern || tempo_point_index_ < 0 || size_t(tempo_point_index_) >= pattern->tempo_points.size())
+    if (!pattern || tempo_point_index_ < 0 ||
+        size_t(tempo_point_index_) >= pattern->tempo_points.size())
         return DEFAULT_TEMPO_VALUE;
     return std::min(pattern->tempo_points[size_t(tempo_point_index_)].value, MAX_LEVEL);
 }
 
 Tick PlaybackEngine::block_limit() const {
-    return mode_ == PlayMode::BLOCK || mode_ == PlayMode::PREVIEW_ONLY ? std::min(block_end_, pattern_end_)
-                                                                       : pattern_end_;
+    return mode_ == PlayMode::BLOCK || mode_ == PlayMode::PREVIEW_ONLY
+               ? std::min(block_end_, pattern_end_)
+               : pattern_end_;
 }
 
 MixVoice* PlaybackEngine::sounding_voice(uint32_t voice_id, uint32_t key) {
     for (MixVoice& voice : pool_.voices())
-        if (voice.has(VOICE_IN_USE) && voice.pattern_voice_id == voice_id && voice.key == key) return &voice;
+        if (voice.has(VOICE_IN_USE) && voice.pattern_voice_id == voice_id && voice.key == key)
+            return &voice;
     return nullptr;
 }
 
@@ -112,7 +116,8 @@ void PlaybackEngine::seek(Tick t, int64_t offset) {
     pattern_end_ = pattern ? pattern->tick_length() : 0;
     tempo_point_index_ = -1;
     if (pattern)
-        for (size_t i = 0; i < pattern->tempo_points.size() && pattern->tempo_points[i].tick < t; ++i)
+        for (size_t i = 0; i < pattern->tempo_points.size() && pattern->tempo_points[i].tick < t;
+             ++i)
             tempo_point_index_ = int64_t(i);
     const uint32_t glide_interval = format_.rate / 100;
 
@@ -152,17 +157,20 @@ void PlaybackEngine::seek(Tick t, int64_t offset) {
                 if (event.kind == PORTAMENTO) {
                     mix->step = step_of(voice.instrument, event.param1);
                     mix->glide_target = step_of(voice.instrument, key);
-                    const uint64_t length = frames_between(*pattern, event.tick, event.tick + event.param3);
-                    start_glide(*mix, uint32_t(std::min<uint64_t>(length, 0xFFFFFFFF)), glide_interval,
-                                uint64_t(elapsed));
+                    const uint64_t length =
+                        frames_between(*pattern, event.tick, event.tick + event.param3);
+                    start_glide(*mix, uint32_t(std::min<uint64_t>(length, 0xFFFFFFFF)),
+                                glide_interval, uint64_t(elapsed));
                 } else {
                     mix->flags &= ~VOICE_GLIDING;
                     mix->step = step_of(voice.instrument, key);
                 }
-                const bool keeps = found && mix->has(VOICE_RUNNING) && mix->position < instrument.length;
+                const bool keeps =
+                    found && mix->has(VOICE_RUNNING) && mix->position < instrument.length;
                 if (!keeps) {
                     if (instrument.length > 0)
-                        place_voice(*mix, uint64_t(elapsed), instrument.loop_start, instrument.length);
+                        place_voice(*mix, uint64_t(elapsed), instrument.loop_start,
+                                    instrument.length);
                     else
                         mix->flags &= ~VOICE_RUNNING;
                 }
@@ -174,7 +182,8 @@ void PlaybackEngine::seek(Tick t, int64_t offset) {
     for (MixVoice& voice : pool_.voices()) {
         if (voice.has(VOICE_PREVIEW)) continue;
         if (voice.has(VOICE_AUDITION)) {
-            const Voice* owner = pattern ? voice_with_id(*pattern, voice.pattern_voice_id) : nullptr;
+            const Voice* owner =
+                pattern ? voice_with_id(*pattern, voice.pattern_voice_id) : nullptr;
             if (owner && voice.has(VOICE_IN_USE) && owner->instrument < song_.instruments.size()) {
                 voice.instrument = owner->instrument;
                 voice.step = step_of(owner->instrument, voice.key);
@@ -192,7 +201,8 @@ void PlaybackEngine::seek(Tick t, int64_t offset) {
 void PlaybackEngine::process_events(const Voice& voice, EngineVoiceState& state) {
     const uint32_t glide_interval = format_.rate / 100;
     const Pattern* pattern = pattern_at(current_pattern_);
-    while (state.next_event < voice.events.size() && voice.events[state.next_event].tick == current_tick_) {
+    while (state.next_event < voice.events.size() &&
+           voice.events[state.next_event].tick == current_tick_) {
         const Event& event = voice.events[state.next_event++];
         switch (event.kind) {
         case NOTE_ON: {
@@ -211,7 +221,8 @@ void PlaybackEngine::process_events(const Voice& voice, EngineVoiceState& state)
         }
         case NOTE_OFF:
             for (MixVoice& mix : pool_.voices())
-                if (mix.has(VOICE_IN_USE) && mix.pattern_voice_id == voice.id && mix.key == event.param1) {
+                if (mix.has(VOICE_IN_USE) && mix.pattern_voice_id == voice.id &&
+                    mix.key == event.param1) {
                     if (!mix.has(VOICE_AUDITION)) mix.flags &= ~VOICE_IN_USE;
                     break;
                 }
@@ -271,7 +282,8 @@ void PlaybackEngine::wind_position() {
         t = std::clamp<int64_t>(t, low, std::max<int64_t>(low, block_limit()));
     } else {
         auto length_of = [&](uint32_t index) -> int64_t {
-            const Pattern* p = index < song_.sequence.size() ? pattern_at(song_.sequence[index]) : nullptr;
+            const Pattern* p =
+                index < song_.sequence.size() ? pattern_at(song_.sequence[index]) : nullptr;
             return p ? p->tick_length() : 0;
         };
         while (t > length_of(sequence_index_)) {
@@ -290,7 +302,8 @@ void PlaybackEngine::wind_position() {
             --sequence_index_;
             t += length_of(sequence_index_);
         }
-        if (sequence_index_ < song_.sequence.size()) current_pattern_ = song_.sequence[sequence_index_];
+        if (sequence_index_ < song_.sequence.size())
+            current_pattern_ = song_.sequence[sequence_index_];
     }
     seek(Tick(std::max<int64_t>(t, 0)), 0);
 }
@@ -305,7 +318,8 @@ uint32_t PlaybackEngine::tick() {
         if (pending_reports() < REPORT_RING - 1 && current_tick_ < pattern->tick_length())
             write_report(word, int32_t(current_tick_), false);
         const size_t next_point = size_t(tempo_point_index_ + 1);
-        if (next_point < pattern->tempo_points.size() && pattern->tempo_points[next_point].tick <= current_tick_)
+        if (next_point < pattern->tempo_points.size() &&
+            pattern->tempo_points[next_point].tick <= current_tick_)
             ++tempo_point_index_;
         if (states_.size() < pattern->voices.size()) states_.resize(pattern->voices.size());
         for (size_t v = 0; v < pattern->voices.size(); ++v)

@@ -20,7 +20,8 @@ void put16(uint8_t* at, uint32_t value) {
     at[1] = uint8_t(value >> 8);
 }
 void put32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        at[i] = uint8_t(value >> (8 * i));
 }
 
 // The sample count of the last block without its trailing silence, rounded up to whole frames.
@@ -28,18 +29,21 @@ size_t trimmed_bytes(const std::vector<uint8_t>& block, size_t bytes, const Outp
     size_t samples;
     if (format.sixteen_bit) {
         samples = bytes / 2;
-        while (samples > 0 && block[2 * samples - 2] == 0 && block[2 * samples - 1] == 0) --samples;
+        while (samples > 0 && block[2 * samples - 2] == 0 && block[2 * samples - 1] == 0)
+            --samples;
         samples *= 2; // in bytes
     } else {
         samples = bytes;
-        while (samples > 0 && block[samples - 1] == 128) --samples;
+        while (samples > 0 && block[samples - 1] == 128)
+            --samples;
     }
     const size_t frame = format.bytes_per_frame();
     return (samples + frame - 1) / frame * frame;
 }
 } // namespace
 
-std::array<uint8_t, WAV_HEADER_BYTES> wav_header(uint64_t frames, uint32_t rate, bool stereo, bool sixteen_bit) {
+std::array<uint8_t, WAV_HEADER_BYTES> wav_header(uint64_t frames, uint32_t rate, bool stereo,
+                                                 bool sixteen_bit) {
     const uint32_t channels = stereo ? 2 : 1;
     const uint32_t frame_bytes = channels * (sixteen_bit ? 2 : 1);
     const uint32_t data = uint32_t(std::min<uint64_t>(frames * frame_bytes, MAX_WAV_DATA_BYTES));
@@ -67,12 +71,13 @@ void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, b
 RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
                                  const OutputFormat& format, const RenderProgress& progress) {
     return render_song(
-        engine, [&](const uint8_t* bytes, size_t count) { file.write_exact(bytes, count); }, time_limit_ms,
-        MAX_WAV_DATA_BYTES / format.bytes_per_frame(), format, progress);
+        engine, [&](const uint8_t* bytes, size_t count) { file.write_exact(bytes, count); },
+        time_limit_ms, MAX_WAV_DATA_BYTES / format.bytes_per_frame(), format, progress);
 }
 
-RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms, uint64_t max_frames,
-                         const OutputFormat& format, const RenderProgress& progress) {
+RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms,
+                         uint64_t max_frames, const OutputFormat& format,
+                         const RenderProgress& progress) {
     RenderResult result;
     engine.stop();
     Song& song = engine.song();
@@ -117,7 +122,8 @@ uint32_t limit_export_rate(uint64_t typed_rate) {
 PendingFile::PendingFile(const std::filesystem::path& target) : target_(target) {
     temporary_ = target;
     temporary_ += ".partial";
-    file_ = std::make_unique<File>(File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS));
+    file_ = std::make_unique<File>(
+        File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS));
 }
 
 PendingFile::~PendingFile() {
@@ -138,8 +144,8 @@ void PendingFile::commit() {
     committed_ = true;
 }
 
-bool export_song_to_wav(Song& song, const std::filesystem::path& path, const WavExportSettings& settings,
-                        const RenderProgress& progress) {
+bool export_song_to_wav(Song& song, const std::filesystem::path& path,
+                        const WavExportSettings& settings, const RenderProgress& progress) {
     PlaybackEngine engine(song); // private: never plays, never observes the song
     OutputFormat format;
     format.stereo = settings.stereo;
@@ -149,7 +155,8 @@ bool export_song_to_wav(Song& song, const std::filesystem::path& path, const Wav
     format.amplification = std::min(settings.amplification, 90u);
     PendingFile pending(path);
     write_wav_header(pending.file(), 0, format.rate, format.stereo, format.sixteen_bit);
-    const RenderResult result = render_song_to_file(engine, pending.file(), 0x7FFFFFFF, format, progress);
+    const RenderResult result =
+        render_song_to_file(engine, pending.file(), 0x7FFFFFFF, format, progress);
     if (result.cancelled) return false;
     pending.file().seek(0);
     write_wav_header(pending.file(), result.frames, format.rate, format.stereo, format.sixteen_bit);
@@ -161,8 +168,9 @@ void export_instrument_to_wav(const Instrument& instrument, const std::filesyste
     const bool sixteen_bit = instrument.bytes_per_sample != 1;
     const size_t frame_bytes = sixteen_bit ? 2 : 1;
     // Never more than the sample block really holds.
-    const size_t bytes = std::min(size_t(instrument.length) * frame_bytes, instrument.samples.size()) /
-                         frame_bytes * frame_bytes;
+    const size_t bytes =
+        std::min(size_t(instrument.length) * frame_bytes, instrument.samples.size()) / frame_bytes *
+        frame_bytes;
     PendingFile pending(path);
     write_wav_header(pending.file(), bytes / frame_bytes, instrument.rate, false, sixteen_bit);
     pending.file().write_exact(instrument.samples.data(), bytes);

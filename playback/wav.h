@@ -23,7 +23,8 @@ constexpr uint32_t MAX_EXPORT_RATE = 65535;
 constexpr uint64_t MAX_WAV_DATA_BYTES = 0xFFFFFFFFull - 36;
 
 // RIFF, "WAVEfmt ", a PCM format chunk and the data chunk header for frames frames.
-std::array<uint8_t, WAV_HEADER_BYTES> wav_header(uint64_t frames, uint32_t rate, bool stereo, bool sixteen_bit);
+std::array<uint8_t, WAV_HEADER_BYTES> wav_header(uint64_t frames, uint32_t rate, bool stereo,
+                                                 bool sixteen_bit);
 // Writes the header at the file's current position.
 void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, bool sixteen_bit);
 
@@ -31,7 +32,7 @@ void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, b
 using RenderProgress = std::function<bool(uint32_t current, uint32_t maximum)>;
 
 struct RenderResult {
-    uint64_t frames = 0;   // frames written after the header
+    uint64_t frames = 0; // frames written after the header
     bool cancelled = false;
 };
 
@@ -45,8 +46,9 @@ RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t ti
 using RenderSink = std::function<void(const uint8_t* bytes, size_t count)>;
 // The same rendering into any sink, for at most max_frames frames (the WAV header's 32-bit sizes
 // limit render_song_to_file).
-RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms, uint64_t max_frames,
-                         const OutputFormat& format, const RenderProgress& progress);
+RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms,
+                         uint64_t max_frames, const OutputFormat& format,
+                         const RenderProgress& progress);
 
 // The song export settings, kept for the run; the typed rate is limited to 4000..65535.
 struct WavExportSettings {
@@ -62,8 +64,8 @@ uint32_t limit_export_rate(uint64_t typed_rate);
 // temporary name beside the target and renamed over it when complete, so a cancelled or failed
 // export leaves no partial file (and an existing file of that name untouched). Returns false when
 // cancelled; throws the failure otherwise.
-bool export_song_to_wav(Song& song, const std::filesystem::path& path, const WavExportSettings& settings,
-                        const RenderProgress& progress = {});
+bool export_song_to_wav(Song& song, const std::filesystem::path& path,
+                        const WavExportSettings& settings, const RenderProgress& progress = {});
 
 // The instrument's sample bytes as they are: mono, its own rate, 8-bit unsigned or 16-bit.
 void export_instrument_to_wav(const Instrument& instrument, const std::filesystem::path& path);

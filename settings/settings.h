@@ -56,7 +56,7 @@ struct PatternWindowSettings {
 
 struct Settings {
     PlaybackSettings playback;
-    std::string song_folder;         // bytes as stored; the program's folder when none is stored
+    std::string song_folder; // bytes as stored; the program's folder when none is stored
     std::string instrument_folder;
     PatternWindowSettings pattern_window;
     WindowRect main_window_pos;
@@ -72,8 +72,8 @@ struct Settings {
     int32_t repeat = 0;
     int32_t all_voices = 0;
     int32_t validate = 0;
-    int32_t autosave_interval = 120;  // seconds between autosaves of a changed song; 0: never
-    int32_t keyboard_mapping = 0;     // PC keys as a piano: 0 by their position, 1 by letter
+    int32_t autosave_interval = 120; // seconds between autosaves of a changed song; 0: never
+    int32_t keyboard_mapping = 0;    // PC keys as a piano: 0 by their position, 1 by letter
     bool operator==(const Settings&) const = default;
 };
 

@@ -26,19 +26,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString q(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString q(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 // Runs f on the dialog thread and waits for it; directly when already there.
-template <typename F>
-void on_dialog_thread(F f) {
-    if (QThread::currentThread() == qApp->thread()) f();
-    else QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
+template <typename F> void on_dialog_thread(F f) {
+    if (QThread::currentThread() == qApp->thread())
+        f();
+    else
+        QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
 }
 
 bool ask(QWidget* parent, const std::string& message, uint32_t yes_id, uint32_t no_id) {
     bool answer = false;
     on_dialog_thread([&] {
-        QMessageBox box(QMessageBox::Warning, q(caption()), q(message), QMessageBox::NoButton, parent);
+        QMessageBox box(QMessageBox::Warning, q(caption()), q(message), QMessageBox::NoButton,
+                        parent);
         QPushButton* yes = box.addButton(q(text(yes_id)), QMessageBox::AcceptRole);
         box.addButton(q(text(no_id)), QMessageBox::RejectRole);
         QApplication::beep();
@@ -52,8 +56,8 @@ bool ask(QWidget* parent, const std::string& message, uint32_t yes_id, uint32_t 
 
 void show_message(QWidget* parent, const std::string& message, bool warning) {
     on_dialog_thread([&] {
-        QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, q(caption()), q(message),
-                        QMessageBox::NoButton, parent);
+        QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, q(caption()),
+                        q(message), QMessageBox::NoButton, parent);
         box.addButton(q(text(SS_OK)), QMessageBox::AcceptRole);
         box.exec();
     });
@@ -66,22 +70,29 @@ fs::path typed_folder(const QString& text) {
         const char* home = std::getenv("HOME");
         if (home && *home) folder = std::string(home) + folder.substr(1);
     }
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
     std::error_code error;
     const fs::path absolute = fs::absolute(folder, error);
     return error ? fs::path(folder) : absolute.lexically_normal();
 }
 
-bool ask_yes_no(QWidget* parent, const std::string& question) { return ask(parent, question, SS_YES, SS_NO); }
+bool ask_yes_no(QWidget* parent, const std::string& question) {
+    return ask(parent, question, SS_YES, SS_NO);
+}
 
-bool ask_ok_cancel(QWidget* parent, const std::string& prompt) { return ask(parent, prompt, SS_OK, SS_CANCEL); }
+bool ask_ok_cancel(QWidget* parent, const std::string& prompt) {
+    return ask(parent, prompt, SS_OK, SS_CANCEL);
+}
 
 // The copying thread's view of the progress dialog.
 class ProgressDialog::Ui : public InstallerUi {
   public:
     explicit Ui(ProgressDialog* dialog) : dialog_(dialog) {}
 
-    bool continue_without_space(const std::string& question) override { return ask_yes_no(dialog_, question); }
+    bool continue_without_space(const std::string& question) override {
+        return ask_yes_no(dialog_, question);
+    }
     bool insert_disk(const std::string& prompt) override { return ask_ok_cancel(dialog_, prompt); }
     void show_error(const std::string& message) override { show_message(dialog_, message, true); }
     void copying_started(uint64_t total) override {
@@ -98,16 +109,22 @@ class ProgressDialog::Ui : public InstallerUi {
     }
 
   private:
-    template <typename F>
-    void post(F f) {
+    template <typename F> void post(F f) {
         // A queued call into a dialog that has ended is dropped by Qt with the dialog.
         QPointer<ProgressDialog> dialog = dialog_;
-        if (dialog) QMetaObject::invokeMethod(dialog, [dialog, f] { if (dialog) f(dialog.data()); }, Qt::QueuedConnection);
+        if (dialog)
+            QMetaObject::invokeMethod(
+                dialog,
+                [dialog, f] {
+                    if (dialog) f(dialog.data());
+                },
+                Qt::QueuedConnection);
     }
     QPointer<ProgressDialog> dialog_;
 };
 
-ProgressDialog::ProgressDialog(InstallJob job, QWidget* parent) : QDialog(parent), job_(std::move(job)) {
+ProgressDialog::ProgressDialog(InstallJob job, QWidget* parent)
+    : QDialog(parent), job_(std::move(job)) {
     setWindowTitle(q(text(SS_COPYING_FILES, CAPTION_LIMIT)));
     auto* layout = new QVBoxLayout(this);
     bar_ = new QProgressBar(this);
@@ -125,9 +142,15 @@ ProgressDialog::ProgressDialog(InstallJob job, QWidget* parent) : QDialog(parent
 
 ProgressDialog::~ProgressDialog() = default;
 
-void ProgressDialog::set_range(uint64_t total) { bar_->setRange(0, int(std::min<uint64_t>(total / 1024, INT32_MAX))); }
-void ProgressDialog::set_position(uint64_t copied) { bar_->setValue(int(std::min<uint64_t>(copied / 1024, INT32_MAX))); }
-void ProgressDialog::set_line(const QString& line) { line_->setText(line); }
+void ProgressDialog::set_range(uint64_t total) {
+    bar_->setRange(0, int(std::min<uint64_t>(total / 1024, INT32_MAX)));
+}
+void ProgressDialog::set_position(uint64_t copied) {
+    bar_->setValue(int(std::min<uint64_t>(copied / 1024, INT32_MAX)));
+}
+void ProgressDialog::set_line(const QString& line) {
+    line_->setText(line);
+}
 
 bool ProgressDialog::run() {
     Ui ui(this);

@@ -31,11 +31,16 @@ std::optional<Options> parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--unattended") options.unattended = true;
-        else if (argument == "--user") options.user = true;
-        else if (argument == "--folder" && i + 1 < argc) options.folder = fs::path(argv[++i]);
-        else if (argument.starts_with("--folder=")) options.folder = fs::path(argument.substr(9));
-        else return std::nullopt;
+        if (argument == "--unattended")
+            options.unattended = true;
+        else if (argument == "--user")
+            options.user = true;
+        else if (argument == "--folder" && i + 1 < argc)
+            options.folder = fs::path(argv[++i]);
+        else if (argument.starts_with("--folder="))
+            options.folder = fs::path(argument.substr(9));
+        else
+            return std::nullopt;
     }
     if (options.folder && options.folder->empty()) return std::nullopt;
     return options;
@@ -69,7 +74,8 @@ int install_program(const Options& options, int argc, char** argv) {
     if (dialog.completed()) {
         show_message(nullptr, text(SS_SETUP_COMPLETED, CAPTION_LIMIT), false);
         if (dialog.group_folder())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(dialog.group_folder()->string())));
+            QDesktopServices::openUrl(
+                QUrl::fromLocalFile(QString::fromStdString(dialog.group_folder()->string())));
         return 0;
     }
     show_message(nullptr, text(SS_SETUP_ABORTED, CAPTION_LIMIT), true);

@@ -16,11 +16,15 @@ namespace {
 // events interleave with those of the events already there (odd ranks).
 int added_rank(uint8_t kind) {
     switch (kind) {
-    case NOTE_OFF: return 0;
+    case NOTE_OFF:
+        return 0;
     case VOLUME:
-    case BALANCE: return 2;
-    case PORTAMENTO: return 5;
-    default: return 4;
+    case BALANCE:
+        return 2;
+    case PORTAMENTO:
+        return 5;
+    default:
+        return 4;
     }
 }
 
@@ -123,7 +127,8 @@ void join_at(Voice& voice, Tick t) {
                                   [](const Event& e, Tick tick) { return e.tick < tick; });
     size_t first = size_t(begin - events.begin());
     size_t end = first;
-    while (end < events.size() && events[end].tick == t) ++end;
+    while (end < events.size() && events[end].tick == t)
+        ++end;
     std::vector<bool> removed(events.size(), false);
     bool any = false;
     for (size_t i = first; i < end; ++i) {

@@ -18,14 +18,21 @@ namespace {
 
 constexpr size_t NONE = SIZE_MAX;
 
-bool is_curve(uint8_t kind) { return kind == VOLUME || kind == BALANCE; }
-uint8_t curve_default(uint8_t kind) { return kind == VOLUME ? DEFAULT_VOLUME : DEFAULT_BALANCE; }
-uint8_t curve_kind(Aspect aspect) { return aspect == Aspect::VOLUME ? VOLUME : BALANCE; }
-uint8_t clamp_level(int value) { return uint8_t(std::clamp(value, 0, int(MAX_LEVEL))); }
+bool is_curve(uint8_t kind) {
+    return kind == VOLUME || kind == BALANCE;
+}
+uint8_t curve_default(uint8_t kind) {
+    return kind == VOLUME ? DEFAULT_VOLUME : DEFAULT_BALANCE;
+}
+uint8_t curve_kind(Aspect aspect) {
+    return aspect == Aspect::VOLUME ? VOLUME : BALANCE;
+}
+uint8_t clamp_level(int value) {
+    return uint8_t(std::clamp(value, 0, int(MAX_LEVEL)));
+}
 
 // Runs the change on the voice; if it throws, the voice gets its events back first.
-template <typename Change>
-void guarded(Voice& voice, Change change) {
+template <typename Change> void guarded(Voice& voice, Change change) {
     std::vector<Event> saved = voice.events;
     try {
         change();
@@ -35,8 +42,7 @@ void guarded(Voice& voice, Change change) {
     }
 }
 
-template <typename Change>
-void guarded_tempo(Pattern& pattern, Change change) {
+template <typename Change> void guarded_tempo(Pattern& pattern, Change change) {
     std::vector<TempoPoint> saved = pattern.tempo_points;
     try {
         change();
@@ -57,7 +63,8 @@ size_t first_at(const std::vector<Event>& events, Tick tick) {
 // the block and do not belong to it.
 size_t first_of_block(const std::vector<Event>& events, Tick from) {
     size_t i = first_at(events, from);
-    while (i < events.size() && events[i].tick == from && events[i].kind == NOTE_OFF) ++i;
+    while (i < events.size() && events[i].tick == from && events[i].kind == NOTE_OFF)
+        ++i;
     return i;
 }
 
@@ -65,7 +72,8 @@ size_t first_of_block(const std::vector<Event>& events, Tick from) {
 VoiceCursor cursor_at(const Voice& voice, Tick tick) {
     VoiceCursor cursor(voice);
     cursor.seek(tick);
-    for (size_t i = cursor.next_index(); i < voice.events.size() && voice.events[i].tick == tick; ++i)
+    for (size_t i = cursor.next_index(); i < voice.events.size() && voice.events[i].tick == tick;
+         ++i)
         if (voice.events[i].kind == NOTE_OFF) cursor.clear_key(voice.events[i].param1);
     return cursor;
 }
@@ -82,8 +90,7 @@ uint8_t curve_value_at(const Voice& voice, Tick tick, uint8_t kind) {
 
 // Moves the selected events by delta ticks and merges them back into tick order; at equal ticks
 // the moved events come after the others, so a moved curve point wins over one it lands on.
-template <typename Select>
-void move_events(Voice& voice, Select select, int64_t delta) {
+template <typename Select> void move_events(Voice& voice, Select select, int64_t delta) {
     std::vector<Event> kept, moved;
     kept.reserve(voice.events.size());
     for (const Event& e : voice.events) {
@@ -179,8 +186,10 @@ void clear_tempo_curve(Pattern& pattern, Tick from, Tick to) {
 // --- Voice operations --------------------------------------------------------------------------
 
 void clear_voice(Voice& voice, Tick from, Tick to, Aspect aspect, Tick length) {
-    if (aspect == Aspect::NOTES || aspect == Aspect::VOLUME) clear_curve(voice, from, to, VOLUME, length);
-    if (aspect == Aspect::NOTES || aspect == Aspect::BALANCE) clear_curve(voice, from, to, BALANCE, length);
+    if (aspect == Aspect::NOTES || aspect == Aspect::VOLUME)
+        clear_curve(voice, from, to, VOLUME, length);
+    if (aspect == Aspect::NOTES || aspect == Aspect::BALANCE)
+        clear_curve(voice, from, to, BALANCE, length);
     if (aspect != Aspect::NOTES) {
         normalize_voice(voice, length);
         return;
@@ -202,11 +211,13 @@ void delete_voice(Voice& voice, Tick from, Tick to, Aspect aspect, Tick length) 
     const int64_t delta = -int64_t(to - from);
     if (aspect == Aspect::VOLUME || aspect == Aspect::BALANCE) {
         const uint8_t kind = curve_kind(aspect);
-        move_events(voice, [&](const Event& e) { return e.kind == kind && e.tick >= to; }, delta);
+        move_events(
+            voice, [&](const Event& e) { return e.kind == kind && e.tick >= to; }, delta);
         normalize_voice(voice, length);
         return;
     }
-    move_events(voice, [&](const Event& e) { return e.tick >= to; }, delta);
+    move_events(
+        voice, [&](const Event& e) { return e.tick >= to; }, delta);
     join_at(voice, from);
     normalize_voice(voice, length);
 }
@@ -215,7 +226,8 @@ void insert_space_voice(Voice& voice, Tick from, Tick to, Aspect aspect, Tick le
     const int64_t delta = int64_t(to - from);
     if (aspect == Aspect::VOLUME || aspect == Aspect::BALANCE) {
         const uint8_t kind = curve_kind(aspect);
-        move_events(voice, [&](const Event& e) { return e.kind == kind && e.tick >= from; }, delta);
+        move_events(
+            voice, [&](const Event& e) { return e.kind == kind && e.tick >= from; }, delta);
         normalize_voice(voice, length);
         return;
     }
@@ -230,7 +242,8 @@ void repeat_voice(Voice& voice, Tick from, Tick to, Aspect aspect, Tick limit) {
     if (aspect == Aspect::NOTES) {
         VoiceCursor at_from = cursor_at(voice, from);
         bool holds_note = false;
-        for (Key key = 0; key < KEY_COUNT && !holds_note; ++key) holds_note = at_from.is_sounding(key);
+        for (Key key = 0; key < KEY_COUNT && !holds_note; ++key)
+            holds_note = at_from.is_sounding(key);
         for (size_t i = first_at(voice.events, from);
              !holds_note && i < voice.events.size() && voice.events[i].tick < to; ++i)
             holds_note = voice.events[i].kind == NOTE_ON;
@@ -268,7 +281,8 @@ void repeat_voice(Voice& voice, Tick from, Tick to, Aspect aspect, Tick limit) {
             }
             Event copy = e;
             copy.tick = Tick(tick);
-            if (copy.kind == PORTAMENTO && tick + copy.param3 > limit) copy.param3 = uint8_t(limit - tick);
+            if (copy.kind == PORTAMENTO && tick + copy.param3 > limit)
+                copy.param3 = uint8_t(limit - tick);
             if (copy.kind == NOTE_ON && copy.param1 < KEY_COUNT) sounding[copy.param1] = true;
             if (copy.kind == NOTE_OFF && copy.param1 < KEY_COUNT) sounding[copy.param1] = false;
             if (copy.kind == PORTAMENTO && copy.param1 < KEY_COUNT && copy.param2 < KEY_COUNT) {
@@ -293,7 +307,8 @@ void transpose_voice(Voice& voice, Tick from, Tick to, Aspect aspect, int amount
         insert_event(voice, from, kind, at_from);
         insert_event(voice, to, kind, at_to);
         for (Event& e : voice.events)
-            if (e.kind == kind && e.tick >= from && e.tick < to) e.param1 = clamp_level(e.param1 + amount);
+            if (e.kind == kind && e.tick >= from && e.tick < to)
+                e.param1 = clamp_level(e.param1 + amount);
         normalize_voice(voice, length);
         return;
     }
@@ -305,7 +320,8 @@ void transpose_voice(Voice& voice, Tick from, Tick to, Aspect aspect, int amount
     };
     for (Key key = 0; key < KEY_COUNT; ++key)
         if (at_from.is_sounding(key)) narrow(key);
-    for (size_t i = first_at(voice.events, from); i < voice.events.size() && voice.events[i].tick < to; ++i) {
+    for (size_t i = first_at(voice.events, from);
+         i < voice.events.size() && voice.events[i].tick < to; ++i) {
         const Event& e = voice.events[i];
         if (e.kind == NOTE_ON) narrow(e.param1);
         if (e.kind == PORTAMENTO) narrow(e.param2);
@@ -341,10 +357,11 @@ void portamento_set_voice(Voice& voice, Tick from, Tick to, Tick length) {
         size_t best = NONE;
         uint64_t best_cost = std::numeric_limits<uint64_t>::max();
         size_t j = i;
-        while (j > 0 && events[j - 1].tick >= t - 1) --j;
+        while (j > 0 && events[j - 1].tick >= t - 1)
+            --j;
         for (; j < events.size() && events[j].tick < to; ++j) {
             const Event& e = events[j];
-            const int64_t after = int64_t(e.tick) - int64_t(t);  // -1 or more
+            const int64_t after = int64_t(e.tick) - int64_t(t); // -1 or more
             const uint64_t distance = uint64_t(after + 5);
             // No later event can cost less than the best found (keys differ by one at least), and
             // a slide lasts 255 ticks at most.
@@ -357,7 +374,8 @@ void portamento_set_voice(Voice& voice, Tick from, Tick to, Tick length) {
                     best = j;
                 }
             }
-            if ((e.kind == NOTE_ON || e.kind == PORTAMENTO) && e.param1 < KEY_COUNT) busy[e.param1] = true;
+            if ((e.kind == NOTE_ON || e.kind == PORTAMENTO) && e.param1 < KEY_COUNT)
+                busy[e.param1] = true;
             if (e.kind == NOTE_OFF && e.tick >= t && e.param1 < KEY_COUNT) busy[e.param1] = true;
         }
         if (best == NONE) continue;
@@ -395,7 +413,8 @@ template <typename Operation>
 void for_block_voices(Pattern& pattern, const Block& block, Operation operation) {
     if (all_voices(pattern, block)) {
         if (block.aspect == Aspect::TEMPO) return;
-        for (Voice& voice : pattern.voices) guarded(voice, [&] { operation(voice); });
+        for (Voice& voice : pattern.voices)
+            guarded(voice, [&] { operation(voice); });
     } else if (block.voice >= 0 && size_t(block.voice) < pattern.voices.size()) {
         Voice& voice = pattern.voices[size_t(block.voice)];
         guarded(voice, [&] { operation(voice); });
@@ -406,7 +425,8 @@ void for_block_voices(Pattern& pattern, const Block& block, Operation operation)
 // that follows it) so that a failure gives the voice its events and the pattern its length back.
 template <typename Command>
 void whole_command(Pattern& pattern, const Block& block, Command command) {
-    if (all_voices(pattern, block) || block.voice < 0 || size_t(block.voice) >= pattern.voices.size()) {
+    if (all_voices(pattern, block) || block.voice < 0 ||
+        size_t(block.voice) >= pattern.voices.size()) {
         command();
         return;
     }
@@ -423,7 +443,8 @@ void whole_command(Pattern& pattern, const Block& block, Command command) {
 }
 
 bool touches_tempo(const Pattern& pattern, const Block& block) {
-    return all_voices(pattern, block) && (block.aspect == Aspect::NOTES || block.aspect == Aspect::TEMPO);
+    return all_voices(pattern, block) &&
+           (block.aspect == Aspect::NOTES || block.aspect == Aspect::TEMPO);
 }
 
 } // namespace
@@ -433,27 +454,32 @@ bool touches_tempo(const Pattern& pattern, const Block& block) {
 void clear_block(Pattern& pattern, const Block& block) {
     Tick from = block.from, to = block.to;
     if (!limit_block(pattern, from, to)) return;
-    if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
-        clear_tempo_curve(pattern, from, to);
-        normalize_tempo_points(pattern);
-    });
+    if (touches_tempo(pattern, block))
+        guarded_tempo(pattern, [&] {
+            clear_tempo_curve(pattern, from, to);
+            normalize_tempo_points(pattern);
+        });
     const Tick length = pattern.tick_length();
-    for_block_voices(pattern, block, [&](Voice& voice) { clear_voice(voice, from, to, block.aspect, length); });
+    for_block_voices(pattern, block,
+                     [&](Voice& voice) { clear_voice(voice, from, to, block.aspect, length); });
 }
 
 void delete_block(Pattern& pattern, const Block& block) {
     Tick from = block.from, to = block.to;
     if (!limit_block(pattern, from, to)) return;
     whole_command(pattern, block, [&] {
-    if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
-        clear_tempo_curve(pattern, from, to);
-        for (TempoPoint& p : pattern.tempo_points)
-            if (p.tick >= to) p.tick -= to - from;
-        normalize_tempo_points(pattern);
-    });
-    const Tick length = pattern.tick_length();
-    for_block_voices(pattern, block, [&](Voice& voice) { delete_voice(voice, from, to, block.aspect, length); });
-    if (block.aspect == Aspect::NOTES) shorten(pattern, to - from);
+        if (touches_tempo(pattern, block))
+            guarded_tempo(pattern, [&] {
+                clear_tempo_curve(pattern, from, to);
+                for (TempoPoint& p : pattern.tempo_points)
+                    if (p.tick >= to) p.tick -= to - from;
+                normalize_tempo_points(pattern);
+            });
+        const Tick length = pattern.tick_length();
+        for_block_voices(pattern, block, [&](Voice& voice) {
+            delete_voice(voice, from, to, block.aspect, length);
+        });
+        if (block.aspect == Aspect::NOTES) shorten(pattern, to - from);
     });
 }
 
@@ -464,22 +490,26 @@ void insert_space(Pattern& pattern, const Block& block) {
     if (uint64_t(pattern.tick_length()) + width > MAX_PATTERN_LENGTH) return;
     const bool all = all_voices(pattern, block);
     whole_command(pattern, block, [&] {
-    if (block.aspect == Aspect::NOTES) lengthen(pattern, width);
-    const Tick length = pattern.tick_length();
-    if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
-        for (TempoPoint& p : pattern.tempo_points)
-            if (p.tick >= from && p.tick != 0) p.tick += width;
-        // Points pushed past the pattern's end (tempo pane only) would break the pattern.
-        std::erase_if(pattern.tempo_points, [&](const TempoPoint& p) { return p.tick > length; });
-        normalize_tempo_points(pattern);
-    });
-    for_block_voices(pattern, block, [&](Voice& voice) { insert_space_voice(voice, from, to, block.aspect, length); });
-    if (block.aspect == Aspect::NOTES) {
-        // One voice: the pattern grows only as far as the moved notes need.
-        if (!all) shorten(pattern, width);
-    } else if (block.aspect != Aspect::TEMPO) {
-        shorten(pattern, 0);
-    }
+        if (block.aspect == Aspect::NOTES) lengthen(pattern, width);
+        const Tick length = pattern.tick_length();
+        if (touches_tempo(pattern, block))
+            guarded_tempo(pattern, [&] {
+                for (TempoPoint& p : pattern.tempo_points)
+                    if (p.tick >= from && p.tick != 0) p.tick += width;
+                // Points pushed past the pattern's end (tempo pane only) would break the pattern.
+                std::erase_if(pattern.tempo_points,
+                              [&](const TempoPoint& p) { return p.tick > length; });
+                normalize_tempo_points(pattern);
+            });
+        for_block_voices(pattern, block, [&](Voice& voice) {
+            insert_space_voice(voice, from, to, block.aspect, length);
+        });
+        if (block.aspect == Aspect::NOTES) {
+            // One voice: the pattern grows only as far as the moved notes need.
+            if (!all) shorten(pattern, width);
+        } else if (block.aspect != Aspect::TEMPO) {
+            shorten(pattern, 0);
+        }
     });
 }
 
@@ -488,34 +518,36 @@ void repeat_block(Pattern& pattern, const Block& block) {
     if (!limit_block(pattern, from, to)) return;
     const Tick limit = pattern.tick_length();
     if (limit <= to) return;
-    if (touches_tempo(pattern, block)) guarded_tempo(pattern, [&] {
-        clear_tempo_curve(pattern, to, limit);
-        auto& points = pattern.tempo_points;
-        if (!points.empty() && points.back().tick >= to) points.pop_back();
-        if (!points.empty() && points.back().tick >= from) {
-            const uint8_t start_value = tempo_value_at(pattern, from);
-            std::vector<TempoPoint> block_points;
-            for (const TempoPoint& p : points)
-                if (p.tick >= from && p.tick < to) block_points.push_back(p);
-            const uint64_t width = to - from;
-            bool done = false;
-            for (uint64_t n = 1; !done; ++n) {
-                uint64_t start = from + n * width;
-                if (start >= limit) break;
-                points.push_back(TempoPoint{Tick(start), start_value});
-                for (const TempoPoint& p : block_points) {
-                    uint64_t tick = p.tick + n * width;
-                    if (tick >= limit) {
-                        done = true;
-                        break;
+    if (touches_tempo(pattern, block))
+        guarded_tempo(pattern, [&] {
+            clear_tempo_curve(pattern, to, limit);
+            auto& points = pattern.tempo_points;
+            if (!points.empty() && points.back().tick >= to) points.pop_back();
+            if (!points.empty() && points.back().tick >= from) {
+                const uint8_t start_value = tempo_value_at(pattern, from);
+                std::vector<TempoPoint> block_points;
+                for (const TempoPoint& p : points)
+                    if (p.tick >= from && p.tick < to) block_points.push_back(p);
+                const uint64_t width = to - from;
+                bool done = false;
+                for (uint64_t n = 1; !done; ++n) {
+                    uint64_t start = from + n * width;
+                    if (start >= limit) break;
+                    points.push_back(TempoPoint{Tick(start), start_value});
+                    for (const TempoPoint& p : block_points) {
+                        uint64_t tick = p.tick + n * width;
+                        if (tick >= limit) {
+                            done = true;
+                            break;
+                        }
+                        points.push_back(TempoPoint{Tick(tick), p.value});
                     }
-                    points.push_back(TempoPoint{Tick(tick), p.value});
                 }
             }
-        }
-        normalize_tempo_points(pattern);
-    });
-    for_block_voices(pattern, block, [&](Voice& voice) { repeat_voice(voice, from, to, block.aspect, limit); });
+            normalize_tempo_points(pattern);
+        });
+    for_block_voices(pattern, block,
+                     [&](Voice& voice) { repeat_voice(voice, from, to, block.aspect, limit); });
 }
 
 void transpose_block(Pattern& pattern, const Block& block, int amount) {
@@ -535,22 +567,25 @@ void transpose_block(Pattern& pattern, const Block& block, int amount) {
         });
         return;
     }
-    for_block_voices(pattern, block,
-                     [&](Voice& voice) { transpose_voice(voice, from, to, block.aspect, amount, length); });
+    for_block_voices(pattern, block, [&](Voice& voice) {
+        transpose_voice(voice, from, to, block.aspect, amount, length);
+    });
 }
 
 void portamento_set(Pattern& pattern, const Block& block) {
     Tick from = block.from, to = block.to;
     if (!limit_block(pattern, from, to) || block.aspect != Aspect::NOTES) return;
     const Tick length = pattern.tick_length();
-    for_block_voices(pattern, block, [&](Voice& voice) { portamento_set_voice(voice, from, to, length); });
+    for_block_voices(pattern, block,
+                     [&](Voice& voice) { portamento_set_voice(voice, from, to, length); });
 }
 
 void portamento_clear(Pattern& pattern, const Block& block) {
     Tick from = block.from, to = block.to;
     if (!limit_block(pattern, from, to) || block.aspect != Aspect::NOTES) return;
     const Tick length = pattern.tick_length();
-    for_block_voices(pattern, block, [&](Voice& voice) { portamento_clear_voice(voice, from, to, length); });
+    for_block_voices(pattern, block,
+                     [&](Voice& voice) { portamento_clear_voice(voice, from, to, length); });
 }
 
 // --- Drawing -----------------------------------------------------------------------------------
@@ -618,7 +653,8 @@ void dissolve_key_slides(Voice& voice, Tick from, Tick to, Key key) {
     const auto& events = voice.events;
     for (size_t i = first_at(events, from); i < events.size() && events[i].tick < to; ++i) {
         const Event& e = events[i];
-        if (e.kind == PORTAMENTO && (e.param1 == key || e.param2 == key)) dissolve_portamento(list, voice, i);
+        if (e.kind == PORTAMENTO && (e.param1 == key || e.param2 == key))
+            dissolve_portamento(list, voice, i);
     }
     if (!list.empty()) list.apply(voice, std::nullopt);
 }
@@ -662,9 +698,11 @@ void add_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
     } else {
         const Event& e = events[next];
         if (e.kind == NOTE_OFF) {
-            // The note goes on past to; one that ends exactly at to and starts again there is one note.
+            // The note goes on past to; one that ends exactly at to and starts again there is one
+            // note.
             size_t again = next_of_key(events, next + 1, key);
-            if (e.tick == to && again != NONE && events[again].tick == to && events[again].kind == NOTE_ON) {
+            if (e.tick == to && again != NONE && events[again].tick == to &&
+                events[again].kind == NOTE_ON) {
                 list.remove(next);
                 list.remove(again);
             }
@@ -674,7 +712,7 @@ void add_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
             else
                 list.add(to, NOTE_OFF, key);
         } else if (e.param2 == key) {
-            list.add(to, NOTE_OFF, key);  // a slide into the key comes later
+            list.add(to, NOTE_OFF, key); // a slide into the key comes later
         }
     }
     list.apply(voice, length);
@@ -699,7 +737,7 @@ void erase_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
         const bool ends_key = e.kind == NOTE_OFF || (e.kind == PORTAMENTO && e.param1 == key);
         if (ends_key) {
             if (e.kind == NOTE_OFF && e.tick == to)
-                list.remove(next);  // the note ended at to: nothing of it is left after the range
+                list.remove(next); // the note ended at to: nothing of it is left after the range
             else
                 list.add(to, NOTE_ON, key);
         }
@@ -710,7 +748,9 @@ void erase_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
 } // namespace
 
 void add_note(Pattern& pattern, size_t voice_index, Tick from, Tick to, Key key) {
-    if (voice_index >= pattern.voices.size() || from >= to || key >= KEY_COUNT || to > MAX_PATTERN_LENGTH) return;
+    if (voice_index >= pattern.voices.size() || from >= to || key >= KEY_COUNT ||
+        to > MAX_PATTERN_LENGTH)
+        return;
     if (pattern.tick_length() < to) pattern.length = int32_t(to);
     Voice& voice = pattern.voices[voice_index];
     const Tick length = pattern.tick_length();
@@ -742,7 +782,8 @@ Tick remove_step(Pattern& pattern, size_t voice_index, Tick cursor) {
         if (state.is_sounding(key)) keys.push_back(key);
     const Tick length = pattern.tick_length();
     guarded(voice, [&] {
-        for (Key key : keys) erase_note_voice(voice, start, cursor, key, length);
+        for (Key key : keys)
+            erase_note_voice(voice, start, cursor, key, length);
     });
     return start;
 }
@@ -750,14 +791,19 @@ Tick remove_step(Pattern& pattern, size_t voice_index, Tick cursor) {
 // --- Re-gridding -------------------------------------------------------------------------------
 
 namespace {
-bool on_new_grid(uint64_t t, uint64_t o, uint64_t n) { return (t % o) * n % o == 0; }
-uint64_t to_new_grid(uint64_t t, uint64_t o, uint64_t n) { return (t / o) * n + (t % o) * n / o; }
+bool on_new_grid(uint64_t t, uint64_t o, uint64_t n) {
+    return (t % o) * n % o == 0;
+}
+uint64_t to_new_grid(uint64_t t, uint64_t o, uint64_t n) {
+    return (t / o) * n + (t % o) * n / o;
+}
 } // namespace
 
 bool align_to_ticks_per_beat(Song& song, int32_t new_ticks_per_beat) {
     const int32_t old_ticks_per_beat = song.ticks_per_beat;
     if (new_ticks_per_beat == old_ticks_per_beat) return true;
-    if (old_ticks_per_beat < 1 || new_ticks_per_beat < 1 || new_ticks_per_beat > MAX_TICKS_PER_BEAT) return false;
+    if (old_ticks_per_beat < 1 || new_ticks_per_beat < 1 || new_ticks_per_beat > MAX_TICKS_PER_BEAT)
+        return false;
     const uint64_t o = uint64_t(old_ticks_per_beat), n = uint64_t(new_ticks_per_beat);
     for (const Pattern& pattern : song.patterns) {
         if (!on_new_grid(pattern.tick_length(), o, n)) return false;
@@ -772,7 +818,8 @@ bool align_to_ticks_per_beat(Song& song, int32_t new_ticks_per_beat) {
     std::vector<Pattern> patterns = song.patterns;
     for (Pattern& pattern : patterns) {
         pattern.length = int32_t(to_new_grid(pattern.tick_length(), o, n));
-        for (TempoPoint& p : pattern.tempo_points) p.tick = Tick(to_new_grid(p.tick, o, n));
+        for (TempoPoint& p : pattern.tempo_points)
+            p.tick = Tick(to_new_grid(p.tick, o, n));
         for (Voice& voice : pattern.voices) {
             EditList list;
             for (size_t i = 0; i < voice.events.size(); ++i) {
@@ -796,9 +843,10 @@ bool align_to_ticks_per_beat(Song& song, int32_t new_ticks_per_beat) {
                 // The second note must start before the note ends; if it would not, the slide is
                 // kept at its longest instead (the normal form then shortens it if needed).
                 size_t end = i + 1;
-                while (end < voice.events.size() &&
-                       !((voice.events[end].kind == NOTE_OFF && voice.events[end].param1 == e.param2) ||
-                         (voice.events[end].kind == PORTAMENTO && voice.events[end].param1 == e.param2)))
+                while (end < voice.events.size() && !((voice.events[end].kind == NOTE_OFF &&
+                                                       voice.events[end].param1 == e.param2) ||
+                                                      (voice.events[end].kind == PORTAMENTO &&
+                                                       voice.events[end].param1 == e.param2)))
                     ++end;
                 uint64_t second = uint64_t(e.tick) + 256;
                 if (end < voice.events.size() && second < voice.events[end].tick) {

@@ -24,7 +24,7 @@ struct Block {
     Tick from = 0;
     Tick to = 0;
     Aspect aspect = Aspect::NOTES;
-    int32_t voice = ALL_VOICES;  // a voice index, or ALL_VOICES
+    int32_t voice = ALL_VOICES; // a voice index, or ALL_VOICES
 };
 
 // Nothing of the block's aspect sounds inside the block afterwards; notes crossing its edges keep

@@ -13,9 +13,9 @@ size_t add_sampled_instrument(Song& song, std::string name, uint32_t category, u
                               bool from_bank) {
     // The record is complete before it joins the array, so a failed allocation leaves the array
     // as it was.
-    return add_instrument(song, make_sampled_instrument(std::move(name), category, length,
-                                                        loop_start, rate, bytes_per_sample,
-                                                        from_bank));
+    return add_instrument(song,
+                          make_sampled_instrument(std::move(name), category, length, loop_start,
+                                                  rate, bytes_per_sample, from_bank));
 }
 
 void remove_instrument(Song& song, size_t index) {
@@ -126,7 +126,8 @@ bool purge(Song& song, int32_t kept_pattern, int32_t kept_voice) {
 }
 
 bool replace_voice_instrument(Song& song, size_t pattern, size_t voice, uint32_t instrument) {
-    if (pattern >= song.patterns.size() || voice >= song.patterns[pattern].voices.size()) return true;
+    if (pattern >= song.patterns.size() || voice >= song.patterns[pattern].voices.size())
+        return true;
     if (!lock_song(song, true)) return false;
     song.patterns[pattern].voices[voice].instrument = instrument;
     song.observers.pattern_changed(int32_t(pattern));

@@ -6,8 +6,8 @@ namespace tunemill {
 
 size_t add_synthesized_instrument(Song& song, std::string name, uint32_t category,
                                   const SynthParameters& parameters, bool from_bank) {
-    return add_instrument(song, make_synthesized_instrument(std::move(name), category, parameters,
-                                                            from_bank));
+    return add_instrument(
+        song, make_synthesized_instrument(std::move(name), category, parameters, from_bank));
 }
 
 } // namespace tunemill

@@ -15,27 +15,33 @@ void SongObservers::remove(SongObserver* observer) {
 }
 
 void SongObservers::change_begins(const SongChange& change) const {
-    for (SongObserver* observer : observers_) observer->change_begins(change);
+    for (SongObserver* observer : observers_)
+        observer->change_begins(change);
 }
 
 void SongObservers::change_done(const SongChange& change) const {
-    for (SongObserver* observer : observers_) observer->change_done(change);
+    for (SongObserver* observer : observers_)
+        observer->change_done(change);
 }
 
 void SongObservers::voice_removed(int32_t pattern, int32_t voice) const {
-    for (SongObserver* observer : observers_) observer->voice_removed(pattern, voice);
+    for (SongObserver* observer : observers_)
+        observer->voice_removed(pattern, voice);
 }
 
 void SongObservers::pattern_changed(int32_t pattern) const {
-    for (SongObserver* observer : observers_) observer->pattern_changed(pattern);
+    for (SongObserver* observer : observers_)
+        observer->pattern_changed(pattern);
 }
 
 void SongObservers::instrument_removed(uint32_t index) const {
-    for (SongObserver* observer : observers_) observer->instrument_removed(index);
+    for (SongObserver* observer : observers_)
+        observer->instrument_removed(index);
 }
 
 void SongObservers::instruments_changed() const {
-    for (SongObserver* observer : observers_) observer->instruments_changed();
+    for (SongObserver* observer : observers_)
+        observer->instruments_changed();
 }
 
 } // namespace tunemill

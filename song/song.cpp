@@ -18,11 +18,12 @@ std::atomic<uint32_t> voice_id_counter{0};
 
 constexpr size_t NONE = SIZE_MAX;
 
-bool is_curve(uint8_t kind) { return kind == VOLUME || kind == BALANCE; }
+bool is_curve(uint8_t kind) {
+    return kind == VOLUME || kind == BALANCE;
+}
 
 // Removes the events whose flag is set, keeping the order of the others.
-template <typename T>
-void compact(std::vector<T>& items, const std::vector<bool>& removed) {
+template <typename T> void compact(std::vector<T>& items, const std::vector<bool>& removed) {
     size_t out = 0;
     for (size_t i = 0; i < items.size(); ++i)
         if (!removed[i]) items[out++] = items[i];
@@ -32,7 +33,9 @@ void compact(std::vector<T>& items, const std::vector<bool>& removed) {
 // Within every group of events sharing a tick: note offs first, portamentos last, the others in
 // between in their order. Groups already in that order are left as they are.
 void order_tick_groups(std::vector<Event>& events) {
-    auto rank = [](const Event& e) { return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1; };
+    auto rank = [](const Event& e) {
+        return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1;
+    };
     size_t begin = 0;
     while (begin < events.size()) {
         size_t end = begin + 1;
@@ -99,10 +102,12 @@ void drop_redundant_curve_events(std::vector<Event>& events, std::optional<Tick>
     for (size_t i = 0; i < events.size(); ++i) {
         const Event& e = events[i];
         if (e.kind == VOLUME) {
-            if (last_volume != NONE && events[last_volume].tick == e.tick) removed[last_volume] = true;
+            if (last_volume != NONE && events[last_volume].tick == e.tick)
+                removed[last_volume] = true;
             last_volume = i;
         } else if (e.kind == BALANCE) {
-            if (last_balance != NONE && events[last_balance].tick == e.tick) removed[last_balance] = true;
+            if (last_balance != NONE && events[last_balance].tick == e.tick)
+                removed[last_balance] = true;
             last_balance = i;
         }
     }
@@ -124,7 +129,8 @@ void drop_redundant_curve_events(std::vector<Event>& events, std::optional<Tick>
 
 uint32_t next_voice_id() {
     uint32_t id = voice_id_counter.fetch_add(1) + 1;
-    while (id == 0) id = voice_id_counter.fetch_add(1) + 1;
+    while (id == 0)
+        id = voice_id_counter.fetch_add(1) + 1;
     return id;
 }
 
@@ -136,8 +142,10 @@ void reset(Song& song, std::string description) {
     song.overall_tempo = DEFAULT_OVERALL_TEMPO;
     song.repeat_position = 0;
     song.sequence.clear();
-    while (!song.patterns.empty()) song.patterns.pop_back();
-    while (!song.instruments.empty()) song.instruments.pop_back();
+    while (!song.patterns.empty())
+        song.patterns.pop_back();
+    while (!song.instruments.empty())
+        song.instruments.pop_back();
     song.description = std::move(description);
 }
 
@@ -224,7 +232,8 @@ size_t insert_event(Voice& voice, const Event& event, size_t start) {
     size_t i = std::min(start, events.size());
     // A start past the event's place would break the tick order: search from the beginning.
     if (i > 0 && events[i - 1].tick > t) i = 0;
-    while (i < events.size() && events[i].tick < t) ++i;
+    while (i < events.size() && events[i].tick < t)
+        ++i;
     if (event.kind != NOTE_OFF) {
         while (i < events.size() && events[i].tick == t) {
             if (events[i].kind == PORTAMENTO) break;
@@ -253,7 +262,8 @@ bool voice_has_notes(const Voice& voice) {
 bool key_sounding(const Voice& voice, Tick tick, Key key) {
     VoiceCursor cursor(voice);
     cursor.seek(tick);
-    for (size_t i = cursor.next_index(); i < voice.events.size() && voice.events[i].tick == tick; ++i) {
+    for (size_t i = cursor.next_index(); i < voice.events.size() && voice.events[i].tick == tick;
+         ++i) {
         const Event& e = voice.events[i];
         if ((e.kind == NOTE_ON || e.kind == PORTAMENTO) && e.param1 == key) return true;
         if (e.kind == NOTE_OFF) cursor.clear_key(e.param1);
@@ -267,7 +277,9 @@ bool key_sounding(const Voice& voice, Tick tick, Key key) {
 
 // --- Length ------------------------------------------------------------------------------------
 
-void set_length(Pattern& pattern, int32_t ticks) { pattern.length = ticks; }
+void set_length(Pattern& pattern, int32_t ticks) {
+    pattern.length = ticks;
+}
 
 int32_t shorten(Pattern& pattern, Tick n) {
     Tick length = pattern.tick_length();
@@ -284,10 +296,12 @@ int32_t shorten(Pattern& pattern, Tick n) {
     }
     for (Voice& voice : pattern.voices) {
         auto& events = voice.events;
-        while (!events.empty() && events.back().tick > new_length) events.pop_back();
+        while (!events.empty() && events.back().tick > new_length)
+            events.pop_back();
     }
     auto& points = pattern.tempo_points;
-    while (!points.empty() && points.back().tick > new_length) points.pop_back();
+    while (!points.empty() && points.back().tick > new_length)
+        points.pop_back();
     pattern.length = int32_t(new_length);
     normalize_pattern(pattern);
     return pattern.length;
@@ -326,7 +340,8 @@ void normalize_tempo_points(Pattern& pattern) {
 
 void normalize_pattern(Pattern& pattern) {
     normalize_tempo_points(pattern);
-    for (Voice& voice : pattern.voices) normalize_voice(voice, pattern.tick_length());
+    for (Voice& voice : pattern.voices)
+        normalize_voice(voice, pattern.tick_length());
 }
 
 bool voice_is_normal(const Voice& voice, std::optional<Tick> length) {
@@ -432,7 +447,8 @@ std::optional<ValidationFailure> find_invalid(const Song& song) {
         (song.repeat_position < 0 || size_t(song.repeat_position) >= song.sequence.size()))
         return ValidationFailure{3};
     for (size_t i = 0; i < song.sequence.size(); ++i)
-        if (song.sequence[i] >= song.patterns.size()) return ValidationFailure{4, -1, -1, int64_t(i)};
+        if (song.sequence[i] >= song.patterns.size())
+            return ValidationFailure{4, -1, -1, int64_t(i)};
     for (size_t p = 0; p < song.patterns.size(); ++p) {
         const Pattern& pattern = song.patterns[p];
         if (pattern.length < 0) return ValidationFailure{5, int32_t(p)};
@@ -456,6 +472,8 @@ std::optional<ValidationFailure> find_invalid(const Song& song) {
     return std::nullopt;
 }
 
-bool validate(const Song& song) { return !find_invalid(song).has_value(); }
+bool validate(const Song& song) {
+    return !find_invalid(song).has_value();
+}
 
 } // namespace tunemill

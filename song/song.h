@@ -19,10 +19,10 @@ namespace tunemill {
 using Tick = uint32_t;
 using Key = uint8_t;
 
-constexpr Key KEY_COUNT = 84;         // keys 0 to 83, seven octaves; key 0 is the lowest
-constexpr uint8_t MAX_LEVEL = 30;     // volume, balance and tempo values are 0 to 30
+constexpr Key KEY_COUNT = 84;     // keys 0 to 83, seven octaves; key 0 is the lowest
+constexpr uint8_t MAX_LEVEL = 30; // volume, balance and tempo values are 0 to 30
 constexpr uint8_t DEFAULT_VOLUME = 30;
-constexpr uint8_t DEFAULT_BALANCE = 15;  // centre; 30 fully left, 0 fully right
+constexpr uint8_t DEFAULT_BALANCE = 15; // centre; 30 fully left, 0 fully right
 constexpr uint8_t DEFAULT_TEMPO_VALUE = 20;
 constexpr int32_t MAX_OVERALL_TEMPO = 120;
 constexpr int32_t DEFAULT_OVERALL_TEMPO = 40;
@@ -37,11 +37,11 @@ constexpr Tick MAX_PATTERN_LENGTH = 0x7FFFFFFF;
 
 enum EventKind : uint8_t {
     NOTE_ON = 1,
-    RELEASE_MARK = 2,  // exists only while a song file is being read
+    RELEASE_MARK = 2, // exists only while a song file is being read
     NOTE_OFF = 3,
     VOLUME = 4,
     BALANCE = 5,
-    PORTAMENTO = 6,    // param1: sounding key, param2: key slid to, param3: slide ticks 1..255
+    PORTAMENTO = 6, // param1: sounding key, param2: key slid to, param3: slide ticks 1..255
 };
 
 struct Event {
@@ -57,7 +57,7 @@ static_assert(sizeof(Event) == 8);
 
 struct TempoPoint {
     Tick tick = 0;
-    uint8_t value = 0;  // 0..30
+    uint8_t value = 0; // 0..30
     uint8_t reserved[3] = {0, 0, 0};
 
     bool operator==(const TempoPoint&) const = default;
@@ -65,17 +65,17 @@ struct TempoPoint {
 static_assert(sizeof(TempoPoint) == 8);
 
 struct Voice {
-    uint32_t id = 0;          // never 0 once created; unique within a run
-    uint32_t instrument = 0;  // index into the song's instrument array
-    bool muted = false;       // not stored in song files; toggling it does not modify the song
-    std::vector<Event> events;  // by tick, see the order rules
+    uint32_t id = 0;           // never 0 once created; unique within a run
+    uint32_t instrument = 0;   // index into the song's instrument array
+    bool muted = false;        // not stored in song files; toggling it does not modify the song
+    std::vector<Event> events; // by tick, see the order rules
 };
 
 struct Pattern {
-    std::vector<Voice> voices;  // in display order
+    std::vector<Voice> voices; // in display order
     std::string name;
-    std::vector<TempoPoint> tempo_points;  // by tick
-    int32_t length = 0;                    // ticks
+    std::vector<TempoPoint> tempo_points; // by tick
+    int32_t length = 0;                   // ticks
 
     // The length as a tick count (0 for a negative length, which validation rejects).
     Tick tick_length() const { return length > 0 ? Tick(length) : 0; }
@@ -83,18 +83,18 @@ struct Pattern {
 
 struct Song {
     SongLock lock;
-    std::string path;             // full path; "Untitled" in some folder for a new song
-    bool song_file = false;       // read from or last written to a song file of this format
+    std::string path;       // full path; "Untitled" in some folder for a new song
+    bool song_file = false; // read from or last written to a song file of this format
     bool modified = false;
     std::string description;
     int32_t ticks_per_beat = DEFAULT_TICKS_PER_BEAT;
     int32_t beats_per_measure = DEFAULT_BEATS_PER_MEASURE;
-    int32_t overall_tempo = DEFAULT_OVERALL_TEMPO;  // 0..120; shown as 8000 / (tempo + 40) %
-    int32_t repeat_position = 0;  // sequence index where playback goes on after the last entry
-    std::vector<uint32_t> sequence;  // pattern indices
+    int32_t overall_tempo = DEFAULT_OVERALL_TEMPO; // 0..120; shown as 8000 / (tempo + 40) %
+    int32_t repeat_position = 0;    // sequence index where playback goes on after the last entry
+    std::vector<uint32_t> sequence; // pattern indices
     std::vector<Pattern> patterns;
-    std::vector<Instrument> instruments;  // voices name them by index
-    SongObservers observers;      // never copied with the song
+    std::vector<Instrument> instruments; // voices name them by index
+    SongObservers observers;             // never copied with the song
 };
 
 // The next voice id: 1 for the first voice of the run, never 0, never reused.

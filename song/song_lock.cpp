@@ -24,7 +24,8 @@ bool song_memory_consistent(const Song& song) {
     for (const Instrument& instrument : song.instruments) {
         if (instrument.bytes_per_sample != 1 && instrument.bytes_per_sample != 2) return false;
         if (instrument.samples.size() != instrument.sample_bytes() + SAMPLE_PADDING) return false;
-        if (instrument.loop_start != NO_LOOP && instrument.loop_start >= instrument.length) return false;
+        if (instrument.loop_start != NO_LOOP && instrument.loop_start >= instrument.length)
+            return false;
         if (instrument.id == 0) return false;
     }
     return true;

@@ -12,7 +12,8 @@ uint32_t tick_duration(int32_t overall_tempo, uint8_t tempo_value) {
 
 TickDurations tick_durations(int32_t overall_tempo) {
     TickDurations table{};
-    for (uint8_t v = 0; v <= MAX_LEVEL; ++v) table[v] = tick_duration(overall_tempo, v);
+    for (uint8_t v = 0; v <= MAX_LEVEL; ++v)
+        table[v] = tick_duration(overall_tempo, v);
     return table;
 }
 
@@ -33,7 +34,8 @@ uint64_t duration(const Pattern& pattern, Tick from, Tick to, int32_t overall_te
     if (to <= from) return 0;
     const TickDurations table = tick_durations(overall_tempo);
     auto point = first_point_after(pattern, from);
-    uint8_t value = point == pattern.tempo_points.begin() ? DEFAULT_TEMPO_VALUE : std::prev(point)->value;
+    uint8_t value =
+        point == pattern.tempo_points.begin() ? DEFAULT_TEMPO_VALUE : std::prev(point)->value;
     uint64_t total = 0;
     Tick at = from;
     for (; point != pattern.tempo_points.end() && point->tick < to; ++point) {
@@ -59,6 +61,8 @@ MinutesSeconds song_length_display(const Song& song) {
     return MinutesSeconds{seconds / 60, uint32_t(seconds % 60)};
 }
 
-int32_t overall_tempo_percent(int32_t overall_tempo) { return 8000 / (overall_tempo + 40); }
+int32_t overall_tempo_percent(int32_t overall_tempo) {
+    return 8000 / (overall_tempo + 40);
+}
 
 } // namespace tunemill

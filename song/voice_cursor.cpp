@@ -50,11 +50,13 @@ const Event& VoiceCursor::read() {
 void VoiceCursor::seek(Tick t) {
     if (end_ > 0 && t > last_tick_) {
         // Past the last event every note has ended; only the curves keep their last values.
-        while (next_ < end_) read();
+        while (next_ < end_)
+            read();
         sounding_.fill(NONE);
         return;
     }
-    while (next_ < end_ && events_[next_].tick < t) read();
+    while (next_ < end_ && events_[next_].tick < t)
+        read();
 }
 
 } // namespace tunemill

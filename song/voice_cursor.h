@@ -43,8 +43,12 @@ class VoiceCursor {
     const Event& event(size_t index) const { return events_[index]; }
 
     // The volume and balance in effect: of the last event read, or 30 and 15.
-    uint8_t volume() const { return last_volume_ == NONE ? DEFAULT_VOLUME : events_[last_volume_].param1; }
-    uint8_t balance() const { return last_balance_ == NONE ? DEFAULT_BALANCE : events_[last_balance_].param1; }
+    uint8_t volume() const {
+        return last_volume_ == NONE ? DEFAULT_VOLUME : events_[last_volume_].param1;
+    }
+    uint8_t balance() const {
+        return last_balance_ == NONE ? DEFAULT_BALANCE : events_[last_balance_].param1;
+    }
     size_t last_volume_index() const { return last_volume_; }
     size_t last_balance_index() const { return last_balance_; }
 

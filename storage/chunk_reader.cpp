@@ -10,7 +10,8 @@
 
 namespace tunemill {
 
-ChunkInput::ChunkInput(File& file) : file_(file), size_(file.size()), buffer_(WORKING_BUFFER_BYTES) {
+ChunkInput::ChunkInput(File& file)
+    : file_(file), size_(file.size()), buffer_(WORKING_BUFFER_BYTES) {
     buffer_start_ = file.position();
 }
 
@@ -34,7 +35,8 @@ void ChunkInput::refill(size_t needed) {
     file_.seek(int64_t(buffer_start_ + filled_));
     while (filled_ < needed) {
         const size_t got = file_.read_some(buffer_.data() + filled_, buffer_.size() - filled_);
-        if (got == 0) throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file_.path().string());
+        if (got == 0)
+            throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file_.path().string());
         filled_ += got;
     }
 }

@@ -43,7 +43,7 @@ class ChunkInput {
     File& file_;
     uint64_t size_;
     std::vector<uint8_t> buffer_;
-    uint64_t buffer_start_ = 0;  // file offset of buffer_[0]
+    uint64_t buffer_start_ = 0; // file offset of buffer_[0]
     size_t filled_ = 0;
     size_t at_ = 0;
 };

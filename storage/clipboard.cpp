@@ -22,19 +22,27 @@ constexpr size_t EVENT_BYTES = 8;
 
 ClipboardAspect code_of(Aspect aspect) {
     switch (aspect) {
-    case Aspect::TEMPO: return ClipboardAspect::TEMPO;
-    case Aspect::VOLUME: return ClipboardAspect::VOLUME;
-    case Aspect::BALANCE: return ClipboardAspect::BALANCE;
-    default: return ClipboardAspect::NOTES;
+    case Aspect::TEMPO:
+        return ClipboardAspect::TEMPO;
+    case Aspect::VOLUME:
+        return ClipboardAspect::VOLUME;
+    case Aspect::BALANCE:
+        return ClipboardAspect::BALANCE;
+    default:
+        return ClipboardAspect::NOTES;
     }
 }
 
 Aspect aspect_of(ClipboardAspect code) {
     switch (code) {
-    case ClipboardAspect::TEMPO: return Aspect::TEMPO;
-    case ClipboardAspect::VOLUME: return Aspect::VOLUME;
-    case ClipboardAspect::BALANCE: return Aspect::BALANCE;
-    default: return Aspect::NOTES;
+    case ClipboardAspect::TEMPO:
+        return Aspect::TEMPO;
+    case ClipboardAspect::VOLUME:
+        return Aspect::VOLUME;
+    case ClipboardAspect::BALANCE:
+        return Aspect::BALANCE;
+    default:
+        return Aspect::NOTES;
     }
 }
 
@@ -54,11 +62,13 @@ void put_event(std::vector<uint8_t>& out, const Event& e) {
     out.insert(out.end(), {e.kind, e.param1, e.param2, e.param3});
 }
 
-void put_voice_record(std::vector<uint8_t>& out, const Song& song, const Voice& voice, Tick from, Tick to, Aspect aspect) {
+void put_voice_record(std::vector<uint8_t>& out, const Song& song, const Voice& voice, Tick from,
+                      Tick to, Aspect aspect) {
     uint8_t name[NAME_FIELD] = {};
     if (voice.instrument < song.instruments.size()) {
         const std::string& text = song.instruments[voice.instrument].name;
-        for (size_t i = 0; i < text.size() && i < MAX_INSTRUMENT_NAME && text[i] != 0; ++i) name[i] = uint8_t(text[i]);
+        for (size_t i = 0; i < text.size() && i < MAX_INSTRUMENT_NAME && text[i] != 0; ++i)
+            name[i] = uint8_t(text[i]);
     }
     out.insert(out.end(), name, name + NAME_FIELD);
 
@@ -67,9 +77,12 @@ void put_voice_record(std::vector<uint8_t>& out, const Song& song, const Voice& 
     split_at(cut, from);
     split_at(cut, to);
     std::vector<Event> events;
-    if (aspect != Aspect::BALANCE) events.push_back(Event{0, VOLUME, curve_before(cut, from, VOLUME), 0, 0});
-    if (aspect != Aspect::VOLUME) events.push_back(Event{0, BALANCE, curve_before(cut, from, BALANCE), 0, 0});
-    auto first = std::partition_point(cut.events.begin(), cut.events.end(), [&](const Event& e) { return e.tick < from; });
+    if (aspect != Aspect::BALANCE)
+        events.push_back(Event{0, VOLUME, curve_before(cut, from, VOLUME), 0, 0});
+    if (aspect != Aspect::VOLUME)
+        events.push_back(Event{0, BALANCE, curve_before(cut, from, BALANCE), 0, 0});
+    auto first = std::partition_point(cut.events.begin(), cut.events.end(),
+                                      [&](const Event& e) { return e.tick < from; });
     for (auto it = first; it != cut.events.end() && it->tick <= to; ++it) {
         const Event& e = *it;
         if (e.kind == NOTE_OFF && e.tick == from) continue;
@@ -79,14 +92,15 @@ void put_voice_record(std::vector<uint8_t>& out, const Song& song, const Voice& 
         events.push_back(Event{e.tick - from, e.kind, e.param1, e.param2, e.param3});
     }
     put_u32(out, uint32_t(events.size()));
-    for (const Event& e : events) put_event(out, e);
+    for (const Event& e : events)
+        put_event(out, e);
 }
 
 // --- The parsed block ---------------------------------------------------------------------------
 
 struct VoiceRecord {
     std::string name;
-    Voice voice;  // ticks relative to the block's start
+    Voice voice; // ticks relative to the block's start
 };
 
 struct ParsedBlock {
@@ -104,11 +118,13 @@ std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
     if (bytes.size() < HEAD_BYTES) return std::nullopt;
     const uint8_t* at = bytes.data();
     size_t left = bytes.size() - HEAD_BYTES;
-    const uint32_t aspect = get_u32(at), all = get_u32(at + 4), count = get_u32(at + 8), length = get_u32(at + 12);
+    const uint32_t aspect = get_u32(at), all = get_u32(at + 4), count = get_u32(at + 8),
+                   length = get_u32(at + 12);
     at += HEAD_BYTES;
     if (aspect > 3 || all > 1 || length == 0 || length > MAX_PATTERN_LENGTH) return std::nullopt;
     ParsedBlock block{ClipboardAspect(aspect), all == 1, length, std::nullopt, {}};
-    if (block.aspect == ClipboardAspect::TEMPO ? count != 0 : (!block.all_voices && count != 1)) return std::nullopt;
+    if (block.aspect == ClipboardAspect::TEMPO ? count != 0 : (!block.all_voices && count != 1))
+        return std::nullopt;
 
     if (has_tempo_section(block.aspect, block.all_voices)) {
         if (left < 4) return std::nullopt;
@@ -122,13 +138,15 @@ std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
             point = TempoPoint{get_u32(at), at[4], {0, 0, 0}};
             at += 8;
             left -= 8;
-            if (point.tick < previous || point.tick >= length || point.value > MAX_LEVEL) return std::nullopt;
+            if (point.tick < previous || point.tick >= length || point.value > MAX_LEVEL)
+                return std::nullopt;
             previous = point.tick;
         }
         block.tempo = std::move(tempo);
     }
 
-    const bool curve_block = block.aspect == ClipboardAspect::VOLUME || block.aspect == ClipboardAspect::BALANCE;
+    const bool curve_block =
+        block.aspect == ClipboardAspect::VOLUME || block.aspect == ClipboardAspect::BALANCE;
     const uint8_t curve_kind = block.aspect == ClipboardAspect::VOLUME ? VOLUME : BALANCE;
     if (count > left / (NAME_FIELD + 4)) return std::nullopt;
     block.records.reserve(count);
@@ -137,7 +155,8 @@ std::optional<ParsedBlock> parse(std::span<const uint8_t> bytes) {
         VoiceRecord record;
         const void* zero = std::memchr(at, 0, NAME_FIELD);
         if (!zero) return std::nullopt;
-        record.name.assign(reinterpret_cast<const char*>(at), size_t(static_cast<const uint8_t*>(zero) - at));
+        record.name.assign(reinterpret_cast<const char*>(at),
+                           size_t(static_cast<const uint8_t*>(zero) - at));
         const uint32_t events = get_u32(at + NAME_FIELD);
         at += NAME_FIELD + 4;
         left -= NAME_FIELD + 4;
@@ -184,7 +203,8 @@ void make_room(Voice& voice, Tick p, Tick n, Aspect aspect) {
 
 size_t common_beginning(const std::string& a, const std::string& b) {
     size_t n = 0;
-    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+    while (n < a.size() && n < b.size() && a[n] == b[n])
+        ++n;
     // Equal names count their terminating zero as well.
     return n == a.size() && n == b.size() ? n + 1 : n;
 }
@@ -194,7 +214,7 @@ uint32_t instrument_for(const Song& song, const std::string& name) {
     size_t best_length = 0;
     for (size_t i = 0; i < song.instruments.size(); ++i) {
         const size_t length = common_beginning(song.instruments[i].name, name);
-        if (length >= best_length) {  // a tie goes to the later instrument
+        if (length >= best_length) { // a tie goes to the later instrument
             best = uint32_t(i);
             best_length = length;
         }
@@ -207,13 +227,15 @@ void paste_record(Voice& target, const Voice& record, Tick p, Tick n, Tick lengt
     EditList list;
     list.add(p + n, VOLUME, curve_before(target, p + n, VOLUME));
     list.add(p + n, BALANCE, curve_before(target, p + n, BALANCE));
-    for (const Event& e : record.events) list.add(Event{e.tick + p, e.kind, e.param1, e.param2, e.param3});
+    for (const Event& e : record.events)
+        list.add(Event{e.tick + p, e.kind, e.param1, e.param2, e.param3});
     list.apply(target, length);
 }
 
 void put_tempo_point(Pattern& pattern, Tick tick, uint8_t value) {
     auto& points = pattern.tempo_points;
-    auto at = std::partition_point(points.begin(), points.end(), [&](const TempoPoint& q) { return q.tick < tick; });
+    auto at = std::partition_point(points.begin(), points.end(),
+                                   [&](const TempoPoint& q) { return q.tick < tick; });
     if (at != points.end() && at->tick == tick)
         at->value = value;
     else
@@ -241,23 +263,27 @@ std::vector<uint8_t> copy_block(const Song& song, size_t pattern_index, const Bl
     if (has_tempo_section(aspect, all)) {
         std::vector<TempoPoint> points{{0, tempo_value_at(pattern, from), {0, 0, 0}}};
         for (const TempoPoint& p : pattern.tempo_points)
-            if (p.tick >= from && p.tick < to) points.push_back(TempoPoint{p.tick - from, p.value, {0, 0, 0}});
+            if (p.tick >= from && p.tick < to)
+                points.push_back(TempoPoint{p.tick - from, p.value, {0, 0, 0}});
         put_u32(out, uint32_t(points.size()));
         for (const TempoPoint& p : points) {
             put_u32(out, p.tick);
-            put_u32(out, p.value);  // the value, then three bytes that carry nothing
+            put_u32(out, p.value); // the value, then three bytes that carry nothing
         }
     }
     if (aspect != ClipboardAspect::TEMPO) {
         if (all)
-            for (const Voice& voice : pattern.voices) put_voice_record(out, song, voice, from, to, block.aspect);
+            for (const Voice& voice : pattern.voices)
+                put_voice_record(out, song, voice, from, to, block.aspect);
         else
-            put_voice_record(out, song, pattern.voices[size_t(block.voice)], from, to, block.aspect);
+            put_voice_record(out, song, pattern.voices[size_t(block.voice)], from, to,
+                             block.aspect);
     }
     return out;
 }
 
-Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p, std::span<const uint8_t> bytes) {
+Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p,
+                 std::span<const uint8_t> bytes) {
     if (song.instruments.empty() || pattern_index >= song.patterns.size()) return 0;
     const std::optional<ParsedBlock> parsed = parse(bytes);
     if (!parsed) return 0;
@@ -267,7 +293,8 @@ Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p
     const Aspect aspect = aspect_of(block.aspect);
     const bool one_voice = !block.all_voices && block.aspect != ClipboardAspect::TEMPO;
     const bool into_current = one_voice && !pattern.voices.empty();
-    if (into_current && (current_voice < 0 || size_t(current_voice) >= pattern.voices.size())) return 0;
+    if (into_current && (current_voice < 0 || size_t(current_voice) >= pattern.voices.size()))
+        return 0;
     if (uint64_t(std::max(p, pattern.tick_length())) + n > MAX_PATTERN_LENGTH) return 0;
 
     if (pattern.tick_length() < p) pattern.length = int32_t(p);
@@ -280,7 +307,8 @@ Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p
             for (TempoPoint& point : pattern.tempo_points)
                 if (point.tick >= p && point.tick != 0) point.tick += n;
         if (aspect != Aspect::TEMPO)
-            for (Voice& voice : pattern.voices) make_room(voice, p, n, aspect);
+            for (Voice& voice : pattern.voices)
+                make_room(voice, p, n, aspect);
     }
     pattern.length += int32_t(n);
     const Tick length = pattern.tick_length();
@@ -288,9 +316,11 @@ Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p
     if (block.tempo) {
         put_tempo_point(pattern, p + n, tempo_value_at(pattern, p + n));
         auto& points = pattern.tempo_points;
-        auto at = std::partition_point(points.begin(), points.end(), [&](const TempoPoint& q) { return q.tick < p + 1; });
+        auto at = std::partition_point(points.begin(), points.end(),
+                                       [&](const TempoPoint& q) { return q.tick < p + 1; });
         std::vector<TempoPoint> pasted;
-        for (const TempoPoint& q : *block.tempo) pasted.push_back(TempoPoint{q.tick + p, q.value, {0, 0, 0}});
+        for (const TempoPoint& q : *block.tempo)
+            pasted.push_back(TempoPoint{q.tick + p, q.value, {0, 0, 0}});
         points.insert(at, pasted.begin(), pasted.end());
         normalize_tempo_points(pattern);
     }
@@ -303,7 +333,8 @@ Tick paste_block(Song& song, size_t pattern_index, int32_t current_voice, Tick p
         } else {
             for (size_t v = 0; v < pattern.voices.size(); ++v) {
                 const uint32_t instrument = pattern.voices[v].instrument;
-                if (!chosen[v] && instrument < song.instruments.size() && song.instruments[instrument].name == record.name) {
+                if (!chosen[v] && instrument < song.instruments.size() &&
+                    song.instruments[instrument].name == record.name) {
                     target = v;
                     break;
                 }

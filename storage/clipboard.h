@@ -30,6 +30,7 @@ std::vector<uint8_t> copy_block(const Song& song, size_t pattern, const Block& b
 // cursor moves. Bytes that do not form a well-formed block, a song without instruments and a
 // paste that would make the pattern too long change nothing and return 0. The caller holds the
 // song lock with the modify request.
-Tick paste_block(Song& song, size_t pattern, int32_t voice, Tick at, std::span<const uint8_t> bytes);
+Tick paste_block(Song& song, size_t pattern, int32_t voice, Tick at,
+                 std::span<const uint8_t> bytes);
 
 } // namespace tunemill

@@ -23,7 +23,9 @@ constexpr uint32_t MAX_PATTERNS = 200;
 constexpr int NO_KEY = -1;
 constexpr Key FIRST_KEY = 48;
 
-[[noreturn]] void damaged() { throw LOAD_ERROR(0); }
+[[noreturn]] void damaged() {
+    throw LOAD_ERROR(0);
+}
 
 std::string read_name(BitReader& reader, size_t max) {
     char buffer[SONG_NAME_MAX + 1];
@@ -33,7 +35,8 @@ std::string read_name(BitReader& reader, size_t max) {
 
 // The skip code tree as pairs of entries, the first of a pair for bit 0: below 240 the index of
 // the next pair, 240 to 247 the leaves 0 to 7, 255 the escape.
-constexpr uint8_t SKIP_TREE[16] = {240, 2, 241, 4, 6, 8, 242, 243, 245, 10, 12, 14, 244, 246, 247, 255};
+constexpr uint8_t SKIP_TREE[16] = {240, 2,  241, 4,  6,   8,   242, 243,
+                                   245, 10, 12,  14, 244, 246, 247, 255};
 constexpr uint8_t SKIP_ESCAPE = 255;
 
 uint32_t read_skip(BitReader& reader) {
@@ -68,7 +71,8 @@ constexpr uint32_t FLAG_PORTAMENTO = 1, FLAG_VOLUME = 2, FLAG_BALANCE = 4;
 // Inserts by the order rules, searching from the first event at or after the tick (slides are
 // inserted where they began, a few ticks back).
 void insert_at(Voice& voice, Tick tick, uint8_t kind, uint8_t p1, uint8_t p2 = 0, uint8_t p3 = 0) {
-    auto from = std::partition_point(voice.events.begin(), voice.events.end(), [&](const Event& e) { return e.tick < tick; });
+    auto from = std::partition_point(voice.events.begin(), voice.events.end(),
+                                     [&](const Event& e) { return e.tick < tick; });
     insert_event(voice, tick, kind, p1, p2, p3, size_t(from - voice.events.begin()));
 }
 
@@ -110,7 +114,8 @@ void read_voice_stream(BitReader& reader, Voice& voice, Tick length) {
             struck = false;
             pending = false;
             if (key != slide_key)
-                insert_at(voice, slide_tick, PORTAMENTO, uint8_t(slide_key == NO_KEY ? 0xFF : slide_key), uint8_t(key),
+                insert_at(voice, slide_tick, PORTAMENTO,
+                          uint8_t(slide_key == NO_KEY ? 0xFF : slide_key), uint8_t(key),
                           uint8_t((t - slide_tick) % 256));
         }
         if (volume != previous_volume) insert_at(voice, t, VOLUME, uint8_t(volume));
@@ -171,7 +176,8 @@ void read_pattern_body(BitReader& reader, Song& song, Pattern& pattern, uint32_t
     }
     if (any_text) song.description += "\r\n";
 
-    for (Voice& voice : pattern.voices) read_voice_stream(reader, voice, length);
+    for (Voice& voice : pattern.voices)
+        read_voice_stream(reader, voice, length);
     reader.release();
 }
 
@@ -196,11 +202,12 @@ bool read_old_song(File& file, Song& song, const BankLookup& bank) {
     BitReader reader(file);
     reader.read_bytes(head, HEAD_BYTES);
     const uint32_t stored = head[4], from_bank = head[5], patterns = head[6], entries = head[7];
-    const uint32_t repeat = head[10], limited = head[11], tempo = head[12], ticks_per_beat = head[13],
-                   beats_per_measure = head[14];
+    const uint32_t repeat = head[10], limited = head[11], tempo = head[12],
+                   ticks_per_beat = head[13], beats_per_measure = head[14];
     const std::string name = read_name(reader, SONG_NAME_MAX);
-    if (stored + from_bank > MAX_INSTRUMENTS || patterns < 1 || patterns > MAX_PATTERNS || repeat >= entries ||
-        repeat > MAX_PATTERNS || limited > 30 || tempo > uint32_t(MAX_OVERALL_TEMPO) || ticks_per_beat < 1 ||
+    if (stored + from_bank > MAX_INSTRUMENTS || patterns < 1 || patterns > MAX_PATTERNS ||
+        repeat >= entries || repeat > MAX_PATTERNS || limited > 30 ||
+        tempo > uint32_t(MAX_OVERALL_TEMPO) || ticks_per_beat < 1 ||
         ticks_per_beat > uint32_t(MAX_TICKS_PER_BEAT) || beats_per_measure < 1 ||
         beats_per_measure > uint32_t(MAX_BEATS_PER_MEASURE))
         damaged();
@@ -226,16 +233,23 @@ bool read_old_song(File& file, Song& song, const BankLookup& bank) {
         char tag[3];
         reader.read_bytes(tag, 3);
         bool synthesized;
-        if (std::memcmp(tag, "SMP", 3) == 0) synthesized = false;
-        else if (std::memcmp(tag, "SYN", 3) == 0) synthesized = true;
-        else damaged();
+        if (std::memcmp(tag, "SMP", 3) == 0)
+            synthesized = false;
+        else if (std::memcmp(tag, "SYN", 3) == 0)
+            synthesized = true;
+        else
+            damaged();
         std::string instrument_name = read_name(reader, MAX_NAME);
         uint32_t category = reader.read_bits(8);
-        if (category == 0xFF) category = NO_CATEGORY;
-        else if (category > NO_CATEGORY) damaged();
-        add_instrument(song, read_instrument_body(file, reader, end, std::move(instrument_name), category, synthesized, false));
+        if (category == 0xFF)
+            category = NO_CATEGORY;
+        else if (category > NO_CATEGORY)
+            damaged();
+        add_instrument(song, read_instrument_body(file, reader, end, std::move(instrument_name),
+                                                  category, synthesized, false));
     }
-    for (uint32_t i = 0; i < from_bank; ++i) add_instrument(song, bank(read_name(reader, MAX_NAME)));
+    for (uint32_t i = 0; i < from_bank; ++i)
+        add_instrument(song, bank(read_name(reader, MAX_NAME)));
     reader.release();
     if (!validate(song)) damaged();
     return true;

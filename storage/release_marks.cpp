@@ -8,7 +8,9 @@ namespace tunemill {
 
 namespace {
 
-int rank_within_tick(const Event& e) { return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1; }
+int rank_within_tick(const Event& e) {
+    return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1;
+}
 
 bool has_release_marks(const Voice& voice) {
     return std::any_of(voice.events.begin(), voice.events.end(),
@@ -65,7 +67,8 @@ void resolve_looping(Voice& voice) {
     remove_flagged(voice.events, removed);
 }
 
-void resolve_one_shot(Voice& voice, const Pattern& pattern, const Instrument& instrument, int32_t overall_tempo) {
+void resolve_one_shot(Voice& voice, const Pattern& pattern, const Instrument& instrument,
+                      int32_t overall_tempo) {
     struct OpenNote {
         bool open = false;
         Tick start = 0;
@@ -76,7 +79,8 @@ void resolve_one_shot(Voice& voice, const Pattern& pattern, const Instrument& in
     std::vector<Event> note_offs;
     auto close = [&](Key key, Tick limit) {
         OpenNote& note = notes[key];
-        const uint64_t per_tick = samples_per_tick(overall_tempo, tempo_before(pattern, note.start), instrument.rate);
+        const uint64_t per_tick =
+            samples_per_tick(overall_tempo, tempo_before(pattern, note.start), instrument.rate);
         uint64_t end = uint64_t(note.start) + instrument.length / per_tick;
         end = std::max<uint64_t>(end, note.release);
         end = std::min<uint64_t>(end, limit);
@@ -121,12 +125,14 @@ void resolve_one_shot(Voice& voice, const Pattern& pattern, const Instrument& in
 
     // Merge the note offs in: each goes before every event at its tick (the insertion rule),
     // in one pass however many there are.
-    std::stable_sort(note_offs.begin(), note_offs.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
+    std::stable_sort(note_offs.begin(), note_offs.end(),
+                     [](const Event& a, const Event& b) { return a.tick < b.tick; });
     std::vector<Event> merged;
     merged.reserve(voice.events.size() + note_offs.size());
     size_t next = 0;
     for (const Event& e : voice.events) {
-        while (next < note_offs.size() && note_offs[next].tick <= e.tick) merged.push_back(note_offs[next++]);
+        while (next < note_offs.size() && note_offs[next].tick <= e.tick)
+            merged.push_back(note_offs[next++]);
         merged.push_back(e);
     }
     merged.insert(merged.end(), note_offs.begin() + ptrdiff_t(next), note_offs.end());
@@ -147,7 +153,9 @@ void order_within_ticks(Voice& voice) {
         }
         if (!ordered)
             std::stable_sort(events.begin() + ptrdiff_t(begin), events.begin() + ptrdiff_t(end),
-                             [](const Event& a, const Event& b) { return rank_within_tick(a) < rank_within_tick(b); });
+                             [](const Event& a, const Event& b) {
+                                 return rank_within_tick(a) < rank_within_tick(b);
+                             });
         begin = end;
     }
 }

@@ -25,7 +25,9 @@ constexpr uint32_t MAX_COUNT = 0x7FFFFFFF;
 constexpr uint8_t LONG_RECORD = 0xFF;
 constexpr size_t MAX_KEPT_DATA = 16;
 
-[[noreturn]] void damaged() { throw LOAD_ERROR(0); }
+[[noreturn]] void damaged() {
+    throw LOAD_ERROR(0);
+}
 
 // --- Writing -----------------------------------------------------------------------------------
 
@@ -42,11 +44,14 @@ class ChunkWriter {
     // Writes a head with a provisional length; returns where the chunk starts.
     size_t begin(const char* tag) {
         const size_t start = out_.size();
-        for (int k = 0; k < 3; ++k) out_.push_back(uint8_t(tag[k]));
+        for (int k = 0; k < 3; ++k)
+            out_.push_back(uint8_t(tag[k]));
         put_u32(out_, 0);
         return start;
     }
-    void end(size_t start) { set_u32(out_.data() + start + 3, uint32_t(out_.size() - start - CHUNK_HEAD)); }
+    void end(size_t start) {
+        set_u32(out_.data() + start + 3, uint32_t(out_.size() - start - CHUNK_HEAD));
+    }
     void whole(const char* tag, std::string_view bytes) {
         const size_t start = begin(tag);
         put_bytes(out_, bytes);
@@ -57,12 +62,15 @@ class ChunkWriter {
     std::vector<uint8_t>& out_;
 };
 
-uint32_t data_length(uint8_t kind) { return kind == PORTAMENTO ? 3 : 1; }
+uint32_t data_length(uint8_t kind) {
+    return kind == PORTAMENTO ? 3 : 1;
+}
 
 void put_events(std::vector<uint8_t>& out, const std::vector<Event>& events) {
     Tick previous = 0;
     for (const Event& e : events) {
-        if (e.kind != NOTE_ON && e.kind != NOTE_OFF && e.kind != VOLUME && e.kind != BALANCE && e.kind != PORTAMENTO)
+        if (e.kind != NOTE_ON && e.kind != NOTE_OFF && e.kind != VOLUME && e.kind != BALANCE &&
+            e.kind != PORTAMENTO)
             continue; // release marks (and nothing else) never reach a file
         const uint32_t delta = e.tick - previous;
         const uint32_t length = data_length(e.kind);
@@ -121,7 +129,8 @@ void read_events(ChunkInput& input, uint64_t left, Voice& voice) {
             uint8_t rest[8];
             input.read(rest, 8);
             left -= 8;
-            tick += uint32_t(second) | uint32_t(rest[0]) << 8 | uint32_t(rest[1]) << 16 | uint32_t(rest[2]) << 24;
+            tick += uint32_t(second) | uint32_t(rest[0]) << 8 | uint32_t(rest[1]) << 16 |
+                    uint32_t(rest[2]) << 24;
             kind = rest[3];
             length = get_u32(rest + 4);
         }
@@ -147,14 +156,19 @@ void read_events(ChunkInput& input, uint64_t left, Voice& voice) {
 
 class SongFileReader {
   public:
-    SongFileReader(ChunkInput& input, Song& song, const BankLookup& bank) : input_(input), song_(song), bank_(bank) {}
+    SongFileReader(ChunkInput& input, Song& song, const BankLookup& bank)
+        : input_(input), song_(song), bank_(bank) {}
 
     void read_top_level(uint64_t span) {
         const ChunkKind kinds[] = {
             {{'N', 'A', 'M'}, 0, [&](const uint8_t*, uint64_t rest) { read_description(rest); }},
             {{'S', 'E', 'Q'}, 0, [&](const uint8_t*, uint64_t rest) { read_sequence(rest); }},
-            {{'P', 'A', 'T'}, 4, [&](const uint8_t* fixed, uint64_t rest) { read_pattern(get_u32(fixed), rest); }},
-            {{'I', 'N', 'S'}, 1, [&](const uint8_t* fixed, uint64_t rest) { read_instrument(fixed[0], rest); }},
+            {{'P', 'A', 'T'},
+             4,
+             [&](const uint8_t* fixed, uint64_t rest) { read_pattern(get_u32(fixed), rest); }},
+            {{'I', 'N', 'S'},
+             1,
+             [&](const uint8_t* fixed, uint64_t rest) { read_instrument(fixed[0], rest); }},
         };
         read_chunk_list(input_, span, kinds);
     }
@@ -170,7 +184,8 @@ class SongFileReader {
         if (seen_sequence_ || rest % 4 != 0) damaged();
         seen_sequence_ = true;
         song_.sequence.resize(size_t(rest / 4));
-        for (uint32_t& entry : song_.sequence) entry = input_.u32();
+        for (uint32_t& entry : song_.sequence)
+            entry = input_.u32();
     }
 
     void read_pattern(uint32_t length, uint64_t rest) {
@@ -180,13 +195,15 @@ class SongFileReader {
         pattern.length = int32_t(length);
         bool seen_name = false, seen_tempo = false;
         const ChunkKind kinds[] = {
-            {{'p', 'n', 'a'}, 0,
+            {{'p', 'n', 'a'},
+             0,
              [&](const uint8_t*, uint64_t bytes) {
                  if (seen_name) damaged();
                  seen_name = true;
                  pattern.name = read_text(input_, bytes);
              }},
-            {{'t', 'e', 'm'}, 0,
+            {{'t', 'e', 'm'},
+             0,
              [&](const uint8_t*, uint64_t bytes) {
                  if (seen_tempo || bytes % 8 != 0) damaged();
                  seen_tempo = true;
@@ -197,7 +214,8 @@ class SongFileReader {
                      point = TempoPoint{get_u32(record), record[4], {0, 0, 0}};
                  }
              }},
-            {{'v', 'o', 'i'}, 4,
+            {{'v', 'o', 'i'},
+             4,
              [&](const uint8_t* fixed, uint64_t bytes) {
                  const uint32_t instrument = get_u32(fixed);
                  if (instrument > MAX_COUNT) damaged();
@@ -241,7 +259,8 @@ std::vector<uint8_t> encode_song(const Song& song) {
     std::vector<uint8_t> out;
     size_t events = 0;
     for (const Pattern& pattern : song.patterns)
-        for (const Voice& voice : pattern.voices) events += voice.events.size();
+        for (const Voice& voice : pattern.voices)
+            events += voice.events.size();
     out.reserve(64 + 4 * events);
     ChunkWriter chunks(out);
 
@@ -255,7 +274,8 @@ std::vector<uint8_t> encode_song(const Song& song) {
 
     chunks.whole("NAM", stored_text(song.description));
     const size_t sequence = chunks.begin("SEQ");
-    for (uint32_t entry : song.sequence) put_u32(out, entry);
+    for (uint32_t entry : song.sequence)
+        put_u32(out, entry);
     chunks.end(sequence);
 
     for (const Pattern& pattern : song.patterns) {
@@ -312,10 +332,12 @@ bool read_song(File& file, Song& song, const BankLookup& bank) {
         return false;
     }
     const uint64_t file_size = file.size();
-    if (got < CHUNK_HEAD) throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file.path().string());
+    if (got < CHUNK_HEAD)
+        throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file.path().string());
     const uint32_t length = get_u32(head + 3);
     // A payload that the file cannot hold is a file cut short; nothing is read on its word.
-    if (length > file_size - CHUNK_HEAD) throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file.path().string());
+    if (length > file_size - CHUNK_HEAD)
+        throw FILE_ERROR(FILE_ERROR::READ, FILE_ERROR::END_OF_FILE, file.path().string());
     if (length < FILE_HEAD) damaged();
 
     ChunkInput input(file);
@@ -334,8 +356,10 @@ bool read_song(File& file, Song& song, const BankLookup& bank) {
     for (Pattern& pattern : song.patterns)
         for (Voice& voice : pattern.voices)
             if (voice.instrument < song.instruments.size())
-                resolve_release_marks(voice, pattern, song.instruments[voice.instrument], song.overall_tempo);
-    if (song.patterns.size() != pattern_count || song.instruments.size() != instrument_count || !validate(song))
+                resolve_release_marks(voice, pattern, song.instruments[voice.instrument],
+                                      song.overall_tempo);
+    if (song.patterns.size() != pattern_count || song.instruments.size() != instrument_count ||
+        !validate(song))
         damaged();
     return true;
 }

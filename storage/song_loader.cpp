@@ -32,10 +32,10 @@ const SongReader READERS[] = {
      },
      false},
     // Tracker modules come after the song formats: their probes are the weakest.
-    {"mod", probe_mod_head, [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); },
-     false},
-    {"s3m", probe_s3m_head, [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); },
-     false},
+    {"mod", probe_mod_head,
+     [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); }, false},
+    {"s3m", probe_s3m_head,
+     [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); }, false},
 };
 
 std::vector<uint8_t> read_head(File& file) {
@@ -54,7 +54,8 @@ std::vector<uint8_t> read_head(File& file) {
 // Makes the rename itself durable; a folder that cannot be flushed does not fail the save, the
 // file's own content already is on the disk.
 void sync_folder(const fs::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -69,7 +70,9 @@ fs::path temporary_beside(const fs::path& target) {
 
 } // namespace
 
-std::span<const SongReader> song_readers() { return READERS; }
+std::span<const SongReader> song_readers() {
+    return READERS;
+}
 
 BankLookup stock_bank_lookup() {
     return [](const std::string& name) { return instrument_bank().load(name); };
@@ -98,7 +101,8 @@ Song read_any_song(const fs::path& path, const BankLookup& bank, std::string* fo
     throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
 }
 
-std::string load_song(Song& song, const fs::path& path, const std::string& untitled_path, const BankLookup& bank) {
+std::string load_song(Song& song, const fs::path& path, const std::string& untitled_path,
+                      const BankLookup& bank) {
     try {
         std::string format;
         Song loaded = read_any_song(path, bank, &format);

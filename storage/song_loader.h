@@ -23,7 +23,7 @@ constexpr size_t PROBE_BYTES = 2048;
 
 // One entry of the loading order.
 struct SongReader {
-    const char* format;  // "sn2", "sn", "mod", "s3m": what tmw-cli info reports
+    const char* format; // "sn2", "sn", "mod", "s3m": what tmw-cli info reports
     // A cheap look at the first bytes (fewer when the file is shorter) and the file's size;
     // never throws.
     bool (*probe)(std::span<const uint8_t> head, uint64_t file_size);
@@ -46,11 +46,13 @@ BankLookup stock_bank_lookup();
 // passes on: a file that ends early as LOAD_ERROR "Damaged song file", a file nobody recognises
 // as MISC_ERROR "Unknown or damaged song file", others as they are. The song is never left half
 // read. The caller holds the song lock.
-std::string load_song(Song& song, const std::filesystem::path& path, const std::string& untitled_path,
+std::string load_song(Song& song, const std::filesystem::path& path,
+                      const std::string& untitled_path,
                       const BankLookup& bank = stock_bank_lookup());
 
 // Reads the file into a song of its own with the readers, without touching any other song.
-Song read_any_song(const std::filesystem::path& path, const BankLookup& bank, std::string* format = nullptr);
+Song read_any_song(const std::filesystem::path& path, const BankLookup& bank,
+                   std::string* format = nullptr);
 
 // Writes the song as it is to the path through a temporary file in the same folder: written,
 // flushed, renamed over the path (a symbolic link is followed; the old file's permissions are

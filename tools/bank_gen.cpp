@@ -79,14 +79,19 @@ double get(const Params& p, const std::string& key, double fallback) {
     return at == p.end() ? fallback : at->second;
 }
 
-size_t frames(const Params& p, double rate, double seconds) { return size_t(get(p, "len", seconds) * rate); }
+size_t frames(const Params& p, double rate, double seconds) {
+    return size_t(get(p, "len", seconds) * rate);
+}
 
-double env(double t, double decay) { return std::exp(-t / decay); }
+double env(double t, double decay) {
+    return std::exp(-t / decay);
+}
 
 // ---- Recipes. Each returns a signal at the given rate; the generator normalises it. ----
 
 Signal kick(const Params& p, double rate) {
-    const double f0 = get(p, "f0", 160), f1 = get(p, "f1", 48), sweep = get(p, "sweep", 0.035), decay = get(p, "decay", 0.3);
+    const double f0 = get(p, "f0", 160), f1 = get(p, "f1", 48), sweep = get(p, "sweep", 0.035),
+                 decay = get(p, "decay", 0.3);
     const double click = get(p, "click", 0.4), drive = get(p, "drive", 1.5);
     Signal s(frames(p, rate, 0.5));
     double phase = 0;
@@ -103,7 +108,8 @@ Signal kick(const Params& p, double rate) {
 }
 
 Signal snare(const Params& p, double rate) {
-    const double tone = get(p, "tone", 185), decay = get(p, "decay", 0.16), noise_level = get(p, "noise", 0.8);
+    const double tone = get(p, "tone", 185), decay = get(p, "decay", 0.16),
+                 noise_level = get(p, "noise", 0.8);
     const double tone_level = get(p, "body", 0.6), snappy = get(p, "snappy", 5000);
     Signal s(frames(p, rate, 0.35));
     Noise noise(2);
@@ -112,7 +118,8 @@ Signal snare(const Params& p, double rate) {
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
         phase += 2 * PI * tone * (1 + 0.5 * std::exp(-t / 0.01)) / rate;
-        const double body = tone_level * (std::sin(phase) + 0.4 * std::sin(1.5 * phase)) * env(t, decay * 0.5);
+        const double body =
+            tone_level * (std::sin(phase) + 0.4 * std::sin(1.5 * phase)) * env(t, decay * 0.5);
         const double rattle = noise_level * low.low(high.high(noise.next())) * env(t, decay);
         s[i] = body + rattle;
     }
@@ -120,7 +127,8 @@ Signal snare(const Params& p, double rate) {
 }
 
 // Six square waves at inharmonic frequencies, band-passed: the metallic core of hats and cymbals.
-Signal metallic(const Params& p, double rate, double default_decay, double default_length, uint32_t seed) {
+Signal metallic(const Params& p, double rate, double default_decay, double default_length,
+                uint32_t seed) {
     const double decay = get(p, "decay", default_decay), bright = get(p, "bright", 7000);
     const double base = get(p, "base", 1.0), noise_level = get(p, "noise", 0.5);
     const double ratios[6] = {205.3, 304.4, 369.6, 522.7, 540.0, 800.0};
@@ -144,8 +152,12 @@ Signal metallic(const Params& p, double rate, double default_decay, double defau
     return s;
 }
 
-Signal hihat(const Params& p, double rate) { return metallic(p, rate, 0.04, 0.2, 3); }
-Signal cymbal(const Params& p, double rate) { return metallic(p, rate, 0.9, 2.0, 4); }
+Signal hihat(const Params& p, double rate) {
+    return metallic(p, rate, 0.04, 0.2, 3);
+}
+Signal cymbal(const Params& p, double rate) {
+    return metallic(p, rate, 0.9, 2.0, 4);
+}
 
 Signal clap(const Params& p, double rate) {
     Signal s(frames(p, rate, 0.4));
@@ -158,7 +170,8 @@ Signal clap(const Params& p, double rate) {
         double envelope = 0;
         for (int b = 0; b < bursts; ++b) {
             const double start = b * spacing * (1 + 0.15 * b);
-            if (t >= start) envelope = std::max(envelope, env(t - start, b + 1 == bursts ? tail : 0.004));
+            if (t >= start)
+                envelope = std::max(envelope, env(t - start, b + 1 == bursts ? tail : 0.004));
         }
         s[i] = band(noise.next()) * envelope;
     }
@@ -175,7 +188,8 @@ Signal tom(const Params& p, double rate) {
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
         phase += 2 * PI * (f1 + (f0 - f1) * std::exp(-t / sweep)) / rate;
-        s[i] = (std::sin(phase) + 0.25 * std::sin(2.03 * phase)) * env(t, decay) + skin * low.low(noise.next()) * env(t, 0.01);
+        s[i] = (std::sin(phase) + 0.25 * std::sin(2.03 * phase)) * env(t, decay) +
+               skin * low.low(noise.next()) * env(t, 0.01);
     }
     return s;
 }
@@ -197,13 +211,16 @@ Signal tambourine(const Params& p, double rate) {
     Signal jingles = metallic(p, rate, 0.12, 0.45, 8);
     Signal shake = shaker(p, rate);
     jingles.resize(std::max(jingles.size(), shake.size()), 0.0);
-    for (size_t i = 0; i < shake.size(); ++i) jingles[i] += 0.6 * shake[i];
+    for (size_t i = 0; i < shake.size(); ++i)
+        jingles[i] += 0.6 * shake[i];
     return jingles;
 }
 
 // Tuned percussion: partials at the given ratios, each with its own decay.
-Signal partials(const Params& p, double rate, std::vector<std::array<double, 3>> ratio_level_decay, double seconds) {
-    const double f = get(p, "freq", BASE_PITCH), decay = get(p, "decay", 1.0), strike = get(p, "strike", 0.0);
+Signal partials(const Params& p, double rate, std::vector<std::array<double, 3>> ratio_level_decay,
+                double seconds) {
+    const double f = get(p, "freq", BASE_PITCH), decay = get(p, "decay", 1.0),
+                 strike = get(p, "strike", 0.0);
     Signal s(frames(p, rate, seconds));
     Noise noise(9);
     OnePole low(4000, rate);
@@ -211,37 +228,64 @@ Signal partials(const Params& p, double rate, std::vector<std::array<double, 3>>
         const double t = double(i) / rate;
         double sum = 0;
         for (const auto& [ratio, level, d] : ratio_level_decay)
-            if (ratio * f < rate / 2) sum += level * std::sin(2 * PI * ratio * f * t) * env(t, d * decay);
+            if (ratio * f < rate / 2)
+                sum += level * std::sin(2 * PI * ratio * f * t) * env(t, d * decay);
         s[i] = sum * std::min(1.0, t / 0.001) + strike * low.low(noise.next()) * env(t, 0.003);
     }
     return s;
 }
 
-Signal marimba(const Params& p, double rate) { return partials(p, rate, {{1, 1, 0.5}, {3.93, 0.35, 0.12}, {9.2, 0.12, 0.04}}, 1.2); }
-Signal xylophone(const Params& p, double rate) { return partials(p, rate, {{1, 1, 0.3}, {3.0, 0.5, 0.1}, {6.1, 0.25, 0.05}, {9.9, 0.1, 0.02}}, 0.8); }
-Signal woodblock(const Params& p, double rate) { return partials(p, rate, {{1, 1, 0.03}, {1.58, 0.6, 0.02}, {2.3, 0.3, 0.012}}, 0.25); }
-Signal cowbell(const Params& p, double rate) { return partials(p, rate, {{1, 1, 0.25}, {1.48, 0.9, 0.2}, {2.9, 0.3, 0.08}, {4.1, 0.2, 0.05}}, 0.7); }
-Signal timpani(const Params& p, double rate) { return partials(p, rate, {{1, 1, 1.2}, {1.5, 0.5, 0.9}, {1.98, 0.35, 0.7}, {2.44, 0.2, 0.5}, {2.9, 0.1, 0.3}}, 2.2); }
+Signal marimba(const Params& p, double rate) {
+    return partials(p, rate, {{1, 1, 0.5}, {3.93, 0.35, 0.12}, {9.2, 0.12, 0.04}}, 1.2);
+}
+Signal xylophone(const Params& p, double rate) {
+    return partials(p, rate, {{1, 1, 0.3}, {3.0, 0.5, 0.1}, {6.1, 0.25, 0.05}, {9.9, 0.1, 0.02}},
+                    0.8);
+}
+Signal woodblock(const Params& p, double rate) {
+    return partials(p, rate, {{1, 1, 0.03}, {1.58, 0.6, 0.02}, {2.3, 0.3, 0.012}}, 0.25);
+}
+Signal cowbell(const Params& p, double rate) {
+    return partials(p, rate, {{1, 1, 0.25}, {1.48, 0.9, 0.2}, {2.9, 0.3, 0.08}, {4.1, 0.2, 0.05}},
+                    0.7);
+}
+Signal timpani(const Params& p, double rate) {
+    return partials(
+        p, rate,
+        {{1, 1, 1.2}, {1.5, 0.5, 0.9}, {1.98, 0.35, 0.7}, {2.44, 0.2, 0.5}, {2.9, 0.1, 0.3}}, 2.2);
+}
 Signal gong(const Params& p, double rate) {
-    return partials(p, rate, {{1, 1, 3.5}, {1.52, 0.7, 3.0}, {2.17, 0.6, 2.6}, {2.79, 0.5, 2.2}, {3.6, 0.45, 1.6},
-                              {4.37, 0.3, 1.2}, {5.41, 0.25, 0.9}, {6.9, 0.15, 0.6}, {1.01, 0.5, 3.5}}, 3.8);
+    return partials(p, rate,
+                    {{1, 1, 3.5},
+                     {1.52, 0.7, 3.0},
+                     {2.17, 0.6, 2.6},
+                     {2.79, 0.5, 2.2},
+                     {3.6, 0.45, 1.6},
+                     {4.37, 0.3, 1.2},
+                     {5.41, 0.25, 0.9},
+                     {6.9, 0.15, 0.6},
+                     {1.01, 0.5, 3.5}},
+                    3.8);
 }
 
 // Karplus-Strong plucked string over an integer period, with pluck brightness, per-period loss,
 // optional overdrive and a buzzing bridge.
 Signal pluck(const Params& p, double rate) {
     const size_t period = size_t(std::lround(rate / get(p, "freq", BASE_PITCH)));
-    const double t60 = get(p, "decay", 2.0), bright = get(p, "bright", 0.5), drive = get(p, "drive", 0);
+    const double t60 = get(p, "decay", 2.0), bright = get(p, "bright", 0.5),
+                 drive = get(p, "drive", 0);
     const double buzz = get(p, "buzz", 0), position = get(p, "position", 0.2);
     Signal s(frames(p, rate, 1.5));
     Noise noise(10);
     std::vector<double> line(period);
     // The pluck: noise, low-passed by brightness, with a comb for the plucking position.
     OnePole soften(800 + 12000 * bright, rate);
-    for (double& x : line) x = soften.low(noise.next());
+    for (double& x : line)
+        x = soften.low(noise.next());
     const size_t notch = std::max<size_t>(1, size_t(position * double(period)));
     std::vector<double> pluck_shape(line);
-    for (size_t i = 0; i < period; ++i) line[i] = pluck_shape[i] - pluck_shape[(i + period - notch) % period];
+    for (size_t i = 0; i < period; ++i)
+        line[i] = pluck_shape[i] - pluck_shape[(i + period - notch) % period];
     const double loss = std::pow(10.0, -3.0 / (rate / double(period) * t60));
     const double weight = 0.5 + 0.45 * bright; // two-point average: 0.5 darkest
     double previous = 0;
@@ -259,7 +303,8 @@ Signal pluck(const Params& p, double rate) {
 }
 
 Signal piano(const Params& p, double rate) {
-    const double f = get(p, "freq", BASE_PITCH), inharmonic = get(p, "stretch", 0.0004), t_decay = get(p, "decay", 2.4);
+    const double f = get(p, "freq", BASE_PITCH), inharmonic = get(p, "stretch", 0.0004),
+                 t_decay = get(p, "decay", 2.4);
     Signal s(frames(p, rate, 1.9));
     Noise noise(11);
     OnePole hammer(3000, rate);
@@ -310,11 +355,13 @@ Signal vowel(const Params& p, double rate) {
 Signal whisper(const Params& p, double rate) {
     Signal s(frames(p, rate, 0.7));
     Noise noise(13);
-    BandPass f1(get(p, "f1", 700), 6, rate), f2(get(p, "f2", 1200), 8, rate), f3(get(p, "f3", 2600), 8, rate);
+    BandPass f1(get(p, "f1", 700), 6, rate), f2(get(p, "f2", 1200), 8, rate),
+        f3(get(p, "f3", 2600), 8, rate);
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
         const double x = noise.next();
-        const double envelope = std::min(1.0, t / 0.08) * std::min(1.0, (double(s.size() - i) / rate) / 0.15);
+        const double envelope =
+            std::min(1.0, t / 0.08) * std::min(1.0, (double(s.size() - i) / rate) / 0.15);
         s[i] = (f1(x) + 0.7 * f2(x) + 0.3 * f3(x)) * envelope;
     }
     return s;
@@ -329,8 +376,10 @@ Signal orchestra_hit(const Params& p, double rate) {
         const double t = double(i) / rate;
         double sum = 0;
         for (double ratio : chord)
-            for (int n = 1; n <= 6; ++n) sum += std::sin(2 * PI * n * ratio * BASE_PITCH * 2 * t * (1 + 0.002 * n)) / n;
-        const double envelope = std::min(1.0, t / 0.004) * (0.7 * env(t, 0.12) + 0.3 * env(t, 0.45));
+            for (int n = 1; n <= 6; ++n)
+                sum += std::sin(2 * PI * n * ratio * BASE_PITCH * 2 * t * (1 + 0.002 * n)) / n;
+        const double envelope =
+            std::min(1.0, t / 0.004) * (0.7 * env(t, 0.12) + 0.3 * env(t, 0.45));
         s[i] = low.low(sum * envelope / 6 + 0.3 * noise.next() * env(t, 0.03));
     }
     return s;
@@ -344,7 +393,8 @@ Signal wind(const Params& p, double rate) {
     double y1 = 0, y2 = 0;
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
-        const double centre = 500 + 350 * std::sin(2 * PI * 0.4 * t) + 150 * std::sin(2 * PI * 1.1 * t);
+        const double centre =
+            500 + 350 * std::sin(2 * PI * 0.4 * t) + 150 * std::sin(2 * PI * 1.1 * t);
         const double r = 0.995, w = 2 * PI * centre / rate;
         const double y = (1 - r) * noise.next() + 2 * r * std::cos(w) * y1 - r * r * y2;
         y2 = y1, y1 = y;
@@ -376,7 +426,8 @@ Signal rain(const Params& p, double rate) {
         if (drops.next() > 0.9993) drop = 0.6 + 0.4 * drops.next();
         drop *= 0.997;
         const double x = noise.next();
-        s[i] = high.high(x) * (0.25 + drop) * std::min(1.0, double(i) / rate / 0.2) * std::min(1.0, double(s.size() - i) / rate / 0.3);
+        s[i] = high.high(x) * (0.25 + drop) * std::min(1.0, double(i) / rate / 0.2) *
+               std::min(1.0, double(s.size() - i) / rate / 0.3);
     }
     return s;
 }
@@ -388,7 +439,8 @@ Signal thunder(const Params& p, double rate) {
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
         const double crack = env(t, 0.08) * 0.8;
-        const double rumble = std::min(1.0, t / 0.3) * env(t, 0.9) * (1 + 0.5 * std::sin(2 * PI * 2.3 * t) * std::sin(2 * PI * 0.7 * t));
+        const double rumble = std::min(1.0, t / 0.3) * env(t, 0.9) *
+                              (1 + 0.5 * std::sin(2 * PI * 2.3 * t) * std::sin(2 * PI * 0.7 * t));
         const double x = noise.next();
         s[i] = low.low(x) * crack * 3 + low2.low(x) * rumble * 6;
     }
@@ -415,7 +467,8 @@ Signal sweep(const Params& p, double rate) {
     double phase = 0;
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = double(i) / rate;
-        const double f = f0 * std::pow(f1 / f0, std::min(1.0, t / time)) * (1 + wobble * std::sin(2 * PI * wobble_rate * t));
+        const double f = f0 * std::pow(f1 / f0, std::min(1.0, t / time)) *
+                         (1 + wobble * std::sin(2 * PI * wobble_rate * t));
         phase += 2 * PI * f / rate;
         const double fade = std::min(1.0, (double(s.size() - i) / rate) / 0.03);
         s[i] = (std::sin(phase) + 0.3 * std::sin(3 * phase)) * fade * std::min(1.0, t / 0.002);
@@ -427,10 +480,12 @@ Signal birds(const Params& p, double rate) {
     Signal s(frames(p, rate, 1.2));
     Noise chance(21);
     for (int chirp = 0; chirp < 6; ++chirp) {
-        const double start = 0.05 + chirp * 0.17 + 0.03 * chance.next(), length = 0.06 + 0.02 * chance.next();
+        const double start = 0.05 + chirp * 0.17 + 0.03 * chance.next(),
+                     length = 0.06 + 0.02 * chance.next();
         const double f0 = 2600 + 600 * chance.next(), f1 = f0 * (1.4 + 0.2 * chance.next());
         double phase = 0;
-        for (size_t i = size_t(start * rate); i < s.size() && i < size_t((start + length) * rate); ++i) {
+        for (size_t i = size_t(start * rate); i < s.size() && i < size_t((start + length) * rate);
+             ++i) {
             const double u = (double(i) / rate - start) / length;
             phase += 2 * PI * (f0 + (f1 - f0) * u) / rate;
             s[i] += std::sin(phase) * std::sin(PI * u);
@@ -457,20 +512,41 @@ Signal siren(const Params& p, double rate) {
         const double t = double(i) / rate;
         const double f = 650 + 300 * std::sin(2 * PI * 0.8 * t - PI / 2);
         phase += 2 * PI * f / rate;
-        s[i] = std::tanh(1.5 * (std::sin(phase) + 0.2 * std::sin(2 * phase))) * std::min(1.0, t / 0.05) *
-               std::min(1.0, (double(s.size() - i) / rate) / 0.1);
+        s[i] = std::tanh(1.5 * (std::sin(phase) + 0.2 * std::sin(2 * phase))) *
+               std::min(1.0, t / 0.05) * std::min(1.0, (double(s.size() - i) / rate) / 0.1);
     }
     return s;
 }
 
 const std::map<std::string, std::function<Signal(const Params&, double)>> RECIPES = {
-    {"kick", kick},         {"snare", snare},         {"hihat", hihat},       {"cymbal", cymbal},
-    {"clap", clap},         {"tom", tom},             {"shaker", shaker},     {"tambourine", tambourine},
-    {"marimba", marimba},   {"xylophone", xylophone}, {"woodblock", woodblock}, {"cowbell", cowbell},
-    {"timpani", timpani},   {"gong", gong},           {"pluck", pluck},       {"piano", piano},
-    {"vowel", vowel},       {"whisper", whisper},     {"orchestra_hit", orchestra_hit}, {"wind", wind},
-    {"surf", surf},         {"rain", rain},           {"thunder", thunder},   {"explosion", explosion},
-    {"sweep", sweep},       {"birds", birds},         {"telephone", telephone}, {"siren", siren},
+    {"kick", kick},
+    {"snare", snare},
+    {"hihat", hihat},
+    {"cymbal", cymbal},
+    {"clap", clap},
+    {"tom", tom},
+    {"shaker", shaker},
+    {"tambourine", tambourine},
+    {"marimba", marimba},
+    {"xylophone", xylophone},
+    {"woodblock", woodblock},
+    {"cowbell", cowbell},
+    {"timpani", timpani},
+    {"gong", gong},
+    {"pluck", pluck},
+    {"piano", piano},
+    {"vowel", vowel},
+    {"whisper", whisper},
+    {"orchestra_hit", orchestra_hit},
+    {"wind", wind},
+    {"surf", surf},
+    {"rain", rain},
+    {"thunder", thunder},
+    {"explosion", explosion},
+    {"sweep", sweep},
+    {"birds", birds},
+    {"telephone", telephone},
+    {"siren", siren},
 };
 
 // ---- The definition. ----
@@ -493,7 +569,8 @@ std::vector<std::string> tokens(const std::string& line, int number) {
             ++i;
         } else if (line[i] == '"') {
             const size_t close = line.find('"', i + 1);
-            if (close == std::string::npos) fail("line " + std::to_string(number) + ": unclosed name");
+            if (close == std::string::npos)
+                fail("line " + std::to_string(number) + ": unclosed name");
             out.push_back(line.substr(i + 1, close - i - 1));
             i = close + 1;
         } else {
@@ -526,16 +603,20 @@ std::vector<Definition> read_definition(const std::string& path) {
         if (d.category > 29) fail(where() + "category above 29");
         if (t[2] == "synth") {
             std::string hex;
-            for (size_t k = 3; k < t.size(); ++k) hex += t[k];
+            for (size_t k = 3; k < t.size(); ++k)
+                hex += t[k];
             if (hex.size() != 22) fail(where() + "a parameter block is 22 hex digits");
-            for (size_t k = 0; k < 11; ++k) d.parameters[k] = uint8_t(std::stoul(hex.substr(2 * k, 2), nullptr, 16));
-            if (!tunemill::valid_synth_parameters(d.parameters)) fail(where() + "invalid parameter block");
+            for (size_t k = 0; k < 11; ++k)
+                d.parameters[k] = uint8_t(std::stoul(hex.substr(2 * k, 2), nullptr, 16));
+            if (!tunemill::valid_synth_parameters(d.parameters))
+                fail(where() + "invalid parameter block");
             d.synthesized = true;
         } else if (t[2] == "sample") {
             d.packing = t[3];
             if (t.size() < 5) fail(where() + "a sample names its packing and recipe");
             d.recipe = t[4];
-            if (d.packing == "constant" ? d.recipe != "ramp" : !RECIPES.count(d.recipe)) fail(where() + "unknown recipe " + d.recipe);
+            if (d.packing == "constant" ? d.recipe != "ramp" : !RECIPES.count(d.recipe))
+                fail(where() + "unknown recipe " + d.recipe);
             for (size_t k = 5; k < t.size(); ++k) {
                 const size_t eq = t[k].find('=');
                 if (eq == std::string::npos) fail(where() + "expected key=value: " + t[k]);
@@ -558,7 +639,8 @@ std::vector<uint8_t> sampled_body(const Definition& d) {
     Signal s = RECIPES.at(d.recipe)(d.params, rate);
     if (s.empty()) fail(d.name + ": empty sound");
     double peak = 0;
-    for (double x : s) peak = std::max(peak, std::abs(x));
+    for (double x : s)
+        peak = std::max(peak, std::abs(x));
     if (peak <= 0) fail(d.name + ": silent sound");
     const double gain = get(d.params, "level", 0.95) / peak;
 
@@ -585,12 +667,18 @@ std::vector<uint8_t> sampled_body(const Definition& d) {
         out = tunemill::packer::chunk_body(bytes, 2, length, loop, rate16, d.packing == "dsa16x");
     } else {
         std::vector<uint8_t> bytes;
-        for (double x : s) bytes.push_back(uint8_t(128 + std::lround(std::clamp(x * gain, -1.0, 1.0) * 127)));
-        if (d.packing == "dsa8") out = tunemill::packer::chunk_body(bytes, 1, length, loop, rate16);
-        else if (d.packing == "plain") out = tunemill::packer::sample_body(bytes, 0, loop, rate16);
-        else if (d.packing.size() == 5 && d.packing.compare(0, 4, "huff") == 0 && d.packing[4] >= '0' && d.packing[4] <= '3')
-            out = tunemill::packer::sample_body(bytes, uint8_t(1 + d.packing[4] - '0'), loop, rate16);
-        else fail(d.name + ": unknown packing " + d.packing);
+        for (double x : s)
+            bytes.push_back(uint8_t(128 + std::lround(std::clamp(x * gain, -1.0, 1.0) * 127)));
+        if (d.packing == "dsa8")
+            out = tunemill::packer::chunk_body(bytes, 1, length, loop, rate16);
+        else if (d.packing == "plain")
+            out = tunemill::packer::sample_body(bytes, 0, loop, rate16);
+        else if (d.packing.size() == 5 && d.packing.compare(0, 4, "huff") == 0 &&
+                 d.packing[4] >= '0' && d.packing[4] <= '3')
+            out =
+                tunemill::packer::sample_body(bytes, uint8_t(1 + d.packing[4] - '0'), loop, rate16);
+        else
+            fail(d.name + ": unknown packing " + d.packing);
     }
     body.insert(body.end(), out.begin(), out.end());
     return body;
@@ -601,7 +689,8 @@ std::vector<uint8_t> sampled_body(const Definition& d) {
 std::vector<uint8_t> ramp_body(uint32_t periods) {
     std::vector<uint8_t> samples;
     uint8_t d = 0x80;
-    for (uint32_t i = 0; i < 128 * periods; ++i) samples.push_back(d = uint8_t(d + 0x82 + 0x80));
+    for (uint32_t i = 0; i < 128 * periods; ++i)
+        samples.push_back(d = uint8_t(d + 0x82 + 0x80));
     std::vector<uint8_t> body{1};
     const auto packed = tunemill::packer::sample_body(samples, 2, 0, uint16_t(BASE_PITCH * 128));
     body.insert(body.end(), packed.begin(), packed.end());
@@ -640,20 +729,24 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<uint8_t> file{'B', 'N', 'K', uint8_t(definitions.size()), uint8_t(definitions.size() >> 8)};
+    std::vector<uint8_t> file{'B', 'N', 'K', uint8_t(definitions.size()),
+                              uint8_t(definitions.size() >> 8)};
     const std::string note = "Tunemill stock instruments";
     file.insert(file.end(), note.begin(), note.end());
     file.resize(tunemill::BANK_HEADER_SIZE, 0);
-    uint32_t offset = uint32_t(tunemill::BANK_HEADER_SIZE + definitions.size() * tunemill::BANK_ENTRY_SIZE);
+    uint32_t offset =
+        uint32_t(tunemill::BANK_HEADER_SIZE + definitions.size() * tunemill::BANK_ENTRY_SIZE);
     for (size_t i = 0; i < definitions.size(); ++i) {
         std::string padded = definitions[i].name;
         padded.resize(16, ' ');
         file.insert(file.end(), padded.begin(), padded.end());
         file.push_back(uint8_t(definitions[i].category));
-        for (int k = 0; k < 4; ++k) file.push_back(uint8_t(offset >> (8 * k)));
+        for (int k = 0; k < 4; ++k)
+            file.push_back(uint8_t(offset >> (8 * k)));
         offset += uint32_t(bodies[i].size());
     }
-    for (const auto& body : bodies) file.insert(file.end(), body.begin(), body.end());
+    for (const auto& body : bodies)
+        file.insert(file.end(), body.begin(), body.end());
 
     const std::string out_path = argv[2];
     const std::string temporary = out_path + ".part";
@@ -667,12 +760,14 @@ int main(int argc, char** argv) {
         tunemill::InstrumentBank bank(temporary);
         for (const Definition& d : definitions) {
             const tunemill::Instrument instrument = bank.load(d.name);
-            if (instrument.category != d.category || instrument.length == 0) fail(d.name + ": reads back wrong");
+            if (instrument.category != d.category || instrument.length == 0)
+                fail(d.name + ": reads back wrong");
         }
     } catch (const tunemill::ERROR& error) {
         fail("the bank does not read back: " + error.compose_message());
     }
     std::filesystem::rename(temporary, out_path);
-    std::cout << "bank_gen: " << definitions.size() << " instruments, " << file.size() << " bytes\n";
+    std::cout << "bank_gen: " << definitions.size() << " instruments, " << file.size()
+              << " bytes\n";
     return 0;
 }

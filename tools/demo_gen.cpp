@@ -54,11 +54,11 @@ Key key_of(const std::string& name, int line) {
 }
 
 // Points of a ramp from value a at tick `from` to value b at tick `to`, one where it changes.
-template <typename Add>
-void ramp(Tick from, Tick to, int a, int b, Add add) {
+template <typename Add> void ramp(Tick from, Tick to, int a, int b, Add add) {
     int last = -1;
     for (Tick t = from; t <= to; ++t) {
-        const int value = to == from ? b : a + int((int64_t(b - a) * int64_t(t - from)) / int64_t(to - from));
+        const int value =
+            to == from ? b : a + int((int64_t(b - a) * int64_t(t - from)) / int64_t(to - from));
         if (value != last) add(t, uint8_t(value));
         last = value;
     }
@@ -88,7 +88,8 @@ Song build(std::istream& in, InstrumentBank& bank) {
         auto keys = [&]() {
             std::vector<Key> out;
             std::string name;
-            while (words >> name) out.push_back(key_of(name, line));
+            while (words >> name)
+                out.push_back(key_of(name, line));
             if (out.empty()) fail(line, "keys expected");
             return out;
         };
@@ -109,7 +110,8 @@ Song build(std::istream& in, InstrumentBank& bank) {
             std::string alias, name;
             words >> alias >> std::ws;
             std::getline(words, name);
-            if (name.size() < 2 || name.front() != '"' || name.back() != '"') fail(line, "quoted name expected");
+            if (name.size() < 2 || name.front() != '"' || name.back() != '"')
+                fail(line, "quoted name expected");
             name = name.substr(1, name.size() - 2);
             instruments[alias] = uint32_t(song.instruments.size());
             song.instruments.push_back(bank.load(name));
@@ -170,7 +172,8 @@ Song build(std::istream& in, InstrumentBank& bank) {
             const uint8_t kind = command == "volume-ramp" ? VOLUME : BALANCE;
             const Tick from = Tick(number()), to = Tick(number());
             const int a = int(number());
-            ramp(from, to, a, int(number()), [&](Tick t, uint8_t value) { insert_event(*v, t, kind, value); });
+            ramp(from, to, a, int(number()),
+                 [&](Tick t, uint8_t value) { insert_event(*v, t, kind, value); });
         } else if (command == "sequence") {
             std::string name;
             while (words >> name) {
@@ -181,11 +184,13 @@ Song build(std::istream& in, InstrumentBank& bank) {
             fail(line, "unknown command " + command);
         }
     }
-    for (Pattern& p : song.patterns) normalize_pattern(p);
+    for (Pattern& p : song.patterns)
+        normalize_pattern(p);
     if (const auto failure = find_invalid(song))
-        throw std::runtime_error("the song is not valid: invariant " + std::to_string(failure->invariant) +
-                                 ", pattern " + std::to_string(failure->pattern) + ", voice " +
-                                 std::to_string(failure->voice) + ", item " + std::to_string(failure->item));
+        throw std::runtime_error(
+            "the song is not valid: invariant " + std::to_string(failure->invariant) +
+            ", pattern " + std::to_string(failure->pattern) + ", voice " +
+            std::to_string(failure->voice) + ", item " + std::to_string(failure->item));
     return song;
 }
 
@@ -202,7 +207,9 @@ int main(int argc, char** argv) {
         InstrumentBank bank(argv[2]);
         Song song = build(in, bank);
         const uint64_t ms = song_length(song);
-        if (ms < 30000) throw std::runtime_error("the song plays " + std::to_string(ms) + " ms, less than 30 s");
+        if (ms < 30000)
+            throw std::runtime_error("the song plays " + std::to_string(ms) +
+                                     " ms, less than 30 s");
         File file = File::open_for_writing(argv[3]);
         write_song(file, song);
         file.close();

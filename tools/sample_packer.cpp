@@ -56,7 +56,9 @@ Tree build(const std::array<uint32_t, 256>& frequencies) {
     }
     size_t size = heap.size() - 1;
     const auto& f = tree.frequency;
-    auto below = [&](int x, int y) { return f[size_t(x)] < f[size_t(y)] || (f[size_t(x)] == f[size_t(y)] && x < y); };
+    auto below = [&](int x, int y) {
+        return f[size_t(x)] < f[size_t(y)] || (f[size_t(x)] == f[size_t(y)] && x < y);
+    };
     auto sift = [&](size_t at) {
         while (2 * at <= size) {
             size_t child = 2 * at;
@@ -66,7 +68,8 @@ Tree build(const std::array<uint32_t, 256>& frequencies) {
             at = child;
         }
     };
-    for (size_t at = size / 2; at >= 1; --at) sift(at);
+    for (size_t at = size / 2; at >= 1; --at)
+        sift(at);
     int next = 256;
     while (size > 1) {
         const int a = heap[1];
@@ -96,7 +99,8 @@ void collect_codes(const Tree& tree, int node, uint32_t code, unsigned length,
 
 unsigned width_of(uint32_t f) {
     unsigned w = 0;
-    while (w < 32 && (f >> w) != 0) ++w;
+    while (w < 32 && (f >> w) != 0)
+        ++w;
     return w;
 }
 
@@ -105,19 +109,25 @@ void put_pass(BitWriter& out, const std::array<uint32_t, 256>& f, int pass, Grou
     int assigned = 0;
     if (grouping == Grouping::ONE_GROUP) {
         unsigned widest = 0;
-        for (int i = 0; i < 128; ++i) widest = std::max(widest, width_of(value_at(i)));
-        for (unsigned g = 0; g < widest; ++g) out.put(0, 8);
+        for (int i = 0; i < 128; ++i)
+            widest = std::max(widest, width_of(value_at(i)));
+        for (unsigned g = 0; g < widest; ++g)
+            out.put(0, 8);
         out.put(128, 8);
-        for (int i = 0; i < 128; ++i) out.put(value_at(i), widest);
+        for (int i = 0; i < 128; ++i)
+            out.put(value_at(i), widest);
         return;
     }
     for (unsigned width = 0; assigned < 128; ++width) {
         int count = 0;
         // A first count of 255 would read as the constant marker.
         const int most = width == 0 ? 254 : 255;
-        while (assigned + count < 128 && count < most && width_of(value_at(assigned + count)) <= width) ++count;
+        while (assigned + count < 128 && count < most &&
+               width_of(value_at(assigned + count)) <= width)
+            ++count;
         out.put(uint32_t(count), 8);
-        for (int i = 0; i < count; ++i) out.put(value_at(assigned + i), width);
+        for (int i = 0; i < count; ++i)
+            out.put(value_at(assigned + i), width);
         assigned += count;
     }
 }
@@ -126,16 +136,20 @@ void put_pass(BitWriter& out, const std::array<uint32_t, 256>& f, int pass, Grou
 
 std::vector<uint8_t> huffman_stream(const std::vector<uint8_t>& values, Grouping grouping) {
     std::array<uint64_t, 256> counts{};
-    for (uint8_t v : values) ++counts[v];
+    for (uint8_t v : values)
+        ++counts[v];
     uint64_t total = 0;
     int distinct = 0;
-    for (uint64_t c : counts) total += c, distinct += c > 0;
+    for (uint64_t c : counts)
+        total += c, distinct += c > 0;
     if (distinct < 2) throw std::runtime_error("a code tree needs two distinct values");
     std::array<uint32_t, 256> f{};
     // Scale so that the root, the sum of all frequencies, stays within 65535.
     const uint64_t budget = 65535 - 256;
     for (size_t v = 0; v < 256; ++v)
-        if (counts[v] > 0) f[v] = uint32_t(total <= budget ? counts[v] : std::max<uint64_t>(1, counts[v] * budget / total));
+        if (counts[v] > 0)
+            f[v] = uint32_t(total <= budget ? counts[v]
+                                            : std::max<uint64_t>(1, counts[v] * budget / total));
 
     const Tree tree = build(f);
     std::array<std::pair<uint32_t, unsigned>, 256> codes{};
@@ -144,11 +158,14 @@ std::vector<uint8_t> huffman_stream(const std::vector<uint8_t>& values, Grouping
     BitWriter out;
     put_pass(out, f, 0, grouping);
     put_pass(out, f, 1, grouping);
-    for (uint8_t v : values) out.put(codes[v].first, codes[v].second);
+    for (uint8_t v : values)
+        out.put(codes[v].first, codes[v].second);
     return out.finish();
 }
 
-std::vector<uint8_t> constant_stream(uint8_t c) { return {0xFF, c}; }
+std::vector<uint8_t> constant_stream(uint8_t c) {
+    return {0xFF, c};
+}
 
 uint16_t checksum(const std::vector<uint8_t>& samples) {
     uint32_t s = 0;
@@ -161,13 +178,15 @@ uint16_t checksum(const std::vector<uint8_t>& samples) {
 
 namespace {
 void put_le(std::vector<uint8_t>& out, uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) out.push_back(uint8_t(v >> (8 * k)));
+    for (int k = 0; k < bytes; ++k)
+        out.push_back(uint8_t(v >> (8 * k)));
 }
 } // namespace
 
-std::vector<uint8_t> sample_body(const std::vector<uint8_t>& samples, uint8_t packing, uint32_t loop_start,
-                                 uint16_t rate, Grouping grouping) {
-    if (packing > 4) throw std::runtime_error("packing " + std::to_string(packing) + " is not a coded form");
+std::vector<uint8_t> sample_body(const std::vector<uint8_t>& samples, uint8_t packing,
+                                 uint32_t loop_start, uint16_t rate, Grouping grouping) {
+    if (packing > 4)
+        throw std::runtime_error("packing " + std::to_string(packing) + " is not a coded form");
     std::vector<uint8_t> out{packing};
     put_le(out, uint32_t(samples.size()), 4);
     put_le(out, loop_start, 4);
@@ -180,15 +199,17 @@ std::vector<uint8_t> sample_body(const std::vector<uint8_t>& samples, uint8_t pa
         stream = samples;
     } else {
         const std::vector<uint8_t> values = undo_delta_stages(samples, packing - 1u);
-        const bool constant = std::all_of(values.begin(), values.end(), [&](uint8_t v) { return v == values[0]; });
+        const bool constant =
+            std::all_of(values.begin(), values.end(), [&](uint8_t v) { return v == values[0]; });
         stream = constant ? constant_stream(values[0]) : huffman_stream(values, grouping);
     }
     out.insert(out.end(), stream.begin(), stream.end());
     return out;
 }
 
-std::vector<uint8_t> chunk_body(const std::vector<uint8_t>& sample_bytes, uint8_t bytes_per_sample, uint32_t length,
-                                uint32_t loop_start, uint16_t rate, bool unknown_chunk_first) {
+std::vector<uint8_t> chunk_body(const std::vector<uint8_t>& sample_bytes, uint8_t bytes_per_sample,
+                                uint32_t length, uint32_t loop_start, uint16_t rate,
+                                bool unknown_chunk_first) {
     std::vector<uint8_t> out{5};
     if (unknown_chunk_first) {
         const std::string note = "made by the bank tool";

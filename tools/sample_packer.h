@@ -27,14 +27,15 @@ std::vector<uint8_t> undo_delta_stages(const std::vector<uint8_t>& samples, unsi
 
 // How a frequency table is split into groups.
 enum class Grouping {
-    SMALLEST,   // every group as long as its width allows (many groups)
-    ONE_GROUP,  // empty groups up to the widest frequency, then all 128 in one group
+    SMALLEST,  // every group as long as its width allows (many groups)
+    ONE_GROUP, // empty groups up to the widest frequency, then all 128 in one group
 };
 
 // The compressed stream of packing 1 + stages (frequency table and codes), without the sample
 // header. Frequencies are scaled so the tree never combines above 65535; the values must hold
 // at least two distinct bytes.
-std::vector<uint8_t> huffman_stream(const std::vector<uint8_t>& values, Grouping grouping = Grouping::SMALLEST);
+std::vector<uint8_t> huffman_stream(const std::vector<uint8_t>& values,
+                                    Grouping grouping = Grouping::SMALLEST);
 
 // The constant marker: every value is c.
 std::vector<uint8_t> constant_stream(uint8_t c);
@@ -42,12 +43,14 @@ std::vector<uint8_t> constant_stream(uint8_t c);
 // A complete sample body (packing byte, 16-byte header, stream) for 8-bit samples. Packing 0
 // stores them plainly; 1 to 4 code them with packing - 1 delta stages, using the constant
 // marker when the coded values are all equal.
-std::vector<uint8_t> sample_body(const std::vector<uint8_t>& samples, uint8_t packing, uint32_t loop_start,
-                                 uint16_t rate, Grouping grouping = Grouping::SMALLEST);
+std::vector<uint8_t> sample_body(const std::vector<uint8_t>& samples, uint8_t packing,
+                                 uint32_t loop_start, uint16_t rate,
+                                 Grouping grouping = Grouping::SMALLEST);
 
 // A chunk-form body (packing 5) with one "dsa" chunk, optionally after an unknown chunk.
-std::vector<uint8_t> chunk_body(const std::vector<uint8_t>& sample_bytes, uint8_t bytes_per_sample, uint32_t length,
-                                uint32_t loop_start, uint16_t rate, bool unknown_chunk_first = false);
+std::vector<uint8_t> chunk_body(const std::vector<uint8_t>& sample_bytes, uint8_t bytes_per_sample,
+                                uint32_t length, uint32_t loop_start, uint16_t rate,
+                                bool unknown_chunk_first = false);
 
 uint16_t checksum(const std::vector<uint8_t>& samples);
 

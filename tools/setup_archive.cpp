@@ -12,7 +12,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    uint64_t volume_size = 1440 * 1024;   // a 1.44 MB floppy, unless told otherwise
+    uint64_t volume_size = 1440 * 1024; // a 1.44 MB floppy, unless told otherwise
     int i = 1;
     if (i + 1 < argc && std::string(argv[i]) == "--volume-size") {
         char* end = nullptr;
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
         i += 2;
     }
     if (argc - i < 2) {
-        std::cerr << "usage: setup_archive [--volume-size BYTES] OUT_FOLDER [--name NAME] FILE...\n";
+        std::cerr
+            << "usage: setup_archive [--volume-size BYTES] OUT_FOLDER [--name NAME] FILE...\n";
         return 2;
     }
     const std::filesystem::path folder = argv[i++];
@@ -45,9 +46,10 @@ int main(int argc, char** argv) {
     try {
         const auto records = tunemill::setup::write_archive(files, folder, volume_size);
         uint64_t total = 0;
-        for (const auto& record : records) total += record.size;
-        std::cout << "setup_archive: " << records.size() << " files, " << total << " bytes in " << folder.string()
-                  << "\n";
+        for (const auto& record : records)
+            total += record.size;
+        std::cout << "setup_archive: " << records.size() << " files, " << total << " bytes in "
+                  << folder.string() << "\n";
         return 0;
     } catch (...) {
         std::cerr << "setup_archive: " << tunemill::setup::current_setup_error_text() << "\n";

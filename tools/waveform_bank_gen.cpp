@@ -22,11 +22,13 @@ using Recipe = std::array<double, HARMONICS>; // amplitude of harmonics 1 to 8
 const Recipe RECIPES[22] = {
     /* 10 organ, octave drawbars   */ {1, 0.5, 0, 0.25, 0, 0, 0, 0.125},
     /* 11 soft square              */ {1, 0, 1.0 / 3, 0, 1.0 / 5, 0, 1.0 / 7, 0},
-    /* 12 soft saw                 */ {1, 1.0 / 2, 1.0 / 3, 1.0 / 4, 1.0 / 5, 1.0 / 6, 1.0 / 7, 1.0 / 8},
+    /* 12 soft saw                 */
+    {1, 1.0 / 2, 1.0 / 3, 1.0 / 4, 1.0 / 5, 1.0 / 6, 1.0 / 7, 1.0 / 8},
     /* 13 bright                   */ {1, 0.8, 0.6, 0.45, 0.3, 0.2, 0.1, 0.05},
     /* 14 octave                   */ {0.6, 1, 0.3, 0.25, 0, 0.1, 0, 0},
     /* 15 hollow                   */ {1, 0, 0.6, 0, 0, 0, 0.3, 0},
-    /* 16 mellow                   */ {1, 1.0 / 4, 1.0 / 9, 1.0 / 16, 1.0 / 25, 1.0 / 36, 1.0 / 49, 1.0 / 64},
+    /* 16 mellow                   */
+    {1, 1.0 / 4, 1.0 / 9, 1.0 / 16, 1.0 / 25, 1.0 / 36, 1.0 / 49, 1.0 / 64},
     /* 17 even series              */ {1, 1.0 / 2, 0, 1.0 / 8, 0, 1.0 / 32, 0, 1.0 / 128},
     /* 18 nasal, third formant     */ {0.3, 0.5, 1, 0.6, 0.3, 0.2, 0.1, 0.05},
     /* 19 octaves                  */ {1, 0, 0, 0.5, 0, 0, 0, 0.25},
@@ -35,7 +37,8 @@ const Recipe RECIPES[22] = {
     /* 22 bell partials            */ {1, 0.7, 0, 0, 0.5, 0.35, 0, 0},
     /* 23 reed                     */ {1, 0, 0.5, 0.5, 0, 0.25, 0, 0.25},
     /* 24 odd, falling by 4        */ {1, 0, 1.0 / 4, 0, 1.0 / 16, 0, 1.0 / 64, 0},
-    /* 25 odd, falling by sqrt 2   */ {1, 0, 0.70710678118654752, 0, 0.5, 0, 0.35355339059327376, 0},
+    /* 25 odd, falling by sqrt 2   */
+    {1, 0, 0.70710678118654752, 0, 0.5, 0, 0.35355339059327376, 0},
     /* 26 woody odd                */ {1, 0.3, 0.9, 0.2, 0.6, 0.1, 0.3, 0.05},
     /* 27 fourth formant           */ {0.6, 0.2, 0.4, 1, 0.3, 0.2, 0.5, 0.3},
     /* 28 brassy                   */ {1, 0.5, 0.8, 0.3, 0.2, 0.7, 0.1, 0.4},
@@ -82,7 +85,8 @@ int main(int argc, char** argv) {
     for (const Recipe& recipe : RECIPES) {
         const std::vector<int16_t> wave = render(recipe);
         source << "{";
-        for (int k = 0; k < SAMPLES; ++k) source << wave[size_t(k)] << (k % 16 == 15 ? ",\n" : ",");
+        for (int k = 0; k < SAMPLES; ++k)
+            source << wave[size_t(k)] << (k % 16 == 15 ? ",\n" : ",");
         source << "},\n";
     }
     source << "};\n}\n";

@@ -6,7 +6,9 @@
 #include <QSvgRenderer>
 
 // The pictures are compiled into the program's library; a static library must register them.
-static void register_art() { Q_INIT_RESOURCE(art); }
+static void register_art() {
+    Q_INIT_RESOURCE(art);
+}
 
 namespace tunemill {
 

@@ -15,7 +15,8 @@ namespace tunemill {
 void show_error_box(const QString& text) {
     QWidget* owner = QApplication::activeModalWidget();
     if (!owner) owner = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(PRODUCT_NAME), text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(PRODUCT_NAME), text, QMessageBox::Ok,
+                    owner);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }
@@ -28,8 +29,8 @@ void install_error_box() {
         if (QThread::currentThread() == app->thread()) {
             show_error_box(message);
         } else {
-            QMetaObject::invokeMethod(app, [message] { show_error_box(message); },
-                                      Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [message] { show_error_box(message); }, Qt::BlockingQueuedConnection);
         }
     });
 }

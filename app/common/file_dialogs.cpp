@@ -5,8 +5,8 @@
 #include <QFileDialog>
 #include <QShortcut>
 
-#include "app/shell/commands.h"
 #include "app/common/help.h"
+#include "app/shell/commands.h"
 
 namespace tunemill {
 
@@ -27,7 +27,8 @@ namespace {
 // description only.
 int filter_index(const QStringList& filters, const QString& shown) {
     for (qsizetype i = 0; i < filters.size(); ++i)
-        if (filters[i] == shown || filters[i].startsWith(shown + QStringLiteral(" ("))) return int(i);
+        if (filters[i] == shown || filters[i].startsWith(shown + QStringLiteral(" (")))
+            return int(i);
     return -1;
 }
 
@@ -35,7 +36,8 @@ int filter_index(const QStringList& filters, const QString& shown) {
 
 std::optional<FileChoice> run_file_dialog(QWidget* owner, const FileDialogRequest& request) {
     QFileDialog dialog(owner, request.title);
-    dialog.setObjectName(request.save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    dialog.setObjectName(request.save ? QStringLiteral("SaveDialog")
+                                      : QStringLiteral("OpenDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     // The descriptions already show their patterns.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -52,9 +54,10 @@ std::optional<FileChoice> run_file_dialog(QWidget* owner, const FileDialogReques
         QObject::connect(help, &QShortcut::activated, &dialog, [topic] { open_help(topic); });
     }
     if (request.type_changed) {
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-            request.type_changed(dialog, filter_index(filters, filter));
-        });
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&](const QString& filter) {
+                             request.type_changed(dialog, filter_index(filters, filter));
+                         });
     }
     if (request.extend) request.extend(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

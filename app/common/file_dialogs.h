@@ -19,10 +19,10 @@ QStringList file_dialog_filters(const QString& filter_text);
 
 struct FileDialogRequest {
     QString title;
-    uint32_t filter_id = 0;      // string id of the filter list
-    QString folder;              // where the dialog opens
-    QString name;                // proposed file name (may carry a folder)
-    QString default_suffix;      // appended when the typed name has none
+    uint32_t filter_id = 0; // string id of the filter list
+    QString folder;         // where the dialog opens
+    QString name;           // proposed file name (may carry a folder)
+    QString default_suffix; // appended when the typed name has none
     bool save = false;
     int help_topic = -1;
     // Called once the dialog is built: extra controls go in here.
@@ -35,7 +35,7 @@ struct FileDialogRequest {
 
 struct FileChoice {
     QString path;
-    int type = 0;  // index of the chosen filter
+    int type = 0; // index of the chosen filter
 };
 
 // Runs the dialog modally over owner; none when cancelled.

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/shell/commands.h"
 #include "app/common/error_box.h"
+#include "app/shell/commands.h"
 #include "platform/paths.h"
 #include "strings/dialogs_strings.h"
 
@@ -80,13 +80,16 @@ QUrl help_url(int topic) {
 bool open_help(int topic) {
     const QUrl url = help_url(topic);
     if (!QFileInfo::exists(url.toLocalFile())) {
-        show_error_box(dialog_text(D_HELP_MISSING).replace(QStringLiteral("%s"), url.toLocalFile()));
+        show_error_box(
+            dialog_text(D_HELP_MISSING).replace(QStringLiteral("%s"), url.toLocalFile()));
         return false;
     }
     return open_url(url);
 }
 
-void set_url_opener(UrlOpener opener) { url_opener() = std::move(opener); }
+void set_url_opener(UrlOpener opener) {
+    url_opener() = std::move(opener);
+}
 
 bool open_url(const QUrl& url) {
     if (url_opener()) return url_opener()(url);

@@ -69,7 +69,9 @@ std::optional<RecoveryRecord> read_record(const fs::path& record_file) {
 
 } // namespace
 
-fs::path recovery_folder() { return user_state_folder() / "tunemill" / "recovery"; }
+fs::path recovery_folder() {
+    return user_state_folder() / "tunemill" / "recovery";
+}
 
 Autosaver::Autosaver(Document& document, fs::path folder, int interval_seconds, QObject* parent)
     : QObject(parent), document_(document), folder_(std::move(folder)) {
@@ -81,7 +83,8 @@ Autosaver::Autosaver(Document& document, fs::path folder, int interval_seconds, 
     lock_file_ = folder_ / (name + LOCK_SUFFIX);
     lock_fd_ = lock_file(lock_file_);
     connect(&document_, &Document::changed, this, [this] { saved_since_change_ = false; });
-    connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { saved_since_change_ = false; });
+    connect(&document_.history(), &QUndoStack::indexChanged, this,
+            [this] { saved_since_change_ = false; });
     connect(&document_, &Document::songSaved, this, &Autosaver::discard);
     connect(&document_, &Document::songReplaced, this, &Autosaver::discard);
     if (interval_seconds > 0) {
@@ -92,7 +95,8 @@ Autosaver::Autosaver(Document& document, fs::path folder, int interval_seconds, 
 }
 
 Autosaver::~Autosaver() {
-    for (auto& [path, fd] : offered_locks_) ::close(fd);
+    for (auto& [path, fd] : offered_locks_)
+        ::close(fd);
     if (lock_fd_ >= 0) {
         std::error_code ignored;
         fs::remove(lock_file_, ignored);
@@ -118,7 +122,7 @@ bool Autosaver::save_now() {
     try {
         write_song_file(*copy, song_file_);
     } catch (...) {
-        return false;  // an autosave never troubles the user; the next one tries again
+        return false; // an autosave never troubles the user; the next one tries again
     }
     QSaveFile record(QString::fromStdString(record_file_.string()));
     if (!record.open(QIODevice::WriteOnly)) return false;
@@ -149,7 +153,7 @@ std::vector<RecoveryRecord> Autosaver::orphans() {
         song.replace_extension(SONG_SUFFIX);
         if (!fs::exists(song)) continue;
         const int fd = lock_file(lock);
-        if (fd < 0) continue;  // its copy still runs, or another starting copy offers it now
+        if (fd < 0) continue; // its copy still runs, or another starting copy offers it now
         auto record = read_record(path);
         if (!record) {
             ::close(fd);
@@ -160,7 +164,8 @@ std::vector<RecoveryRecord> Autosaver::orphans() {
         offered_locks_.emplace_back(lock, fd);
         found.push_back(std::move(*record));
     }
-    std::sort(found.begin(), found.end(), [](const RecoveryRecord& a, const RecoveryRecord& b) { return a.saved < b.saved; });
+    std::sort(found.begin(), found.end(),
+              [](const RecoveryRecord& a, const RecoveryRecord& b) { return a.saved < b.saved; });
     return found;
 }
 

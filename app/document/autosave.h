@@ -22,10 +22,10 @@ std::filesystem::path recovery_folder();
 
 // What a recovery record says.
 struct RecoveryRecord {
-    std::filesystem::path song_file;  // the autosaved song
+    std::filesystem::path song_file; // the autosaved song
     std::filesystem::path record_file;
     std::filesystem::path lock_file;
-    std::string song_path;  // the path the song had (its own name when untitled)
+    std::string song_path; // the path the song had (its own name when untitled)
     bool song_file_flag = false;
     QDateTime saved;
 };
@@ -35,7 +35,8 @@ class Autosaver : public QObject {
 
   public:
     // interval_seconds 0: no autosave (the lock is still held, so nothing of ours is offered).
-    Autosaver(Document& document, std::filesystem::path folder, int interval_seconds, QObject* parent = nullptr);
+    Autosaver(Document& document, std::filesystem::path folder, int interval_seconds,
+              QObject* parent = nullptr);
     ~Autosaver() override;
 
     // Writes the song now when it changed since the last autosave. Returns whether it wrote.

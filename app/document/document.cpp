@@ -24,7 +24,9 @@ SongChange whole_pattern(int32_t pattern) {
 
 } // namespace
 
-QString step_name(uint32_t id) { return id ? QString::fromUtf8(load_string(step_strings(), id)) : QString(); }
+QString step_name(uint32_t id) {
+    return id ? QString::fromUtf8(load_string(step_strings(), id)) : QString();
+}
 
 size_t EditContext::add_instrument(Instrument instrument) {
     const size_t index = tunemill::add_instrument(song_, std::move(instrument));
@@ -32,12 +34,15 @@ size_t EditContext::add_instrument(Instrument instrument) {
     return index;
 }
 
-void EditContext::adopt_instrument(size_t index) { step_.instrument_added(index); }
+void EditContext::adopt_instrument(size_t index) {
+    step_.instrument_added(index);
+}
 
 Document::Document(QObject* parent) : QObject(parent) {
     qRegisterMetaType<tunemill::SongChange>();
     // Undo back to the saved point makes the song clean again, any other step changed.
-    connect(&history_, &QUndoStack::cleanChanged, this, [this](bool clean) { set_modified(!clean); });
+    connect(&history_, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { set_modified(!clean); });
 }
 
 Document::~Document() = default;
@@ -59,7 +64,8 @@ bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& o
         EditContext context(song_, *step);
         auto record = [&] {
             SongDiff diff = before.diff(song_);
-            for (int32_t pattern : diff.touched_patterns()) song_.observers.pattern_changed(pattern);
+            for (int32_t pattern : diff.touched_patterns())
+                song_.observers.pattern_changed(pattern);
             step->song_changed(std::move(diff));
         };
         try {
@@ -112,7 +118,8 @@ bool Document::toggle_mute(size_t pattern, size_t voice) {
     {
         SongLockGuard lock(song_, false);
         if (!lock) return false;
-        if (pattern >= song_.patterns.size() || voice >= song_.patterns[pattern].voices.size()) return false;
+        if (pattern >= song_.patterns.size() || voice >= song_.patterns[pattern].voices.size())
+            return false;
         Voice& target = song_.patterns[pattern].voices[voice];
         target.muted = !target.muted;
         song_.observers.pattern_changed(int32_t(pattern));
@@ -206,21 +213,25 @@ void Document::run_clean_up(EditStep& step, int32_t kept_pattern, int32_t kept_v
     unlock_song(song_, true);
     song_.observers.instruments_changed();
     emit instrumentsChanged();
-    for (size_t p = 0; p < song_.patterns.size(); ++p) emit changed(whole_pattern(int32_t(p)));
+    for (size_t p = 0; p < song_.patterns.size(); ++p)
+        emit changed(whole_pattern(int32_t(p)));
 }
 
 void Document::apply_history_step(EditStep& step, bool forward) {
     const std::set<int32_t> touched = step.touched_patterns();
-    for (int32_t pattern : touched) emit aboutToChange(whole_pattern(pattern));
+    for (int32_t pattern : touched)
+        emit aboutToChange(whole_pattern(pattern));
     if (!lock_song(song_, true)) {
         // The song could not be had: the history no longer matches it, so it is given up.
         QTimer::singleShot(0, this, [this] { history_.clear(); });
         return;
     }
     step.apply(song_, forward);
-    for (int32_t pattern : touched) song_.observers.pattern_changed(pattern);
+    for (int32_t pattern : touched)
+        song_.observers.pattern_changed(pattern);
     unlock_song(song_, true);
-    for (int32_t pattern : touched) emit changed(whole_pattern(pattern));
+    for (int32_t pattern : touched)
+        emit changed(whole_pattern(pattern));
     // Undo of an insertion is a deletion, and the other way round.
     const std::optional<size_t> came = forward ? step.inserted_pattern() : step.deleted_pattern();
     const std::optional<size_t> went = forward ? step.deleted_pattern() : step.inserted_pattern();
@@ -268,7 +279,9 @@ void Document::set_modified(bool modified) {
     }
 }
 
-QString Document::window_title() const { return song_window_title(song_.path); }
+QString Document::window_title() const {
+    return song_window_title(song_.path);
+}
 
 void Document::announce_all() {
     song_.observers.instruments_changed();

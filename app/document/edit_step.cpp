@@ -12,7 +12,8 @@ namespace {
 void shift_instrument_indices(Song& song, size_t from, int delta) {
     for (Pattern& pattern : song.patterns)
         for (Voice& voice : pattern.voices)
-            if (voice.instrument >= from) voice.instrument = uint32_t(int64_t(voice.instrument) + delta);
+            if (voice.instrument >= from)
+                voice.instrument = uint32_t(int64_t(voice.instrument) + delta);
 }
 
 } // namespace
@@ -28,18 +29,23 @@ void EditStep::redo() {
     document_.apply_history_step(*this, true);
 }
 
-void EditStep::undo() { document_.apply_history_step(*this, false); }
+void EditStep::undo() {
+    document_.apply_history_step(*this, false);
+}
 
 bool EditStep::mergeWith(const QUndoCommand* other) {
     const auto* step = dynamic_cast<const EditStep*>(other);
     if (!step || step->gesture_ != gesture_) return false;
     auto* source = const_cast<EditStep*>(step);
-    for (Action& action : source->actions_) actions_.push_back(std::move(action));
+    for (Action& action : source->actions_)
+        actions_.push_back(std::move(action));
     source->actions_.clear();
     return true;
 }
 
-void EditStep::instrument_added(size_t index) { actions_.push_back(InstrumentAdded{index, {}}); }
+void EditStep::instrument_added(size_t index) {
+    actions_.push_back(InstrumentAdded{index, {}});
+}
 
 void EditStep::song_changed(SongDiff diff) {
     if (!diff.empty()) actions_.push_back(std::move(diff));
@@ -59,9 +65,11 @@ void EditStep::instrument_removed(size_t index, Instrument instrument) {
 
 void EditStep::apply(Song& song, bool forward) {
     if (forward) {
-        for (Action& action : actions_) apply(song, action, true);
+        for (Action& action : actions_)
+            apply(song, action, true);
     } else {
-        for (auto at = actions_.rbegin(); at != actions_.rend(); ++at) apply(song, *at, false);
+        for (auto at = actions_.rbegin(); at != actions_.rend(); ++at)
+            apply(song, *at, false);
     }
 }
 
@@ -70,7 +78,8 @@ void EditStep::apply(Song& song, Action& action, bool forward) {
         diff->apply(song, forward);
     } else if (auto* added = std::get_if<InstrumentAdded>(&action)) {
         if (forward) {
-            song.instruments.insert(song.instruments.begin() + std::ptrdiff_t(added->index), std::move(added->held.front()));
+            song.instruments.insert(song.instruments.begin() + std::ptrdiff_t(added->index),
+                                    std::move(added->held.front()));
             added->held.clear();
         } else {
             added->held.push_back(std::move(song.instruments[added->index]));
@@ -83,7 +92,8 @@ void EditStep::apply(Song& song, Action& action, bool forward) {
             voice->held.push_back(std::move(voices[voice->index]));
             voices.erase(voices.begin() + std::ptrdiff_t(voice->index));
         } else {
-            voices.insert(voices.begin() + std::ptrdiff_t(voice->index), std::move(voice->held.front()));
+            voices.insert(voices.begin() + std::ptrdiff_t(voice->index),
+                          std::move(voice->held.front()));
             voice->held.clear();
         }
     } else if (auto* instrument = std::get_if<InstrumentRemoved>(&action)) {
@@ -105,11 +115,12 @@ std::set<int32_t> EditStep::touched_patterns() const {
     std::set<int32_t> touched;
     for (const Action& action : actions_) {
         if (const auto* diff = std::get_if<SongDiff>(&action)) {
-            for (int32_t pattern : diff->touched_patterns()) touched.insert(pattern);
+            for (int32_t pattern : diff->touched_patterns())
+                touched.insert(pattern);
         } else if (const auto* voice = std::get_if<VoiceRemoved>(&action)) {
             touched.insert(int32_t(voice->pattern));
         } else {
-            touched.insert(-1);  // instrument indices of every pattern may move
+            touched.insert(-1); // instrument indices of every pattern may move
         }
     }
     if (touched.count(-1)) return {-1};
@@ -118,10 +129,12 @@ std::set<int32_t> EditStep::touched_patterns() const {
 
 bool EditStep::touches_instruments() const {
     for (const Action& action : actions_) {
-        if (std::holds_alternative<InstrumentAdded>(action) || std::holds_alternative<InstrumentRemoved>(action))
+        if (std::holds_alternative<InstrumentAdded>(action) ||
+            std::holds_alternative<InstrumentRemoved>(action))
             return true;
         if (const auto* diff = std::get_if<SongDiff>(&action))
-            if (diff->fields && diff->fields->first.instruments != diff->fields->second.instruments) return true;
+            if (diff->fields && diff->fields->first.instruments != diff->fields->second.instruments)
+                return true;
     }
     return false;
 }

@@ -52,16 +52,16 @@ class EditStep : public QUndoCommand {
   private:
     struct InstrumentAdded {
         size_t index;
-        std::vector<Instrument> held;  // the instrument while the step is undone
+        std::vector<Instrument> held; // the instrument while the step is undone
     };
     struct VoiceRemoved {
         size_t pattern;
         size_t index;
-        std::vector<Voice> held;  // the voice while the step is done
+        std::vector<Voice> held; // the voice while the step is done
     };
     struct InstrumentRemoved {
         size_t index;
-        std::vector<Instrument> held;  // the instrument while the step is done
+        std::vector<Instrument> held; // the instrument while the step is done
     };
     using Action = std::variant<InstrumentAdded, SongDiff, VoiceRemoved, InstrumentRemoved>;
 

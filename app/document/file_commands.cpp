@@ -25,14 +25,18 @@ namespace tunemill {
 
 bool FileCommands::save_prompt() {
     if (!document_.modified()) return true;
-    QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME), composer_text(S_SAVE_PROMPT),
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME),
+                    composer_text(S_SAVE_PROMPT),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, frame_.parent);
     box.setObjectName(QStringLiteral("SavePrompt"));
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
-    case QMessageBox::No: return true;
-    case QMessageBox::Yes: return save();
-    default: return false;
+    case QMessageBox::No:
+        return true;
+    case QMessageBox::Yes:
+        return save();
+    default:
+        return false;
     }
 }
 
@@ -66,7 +70,8 @@ void FileCommands::new_song_in(Song& song) {
     tunemill::new_song(song, untitled_song_path(settings().song_folder));
     song.song_file = false;
     song.modified = false;
-    for (size_t index = 0; index < song.patterns.size(); ++index) song.observers.pattern_changed(int32_t(index));
+    for (size_t index = 0; index < song.patterns.size(); ++index)
+        song.observers.pattern_changed(int32_t(index));
 }
 
 void FileCommands::load_command() {
@@ -117,16 +122,18 @@ void FileCommands::load_song(const std::string& path) {
         frame_.update_title();
         frame_.refresh_windows();
         // The message wants the ordinary cursor (Load's wait cursor ends here).
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
         show_error_box(QString::fromUtf8(text));
     }
 }
 
-bool FileCommands::recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file) {
+bool FileCommands::recover_song(const std::string& autosaved_file, const std::string& original_path,
+                                bool song_file) {
     frame_.stop_playback();
     load_song(autosaved_file);
     Song& song = document_.song_for_engine();
-    if (song.path != autosaved_file) return false;  // it could not be read; the error was shown
+    if (song.path != autosaved_file) return false; // it could not be read; the error was shown
     song.path = original_path;
     song.song_file = song_file;
     document_.mark_recovered();
@@ -201,7 +208,8 @@ void FileCommands::export_song() {
 
 void FileCommands::export_wav() {
     Song& song = document_.song_for_engine();
-    const auto target = ask_wav_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
+    const auto target =
+        ask_wav_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
     if (!target) return;
     frame_.stop_playback();
     run_wav_export(frame_.parent, song, from_qstring_path(*target), wav_export_options());

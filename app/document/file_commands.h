@@ -17,7 +17,7 @@ class FileCommands {
   public:
     // What the commands need of the main frame.
     struct Frame {
-        QWidget* parent = nullptr;  // owns the dialogs and boxes
+        QWidget* parent = nullptr; // owns the dialogs and boxes
         std::function<void()> stop_playback;
         // New and Load keep one pattern window: the others go before the song changes ...
         std::function<void()> reduce_windows;
@@ -36,7 +36,8 @@ class FileCommands {
     void load_song(const std::string& path);
     // An autosaved song opened as a changed song with the path it had; false when it could not
     // be read (the error was shown).
-    bool recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file);
+    bool recover_song(const std::string& autosaved_file, const std::string& original_path,
+                      bool song_file);
     bool save();
     bool save_as();
     void export_song();

@@ -17,7 +17,8 @@ bool same_voice_ids(const std::vector<Voice>& a, const std::vector<Voice>& b) {
 // Voice lists put back whole keep the mute flags the voices have now: muting is no change.
 void assign_keeping_mutes(std::vector<Voice>& voices, const std::vector<Voice>& wanted) {
     std::map<uint32_t, bool> muted;
-    for (const Voice& voice : voices) muted[voice.id] = voice.muted;
+    for (const Voice& voice : voices)
+        muted[voice.id] = voice.muted;
     voices = wanted;
     for (Voice& voice : voices) {
         auto found = muted.find(voice.id);
@@ -27,20 +28,25 @@ void assign_keeping_mutes(std::vector<Voice>& voices, const std::vector<Voice>& 
 
 } // namespace
 
-std::optional<PatternDiff> PatternDiff::make(size_t index, const Pattern& before, const Pattern& after) {
+std::optional<PatternDiff> PatternDiff::make(size_t index, const Pattern& before,
+                                             const Pattern& after) {
     PatternDiff diff;
     diff.index = index;
     diff.length_before = before.length;
     diff.length_after = after.length;
-    if (before.name != after.name) diff.name = std::make_unique<std::pair<std::string, std::string>>(before.name, after.name);
+    if (before.name != after.name)
+        diff.name = std::make_unique<std::pair<std::string, std::string>>(before.name, after.name);
     diff.tempo = SliceDiff<TempoPoint>::make(before.tempo_points, after.tempo_points);
     if (!same_voice_ids(before.voices, after.voices)) {
-        diff.voice_lists = std::make_unique<std::pair<std::vector<Voice>, std::vector<Voice>>>(before.voices, after.voices);
+        diff.voice_lists = std::make_unique<std::pair<std::vector<Voice>, std::vector<Voice>>>(
+            before.voices, after.voices);
     } else {
         for (size_t v = 0; v < before.voices.size(); ++v) {
             const Voice& old_voice = before.voices[v];
             const Voice& new_voice = after.voices[v];
-            if (old_voice.events == new_voice.events && old_voice.instrument == new_voice.instrument) continue;
+            if (old_voice.events == new_voice.events &&
+                old_voice.instrument == new_voice.instrument)
+                continue;
             VoiceDiff voice;
             voice.index = v;
             voice.events = SliceDiff<Event>::make(old_voice.events, new_voice.events);
@@ -49,8 +55,8 @@ std::optional<PatternDiff> PatternDiff::make(size_t index, const Pattern& before
             diff.voices.push_back(std::move(voice));
         }
     }
-    const bool changed = diff.length_before != diff.length_after || diff.name || !diff.tempo.empty() ||
-                         diff.voice_lists || !diff.voices.empty();
+    const bool changed = diff.length_before != diff.length_after || diff.name ||
+                         !diff.tempo.empty() || diff.voice_lists || !diff.voices.empty();
     if (!changed) return std::nullopt;
     diff.voices.shrink_to_fit();
     return diff;
@@ -105,24 +111,29 @@ void SongDiff::apply(Song& song, bool forward) const {
         // Mute flags stay as they are for the voices that remain.
         std::map<uint32_t, bool> muted;
         for (const Pattern& pattern : song.patterns)
-            for (const Voice& voice : pattern.voices) muted[voice.id] = voice.muted;
+            for (const Voice& voice : pattern.voices)
+                muted[voice.id] = voice.muted;
         for (Pattern& pattern : wanted)
-            for (Voice& voice : pattern.voices) voice.muted = muted.count(voice.id) && muted[voice.id];
+            for (Voice& voice : pattern.voices)
+                voice.muted = muted.count(voice.id) && muted[voice.id];
         song.patterns = std::move(wanted);
     }
-    for (const PatternDiff& pattern : patterns) pattern.apply(song.patterns[pattern.index], forward);
+    for (const PatternDiff& pattern : patterns)
+        pattern.apply(song.patterns[pattern.index], forward);
 }
 
 std::vector<int32_t> SongDiff::touched_patterns() const {
     if (pattern_lists || fields) return {-1};
     std::vector<int32_t> touched;
-    for (const PatternDiff& pattern : patterns) touched.push_back(int32_t(pattern.index));
+    for (const PatternDiff& pattern : patterns)
+        touched.push_back(int32_t(pattern.index));
     return touched;
 }
 
 SongSnapshot::SongSnapshot(const Song& song, int32_t pattern) : pattern_(pattern) {
     if (pattern >= 0) {
-        if (size_t(pattern) < song.patterns.size()) patterns_.push_back(song.patterns[size_t(pattern)]);
+        if (size_t(pattern) < song.patterns.size())
+            patterns_.push_back(song.patterns[size_t(pattern)]);
         return;
     }
     fields_ = SongFields::of(song);
@@ -133,7 +144,8 @@ SongDiff SongSnapshot::diff(const Song& song) const {
     SongDiff diff;
     if (pattern_ >= 0) {
         if (patterns_.empty() || size_t(pattern_) >= song.patterns.size()) return diff;
-        if (auto pattern = PatternDiff::make(size_t(pattern_), patterns_.front(), song.patterns[size_t(pattern_)]))
+        if (auto pattern = PatternDiff::make(size_t(pattern_), patterns_.front(),
+                                             song.patterns[size_t(pattern_)]))
             diff.patterns.push_back(std::move(*pattern));
         return diff;
     }
@@ -144,13 +156,18 @@ SongDiff SongSnapshot::diff(const Song& song) const {
     const size_t common = std::min(before.instruments.size(), now.instruments.size());
     before.instruments.resize(common);
     now.instruments.resize(common);
-    if (!(before == now)) diff.fields = std::make_unique<std::pair<SongFields, SongFields>>(std::move(before), std::move(now));
+    if (!(before == now))
+        diff.fields =
+            std::make_unique<std::pair<SongFields, SongFields>>(std::move(before), std::move(now));
     if (patterns_.size() != song.patterns.size()) {
-        diff.pattern_lists = std::make_unique<std::pair<std::vector<Pattern>, std::vector<Pattern>>>(patterns_, song.patterns);
+        diff.pattern_lists =
+            std::make_unique<std::pair<std::vector<Pattern>, std::vector<Pattern>>>(patterns_,
+                                                                                    song.patterns);
         return diff;
     }
     for (size_t p = 0; p < patterns_.size(); ++p)
-        if (auto pattern = PatternDiff::make(p, patterns_[p], song.patterns[p])) diff.patterns.push_back(std::move(*pattern));
+        if (auto pattern = PatternDiff::make(p, patterns_[p], song.patterns[p]))
+            diff.patterns.push_back(std::move(*pattern));
     return diff;
 }
 

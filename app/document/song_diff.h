@@ -17,8 +17,7 @@ namespace tunemill {
 
 // The part of a sequence that differs between two versions: items [at, at + before.size())
 // of the old version became `after`.
-template <class T>
-struct SliceDiff {
+template <class T> struct SliceDiff {
     size_t at = 0;
     std::vector<T> before;
     std::vector<T> after;
@@ -29,14 +28,17 @@ struct SliceDiff {
         SliceDiff diff;
         const size_t shorter = std::min(old_items.size(), new_items.size());
         size_t prefix = 0;
-        while (prefix < shorter && old_items[prefix] == new_items[prefix]) ++prefix;
+        while (prefix < shorter && old_items[prefix] == new_items[prefix])
+            ++prefix;
         size_t suffix = 0;
         while (suffix < shorter - prefix &&
                old_items[old_items.size() - 1 - suffix] == new_items[new_items.size() - 1 - suffix])
             ++suffix;
         diff.at = prefix;
-        diff.before.assign(old_items.begin() + std::ptrdiff_t(prefix), old_items.end() - std::ptrdiff_t(suffix));
-        diff.after.assign(new_items.begin() + std::ptrdiff_t(prefix), new_items.end() - std::ptrdiff_t(suffix));
+        diff.before.assign(old_items.begin() + std::ptrdiff_t(prefix),
+                           old_items.end() - std::ptrdiff_t(suffix));
+        diff.after.assign(new_items.begin() + std::ptrdiff_t(prefix),
+                          new_items.end() - std::ptrdiff_t(suffix));
         diff.before.shrink_to_fit();
         diff.after.shrink_to_fit();
         return diff;
@@ -71,7 +73,8 @@ struct PatternDiff {
     std::unique_ptr<std::pair<std::string, std::string>> name;
 
     // Nothing when the two are equal (mute flags do not count).
-    static std::optional<PatternDiff> make(size_t index, const Pattern& before, const Pattern& after);
+    static std::optional<PatternDiff> make(size_t index, const Pattern& before,
+                                           const Pattern& after);
     void apply(Pattern& pattern, bool forward) const;
 };
 

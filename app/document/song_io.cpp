@@ -31,18 +31,24 @@ void load_song_file(Song& song, const std::string& path, const std::string& unti
 
 ModuleType module_type_of(int filter_index) {
     switch (filter_index) {
-    case 1: return ModuleType::MOD4;
-    case 2: return ModuleType::MOD6;
-    case 3: return ModuleType::MOD8;
-    default: return ModuleType::S3M;
+    case 1:
+        return ModuleType::MOD4;
+    case 2:
+        return ModuleType::MOD6;
+    case 3:
+        return ModuleType::MOD8;
+    default:
+        return ModuleType::S3M;
     }
 }
 
-const char* module_extension(ModuleType type) { return type == ModuleType::S3M ? "s3m" : "mod"; }
+const char* module_extension(ModuleType type) {
+    return type == ModuleType::S3M ? "s3m" : "mod";
+}
 
 void export_module_file(const Song& song, const std::string& path, ModuleType type) {
-    static constexpr ModuleFormat FORMATS[] = {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6,
-                                               ModuleFormat::MOD8};
+    static constexpr ModuleFormat FORMATS[] = {ModuleFormat::S3M, ModuleFormat::MOD,
+                                               ModuleFormat::MOD6, ModuleFormat::MOD8};
     export_module_file(song, std::filesystem::path(path), FORMATS[int(type)]);
 }
 

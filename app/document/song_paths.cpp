@@ -29,7 +29,8 @@ QString song_window_title(const std::string& song_path) {
     std::string_view name = last_component(song_path);
     const size_t dot = name.rfind('.');
     if (dot != std::string_view::npos) name = name.substr(0, dot);
-    return QStringLiteral("%1 - %2").arg(QString::fromUtf8(PRODUCT_NAME), to_qstring_path(std::string(name)));
+    return QStringLiteral("%1 - %2").arg(QString::fromUtf8(PRODUCT_NAME),
+                                         to_qstring_path(std::string(name)));
 }
 
 std::string path_without_extension(const std::string& path) {
@@ -45,8 +46,12 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-QString to_qstring_path(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString to_qstring_path(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
 
-std::string from_qstring_path(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string from_qstring_path(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 } // namespace tunemill

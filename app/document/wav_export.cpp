@@ -18,10 +18,10 @@
 #include <exception>
 #include <thread>
 
-#include "app/shell/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
+#include "app/shell/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"
@@ -46,11 +46,13 @@ uint32_t typed_export_rate(const QString& text) {
     const qulonglong value = typed.toULongLong(&number);
     if (number) return limit_export_rate(value);
     // A run of digits too long for any counter is a very large rate, not "no number".
-    const bool digits = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(), [](QChar c) { return c.isDigit(); });
+    const bool digits = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(),
+                                                        [](QChar c) { return c.isDigit(); });
     return limit_export_rate(digits ? UINT64_MAX : 0);
 }
 
-WavOptionsWidget::WavOptionsWidget(const WavExportSettings& start, QWidget* parent) : QWidget(parent) {
+WavOptionsWidget::WavOptionsWidget(const WavExportSettings& start, QWidget* parent)
+    : QWidget(parent) {
     setObjectName(QStringLiteral("WavOptions"));
     auto* resolution = new QGroupBox(dialog_text(D_OUTPUT_RESOLUTION), this);
     bits_8_ = new QRadioButton(dialog_text(D_BITS_8), resolution);
@@ -74,7 +76,8 @@ WavOptionsWidget::WavOptionsWidget(const WavExportSettings& start, QWidget* pare
     rate_->setObjectName(QStringLiteral("rate"));
     rate_->setEditable(true);
     rate_->setInsertPolicy(QComboBox::NoInsert);
-    for (uint32_t rate : RATE_CHOICES) rate_->addItem(QString::number(rate));
+    for (uint32_t rate : RATE_CHOICES)
+        rate_->addItem(QString::number(rate));
     auto* rate_label = new QLabel(dialog_text(D_SAMPLING_RATE), this);
     rate_label->setBuddy(rate_);
     oversample_ = new QCheckBox(dialog_text(D_OVERSAMPLE), this);
@@ -134,7 +137,8 @@ std::optional<QString> ask_wav_export_file(QWidget* owner, const QString& propos
     return choice->path;
 }
 
-WavExportProgress::WavExportProgress(Song& song, std::string path, WavExportSettings options, QWidget* owner)
+WavExportProgress::WavExportProgress(Song& song, std::string path, WavExportSettings options,
+                                     QWidget* owner)
     : QDialog(owner), song_(song), path_(std::move(path)), options_(options) {
     setObjectName(QStringLiteral("ExportingWav"));
     setWindowTitle(dialog_text(D_EXPORTING_WAV));
@@ -154,7 +158,8 @@ WavExportProgress::WavExportProgress(Song& song, std::string path, WavExportSett
     buttons->addStretch();
     layout->addLayout(buttons);
     connect(cancel, &QPushButton::clicked, this, &WavExportProgress::cancel_export);
-    connect(this, &WavExportProgress::progress, this, &WavExportProgress::on_progress, Qt::QueuedConnection);
+    connect(this, &WavExportProgress::progress, this, &WavExportProgress::on_progress,
+            Qt::QueuedConnection);
     connect(this, &WavExportProgress::worker_done, this, &QDialog::accept, Qt::QueuedConnection);
 }
 
@@ -182,10 +187,11 @@ void WavExportProgress::run() {
     try {
         worker = std::thread([this, &failure, &complete] {
             try {
-                complete = export_song_to_wav(song_, path_, options_, [this](uint32_t current, uint32_t maximum) {
-                    emit progress(int(current), int(maximum));
-                    return !cancel_.load();
-                });
+                complete = export_song_to_wav(song_, path_, options_,
+                                              [this](uint32_t current, uint32_t maximum) {
+                                                  emit progress(int(current), int(maximum));
+                                                  return !cancel_.load();
+                                              });
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -213,7 +219,8 @@ void WavExportProgress::run() {
     }
 }
 
-bool run_wav_export(QWidget* owner, Song& song, const std::string& path, const WavExportSettings& options) {
+bool run_wav_export(QWidget* owner, Song& song, const std::string& path,
+                    const WavExportSettings& options) {
     WavExportProgress box(song, path, options, owner);
     box.run();
     return box.finished_complete();

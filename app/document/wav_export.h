@@ -77,6 +77,7 @@ class WavExportProgress : public QDialog {
 };
 
 // The export with its progress box; returns whether a complete file was written.
-bool run_wav_export(QWidget* owner, Song& song, const std::string& path, const WavExportSettings& options);
+bool run_wav_export(QWidget* owner, Song& song, const std::string& path,
+                    const WavExportSettings& options);
 
 } // namespace tunemill

@@ -1,7 +1,6 @@
 // The run's playback: the engine and the output thread behind the Play menu.
 #include "app/live/player.h"
 
-
 #include "foundation/string_table.h"
 #include "platform/audio_device.h"
 
@@ -12,8 +11,12 @@ namespace {
 class DeferredAudioSystem : public AudioSystem {
   public:
     uint32_t device_count() override { return portaudio_system().device_count(); }
-    std::optional<std::string> device_name(uint32_t id) override { return portaudio_system().device_name(id); }
-    bool supports(uint32_t id, const WaveFormat& format) override { return portaudio_system().supports(id, format); }
+    std::optional<std::string> device_name(uint32_t id) override {
+        return portaudio_system().device_name(id);
+    }
+    bool supports(uint32_t id, const WaveFormat& format) override {
+        return portaudio_system().supports(id, format);
+    }
     WaveOpenResult open(uint32_t id, const WaveFormat& format, WaveOutClient& client) override {
         return portaudio_system().open(id, format, client);
     }
@@ -27,7 +30,8 @@ AudioSystem& deferred_system_audio() {
     return audio;
 }
 
-EnginePlayer::EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback, bool repeat)
+EnginePlayer::EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback,
+                           bool repeat)
     : song_(song), engine_(song), output_(engine_, audio) {
     song_.observers.add(&engine_);
     output_.configure(playback_config(playback));
@@ -47,10 +51,16 @@ void EnginePlayer::play_song() {
     }
 }
 
-void EnginePlayer::stop() { output_.stop(StopMode::NOW); }
+void EnginePlayer::stop() {
+    output_.stop(StopMode::NOW);
+}
 
-void EnginePlayer::wind(int direction) { output_.wind(direction); }
+void EnginePlayer::wind(int direction) {
+    output_.wind(direction);
+}
 
-void EnginePlayer::set_repeat(bool repeat) { engine_.set_repeat(repeat); }
+void EnginePlayer::set_repeat(bool repeat) {
+    engine_.set_repeat(repeat);
+}
 
 } // namespace tunemill

@@ -45,9 +45,12 @@ void CaptionBar::set_text(const QString& text) {
     update();
 }
 
-void CaptionBar::paintEvent(QPaintEvent*) { paint_caption(*this, text_, false); }
+void CaptionBar::paintEvent(QPaintEvent*) {
+    paint_caption(*this, text_, false);
+}
 
-CaptionHandle::CaptionHandle(Qt::Orientation orientation, QSplitter* parent) : QSplitterHandle(orientation, parent) {
+CaptionHandle::CaptionHandle(Qt::Orientation orientation, QSplitter* parent)
+    : QSplitterHandle(orientation, parent) {
     setObjectName(QStringLiteral("TMCaptionWindow"));
 }
 
@@ -56,7 +59,9 @@ void CaptionHandle::set_text(const QString& text) {
     update();
 }
 
-void CaptionHandle::paintEvent(QPaintEvent*) { paint_caption(*this, text_, true); }
+void CaptionHandle::paintEvent(QPaintEvent*) {
+    paint_caption(*this, text_, true);
+}
 
 CaptionSplitter::CaptionSplitter(QWidget* parent) : QSplitter(Qt::Vertical, parent) {
     setHandleWidth(CAPTION_HEIGHT);
@@ -65,9 +70,13 @@ CaptionSplitter::CaptionSplitter(QWidget* parent) : QSplitter(Qt::Vertical, pare
     setOpaqueResize(false);
 }
 
-QSplitterHandle* CaptionSplitter::createHandle() { return new CaptionHandle(orientation(), this); }
+QSplitterHandle* CaptionSplitter::createHandle() {
+    return new CaptionHandle(orientation(), this);
+}
 
-CaptionHandle* CaptionSplitter::caption(int index) const { return static_cast<CaptionHandle*>(handle(index)); }
+CaptionHandle* CaptionSplitter::caption(int index) const {
+    return static_cast<CaptionHandle*>(handle(index));
+}
 
 void CaptionSplitter::set_caption(int index, const QString& text) {
     if (CaptionHandle* handle = caption(index)) handle->set_text(text);

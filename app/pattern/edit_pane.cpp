@@ -11,10 +11,14 @@ namespace {
 
 const char* class_name(Pane pane) {
     switch (pane) {
-    case Pane::VOLUME: return "TMVolumeEditWindow";
-    case Pane::BALANCE: return "TMBalanceEditWindow";
-    case Pane::TEMPO: return "TMTempoEditWindow";
-    default: return "TMNoteEditWindow";
+    case Pane::VOLUME:
+        return "TMVolumeEditWindow";
+    case Pane::BALANCE:
+        return "TMBalanceEditWindow";
+    case Pane::TEMPO:
+        return "TMTempoEditWindow";
+    default:
+        return "TMNoteEditWindow";
     }
 }
 
@@ -90,7 +94,9 @@ void EditPane::mouseMoveEvent(QMouseEvent* event) {
 void EditPane::mouseReleaseEvent(QMouseEvent* event) {
     if (drag_.mode() == PaneDrag::Mode::NONE) return;
     const bool right = drag_.mode() == PaneDrag::Mode::SELECT;
-    if ((right && event->button() != Qt::RightButton) || (!right && event->button() != Qt::LeftButton)) return;
+    if ((right && event->button() != Qt::RightButton) ||
+        (!right && event->button() != Qt::LeftButton))
+        return;
     select_timer_.stop();
     unsetCursor();
     drag_.release(event->position().toPoint());
@@ -114,6 +120,8 @@ void EditPane::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
-void EditPane::report_transposition() { emit transposeChanged(drag_.transposing(), drag_.transpose_amount()); }
+void EditPane::report_transposition() {
+    emit transposeChanged(drag_.transposing(), drag_.transpose_amount());
+}
 
 } // namespace tunemill

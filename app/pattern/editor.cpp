@@ -20,16 +20,27 @@ const Pattern& empty_pattern() {
 
 PatternEditor::PatternEditor(Document& document, EnginePlayer* player, QObject* parent)
     : QObject(parent), document_(document), player_(player) {
-    for (int pane = 0; pane < PANE_COUNT; ++pane) rows_[pane].rows = pane_rows(Pane(pane));
+    for (int pane = 0; pane < PANE_COUNT; ++pane)
+        rows_[pane].rows = pane_rows(Pane(pane));
 }
 
-PatternEditor::~PatternEditor() { stop_owned_block_playback(); }
+PatternEditor::~PatternEditor() {
+    stop_owned_block_playback();
+}
 
-const Song& PatternEditor::song() const { return document_.song(); }
-int32_t PatternEditor::ticks_per_beat() const { return std::max(song().ticks_per_beat, 1); }
-int32_t PatternEditor::beats_per_measure() const { return std::max(song().beats_per_measure, 1); }
+const Song& PatternEditor::song() const {
+    return document_.song();
+}
+int32_t PatternEditor::ticks_per_beat() const {
+    return std::max(song().ticks_per_beat, 1);
+}
+int32_t PatternEditor::beats_per_measure() const {
+    return std::max(song().beats_per_measure, 1);
+}
 
-bool PatternEditor::pattern_valid() const { return pattern_ < song().patterns.size(); }
+bool PatternEditor::pattern_valid() const {
+    return pattern_ < song().patterns.size();
+}
 
 const Pattern& PatternEditor::pattern() const {
     return pattern_valid() ? song().patterns[pattern_] : empty_pattern();
@@ -42,8 +53,10 @@ const Voice* PatternEditor::current_voice() const {
 
 void PatternEditor::set_voice(size_t voice) {
     const size_t count = pattern().voices.size();
-    if (count == 0) voice = 0;
-    else voice = std::min(voice, count - 1);
+    if (count == 0)
+        voice = 0;
+    else
+        voice = std::min(voice, count - 1);
     if (voice == voice_) return;
     voice_ = voice;
     emit voicesChanged();
@@ -60,7 +73,8 @@ void PatternEditor::switch_to(size_t index) {
     size_t next_voice = 0;
     if (const Voice* old = current_voice(); old && index < song().patterns.size()) {
         size_t k = 0;
-        for (size_t v = 0; v < voice_; ++v) k += pattern().voices[v].instrument == old->instrument;
+        for (size_t v = 0; v < voice_; ++v)
+            k += pattern().voices[v].instrument == old->instrument;
         const auto& voices = song().patterns[index].voices;
         size_t seen = 0;
         for (size_t v = 0; v < voices.size(); ++v) {
@@ -139,10 +153,18 @@ void PatternEditor::set_visible_rows(Pane pane, int visible) {
     // the middle of a curve pane.
     if (!rows_scrolled_[pane_number(pane)] && visible > 0) {
         switch (pane) {
-        case Pane::NOTES: rows.first = initial_note_row(visible); break;
-        case Pane::VOLUME: rows.first = 0; break;
-        case Pane::BALANCE: rows.first = row_of_value(DEFAULT_BALANCE) - visible / 2; break;
-        case Pane::TEMPO: rows.first = row_of_value(DEFAULT_TEMPO_VALUE) - visible / 2; break;
+        case Pane::NOTES:
+            rows.first = initial_note_row(visible);
+            break;
+        case Pane::VOLUME:
+            rows.first = 0;
+            break;
+        case Pane::BALANCE:
+            rows.first = row_of_value(DEFAULT_BALANCE) - visible / 2;
+            break;
+        case Pane::TEMPO:
+            rows.first = row_of_value(DEFAULT_TEMPO_VALUE) - visible / 2;
+            break;
         }
     }
     rows.first = std::clamp(rows.first, 0, rows.max_first());
@@ -162,7 +184,9 @@ BeatScroll PatternEditor::scroll() const {
     return beat_scroll(pattern().tick_length(), geometry_.visible_columns, ticks_per_beat());
 }
 
-int PatternEditor::first_beat() const { return int(geometry_.first_tick / Tick(ticks_per_beat())); }
+int PatternEditor::first_beat() const {
+    return int(geometry_.first_tick / Tick(ticks_per_beat()));
+}
 
 bool PatternEditor::set_first_beat(int beat, bool by_user) {
     if (by_user && !user_moves_allowed()) return false;
@@ -227,7 +251,8 @@ void PatternEditor::set_block(Tick a, Tick b, Pane pane) {
     emit stateChanged();
 }
 
-void PatternEditor::repaint_block_columns(const EditorBlock& old_block, const EditorBlock& new_block) {
+void PatternEditor::repaint_block_columns(const EditorBlock& old_block,
+                                          const EditorBlock& new_block) {
     for (const EditorBlock& block : {old_block, new_block})
         if (block.exists()) emit repaintColumns(ALL_PANES, block.from, block.to);
 }
@@ -241,10 +266,18 @@ Block PatternEditor::operation_block() const {
     block.from = block_.from;
     block.to = block_.to;
     switch (block_.pane) {
-    case Pane::NOTES: block.aspect = Aspect::NOTES; break;
-    case Pane::VOLUME: block.aspect = Aspect::VOLUME; break;
-    case Pane::BALANCE: block.aspect = Aspect::BALANCE; break;
-    case Pane::TEMPO: block.aspect = Aspect::TEMPO; break;
+    case Pane::NOTES:
+        block.aspect = Aspect::NOTES;
+        break;
+    case Pane::VOLUME:
+        block.aspect = Aspect::VOLUME;
+        break;
+    case Pane::BALANCE:
+        block.aspect = Aspect::BALANCE;
+        break;
+    case Pane::TEMPO:
+        block.aspect = Aspect::TEMPO;
+        break;
     }
     block.voice = all_voices_scope() ? ALL_VOICES : int32_t(voice_);
     return block;
@@ -262,7 +295,9 @@ void PatternEditor::set_cursor(Tick tick) {
     emit cursorMoved();
 }
 
-bool PatternEditor::user_moves_allowed() const { return !recording_.active && !(follow_ && playing_); }
+bool PatternEditor::user_moves_allowed() const {
+    return !recording_.active && !(follow_ && playing_);
+}
 
 Tick PatternEditor::cursor_limit() const {
     const int64_t limit = int64_t(pattern().tick_length()) + geometry_.visible_columns - 1;
@@ -274,20 +309,30 @@ bool PatternEditor::move_cursor_key(int key, bool shift) {
     const Tick from = cursor_;
     Tick to = from;
     switch (key) {
-    case Qt::Key_Home: to = 0; break;
-    case Qt::Key_End: to = pattern().tick_length(); break;
-    case Qt::Key_Left: to = from > 0 ? from - 1 : 0; break;
+    case Qt::Key_Home:
+        to = 0;
+        break;
+    case Qt::Key_End:
+        to = pattern().tick_length();
+        break;
+    case Qt::Key_Left:
+        to = from > 0 ? from - 1 : 0;
+        break;
     case Qt::Key_Right:
         if (from + 1 < cursor_limit()) to = from + 1;
         break;
-    default: return false;
+    default:
+        return false;
     }
     if (shift) {
         // The block edge where the cursor stood goes with it; with no block, one is made from
         // where the cursor stood to where it goes.
-        if (block_.exists() && from == block_.from) set_block(to, block_.to, Pane::NOTES);
-        else if (block_.exists() && from == block_.to) set_block(block_.from, to, Pane::NOTES);
-        else set_block(from, to, Pane::NOTES);
+        if (block_.exists() && from == block_.from)
+            set_block(to, block_.to, Pane::NOTES);
+        else if (block_.exists() && from == block_.to)
+            set_block(block_.from, to, Pane::NOTES);
+        else
+            set_block(from, to, Pane::NOTES);
     }
     if (to == from) {
         scroll_to_show(to);
@@ -320,9 +365,11 @@ void PatternEditor::show_position(uint32_t pattern_index, int32_t tick) {
     const bool was_playing = playing_;
     playing_ = true;
     if (leading) {
-        if (pattern_index != pattern_ && pattern_index < song().patterns.size()) switch_to(pattern_index);
-        const int64_t first = follow_jump(Tick(tick), geometry_.first_tick, geometry_.visible_columns,
-                                          pattern().tick_length(), ticks_per_beat(), beats_per_measure());
+        if (pattern_index != pattern_ && pattern_index < song().patterns.size())
+            switch_to(pattern_index);
+        const int64_t first =
+            follow_jump(Tick(tick), geometry_.first_tick, geometry_.visible_columns,
+                        pattern().tick_length(), ticks_per_beat(), beats_per_measure());
         if (first >= 0) set_first_beat(int(first / ticks_per_beat()), false);
         set_playback_tick(tick);
         set_cursor(Tick(tick));
@@ -373,7 +420,9 @@ bool PatternEditor::note_length_usable() const {
     return tunemill::note_length_usable(note_length_, ticks_per_beat(), beats_per_measure());
 }
 
-Tick PatternEditor::note_length_ticks() const { return tunemill::note_length_ticks(note_length_, ticks_per_beat()); }
+Tick PatternEditor::note_length_ticks() const {
+    return tunemill::note_length_ticks(note_length_, ticks_per_beat());
+}
 
 // --- Recording -------------------------------------------------------------------------------
 
@@ -415,20 +464,27 @@ Tick PatternEditor::entry_position() const {
 
 unsigned PatternEditor::panes_of(const SongChange& change) const {
     switch (change.kind) {
-    case ChangeKind::NOTES: return pane_bit(Pane::NOTES);
-    case ChangeKind::VOLUME: return pane_bit(Pane::VOLUME);
-    case ChangeKind::BALANCE: return pane_bit(Pane::BALANCE);
-    case ChangeKind::TEMPO: return pane_bit(Pane::TEMPO);
-    default: return ALL_PANES;
+    case ChangeKind::NOTES:
+        return pane_bit(Pane::NOTES);
+    case ChangeKind::VOLUME:
+        return pane_bit(Pane::VOLUME);
+    case ChangeKind::BALANCE:
+        return pane_bit(Pane::BALANCE);
+    case ChangeKind::TEMPO:
+        return pane_bit(Pane::TEMPO);
+    default:
+        return ALL_PANES;
     }
 }
 
 void PatternEditor::change_begins(const SongChange& change) {
-    if (change.pattern < 0 || size_t(change.pattern) == pattern_) length_before_change_ = pattern().tick_length();
+    if (change.pattern < 0 || size_t(change.pattern) == pattern_)
+        length_before_change_ = pattern().tick_length();
 }
 
 void PatternEditor::change_done(const SongChange& change) {
-    const bool whole = change.kind == ChangeKind::WHOLE_PATTERN || change.kind == ChangeKind::VOICES;
+    const bool whole =
+        change.kind == ChangeKind::WHOLE_PATTERN || change.kind == ChangeKind::VOICES;
     if (whole || change.pattern < 0) emit patternListChanged();
     if (change.pattern >= 0 && size_t(change.pattern) != pattern_) return;
     if (change.pattern < 0) fit_note_length();
@@ -447,7 +503,9 @@ void PatternEditor::change_done(const SongChange& change) {
         emit repaintColumns(panes_of(change), change.from, change.to);
         if (length != length_before_change_) {
             // The pattern's end moved: its double line is drawn in every pane.
-            emit repaintColumns(ALL_PANES, std::min(length, length_before_change_) - std::min<Tick>(1, std::min(length, length_before_change_)),
+            emit repaintColumns(ALL_PANES,
+                                std::min(length, length_before_change_) -
+                                    std::min<Tick>(1, std::min(length, length_before_change_)),
                                 std::max(length, length_before_change_) + 1);
         }
     }

@@ -29,7 +29,9 @@ struct EditorBlock {
 };
 
 // Bit masks of panes for repaints.
-constexpr unsigned pane_bit(Pane pane) { return 1u << unsigned(pane); }
+constexpr unsigned pane_bit(Pane pane) {
+    return 1u << unsigned(pane);
+}
 constexpr unsigned ALL_PANES = 0xF;
 
 class PatternEditor : public QObject {
@@ -141,9 +143,9 @@ class PatternEditor : public QObject {
     // --- Recording ---
     struct Recording {
         bool active = false;
-        bool block = false;          // Record Block: into the block only
-        bool start_pending = false;  // the first note starts the recording playback
-        bool cleared = false;        // the first note of the pass has cleared what it records over
+        bool block = false;         // Record Block: into the block only
+        bool start_pending = false; // the first note starts the recording playback
+        bool cleared = false;       // the first note of the pass has cleared what it records over
     };
     const Recording& recording() const { return recording_; }
     // Record Voice (block false) or Record Block: stops playback, discards queued positions,

@@ -5,14 +5,18 @@
 
 namespace tunemill {
 
-int clamp_cell_size(int size) { return std::clamp(size, MIN_CELL, MAX_CELL); }
+int clamp_cell_size(int size) {
+    return std::clamp(size, MIN_CELL, MAX_CELL);
+}
 
 int PatternGeometry::column_x(Tick column) const {
     const int64_t x = (int64_t(column) - int64_t(first_tick)) * cell_x;
     return int(std::clamp<int64_t>(x, -16384, 16384));
 }
 
-Tick PatternGeometry::column_at(int x) const { return Tick(std::max(x, 0) / cell_x) + first_tick; }
+Tick PatternGeometry::column_at(int x) const {
+    return Tick(std::max(x, 0) / cell_x) + first_tick;
+}
 
 std::pair<int, int> PatternGeometry::span_of(Tick from, Tick to) const {
     // The cursor reaches 3 pixels left of its column; a note's portamento join may reach back
@@ -25,7 +29,9 @@ int PatternGeometry::row_at(const PaneRows& pane, int y) const {
     return std::clamp(row, 0, pane.rows - 1);
 }
 
-int initial_note_row(int visible_rows) { return std::max(0, 47 - 2 * visible_rows / 3); }
+int initial_note_row(int visible_rows) {
+    return std::max(0, 47 - 2 * visible_rows / 3);
+}
 
 PitchName pitch_name(int pitch) {
     const int octave = pitch / 12;
@@ -42,7 +48,9 @@ PitchName pitch_name(int pitch) {
     return name;
 }
 
-QString volume_label(int row) { return QString::number(value_of_row(row)); }
+QString volume_label(int row) {
+    return QString::number(value_of_row(row));
+}
 
 QString balance_label(int row, const QString& left, const QString& right) {
     if (row < 15) return QString::number(15 - row) + left;
@@ -69,21 +77,24 @@ Tick note_length_ticks(int index, int32_t ticks_per_beat) {
 int usable_note_length(int index, int32_t ticks_per_beat, int32_t beats_per_measure) {
     if (index >= NOTE_LENGTHS) index = 2;
     if (index < 0) index = 0;
-    while (index > 0 && !note_length_usable(index, ticks_per_beat, beats_per_measure)) --index;
+    while (index > 0 && !note_length_usable(index, ticks_per_beat, beats_per_measure))
+        --index;
     return index;
 }
 
 BeatScroll beat_scroll(Tick length, int visible_columns, int32_t ticks_per_beat) {
     const int64_t per_beat = std::max(ticks_per_beat, 1);
     BeatScroll scroll;
-    scroll.range_end = int(std::max<int64_t>(0, (int64_t(length) + visible_columns - 1) / per_beat));
+    scroll.range_end =
+        int(std::max<int64_t>(0, (int64_t(length) + visible_columns - 1) / per_beat));
     const int visible_beats = int(std::max(visible_columns, 0) / per_beat);
     scroll.page = visible_beats + 2;
     scroll.max_first = std::max(0, scroll.range_end - visible_beats - 1);
     return scroll;
 }
 
-FollowPage follow_page(Tick first_tick, int visible_columns, int32_t ticks_per_beat, int32_t beats_per_measure) {
+FollowPage follow_page(Tick first_tick, int visible_columns, int32_t ticks_per_beat,
+                       int32_t beats_per_measure) {
     const Tick beat = Tick(std::max(ticks_per_beat, 1));
     const Tick measure = beat * Tick(std::max(beats_per_measure, 1));
     FollowPage page;
@@ -93,9 +104,10 @@ FollowPage follow_page(Tick first_tick, int visible_columns, int32_t ticks_per_b
     return page;
 }
 
-int64_t follow_jump(Tick position, Tick first_tick, int visible_columns, Tick length, int32_t ticks_per_beat,
-                    int32_t beats_per_measure) {
-    const FollowPage page = follow_page(first_tick, visible_columns, ticks_per_beat, beats_per_measure);
+int64_t follow_jump(Tick position, Tick first_tick, int visible_columns, Tick length,
+                    int32_t ticks_per_beat, int32_t beats_per_measure) {
+    const FollowPage page =
+        follow_page(first_tick, visible_columns, ticks_per_beat, beats_per_measure);
     const bool reaches_past_end = int64_t(first_tick) + visible_columns > int64_t(length);
     if (position >= first_tick && (position < page.end || reaches_past_end)) return -1;
     return int64_t(position / page.unit * page.unit);
@@ -107,7 +119,8 @@ int32_t measure_of(Tick tick, int32_t ticks_per_beat, int32_t beats_per_measure)
 }
 
 ClockTime clock_time(uint64_t milliseconds) {
-    return {milliseconds / 60000, uint32_t(milliseconds / 1000 % 60), uint32_t(milliseconds / 10 % 100)};
+    return {milliseconds / 60000, uint32_t(milliseconds / 1000 % 60),
+            uint32_t(milliseconds / 10 % 100)};
 }
 
 } // namespace tunemill

@@ -13,12 +13,16 @@
 namespace tunemill {
 
 constexpr int PANE_COUNT = 4;
-constexpr int pane_number(Pane pane) { return int(pane); }
+constexpr int pane_number(Pane pane) {
+    return int(pane);
+}
 
 // Rows of a pane: 84 pitches in the note pane, the values 0..30 in a curve pane.
 constexpr int NOTE_ROWS = KEY_COUNT;
 constexpr int CURVE_ROWS = MAX_LEVEL + 1;
-constexpr int pane_rows(Pane pane) { return pane == Pane::NOTES ? NOTE_ROWS : CURVE_ROWS; }
+constexpr int pane_rows(Pane pane) {
+    return pane == Pane::NOTES ? NOTE_ROWS : CURVE_ROWS;
+}
 
 // The pitch whose row carries the small triangle of the pitch bar.
 constexpr Key MARKED_PITCH = 36;
@@ -43,7 +47,7 @@ struct PatternGeometry {
     int cell_x = 10;
     int cell_y = 10;
     Tick first_tick = 0;
-    int visible_columns = 0;  // whole columns in the edit area
+    int visible_columns = 0; // whole columns in the edit area
 
     // The column's left edge (limited to +-16384, as drawing wants).
     int column_x(Tick column) const;
@@ -61,10 +65,18 @@ struct PatternGeometry {
 };
 
 // Rows and values: row r of the note pane is pitch 83 - r; row r of a curve pane the value 30 - r.
-constexpr int pitch_of_row(int row) { return NOTE_ROWS - 1 - row; }
-constexpr int row_of_pitch(int pitch) { return NOTE_ROWS - 1 - pitch; }
-constexpr int value_of_row(int row) { return MAX_LEVEL - row; }
-constexpr int row_of_value(int value) { return MAX_LEVEL - value; }
+constexpr int pitch_of_row(int row) {
+    return NOTE_ROWS - 1 - row;
+}
+constexpr int row_of_pitch(int pitch) {
+    return NOTE_ROWS - 1 - pitch;
+}
+constexpr int value_of_row(int row) {
+    return MAX_LEVEL - row;
+}
+constexpr int row_of_value(int value) {
+    return MAX_LEVEL - value;
+}
 
 // The first visible row when the note pane is first sized: pitch 36 two thirds down.
 int initial_note_row(int visible_rows);
@@ -73,8 +85,8 @@ int initial_note_row(int visible_rows);
 // sharp and the octave mark; the volume, balance ("15L", "0", "15R") and tempo (beats per
 // minute) labels of a row.
 struct PitchName {
-    QString name;  // letter and "#" or blank
-    QString mark;  // octave mark, right-aligned by the bar ("1".."4" or blank)
+    QString name; // letter and "#" or blank
+    QString mark; // octave mark, right-aligned by the bar ("1".."4" or blank)
 };
 PitchName pitch_name(int pitch);
 QString volume_label(int row);
@@ -91,9 +103,9 @@ int usable_note_length(int index, int32_t ticks_per_beat, int32_t beats_per_meas
 
 // Horizontal scrolling, counted in beats.
 struct BeatScroll {
-    int range_end = 0;    // (length + visible columns - 1) / ticks-per-beat
-    int page = 0;         // whole beats in the edit area + 2
-    int max_first = 0;    // the first visible beat lies in 0..max_first
+    int range_end = 0; // (length + visible columns - 1) / ticks-per-beat
+    int page = 0;      // whole beats in the edit area + 2
+    int max_first = 0; // the first visible beat lies in 0..max_first
 };
 BeatScroll beat_scroll(Tick length, int visible_columns, int32_t ticks_per_beat);
 
@@ -101,12 +113,13 @@ BeatScroll beat_scroll(Tick length, int visible_columns, int32_t ticks_per_beat)
 // stay. unit: a measure when more than a measure's width is visible, else a beat.
 struct FollowPage {
     Tick unit = 1;
-    Tick end = 0;  // the page runs [first visible tick, end)
+    Tick end = 0; // the page runs [first visible tick, end)
 };
-FollowPage follow_page(Tick first_tick, int visible_columns, int32_t ticks_per_beat, int32_t beats_per_measure);
+FollowPage follow_page(Tick first_tick, int visible_columns, int32_t ticks_per_beat,
+                       int32_t beats_per_measure);
 // The new first visible tick for the position, or -1 when the view stays where it is.
-int64_t follow_jump(Tick position, Tick first_tick, int visible_columns, Tick length, int32_t ticks_per_beat,
-                    int32_t beats_per_measure);
+int64_t follow_jump(Tick position, Tick first_tick, int visible_columns, Tick length,
+                    int32_t ticks_per_beat, int32_t beats_per_measure);
 
 // The status bar's values: the measure of a tick (from 1) and a time in milliseconds as
 // minutes, seconds and hundredths.

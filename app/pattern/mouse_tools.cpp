@@ -14,19 +14,27 @@ namespace {
 
 Aspect aspect_of(Pane pane) {
     switch (pane) {
-    case Pane::VOLUME: return Aspect::VOLUME;
-    case Pane::BALANCE: return Aspect::BALANCE;
-    case Pane::TEMPO: return Aspect::TEMPO;
-    default: return Aspect::NOTES;
+    case Pane::VOLUME:
+        return Aspect::VOLUME;
+    case Pane::BALANCE:
+        return Aspect::BALANCE;
+    case Pane::TEMPO:
+        return Aspect::TEMPO;
+    default:
+        return Aspect::NOTES;
     }
 }
 
 ChangeKind change_kind_of(Pane pane) {
     switch (pane) {
-    case Pane::VOLUME: return ChangeKind::VOLUME;
-    case Pane::BALANCE: return ChangeKind::BALANCE;
-    case Pane::TEMPO: return ChangeKind::TEMPO;
-    default: return ChangeKind::NOTES;
+    case Pane::VOLUME:
+        return ChangeKind::VOLUME;
+    case Pane::BALANCE:
+        return ChangeKind::BALANCE;
+    case Pane::TEMPO:
+        return ChangeKind::TEMPO;
+    default:
+        return ChangeKind::NOTES;
     }
 }
 
@@ -52,12 +60,15 @@ std::pair<int, int> transpose_limits(const Pattern& pattern, const Block& block)
         for (Key key = 0; key < KEY_COUNT; ++key)
             if (cursor.is_sounding(key)) {
                 const size_t by = cursor.sounding(key);
-                narrow(voice.events[by].kind == PORTAMENTO ? voice.events[by].param2 : key, low, high);
+                narrow(voice.events[by].kind == PORTAMENTO ? voice.events[by].param2 : key, low,
+                       high);
             }
         for (; i < voice.events.size() && voice.events[i].tick < block.to; ++i) {
             const Event& e = voice.events[i];
-            if (e.kind == NOTE_ON) narrow(e.param1, low, high);
-            else if (e.kind == PORTAMENTO) narrow(e.param2, low, high);
+            if (e.kind == NOTE_ON)
+                narrow(e.param1, low, high);
+            else if (e.kind == PORTAMENTO)
+                narrow(e.param2, low, high);
         }
     }
     return {low, high};
@@ -84,7 +95,8 @@ bool PaneDrag::press(Qt::MouseButton button, bool shift_or_control, QPoint point
     if (transpose) {
         // A transposition needs a block and, outside the tempo pane, voices.
         editor_.set_transpose_mode(false);
-        if (!editor_.block().exists() || (pane_ != Pane::TEMPO && !editor_.has_voices())) return false;
+        if (!editor_.block().exists() || (pane_ != Pane::TEMPO && !editor_.has_voices()))
+            return false;
         mode_ = Mode::EDIT;
         transposing_ = true;
         low_ = -83;
@@ -155,8 +167,10 @@ void PaneDrag::release(QPoint point) {
     const Mode mode = mode_;
     mode_ = Mode::NONE;
     if (mode == Mode::EDIT) {
-        if (transposing_) apply_transposition();
-        else if (pane_ != Pane::NOTES) apply_line(last_);
+        if (transposing_)
+            apply_transposition();
+        else if (pane_ != Pane::NOTES)
+            apply_line(last_);
     }
     transposing_ = false;
     const DragPreview old_preview = preview_;
@@ -181,11 +195,15 @@ void PaneDrag::cancel() {
 void PaneDrag::timer_tick() {
     if (mode_ != Mode::SELECT) return;
     // Outside the pane the view scrolls towards the mouse: a beat sideways, a row up or down.
-    if (mouse_.x() < 0) editor_.set_first_beat(editor_.first_beat() - 1, true);
-    else if (mouse_.x() >= size_.width()) editor_.set_first_beat(editor_.first_beat() + 1, true);
+    if (mouse_.x() < 0)
+        editor_.set_first_beat(editor_.first_beat() - 1, true);
+    else if (mouse_.x() >= size_.width())
+        editor_.set_first_beat(editor_.first_beat() + 1, true);
     const PaneRows& rows = editor_.rows(pane_);
-    if (mouse_.y() < 0) editor_.set_first_row(pane_, rows.first - 1);
-    else if (mouse_.y() >= size_.height()) editor_.set_first_row(pane_, rows.first + 1);
+    if (mouse_.y() < 0)
+        editor_.set_first_row(pane_, rows.first - 1);
+    else if (mouse_.y() >= size_.height())
+        editor_.set_first_row(pane_, rows.first + 1);
     const Cell cell = cell_at(mouse_);
     if (cell.column != last_.column) select_to(cell);
     last_ = cell;
@@ -238,7 +256,9 @@ void PaneDrag::apply_line(Cell end) {
     const Pane pane = pane_;
     const Cell anchor = anchor_;
     Edit edit;
-    edit.name = pane == Pane::VOLUME ? U_DRAW_VOLUME : pane == Pane::BALANCE ? U_DRAW_BALANCE : U_DRAW_TEMPO;
+    edit.name = pane == Pane::VOLUME    ? U_DRAW_VOLUME
+                : pane == Pane::BALANCE ? U_DRAW_BALANCE
+                                        : U_DRAW_TEMPO;
     edit.change.pattern = int32_t(pattern);
     edit.change.voice = pane == Pane::TEMPO ? -1 : int32_t(voice);
     edit.change.kind = change_kind_of(pane);
@@ -251,10 +271,15 @@ void PaneDrag::apply_line(Cell end) {
             Tick start = lo;
             int value = value_of_row(line_row(anchor.column, anchor.row, end.column, end.row, lo));
             for (Tick column = lo + 1; column <= hi; ++column) {
-                const int next = column < hi ? value_of_row(line_row(anchor.column, anchor.row, end.column, end.row, column)) : -1;
+                const int next = column < hi ? value_of_row(line_row(anchor.column, anchor.row,
+                                                                     end.column, end.row, column))
+                                             : -1;
                 if (next == value) continue;
-                if (pane == Pane::TEMPO) set_tempo_range(target, start, column, uint8_t(value));
-                else set_curve_range(target, voice, start, column, pane == Pane::VOLUME ? VOLUME : BALANCE, uint8_t(value));
+                if (pane == Pane::TEMPO)
+                    set_tempo_range(target, start, column, uint8_t(value));
+                else
+                    set_curve_range(target, voice, start, column,
+                                    pane == Pane::VOLUME ? VOLUME : BALANCE, uint8_t(value));
                 start = column;
                 value = next;
             }
@@ -269,8 +294,9 @@ void PaneDrag::apply_transposition() {
     if (amount == 0 || !editor_.block().exists()) return;
     Block block = editor_.operation_block();
     block.aspect = aspect_of(pane_);
-    block.voice = pane_ == Pane::TEMPO || settings().all_voices || !editor_.has_voices() ? ALL_VOICES
-                                                                                         : int32_t(editor_.voice());
+    block.voice = pane_ == Pane::TEMPO || settings().all_voices || !editor_.has_voices()
+                      ? ALL_VOICES
+                      : int32_t(editor_.voice());
     const size_t pattern = editor_.pattern_index();
     Edit edit;
     edit.name = U_TRANSPOSE_BLOCK;
@@ -292,7 +318,8 @@ void PaneDrag::repaint_line(const DragPreview& old_preview) {
     if (!repaint_columns) return;
     for (const DragPreview* p : {&old_preview, static_cast<const DragPreview*>(&preview_)}) {
         if (p->kind != DragPreview::Kind::LINE) continue;
-        repaint_columns(std::min(p->anchor_column, p->column), std::max(p->anchor_column, p->column) + 1);
+        repaint_columns(std::min(p->anchor_column, p->column),
+                        std::max(p->anchor_column, p->column) + 1);
     }
 }
 

@@ -14,10 +14,14 @@ namespace {
 
 const char* class_name(Pane pane) {
     switch (pane) {
-    case Pane::VOLUME: return "TMVolumeBarWindow";
-    case Pane::BALANCE: return "TMBalanceBarWindow";
-    case Pane::TEMPO: return "TMTempoBarWindow";
-    default: return "TMNoteBarWindow";
+    case Pane::VOLUME:
+        return "TMVolumeBarWindow";
+    case Pane::BALANCE:
+        return "TMBalanceBarWindow";
+    case Pane::TEMPO:
+        return "TMTempoBarWindow";
+    default:
+        return "TMNoteBarWindow";
     }
 }
 
@@ -45,9 +49,12 @@ QString PaneBar::label(int row) const {
         const PitchName name = pitch_name(pitch_of_row(row));
         return name.mark.isEmpty() ? name.name.trimmed() : name.name + name.mark;
     }
-    case Pane::VOLUME: return volume_label(row);
-    case Pane::BALANCE: return balance_label(row, composer_text(S_LEFT), composer_text(S_RIGHT));
-    case Pane::TEMPO: return tempo_label(row, editor_.ticks_per_beat());
+    case Pane::VOLUME:
+        return volume_label(row);
+    case Pane::BALANCE:
+        return balance_label(row, composer_text(S_LEFT), composer_text(S_RIGHT));
+    case Pane::TEMPO:
+        return tempo_label(row, editor_.ticks_per_beat());
     }
     return {};
 }
@@ -93,10 +100,12 @@ void PaneBar::paintEvent(QPaintEvent* event) {
         }
     }
     // The edge towards the edit area, and the mark of the row under the mouse.
-    painter.fillRect(QRect(width() - 1, area.top(), 1, area.height()), palette().color(QPalette::Mid));
+    painter.fillRect(QRect(width() - 1, area.top(), 1, area.height()),
+                     palette().color(QPalette::Mid));
     if (mark_ >= rows.first && mark_ < rows.rows) {
         const int y = (mark_ - rows.first) * cell;
-        painter.fillRect(QRect(width() - 6, y + 1, 5, cell - 1), palette().color(QPalette::Highlight));
+        painter.fillRect(QRect(width() - 6, y + 1, 5, cell - 1),
+                         palette().color(QPalette::Highlight));
     }
 }
 

@@ -18,17 +18,22 @@ struct OpenNote {
     bool open = false;
     Tick start = 0;
     bool joined = false;
-    Tick join_from_tick = 0;  // the end of the previous bar
+    Tick join_from_tick = 0; // the end of the previous bar
     int join_from_key = 0;
 };
 
-uint8_t curve_kind(Pane pane) { return pane == Pane::VOLUME ? VOLUME : BALANCE; }
+uint8_t curve_kind(Pane pane) {
+    return pane == Pane::VOLUME ? VOLUME : BALANCE;
+}
 
 int default_value(Pane pane) {
     switch (pane) {
-    case Pane::VOLUME: return DEFAULT_VOLUME;
-    case Pane::BALANCE: return DEFAULT_BALANCE;
-    default: return DEFAULT_TEMPO_VALUE;
+    case Pane::VOLUME:
+        return DEFAULT_VOLUME;
+    case Pane::BALANCE:
+        return DEFAULT_BALANCE;
+    default:
+        return DEFAULT_TEMPO_VALUE;
     }
 }
 
@@ -60,13 +65,16 @@ void PanePainter::paint_background(QPainter& painter, const QRect& area) const {
     const PatternGeometry& g = editor_.geometry();
     const EditorBlock& block = editor_.block();
     if (block.exists() && (block.pane == pane_ || block.pane == Pane::NOTES)) {
-        const QColor color = settings().all_voices ? pane_colors::BLOCK_ALL_VOICES : pane_colors::BLOCK_ONE_VOICE;
-        const QRect columns(QPoint(g.column_x(block.from), area.top()), QPoint(g.column_x(block.to) - 1, area.bottom()));
+        const QColor color =
+            settings().all_voices ? pane_colors::BLOCK_ALL_VOICES : pane_colors::BLOCK_ONE_VOICE;
+        const QRect columns(QPoint(g.column_x(block.from), area.top()),
+                            QPoint(g.column_x(block.to) - 1, area.bottom()));
         painter.fillRect(columns & area, color);
     }
     if (editor_.playback_tick() >= 0) {
         const int x = g.column_x(Tick(editor_.playback_tick()));
-        painter.fillRect(QRect(x + 2, area.top(), g.cell_x - 3, area.height()) & area, pane_colors::PLAYBACK_CELL);
+        painter.fillRect(QRect(x + 2, area.top(), g.cell_x - 3, area.height()) & area,
+                         pane_colors::PLAYBACK_CELL);
     }
 }
 
@@ -86,8 +94,9 @@ void PanePainter::paint_grid(QPainter& painter, const QRect& area) const {
     Tick beat = (first + per_beat - 1) / per_beat * per_beat;
     for (Tick column = beat; column < last; column += per_beat) {
         const int x = g.column_x(column);
-        painter.fillRect(QRect(x, area.top(), 1, area.height()),
-                         column % measure == 0 ? pane_colors::MEASURE_LINE : pane_colors::BEAT_LINE);
+        painter.fillRect(QRect(x, area.top(), 1, area.height()), column % measure == 0
+                                                                     ? pane_colors::MEASURE_LINE
+                                                                     : pane_colors::BEAT_LINE);
     }
     // The pattern's end: a double line.
     const Tick end = editor_.pattern().tick_length();
@@ -107,12 +116,16 @@ void PanePainter::paint_content(QPainter& painter, const QRect& area) const {
     }
     for (const Voice& voice : pattern.voices) {
         if (&voice == current) continue;
-        if (pane_ == Pane::NOTES) paint_notes(painter, area, voice, pane_colors::OTHER_VOICES);
-        else paint_curve(painter, area, &voice, pane_colors::OTHER_VOICES);
+        if (pane_ == Pane::NOTES)
+            paint_notes(painter, area, voice, pane_colors::OTHER_VOICES);
+        else
+            paint_curve(painter, area, &voice, pane_colors::OTHER_VOICES);
     }
     if (current) {
-        if (pane_ == Pane::NOTES) paint_notes(painter, area, *current, pane_colors::CURRENT_VOICE);
-        else paint_curve(painter, area, current, pane_colors::CURRENT_VOICE);
+        if (pane_ == Pane::NOTES)
+            paint_notes(painter, area, *current, pane_colors::CURRENT_VOICE);
+        else
+            paint_curve(painter, area, current, pane_colors::CURRENT_VOICE);
     }
 }
 
@@ -128,8 +141,8 @@ void PanePainter::paint_bar(QPainter& painter, const QRect& area, Tick from, Tic
     painter.fillRect(QRect(left, y + 2, std::max(right - left, 1), g.cell_y - 3), color);
 }
 
-void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice& voice, const QColor& color,
-                              int transpose, Tick from, Tick to) const {
+void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice& voice,
+                              const QColor& color, int transpose, Tick from, Tick to) const {
     const PatternGeometry& g = editor_.geometry();
     const PaneRows& rows = editor_.rows(pane_);
     auto [first_column, last_column] = columns_in(area);
@@ -148,8 +161,12 @@ void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice&
     };
     auto join = [&](Tick from_tick, int from_key, Tick to_tick, int to_key) {
         if (to_tick < clip_from || from_tick > clip_to || from_tick < from || to_tick > to) return;
-        const int y1 = g.row_y(rows, row_of_pitch(std::clamp(from_key + transpose, 0, KEY_COUNT - 1))) + 2 + (g.cell_y - 3) / 2;
-        const int y2 = g.row_y(rows, row_of_pitch(std::clamp(to_key + transpose, 0, KEY_COUNT - 1))) + 2 + (g.cell_y - 3) / 2;
+        const int y1 =
+            g.row_y(rows, row_of_pitch(std::clamp(from_key + transpose, 0, KEY_COUNT - 1))) + 2 +
+            (g.cell_y - 3) / 2;
+        const int y2 =
+            g.row_y(rows, row_of_pitch(std::clamp(to_key + transpose, 0, KEY_COUNT - 1))) + 2 +
+            (g.cell_y - 3) / 2;
         const int x1 = g.column_x(from_tick) - 2;
         const int x2 = g.column_x(to_tick) + 2;
         if (std::max(x1, x2) < area.left() || std::min(x1, x2) > area.right()) return;
@@ -168,7 +185,8 @@ void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice&
         case NOTE_OFF:
             if (key < KEY_COUNT && open[key].open) {
                 bar(open[key].start, e.tick, key);
-                if (open[key].joined) join(open[key].join_from_tick, open[key].join_from_key, open[key].start, key);
+                if (open[key].joined)
+                    join(open[key].join_from_tick, open[key].join_from_key, open[key].start, key);
                 open[key].open = false;
                 --open_count;
             }
@@ -180,7 +198,8 @@ void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice&
             // starts where the slide ends, joined to it by a line.
             const Tick end = e.tick + 1;
             bar(open[key].start, end, key);
-            if (open[key].joined) join(open[key].join_from_tick, open[key].join_from_key, open[key].start, key);
+            if (open[key].joined)
+                join(open[key].join_from_tick, open[key].join_from_key, open[key].start, key);
             open[key].open = false;
             --open_count;
             if (!open[target].open) {
@@ -189,13 +208,14 @@ void PanePainter::paint_notes(QPainter& painter, const QRect& area, const Voice&
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
 }
 
-void PanePainter::paint_curve(QPainter& painter, const QRect& area, const Voice* voice, const QColor& color,
-                              int shift, Tick from, Tick to) const {
+void PanePainter::paint_curve(QPainter& painter, const QRect& area, const Voice* voice,
+                              const QColor& color, int shift, Tick from, Tick to) const {
     const Tick length = editor_.pattern().tick_length();
     if (length == 0) return;
     auto [first_column, last_column] = columns_in(area);
@@ -206,7 +226,8 @@ void PanePainter::paint_curve(QPainter& painter, const QRect& area, const Voice*
         start = std::max(start, clip_from);
         end = std::min(end, clip_to);
         if (start >= end) return;
-        paint_bar(painter, area, start, end, row_of_value(std::clamp(value + shift, 0, int(MAX_LEVEL))), color);
+        paint_bar(painter, area, start, end,
+                  row_of_value(std::clamp(value + shift, 0, int(MAX_LEVEL))), color);
     };
     int value = default_value(pane_);
     Tick since = 0;
@@ -230,15 +251,19 @@ void PanePainter::paint_curve(QPainter& painter, const QRect& area, const Voice*
     segment(since, length, value);
 }
 
-void PanePainter::paint_preview(QPainter& painter, const QRect& area, const DragPreview& preview) const {
+void PanePainter::paint_preview(QPainter& painter, const QRect& area,
+                                const DragPreview& preview) const {
     switch (preview.kind) {
-    case DragPreview::Kind::NONE: return;
+    case DragPreview::Kind::NONE:
+        return;
     case DragPreview::Kind::LINE: {
         const Tick lo = std::min(preview.anchor_column, preview.column);
         const Tick hi = std::max(preview.anchor_column, preview.column);
         auto [first_column, last_column] = columns_in(area);
-        for (Tick column = std::max(lo, first_column); column <= hi && column < last_column; ++column) {
-            const int row = line_row(preview.anchor_column, preview.anchor_row, preview.column, preview.row, column);
+        for (Tick column = std::max(lo, first_column); column <= hi && column < last_column;
+             ++column) {
+            const int row = line_row(preview.anchor_column, preview.anchor_row, preview.column,
+                                     preview.row, column);
             paint_bar(painter, area, column, column + 1, row, pane_colors::PREVIEW);
         }
         return;
@@ -248,7 +273,8 @@ void PanePainter::paint_preview(QPainter& painter, const QRect& area, const Drag
         if (!block.exists()) return;
         const Pattern& pattern = editor_.pattern();
         if (pane_ == Pane::TEMPO) {
-            paint_curve(painter, area, nullptr, pane_colors::PREVIEW, preview.amount, block.from, block.to);
+            paint_curve(painter, area, nullptr, pane_colors::PREVIEW, preview.amount, block.from,
+                        block.to);
             return;
         }
         const bool all = settings().all_voices != 0;
@@ -256,9 +282,11 @@ void PanePainter::paint_preview(QPainter& painter, const QRect& area, const Drag
             if (!all && v != editor_.voice()) continue;
             const Voice& voice = pattern.voices[v];
             if (pane_ == Pane::NOTES)
-                paint_notes(painter, area, voice, pane_colors::PREVIEW, preview.amount, block.from, block.to);
+                paint_notes(painter, area, voice, pane_colors::PREVIEW, preview.amount, block.from,
+                            block.to);
             else
-                paint_curve(painter, area, &voice, pane_colors::PREVIEW, preview.amount, block.from, block.to);
+                paint_curve(painter, area, &voice, pane_colors::PREVIEW, preview.amount, block.from,
+                            block.to);
         }
         return;
     }

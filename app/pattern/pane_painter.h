@@ -68,7 +68,8 @@ class PanePainter {
                      int transpose = 0, Tick from = 0, Tick to = UINT32_MAX) const;
     void paint_curve(QPainter& painter, const QRect& area, const Voice* voice, const QColor& color,
                      int shift = 0, Tick from = 0, Tick to = UINT32_MAX) const;
-    void paint_bar(QPainter& painter, const QRect& area, Tick from, Tick to, int row, const QColor& color) const;
+    void paint_bar(QPainter& painter, const QRect& area, Tick from, Tick to, int row,
+                   const QColor& color) const;
     // The first and last columns (exclusive) that reach into the area.
     std::pair<Tick, Tick> columns_in(const QRect& area) const;
 

@@ -12,7 +12,9 @@
 
 namespace tunemill {
 
-QString pattern_mime_type() { return QString::fromLatin1(CLIPBOARD_MIME_TYPE); }
+QString pattern_mime_type() {
+    return QString::fromLatin1(CLIPBOARD_MIME_TYPE);
+}
 
 bool clipboard_holds_pattern() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -21,10 +23,12 @@ bool clipboard_holds_pattern() {
 
 bool copy_block_to_clipboard(const PatternEditor& editor) {
     if (!editor.block().exists()) return false;
-    const std::vector<uint8_t> bytes = copy_block(editor.song(), editor.pattern_index(), editor.operation_block());
+    const std::vector<uint8_t> bytes =
+        copy_block(editor.song(), editor.pattern_index(), editor.operation_block());
     if (bytes.empty()) return false;
     auto* data = new QMimeData;
-    data->setData(pattern_mime_type(), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    data->setData(pattern_mime_type(),
+                  QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
     QGuiApplication::clipboard()->setMimeData(data);
     return true;
 }
@@ -48,8 +52,9 @@ bool paste_block_from_clipboard(PatternEditor& editor) {
     edit.change.from = at;
     Tick pasted = 0;
     const bool done = editor.document().edit(edit, [&](EditContext& context) {
-        pasted = paste_block(context.song(), pattern, voice, at,
-                             std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
+        pasted = paste_block(
+            context.song(), pattern, voice, at,
+            std::span(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())));
     });
     if (!done) return false;
     editor.set_cursor(at + pasted);

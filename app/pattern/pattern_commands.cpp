@@ -2,9 +2,9 @@
 #include "app/pattern/pattern_commands.h"
 
 #include "app/common/error_box.h"
-#include "foundation/string_table.h"
 #include "app/document/document.h"
 #include "app/live/player.h"
+#include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "song/instrument_array.h"
 #include "strings/steps_strings.h"
@@ -15,22 +15,32 @@ namespace {
 
 uint32_t name_of(BlockOperation operation) {
     switch (operation) {
-    case BlockOperation::DELETE: return U_DELETE_BLOCK;
-    case BlockOperation::CLEAR: return U_CLEAR_BLOCK;
-    case BlockOperation::INSERT_SPACE: return U_INSERT_SPACE;
-    case BlockOperation::REPEAT: return U_REPEAT_BLOCK;
-    case BlockOperation::SET_PORTAMENTO: return U_SET_PORTAMENTO;
-    case BlockOperation::CLEAR_PORTAMENTO: return U_CLEAR_PORTAMENTO;
+    case BlockOperation::DELETE:
+        return U_DELETE_BLOCK;
+    case BlockOperation::CLEAR:
+        return U_CLEAR_BLOCK;
+    case BlockOperation::INSERT_SPACE:
+        return U_INSERT_SPACE;
+    case BlockOperation::REPEAT:
+        return U_REPEAT_BLOCK;
+    case BlockOperation::SET_PORTAMENTO:
+        return U_SET_PORTAMENTO;
+    case BlockOperation::CLEAR_PORTAMENTO:
+        return U_CLEAR_PORTAMENTO;
     }
     return 0;
 }
 
 ChangeKind kind_of(Aspect aspect) {
     switch (aspect) {
-    case Aspect::VOLUME: return ChangeKind::VOLUME;
-    case Aspect::BALANCE: return ChangeKind::BALANCE;
-    case Aspect::TEMPO: return ChangeKind::TEMPO;
-    default: return ChangeKind::WHOLE_PATTERN;  // notes with the curves, the length may move
+    case Aspect::VOLUME:
+        return ChangeKind::VOLUME;
+    case Aspect::BALANCE:
+        return ChangeKind::BALANCE;
+    case Aspect::TEMPO:
+        return ChangeKind::TEMPO;
+    default:
+        return ChangeKind::WHOLE_PATTERN; // notes with the curves, the length may move
     }
 }
 
@@ -48,11 +58,13 @@ bool run_block_operation(PatternEditor& editor, BlockOperation operation, uint32
     const EditorBlock shown = editor.block();
     if (!shown.exists()) return false;
     const Block block = editor.operation_block();
-    if ((operation == BlockOperation::SET_PORTAMENTO || operation == BlockOperation::CLEAR_PORTAMENTO) &&
+    if ((operation == BlockOperation::SET_PORTAMENTO ||
+         operation == BlockOperation::CLEAR_PORTAMENTO) &&
         block.aspect != Aspect::NOTES)
         return false;
     const size_t pattern = editor.pattern_index();
-    const bool shifts = operation == BlockOperation::DELETE || operation == BlockOperation::INSERT_SPACE ||
+    const bool shifts = operation == BlockOperation::DELETE ||
+                        operation == BlockOperation::INSERT_SPACE ||
                         operation == BlockOperation::REPEAT;
     Edit edit;
     edit.name = step_name ? step_name : name_of(operation);
@@ -64,20 +76,34 @@ bool run_block_operation(PatternEditor& editor, BlockOperation operation, uint32
     const bool done = editor.document().edit(edit, [&](EditContext& context) {
         Pattern& target = context.song().patterns[pattern];
         switch (operation) {
-        case BlockOperation::DELETE: delete_block(target, block); break;
-        case BlockOperation::CLEAR: clear_block(target, block); break;
-        case BlockOperation::INSERT_SPACE: insert_space(target, block); break;
-        case BlockOperation::REPEAT: repeat_block(target, block); break;
-        case BlockOperation::SET_PORTAMENTO: portamento_set(target, block); break;
-        case BlockOperation::CLEAR_PORTAMENTO: portamento_clear(target, block); break;
+        case BlockOperation::DELETE:
+            delete_block(target, block);
+            break;
+        case BlockOperation::CLEAR:
+            clear_block(target, block);
+            break;
+        case BlockOperation::INSERT_SPACE:
+            insert_space(target, block);
+            break;
+        case BlockOperation::REPEAT:
+            repeat_block(target, block);
+            break;
+        case BlockOperation::SET_PORTAMENTO:
+            portamento_set(target, block);
+            break;
+        case BlockOperation::CLEAR_PORTAMENTO:
+            portamento_clear(target, block);
+            break;
         }
     });
     if (!done) return false;
     if (operation == BlockOperation::DELETE) {
         // The cursor keeps its place in what is left; the block is gone.
         const Tick cursor = editor.cursor();
-        if (cursor >= shown.from && cursor < shown.to) editor.set_cursor(shown.from);
-        else if (cursor >= shown.to) editor.set_cursor(cursor - (shown.to - shown.from));
+        if (cursor >= shown.from && cursor < shown.to)
+            editor.set_cursor(shown.from);
+        else if (cursor >= shown.to)
+            editor.set_cursor(cursor - (shown.to - shown.from));
         editor.clear_block();
     }
     return true;
@@ -128,9 +154,8 @@ bool delete_voice(PatternEditor& editor) {
     Edit edit = voices_edit(U_DELETE_VOICE, pattern);
     edit.change.voice = int32_t(voice);
     edit.gesture = gesture;
-    const bool done = document.edit(edit, [&](EditContext& context) {
-        remove_voice(context.song().patterns[pattern], voice);
-    });
+    const bool done = document.edit(
+        edit, [&](EditContext& context) { remove_voice(context.song().patterns[pattern], voice); });
     if (!done) return false;
     emit document.voiceRemoved(int32_t(pattern), int32_t(voice));
     Edit clean_up = voices_edit(U_DELETE_VOICE, pattern);
@@ -161,9 +186,9 @@ void play_block(PatternEditor& editor) {
     const EditorBlock& block = editor.block();
     if (!player || !block.exists()) return;
     try {
-        const bool playing = player->output().play_block(uint32_t(editor.pattern_index()), block.from, block.to,
-                                                         uint32_t(editor.voice()), settings().all_voices != 0,
-                                                         &editor);
+        const bool playing = player->output().play_block(
+            uint32_t(editor.pattern_index()), block.from, block.to, uint32_t(editor.voice()),
+            settings().all_voices != 0, &editor);
         editor.set_block_playing(playing);
     } catch (...) {
         editor.set_block_playing(false);

@@ -49,11 +49,12 @@ namespace {
 
 constexpr int NOTE_LENGTH_COMMAND = 4000;
 
-QString pattern_text(uint32_t id) { return QString::fromUtf8(load_string(pattern_strings(), id)); }
+QString pattern_text(uint32_t id) {
+    return QString::fromUtf8(load_string(pattern_strings(), id));
+}
 
 // A string of the composer's table with C placeholders filled in.
-template <typename... Args>
-QString formatted(uint32_t id, Args... args) {
+template <typename... Args> QString formatted(uint32_t id, Args... args) {
     return QString::asprintf(composer_text(id).toUtf8().constData(), args...);
 }
 
@@ -68,7 +69,8 @@ class PaneRow : public QWidget {
     void wheelEvent(QWheelEvent* event) override {
         QScrollBar* target = event->modifiers() & Qt::ShiftModifier ? beats_ : rows;
         if (!target) return;
-        const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+        const int delta =
+            event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
         const int steps = delta / 120 != 0 ? delta / 120 : (delta > 0 ? 1 : delta < 0 ? -1 : 0);
         target->setValue(target->value() - steps * (target == beats_ ? 1 : 3));
         event->accept();
@@ -83,16 +85,20 @@ class SilentSink : public LiveNoteSink {
   public:
     uint32_t instrument_count() override { return 0; }
     bool instrument_loops(uint32_t) override { return false; }
-    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 0; }
+    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {
+        return 0;
+    }
     void release_preview_note(uint32_t) override {}
 };
 
-const uint32_t NOTE_LENGTH_TIPS[NOTE_LENGTHS] = {P_WHOLE_NOTE, P_HALF_NOTE, P_QUARTER_NOTE,
-                                                 P_EIGHTH_NOTE, P_SIXTEENTH_NOTE, P_THIRTY_SECOND_NOTE};
+const uint32_t NOTE_LENGTH_TIPS[NOTE_LENGTHS] = {P_WHOLE_NOTE,     P_HALF_NOTE,
+                                                 P_QUARTER_NOTE,   P_EIGHTH_NOTE,
+                                                 P_SIXTEENTH_NOTE, P_THIRTY_SECOND_NOTE};
 
 } // namespace
 
-PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player, QWidget* parent)
+PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player,
+                             QWidget* parent)
     : QWidget(parent), document_(document), frame_(frame), player_(player) {
     setObjectName(QStringLiteral("TMEditWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -100,8 +106,10 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     setProperty("helpTopic", int(HELP_PATTERN_WINDOW));
     editor_ = new PatternEditor(document, player, this);
     step_entry_ = std::make_unique<StepEntry>(*editor_);
-    if (player) live_sink_ = std::make_unique<PlayerNoteSink>(player->output());
-    else live_sink_ = std::make_unique<SilentSink>();
+    if (player)
+        live_sink_ = std::make_unique<PlayerNoteSink>(player->output());
+    else
+        live_sink_ = std::make_unique<SilentSink>();
     live_ = std::make_unique<LiveKeyboard>(*live_sink_, [this] {
         const Voice* voice = editor_->current_voice();
         return voice ? voice->instrument : 0xFFFFFFFFu;
@@ -109,7 +117,9 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     live_->set_layout_query([] { return piano_swaps_y_and_z(key_mapping()); });
     if (player) poster_ = std::make_unique<PositionPoster>(player->output(), this);
     // Add Voice and Replace Instrument choose in the instrument browser.
-    choose_instrument_ = [this](BrowserMode mode) { return run_instrument_browser(this, document_, mode); };
+    choose_instrument_ = [this](BrowserMode mode) {
+        return run_instrument_browser(this, document_, mode);
+    };
 
     // The settings of the pattern windows, corrected where they are out of range.
     PatternWindowSettings& stored = settings().pattern_window;
@@ -195,7 +205,8 @@ void PatternWindow::build_toolbar() {
         QAction* action = toolbar_->addAction(tool_icon(icon), composer_text(tip));
         action->setObjectName(QStringLiteral("tool%1").arg(command));
         action->setData(command);
-        connect(action, &QAction::triggered, this, [this, command] { run_command_showing_errors(command); });
+        connect(action, &QAction::triggered, this,
+                [this, command] { run_command_showing_errors(command); });
         return action;
     };
     add_tool(CMD_CUT, ToolIcon::CUT, S_CUT_BLOCK);
@@ -206,11 +217,13 @@ void PatternWindow::build_toolbar() {
     auto* lengths = new QActionGroup(this);
     lengths->setExclusive(true);
     for (int index = 0; index < NOTE_LENGTHS; ++index) {
-        QAction* action = toolbar_->addAction(note_length_icon(index), pattern_text(NOTE_LENGTH_TIPS[index]));
+        QAction* action =
+            toolbar_->addAction(note_length_icon(index), pattern_text(NOTE_LENGTH_TIPS[index]));
         action->setObjectName(QStringLiteral("tool%1").arg(NOTE_LENGTH_COMMAND + index));
         action->setCheckable(true);
         lengths->addAction(action);
-        connect(action, &QAction::triggered, this, [this, index] { editor_->set_note_length(index); });
+        connect(action, &QAction::triggered, this,
+                [this, index] { editor_->set_note_length(index); });
         length_buttons_[size_t(index)] = action;
     }
     toolbar_->addSeparator();
@@ -254,7 +267,8 @@ void PatternWindow::build_panes() {
         pane_splitter_->addWidget(row);
         pane_splitter_->setStretchFactor(index, index == 0 ? 1 : 0);
         row->setVisible(editor_->shows(pane));
-        connect(rows, &QScrollBar::valueChanged, this, [this, pane](int value) { editor_->set_first_row(pane, value); });
+        connect(rows, &QScrollBar::valueChanged, this,
+                [this, pane](int value) { editor_->set_first_row(pane, value); });
         EditPane* edit = panes_[size_t(index)];
         PaneBar* bar = bars_[size_t(index)];
         connect(edit, &EditPane::hoverRow, bar, &PaneBar::set_mark);
@@ -282,10 +296,13 @@ void PatternWindow::build_panes() {
     outer_splitter_->setStretchFactor(1, 0);
     outer_splitter_->caption(1)->setObjectName(QStringLiteral("TMVoiceCaptionWindow"));
     voices_->setMinimumHeight(VOICE_ROW_HEIGHT);
-    connect(voices_, &VoicesPane::muteRequested, this, [this] { run_command_showing_errors(CMD_MUTE_VOICE); });
-    connect(voices_, &VoicesPane::playRequested, this, [this] { run_command_showing_errors(CMD_PLAY_VOICE); });
+    connect(voices_, &VoicesPane::muteRequested, this,
+            [this] { run_command_showing_errors(CMD_MUTE_VOICE); });
+    connect(voices_, &VoicesPane::playRequested, this,
+            [this] { run_command_showing_errors(CMD_PLAY_VOICE); });
     connect(pane_splitter_, &QSplitter::splitterMoved, this, [this] { store_settings(); });
-    connect(outer_splitter_, &QSplitter::splitterMoved, this, [this] { voices_size_ = voices_->height(); });
+    connect(outer_splitter_, &QSplitter::splitterMoved, this,
+            [this] { voices_size_ = voices_->height(); });
 }
 
 void PatternWindow::connect_editor() {
@@ -343,14 +360,30 @@ void PatternWindow::connect_editor() {
 
 // --- PatternView -----------------------------------------------------------------------------
 
-size_t PatternWindow::pattern_index() const { return editor_->pattern_index(); }
-void PatternWindow::point_at(size_t pattern) { editor_->switch_to(pattern); }
-void PatternWindow::renumber(size_t pattern) { editor_->renumber(pattern); }
-bool PatternWindow::has_block() const { return editor_->block().exists(); }
-Pane PatternWindow::block_pane() const { return editor_->block().pane; }
-bool PatternWindow::shows_pane(Pane pane) const { return editor_->shows(pane); }
-bool PatternWindow::follows_playback() const { return editor_->follows(); }
-size_t PatternWindow::current_voice() const { return editor_->voice(); }
+size_t PatternWindow::pattern_index() const {
+    return editor_->pattern_index();
+}
+void PatternWindow::point_at(size_t pattern) {
+    editor_->switch_to(pattern);
+}
+void PatternWindow::renumber(size_t pattern) {
+    editor_->renumber(pattern);
+}
+bool PatternWindow::has_block() const {
+    return editor_->block().exists();
+}
+Pane PatternWindow::block_pane() const {
+    return editor_->block().pane;
+}
+bool PatternWindow::shows_pane(Pane pane) const {
+    return editor_->shows(pane);
+}
+bool PatternWindow::follows_playback() const {
+    return editor_->follows();
+}
+size_t PatternWindow::current_voice() const {
+    return editor_->voice();
+}
 
 void PatternWindow::refresh_block_marking() {
     if (has_block()) repaint_columns(ALL_PANES, editor_->block().from, editor_->block().to);
@@ -363,7 +396,8 @@ void PatternWindow::store_settings() {
     const QList<int> sizes = pane_splitter_->sizes();
     for (int index = 0; index < PANE_COUNT; ++index) {
         const bool shown = editor_->shows(Pane(index));
-        if (shown && index < sizes.size() && sizes[index] > 0) pane_sizes_[size_t(index)] = sizes[index];
+        if (shown && index < sizes.size() && sizes[index] > 0)
+            pane_sizes_[size_t(index)] = sizes[index];
         if (!shown && index > 0) pane_sizes_[size_t(index)] = 0;
     }
     stored.size_note = std::max(pane_sizes_[0], 1);
@@ -374,7 +408,8 @@ void PatternWindow::store_settings() {
     stored.size_voices = voices_size_;
     if (auto* child = qobject_cast<QMdiSubWindow*>(parentWidget())) {
         stored.maximized = child->isMaximized() ? 1 : 0;
-        if (!child->isMaximized() && !child->isMinimized()) stored.pos = to_window_rect(child->geometry());
+        if (!child->isMaximized() && !child->isMinimized())
+            stored.pos = to_window_rect(child->geometry());
     }
 }
 
@@ -399,8 +434,10 @@ void PatternWindow::toggle_pane(Pane pane) {
     editor_->set_shown(pane, show);
     if (show) {
         // The pane comes back at its last size (ten rows the first time), taken from the note pane.
-        int size = pane_sizes_[size_t(index)] > 0 ? pane_sizes_[size_t(index)] : 10 * editor_->geometry().cell_y + 4;
-        size = std::min(size, std::max(sizes[0] - 3 * editor_->geometry().cell_y - CAPTION_HEIGHT, 3 * editor_->geometry().cell_y));
+        int size = pane_sizes_[size_t(index)] > 0 ? pane_sizes_[size_t(index)]
+                                                  : 10 * editor_->geometry().cell_y + 4;
+        size = std::min(size, std::max(sizes[0] - 3 * editor_->geometry().cell_y - CAPTION_HEIGHT,
+                                       3 * editor_->geometry().cell_y));
         sizes[0] = std::max(sizes[0] - size - CAPTION_HEIGHT, 1);
         sizes[index] = size;
         pane_splitter_->setSizes(sizes);
@@ -408,7 +445,9 @@ void PatternWindow::toggle_pane(Pane pane) {
     refresh_captions();
 }
 
-QAction* PatternWindow::tool(int command) const { return toolbar_->findChild<QAction*>(QStringLiteral("tool%1").arg(command)); }
+QAction* PatternWindow::tool(int command) const {
+    return toolbar_->findChild<QAction*>(QStringLiteral("tool%1").arg(command));
+}
 
 void PatternWindow::run_command_showing_errors(int command) {
     try {
@@ -421,15 +460,33 @@ void PatternWindow::run_command_showing_errors(int command) {
 void PatternWindow::run_command(int command) {
     PatternEditor& editor = *editor_;
     switch (command) {
-    case CMD_CUT: cut_block_to_clipboard(editor); return;
-    case CMD_COPY: copy_block_to_clipboard(editor); return;
-    case CMD_PASTE: paste_block_from_clipboard(editor); return;
-    case CMD_DELETE: run_block_operation(editor, BlockOperation::DELETE); return;
-    case CMD_CLEAR_BLOCK: run_block_operation(editor, BlockOperation::CLEAR); return;
-    case CMD_INSERT_SPACE: run_block_operation(editor, BlockOperation::INSERT_SPACE); return;
-    case CMD_REPEAT_BLOCK: run_block_operation(editor, BlockOperation::REPEAT); return;
-    case CMD_SET_PORTAMENTO: run_block_operation(editor, BlockOperation::SET_PORTAMENTO); return;
-    case CMD_CLEAR_PORTAMENTO: run_block_operation(editor, BlockOperation::CLEAR_PORTAMENTO); return;
+    case CMD_CUT:
+        cut_block_to_clipboard(editor);
+        return;
+    case CMD_COPY:
+        copy_block_to_clipboard(editor);
+        return;
+    case CMD_PASTE:
+        paste_block_from_clipboard(editor);
+        return;
+    case CMD_DELETE:
+        run_block_operation(editor, BlockOperation::DELETE);
+        return;
+    case CMD_CLEAR_BLOCK:
+        run_block_operation(editor, BlockOperation::CLEAR);
+        return;
+    case CMD_INSERT_SPACE:
+        run_block_operation(editor, BlockOperation::INSERT_SPACE);
+        return;
+    case CMD_REPEAT_BLOCK:
+        run_block_operation(editor, BlockOperation::REPEAT);
+        return;
+    case CMD_SET_PORTAMENTO:
+        run_block_operation(editor, BlockOperation::SET_PORTAMENTO);
+        return;
+    case CMD_CLEAR_PORTAMENTO:
+        run_block_operation(editor, BlockOperation::CLEAR_PORTAMENTO);
+        return;
     case CMD_TRANSPOSE_BLOCK:
         if (editor.block().exists()) editor.set_transpose_mode(true);
         return;
@@ -438,22 +495,47 @@ void PatternWindow::run_command(int command) {
         step_entry_->forget_last();
         editor.start_recording(command == CMD_RECORD_BLOCK);
         return;
-    case CMD_VOLUME: toggle_pane(Pane::VOLUME); return;
-    case CMD_BALANCE: toggle_pane(Pane::BALANCE); return;
-    case CMD_TEMPO: toggle_pane(Pane::TEMPO); return;
-    case CMD_ADD_VOICE: add_voice(editor, choose_instrument_); return;
-    case CMD_REPLACE_INSTRUMENT: replace_instrument(editor, choose_instrument_); return;
-    case CMD_DELETE_VOICE: delete_voice(editor); return;
-    case CMD_MUTE_VOICE: mute_voice(editor); return;
-    case CMD_PLAY_PATTERN: play_pattern(editor); return;
-    case CMD_PLAY_BLOCK: play_block(editor); return;
-    case CMD_PLAY_VOICE: play_voice(editor); return;
-    case CMD_STOP:
-        if (frame_) frame_->run_command(CMD_STOP);
-        else if (player_) player_->stop();
+    case CMD_VOLUME:
+        toggle_pane(Pane::VOLUME);
         return;
-    case CMD_FOLLOW_PLAYBACK: editor.set_follow(!editor.follows()); return;
-    default: return;
+    case CMD_BALANCE:
+        toggle_pane(Pane::BALANCE);
+        return;
+    case CMD_TEMPO:
+        toggle_pane(Pane::TEMPO);
+        return;
+    case CMD_ADD_VOICE:
+        add_voice(editor, choose_instrument_);
+        return;
+    case CMD_REPLACE_INSTRUMENT:
+        replace_instrument(editor, choose_instrument_);
+        return;
+    case CMD_DELETE_VOICE:
+        delete_voice(editor);
+        return;
+    case CMD_MUTE_VOICE:
+        mute_voice(editor);
+        return;
+    case CMD_PLAY_PATTERN:
+        play_pattern(editor);
+        return;
+    case CMD_PLAY_BLOCK:
+        play_block(editor);
+        return;
+    case CMD_PLAY_VOICE:
+        play_voice(editor);
+        return;
+    case CMD_STOP:
+        if (frame_)
+            frame_->run_command(CMD_STOP);
+        else if (player_)
+            player_->stop();
+        return;
+    case CMD_FOLLOW_PLAYBACK:
+        editor.set_follow(!editor.follows());
+        return;
+    default:
+        return;
     }
 }
 
@@ -506,7 +588,9 @@ void PatternWindow::keyPressEvent(QKeyEvent* event) {
     PatternEditor& editor = *editor_;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     switch (event->key()) {
-    case Qt::Key_Backspace: remove_step(); return;
+    case Qt::Key_Backspace:
+        remove_step();
+        return;
     case Qt::Key_Escape:
         cancel_drags();
         editor.set_transpose_mode(false);
@@ -515,18 +599,24 @@ void PatternWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_PageUp:
     case Qt::Key_PageDown: {
         const PaneRows& rows = editor.rows(Pane::NOTES);
-        editor.set_first_row(Pane::NOTES, rows.first + (event->key() == Qt::Key_PageUp ? -rows.visible : rows.visible));
+        editor.set_first_row(Pane::NOTES,
+                             rows.first +
+                                 (event->key() == Qt::Key_PageUp ? -rows.visible : rows.visible));
         return;
     }
     case Qt::Key_Up:
     case Qt::Key_Down:
-        editor.set_first_row(Pane::NOTES, editor.rows(Pane::NOTES).first + (event->key() == Qt::Key_Up ? -1 : 1));
+        editor.set_first_row(Pane::NOTES, editor.rows(Pane::NOTES).first +
+                                              (event->key() == Qt::Key_Up ? -1 : 1));
         return;
     case Qt::Key_Home:
     case Qt::Key_End:
     case Qt::Key_Left:
-    case Qt::Key_Right: editor.move_cursor_key(event->key(), shift); return;
-    default: break;
+    case Qt::Key_Right:
+        editor.move_cursor_key(event->key(), shift);
+        return;
+    default:
+        break;
     }
     // The piano keys of the PC keyboard enter notes (not when the key repeats by itself), laid
     // out as the Environment page says: by position or by letter.
@@ -552,7 +642,9 @@ void PatternWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void PatternWindow::keyReleaseEvent(QKeyEvent* event) { QWidget::keyReleaseEvent(event); }
+void PatternWindow::keyReleaseEvent(QKeyEvent* event) {
+    QWidget::keyReleaseEvent(event);
+}
 
 void PatternWindow::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
@@ -590,8 +682,11 @@ void PatternWindow::place_in_area() {
         stored.top += 20;
         stored.bottom += 20;
     }
-    if (auto fitted = fit_window_rect(stored, child->mdiArea()->viewport()->size())) child->setGeometry(*fitted);
-    else child->resize(std::min(760, child->mdiArea()->viewport()->width()), std::min(560, child->mdiArea()->viewport()->height()));
+    if (auto fitted = fit_window_rect(stored, child->mdiArea()->viewport()->size()))
+        child->setGeometry(*fitted);
+    else
+        child->resize(std::min(760, child->mdiArea()->viewport()->width()),
+                      std::min(560, child->mdiArea()->viewport()->height()));
 }
 
 void PatternWindow::restore_pane_sizes() {
@@ -599,12 +694,16 @@ void PatternWindow::restore_pane_sizes() {
     QList<int> sizes;
     int curves = 0;
     for (int index = 1; index < PANE_COUNT; ++index) {
-        const int size = editor_->shows(Pane(index)) ? std::max(pane_sizes_[size_t(index)], 3 * editor_->geometry().cell_y) : 0;
+        const int size = editor_->shows(Pane(index))
+                             ? std::max(pane_sizes_[size_t(index)], 3 * editor_->geometry().cell_y)
+                             : 0;
         curves += size;
     }
     sizes << std::max(total - curves, 3 * editor_->geometry().cell_y);
     for (int index = 1; index < PANE_COUNT; ++index)
-        sizes << (editor_->shows(Pane(index)) ? std::max(pane_sizes_[size_t(index)], 3 * editor_->geometry().cell_y) : 0);
+        sizes << (editor_->shows(Pane(index))
+                      ? std::max(pane_sizes_[size_t(index)], 3 * editor_->geometry().cell_y)
+                      : 0);
     pane_splitter_->setSizes(sizes);
     const int outer = outer_splitter_->height();
     outer_splitter_->setSizes({std::max(outer - voices_size_, 1), voices_size_});
@@ -651,14 +750,16 @@ void PatternWindow::remove_step() {
 }
 
 void PatternWindow::cancel_drags() {
-    for (EditPane* pane : panes_) pane->cancel_drag();
+    for (EditPane* pane : panes_)
+        pane->cancel_drag();
 }
 
 // --- Showing ---------------------------------------------------------------------------------
 
 void PatternWindow::repaint_columns(unsigned panes, Tick from, Tick to) {
     for (int index = 0; index < PANE_COUNT; ++index)
-        if ((panes & pane_bit(Pane(index))) && editor_->shows(Pane(index))) panes_[size_t(index)]->repaint_columns(from, to);
+        if ((panes & pane_bit(Pane(index))) && editor_->shows(Pane(index)))
+            panes_[size_t(index)]->repaint_columns(from, to);
 }
 
 void PatternWindow::repaint_everything() {
@@ -690,29 +791,36 @@ void PatternWindow::refresh_row_scroll(Pane pane) {
 
 void PatternWindow::refresh_toolbar() {
     const bool block = editor_->block().exists();
-    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_PLAY_BLOCK}) tool(command)->setEnabled(block);
+    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_PLAY_BLOCK})
+        tool(command)->setEnabled(block);
     tool(CMD_PASTE)->setEnabled(clipboard_has_block_);
     tool(CMD_PLAY_VOICE)->setEnabled(editor_->has_voices());
     tool(CMD_FOLLOW_PLAYBACK)->setChecked(editor_->follows());
     for (int index = 0; index < NOTE_LENGTHS; ++index) {
         QAction* button = length_buttons_[size_t(index)];
-        button->setEnabled(note_length_usable(index, editor_->ticks_per_beat(), editor_->beats_per_measure()));
+        button->setEnabled(
+            note_length_usable(index, editor_->ticks_per_beat(), editor_->beats_per_measure()));
         button->setChecked(index == editor_->note_length());
     }
 }
 
 QString PatternWindow::status_text(int part) const {
     switch (part) {
-    case 1: return measure_label_->text();
-    case 3: return time_label_->text();
-    case 5: return transpose_label_->text();
-    default: return {};
+    case 1:
+        return measure_label_->text();
+    case 3:
+        return time_label_->text();
+    case 5:
+        return transpose_label_->text();
+    default:
+        return {};
     }
 }
 
 void PatternWindow::refresh_status() {
     const Tick cursor = editor_->cursor();
-    const int32_t measure = measure_of(cursor, editor_->ticks_per_beat(), editor_->beats_per_measure());
+    const int32_t measure =
+        measure_of(cursor, editor_->ticks_per_beat(), editor_->beats_per_measure());
     if (measure != shown_measure_) {
         shown_measure_ = measure;
         measure_label_->setText(formatted(S_MEASURE, int(measure)));
@@ -721,7 +829,8 @@ void PatternWindow::refresh_status() {
     if (ms != shown_time_) {
         shown_time_ = ms;
         const ClockTime time = clock_time(ms);
-        time_label_->setText(formatted(S_TIME, int(time.minutes), int(time.seconds), int(time.hundredths)));
+        time_label_->setText(
+            formatted(S_TIME, int(time.minutes), int(time.seconds), int(time.hundredths)));
     }
 }
 
@@ -744,7 +853,8 @@ void PatternWindow::refresh_selector() {
     const Song& song = document_.song();
     bool same = selector_->count() == int(song.patterns.size());
     for (int index = 0; same && index < selector_->count(); ++index)
-        same = selector_->itemText(index) == QString::fromStdString(windows1252_to_utf8(song.patterns[size_t(index)].name));
+        same = selector_->itemText(index) ==
+               QString::fromStdString(windows1252_to_utf8(song.patterns[size_t(index)].name));
     if (!same) {
         selector_->clear();
         for (const Pattern& pattern : song.patterns)
@@ -757,7 +867,9 @@ void PatternWindow::refresh_captions() {
     const Voice* voice = editor_->current_voice();
     const Song& song = document_.song();
     if (voice && voice->instrument < song.instruments.size())
-        note_caption_->set_text(pattern_text(P_NOTES_OF).arg(QString::fromStdString(windows1252_to_utf8(song.instruments[voice->instrument].name))));
+        note_caption_->set_text(pattern_text(P_NOTES_OF)
+                                    .arg(QString::fromStdString(windows1252_to_utf8(
+                                        song.instruments[voice->instrument].name))));
     else
         note_caption_->set_text(pattern_text(P_NOTES));
     pane_splitter_->set_caption(1, composer_text(S_VOLUME));

@@ -43,7 +43,8 @@ class PatternWindow : public QWidget, public PatternView {
 
   public:
     // The frame and the player may be null (tests of the window alone; no sound devices).
-    PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player, QWidget* parent = nullptr);
+    PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player,
+                  QWidget* parent = nullptr);
     ~PatternWindow() override;
 
     // --- PatternView ---
@@ -79,7 +80,9 @@ class PatternWindow : public QWidget, public PatternView {
     CaptionSplitter* outer_splitter() const { return outer_splitter_; }
     CaptionBar* note_caption() const { return note_caption_; }
     // The instrument browser of Add Voice and Replace Instrument (a stand-in in tests).
-    void set_instrument_chooser(InstrumentChooser choose) { choose_instrument_ = std::move(choose); }
+    void set_instrument_chooser(InstrumentChooser choose) {
+        choose_instrument_ = std::move(choose);
+    }
     // Shows or hides a curve pane (View > Volume, Balance, Tempo).
     void toggle_pane(Pane pane);
     // Runs a command and shows its error, as the toolbar and the voices pane do.

@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "app/common/error_box.h"
-#include "foundation/string_table.h"
 #include "app/document/document.h"
 #include "app/live/player.h"
+#include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "song/timing.h"
 #include "song/voice_cursor.h"
@@ -14,7 +14,8 @@
 
 namespace tunemill {
 
-StepEntry::StepEntry(PatternEditor& editor, Clock clock) : editor_(editor), clock_(std::move(clock)) {}
+StepEntry::StepEntry(PatternEditor& editor, Clock clock)
+    : editor_(editor), clock_(std::move(clock)) {}
 
 uint64_t StepEntry::now() const {
     if (clock_) return clock_();
@@ -33,7 +34,9 @@ bool StepEntry::enter(Key key) {
     const Tick position = chord ? last_position_ : editor_.entry_position();
     PatternEditor::Recording& recording = editor_.recording_state();
     const bool clear_first = recording.active && !recording.cleared;
-    const Tick clear_end = recording.block ? editor_.block().to : std::max(editor_.pattern().tick_length(), position + length);
+    const Tick clear_end = recording.block
+                               ? editor_.block().to
+                               : std::max(editor_.pattern().tick_length(), position + length);
     const size_t pattern = editor_.pattern_index();
     const size_t voice = editor_.voice();
 
@@ -53,16 +56,19 @@ bool StepEntry::enter(Key key) {
                 bool keys[KEY_COUNT] = {};
                 VoiceCursor cursor(notes);
                 cursor.seek(position + 1);
-                for (Key k = 0; k < KEY_COUNT; ++k) keys[k] = cursor.is_sounding(k);
+                for (Key k = 0; k < KEY_COUNT; ++k)
+                    keys[k] = cursor.is_sounding(k);
                 for (const Event& e : notes.events)
-                    if (e.tick >= position && e.tick < clear_end && (e.kind == NOTE_ON || e.kind == PORTAMENTO))
+                    if (e.tick >= position && e.tick < clear_end &&
+                        (e.kind == NOTE_ON || e.kind == PORTAMENTO))
                         keys[e.kind == PORTAMENTO ? e.param2 : e.param1] = true;
                 for (Key k = 0; k < KEY_COUNT; ++k)
                     if (keys[k]) erase_note(target, voice, position, clear_end, k);
             }
             // The key is silent over the new note's stretch, then the note is put there (kept apart
             // from a note of the same key that ends or begins at its edges).
-            if (target.tick_length() < position + length) target.length = int32_t(position + length);
+            if (target.tick_length() < position + length)
+                target.length = int32_t(position + length);
             erase_note(target, voice, position, position + length, key);
             insert_event(notes, position, NOTE_ON, key);
             insert_event(notes, position + length, NOTE_OFF, key);
@@ -84,8 +90,9 @@ bool StepEntry::enter(Key key) {
         const bool all_voices = recording.block ? settings().all_voices != 0 : true;
         if (player) {
             try {
-                started = player->output().play_recording(uint32_t(pattern), start, end, uint32_t(voice),
-                                                           recording.block, all_voices, &editor_);
+                started =
+                    player->output().play_recording(uint32_t(pattern), start, end, uint32_t(voice),
+                                                    recording.block, all_voices, &editor_);
             } catch (...) {
                 show_current_error();
             }
@@ -97,7 +104,8 @@ bool StepEntry::enter(Key key) {
     has_last_ = true;
     last_time_ = time;
     last_position_ = position;
-    last_duration_ = duration(editor_.pattern(), position, position + length, editor_.song().overall_tempo);
+    last_duration_ =
+        duration(editor_.pattern(), position, position + length, editor_.song().overall_tempo);
     if (!chord) editor_.set_cursor(position + length);
     return true;
 }
@@ -106,16 +114,19 @@ void StepEntry::sound(Key key, Tick position, Tick length, bool started_recordin
     EnginePlayer* player = editor_.player();
     const Voice* voice = editor_.current_voice();
     if (!player || !voice || started_recording) return;
-    const uint64_t ms = duration(editor_.pattern(), position, position + length, editor_.song().overall_tempo);
+    const uint64_t ms =
+        duration(editor_.pattern(), position, position + length, editor_.song().overall_tempo);
     if (editor_.playing()) {
-        player->engine().audition_note(uint32_t(editor_.pattern_index()), uint32_t(editor_.voice()), key, uint32_t(ms));
+        player->engine().audition_note(uint32_t(editor_.pattern_index()), uint32_t(editor_.voice()),
+                                       key, uint32_t(ms));
         return;
     }
     // A preview with the voice's instrument at the volume and balance its curves have there.
     VoiceCursor cursor(*voice);
     cursor.seek(position + 1);
     try {
-        player->output().start_preview_note(voice->instrument, key, cursor.volume(), cursor.balance(), uint32_t(ms));
+        player->output().start_preview_note(voice->instrument, key, cursor.volume(),
+                                            cursor.balance(), uint32_t(ms));
     } catch (...) {
         show_current_error();
     }

@@ -30,7 +30,8 @@ class PaintedIcon : public QIconEngine {
         return scaledPixmap(size, mode, state, 1.0);
     }
 
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
         QPixmap pixmap(size * scale);
         pixmap.fill(Qt::transparent);
         {
@@ -47,7 +48,9 @@ class PaintedIcon : public QIconEngine {
     Drawing drawing_;
 };
 
-QIcon painted(Drawing drawing) { return QIcon(new PaintedIcon(std::move(drawing))); }
+QIcon painted(Drawing drawing) {
+    return QIcon(new PaintedIcon(std::move(drawing)));
+}
 
 const QColor INK(40, 40, 48);
 const QColor PLAY(30, 150, 60);

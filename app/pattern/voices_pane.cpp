@@ -44,7 +44,8 @@ QRect VoiceGrid::cell(size_t voice) const {
     return QRect(column * cell_width, row * VOICE_ROW_HEIGHT, cell_width - 4, VOICE_ROW_HEIGHT);
 }
 
-VoicesPane::VoicesPane(PatternEditor& editor, QWidget* parent) : QAbstractScrollArea(parent), editor_(editor) {
+VoicesPane::VoicesPane(PatternEditor& editor, QWidget* parent)
+    : QAbstractScrollArea(parent), editor_(editor) {
     setObjectName(QStringLiteral("TMVoicesWindow"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -71,16 +72,21 @@ void VoicesPane::show_current() {
     const int row = int(editor_.voice() / size_t(grid.columns));
     const int visible = std::max(1, viewport()->height() / VOICE_ROW_HEIGHT);
     QScrollBar* bar = verticalScrollBar();
-    if (row < bar->value()) bar->setValue(row);
-    else if (row >= bar->value() + visible) bar->setValue(row - visible + 1);
+    if (row < bar->value())
+        bar->setValue(row);
+    else if (row >= bar->value() + visible)
+        bar->setValue(row - visible + 1);
 }
 
 QRect VoicesPane::voice_rect(size_t voice) const {
-    return voice_grid(viewport()->width()).cell(voice).translated(0, -verticalScrollBar()->value() * VOICE_ROW_HEIGHT);
+    return voice_grid(viewport()->width())
+        .cell(voice)
+        .translated(0, -verticalScrollBar()->value() * VOICE_ROW_HEIGHT);
 }
 
 int VoicesPane::voice_at(QPoint viewport_point) const {
-    const QPoint contents = viewport_point + QPoint(0, verticalScrollBar()->value() * VOICE_ROW_HEIGHT);
+    const QPoint contents =
+        viewport_point + QPoint(0, verticalScrollBar()->value() * VOICE_ROW_HEIGHT);
     return voice_grid(viewport()->width()).voice_at(contents, editor_.pattern().voices.size());
 }
 
@@ -105,7 +111,8 @@ void VoicesPane::paintEvent(QPaintEvent*) {
         frame.palette = colors;
         frame.state = current ? QStyle::State_Sunken : QStyle::State_Raised;
         frame.lineWidth = 1;
-        painter.fillRect(cell, current ? colors.color(QPalette::Highlight) : colors.color(QPalette::Button));
+        painter.fillRect(cell, current ? colors.color(QPalette::Highlight)
+                                       : colors.color(QPalette::Button));
         style()->drawPrimitive(QStyle::PE_Frame, &frame, &painter, this);
         uint32_t category = NO_CATEGORY;
         QString name;
@@ -114,16 +121,20 @@ void VoicesPane::paintEvent(QPaintEvent*) {
             category = instrument.category;
             name = QString::fromStdString(windows1252_to_utf8(instrument.name)).left(31);
         }
-        const QRect icon(cell.left() + 2, cell.top() + 2, CATEGORY_ICON_WIDTH, CATEGORY_ICON_HEIGHT);
+        const QRect icon(cell.left() + 2, cell.top() + 2, CATEGORY_ICON_WIDTH,
+                         CATEGORY_ICON_HEIGHT);
         paint_category_icon(painter, QRectF(icon), category);
         int text_right = cell.right() - 3;
         if (voice.muted) {
-            const QRect mark(cell.right() - MUTE_MARK_WIDTH - 2, cell.top() + 2, MUTE_MARK_WIDTH, MUTE_MARK_HEIGHT);
+            const QRect mark(cell.right() - MUTE_MARK_WIDTH - 2, cell.top() + 2, MUTE_MARK_WIDTH,
+                             MUTE_MARK_HEIGHT);
             paint_mute_mark(painter, QRectF(mark));
             text_right = mark.left() - 2;
         }
-        painter.setPen(current ? colors.color(QPalette::HighlightedText) : colors.color(QPalette::ButtonText));
-        const QRect text(icon.right() + 6, cell.top(), text_right - icon.right() - 6, cell.height());
+        painter.setPen(current ? colors.color(QPalette::HighlightedText)
+                               : colors.color(QPalette::ButtonText));
+        const QRect text(icon.right() + 6, cell.top(), text_right - icon.right() - 6,
+                         cell.height());
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                          painter.fontMetrics().elidedText(name, Qt::ElideRight, text.width()));
     }
@@ -150,6 +161,8 @@ void VoicesPane::resizeEvent(QResizeEvent* event) {
     refresh();
 }
 
-void VoicesPane::scrollContentsBy(int, int) { viewport()->update(); }
+void VoicesPane::scrollContentsBy(int, int) {
+    viewport()->update();
+}
 
 } // namespace tunemill

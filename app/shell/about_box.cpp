@@ -41,7 +41,8 @@ AboutBox::AboutBox(Mode mode, QWidget* parent) : QDialog(parent), mode_(mode) {
         version->setAlignment(Qt::AlignCenter);
         version->setText(QStringLiteral("<b>%1</b><br>%2<br>%3")
                              .arg(dialog_text(D_TAGLINE),
-                                  dialog_text(D_VERSION).replace(QStringLiteral("%s"), QStringLiteral(TUNEMILL_VERSION)),
+                                  dialog_text(D_VERSION).replace(QStringLiteral("%s"),
+                                                                 QStringLiteral(TUNEMILL_VERSION)),
                                   dialog_text(D_COPYRIGHT).toHtmlEscaped()));
         layout->addWidget(version);
         layout->addWidget(ok, 0, Qt::AlignHCenter);
@@ -54,8 +55,10 @@ void AboutBox::showEvent(QShowEvent* event) {
     // Centred over the owner (the whole screen when there is none).
     adjustSize();
     QRect over;
-    if (parentWidget()) over = parentWidget()->window()->frameGeometry();
-    else if (QScreen* screen = this->screen()) over = screen->availableGeometry();
+    if (parentWidget())
+        over = parentWidget()->window()->frameGeometry();
+    else if (QScreen* screen = this->screen())
+        over = screen->availableGeometry();
     if (!over.isEmpty()) move(over.center() - QPoint(width() / 2, height() / 2));
 }
 

@@ -9,17 +9,17 @@
 #include <QTimer>
 #include <iostream>
 
-#include "app/shell/about_box.h"
 #include "app/common/art.h"
+#include "app/common/error_box.h"
 #include "app/document/autosave.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
-#include "app/shell/commands.h"
-#include "app/common/error_box.h"
 #include "app/live/live_events.h"
+#include "app/live/player.h"
+#include "app/shell/about_box.h"
+#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
-#include "app/live/player.h"
 #include "foundation/string_table.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
@@ -28,7 +28,9 @@
 
 namespace tunemill {
 
-bool string_table_present() { return !load_string(S_TEMPO).empty(); }
+bool string_table_present() {
+    return !load_string(S_TEMPO).empty();
+}
 
 Composer::Composer(Options options) : options_(std::move(options)) {
     install_error_box();
@@ -36,10 +38,13 @@ Composer::Composer(Options options) : options_(std::move(options)) {
     document_ = std::make_unique<Document>();
     Song& song = document_->song_for_engine();
     song.lock.set_validate(settings().validate != 0);
-    autosaver_ = std::make_unique<Autosaver>(*document_, recovery_folder(), settings().autosave_interval);
+    autosaver_ =
+        std::make_unique<Autosaver>(*document_, recovery_folder(), settings().autosave_interval);
     AudioSystem& audio = options_.audio ? *options_.audio : deferred_system_audio();
-    player_ = std::make_unique<EnginePlayer>(song, audio, settings().playback, settings().repeat != 0);
-    midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend() : make_rtmidi_backend());
+    player_ =
+        std::make_unique<EnginePlayer>(song, audio, settings().playback, settings().repeat != 0);
+    midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend()
+                                                              : make_rtmidi_backend());
     midi_->open(settings().midi_device_id);
 }
 
@@ -53,14 +58,17 @@ MainWindow* Composer::start(const QStringList& arguments) {
     main_window_ = std::make_unique<MainWindow>(*document_, player_.get(), options_.factories);
     MainWindow* frame = main_window_.get();
     const ChildFactories& given = options_.factories;
-    if (!given.pattern && !given.sequence && !given.instruments && !given.keyboard && !given.song_options && !given.options)
+    if (!given.pattern && !given.sequence && !given.instruments && !given.keyboard &&
+        !given.song_options && !given.options)
         frame->set_factories(standard_windows(*document_, *frame, player_.get(), midi_.get()));
     // MIDI notes reach the main window, which hands them to the window that takes them.
     midi_poster_ = std::make_unique<MidiNotePoster>(frame);
     midi_->set_target(midi_poster_.get());
     frame->restore_placement();
-    if (settings().main_window_maximized) frame->showMaximized();
-    else frame->show();
+    if (settings().main_window_maximized)
+        frame->showMaximized();
+    else
+        frame->show();
     if (options_.splash) {
         auto* splash = new AboutBox(AboutBox::Mode::SPLASH, frame);
         splash->show();
@@ -71,8 +79,10 @@ MainWindow* Composer::start(const QStringList& arguments) {
     if (settings().sequence_window_open) frame->show_sequence_window();
     if (settings().instruments_window_open) frame->show_instruments_window();
     const QString command_line = arguments.join(QLatin1Char(' '));
-    if (!command_line.isEmpty()) frame->load_song(from_qstring_path(command_line));
-    else frame->new_song();
+    if (!command_line.isEmpty())
+        frame->load_song(from_qstring_path(command_line));
+    else
+        frame->new_song();
     if (options_.offer_recovery) offer_recovery();
     return frame;
 }
@@ -80,7 +90,8 @@ MainWindow* Composer::start(const QStringList& arguments) {
 void Composer::offer_recovery() {
     for (const RecoveryRecord& record : autosaver_->orphans()) {
         const QString name = song_window_title(record.song_path).section(QStringLiteral(" - "), 1);
-        const QLocale locale(current_language() == Language::GERMAN ? QLocale::German : QLocale::English);
+        const QLocale locale(current_language() == Language::GERMAN ? QLocale::German
+                                                                    : QLocale::English);
         const QString when = locale.toString(record.saved, QLocale::ShortFormat);
         QMessageBox box(QMessageBox::Question, QString::fromUtf8(PRODUCT_NAME),
                         dialog_text(D_RECOVERY_QUESTION).arg(name, when), QMessageBox::NoButton,
@@ -100,7 +111,8 @@ void Composer::offer_recovery() {
                 autosaver_->release_offer(record);
                 continue;
             }
-            if (main_window_->recover_song(record.song_file.string(), record.song_path, record.song_file_flag)) {
+            if (main_window_->recover_song(record.song_file.string(), record.song_path,
+                                           record.song_file_flag)) {
                 // The song lives on in this copy's own recovery file before the old one goes.
                 autosaver_->save_now();
                 autosaver_->remove_orphan(record);

@@ -14,7 +14,8 @@ namespace tunemill {
 namespace {
 
 bool has_voices(const PatternView& window, const Song& song) {
-    return window.pattern_index() < song.patterns.size() && !song.patterns[window.pattern_index()].voices.empty();
+    return window.pattern_index() < song.patterns.size() &&
+           !song.patterns[window.pattern_index()].voices.empty();
 }
 
 bool clipboard_holds_block() {
@@ -36,7 +37,8 @@ bool PatternView::command_enabled(int command, const Song& song) const {
     case CMD_RECORD_BLOCK:
     case CMD_PLAY_BLOCK:
         return has_block();
-    case CMD_PASTE: return clipboard_holds_block();
+    case CMD_PASTE:
+        return clipboard_holds_block();
     case CMD_SET_PORTAMENTO:
     case CMD_CLEAR_PORTAMENTO:
         return has_block() && block_pane() == Pane::NOTES;
@@ -53,22 +55,28 @@ bool PatternView::command_enabled(int command, const Song& song) const {
     case CMD_RECORD_VOICE:
     case CMD_PLAY_VOICE:
         return has_voices(*this, song);
-    default: return false;
+    default:
+        return false;
     }
 }
 
 bool PatternView::command_checked(int command, const Song& song) const {
     switch (command) {
-    case CMD_VOLUME: return shows_pane(Pane::VOLUME);
-    case CMD_BALANCE: return shows_pane(Pane::BALANCE);
-    case CMD_TEMPO: return shows_pane(Pane::TEMPO);
-    case CMD_FOLLOW_PLAYBACK: return follows_playback();
+    case CMD_VOLUME:
+        return shows_pane(Pane::VOLUME);
+    case CMD_BALANCE:
+        return shows_pane(Pane::BALANCE);
+    case CMD_TEMPO:
+        return shows_pane(Pane::TEMPO);
+    case CMD_FOLLOW_PLAYBACK:
+        return follows_playback();
     case CMD_MUTE_VOICE: {
         if (!has_voices(*this, song)) return false;
         const Pattern& pattern = song.patterns[pattern_index()];
         return current_voice() < pattern.voices.size() && pattern.voices[current_voice()].muted;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

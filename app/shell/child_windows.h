@@ -63,7 +63,7 @@ class PatternView : public CommandTarget {
 using ChildFactory = std::function<QWidget*()>;
 
 struct ChildFactories {
-    ChildFactory pattern;      // a PatternView widget, pointed at a pattern afterwards
+    ChildFactory pattern; // a PatternView widget, pointed at a pattern afterwards
     ChildFactory sequence;
     ChildFactory instruments;
     ChildFactory keyboard;

@@ -12,31 +12,48 @@ namespace tunemill {
 namespace {
 
 const std::vector<MenuEntry> FILE_ENTRIES = {
-    {CMD_NEW}, {CMD_LOAD}, {CMD_SAVE}, {CMD_SAVE_AS}, {SEPARATOR},
+    {CMD_NEW},    {CMD_LOAD},       {CMD_SAVE},  {CMD_SAVE_AS}, {SEPARATOR},
     {CMD_EXPORT}, {CMD_EXPORT_WAV}, {SEPARATOR}, {CMD_EXIT},
 };
 const std::vector<MenuEntry> EDIT_ENTRIES = {
-    {CMD_UNDO}, {CMD_REDO}, {CMD_HISTORY}, {SEPARATOR},
-    {CMD_CUT}, {CMD_COPY}, {CMD_PASTE}, {CMD_DELETE}, {SEPARATOR},
-    {CMD_CLEAR_BLOCK}, {CMD_INSERT_SPACE}, {CMD_REPEAT_BLOCK}, {CMD_TRANSPOSE_BLOCK},
-    {CMD_RECORD_BLOCK}, {SEPARATOR}, {PORTAMENTO_SUBMENU}, {SEPARATOR}, {CMD_ALL_VOICES, true},
+    {CMD_UNDO},
+    {CMD_REDO},
+    {CMD_HISTORY},
+    {SEPARATOR},
+    {CMD_CUT},
+    {CMD_COPY},
+    {CMD_PASTE},
+    {CMD_DELETE},
+    {SEPARATOR},
+    {CMD_CLEAR_BLOCK},
+    {CMD_INSERT_SPACE},
+    {CMD_REPEAT_BLOCK},
+    {CMD_TRANSPOSE_BLOCK},
+    {CMD_RECORD_BLOCK},
+    {SEPARATOR},
+    {PORTAMENTO_SUBMENU},
+    {SEPARATOR},
+    {CMD_ALL_VOICES, true},
 };
 const std::vector<MenuEntry> VIEW_ENTRIES = {
-    {CMD_PATTERN}, {CMD_SEQUENCE}, {CMD_INSTRUMENTS}, {CMD_KEYBOARD}, {SEPARATOR},
-    {CMD_SONG_OPTIONS}, {CMD_OPTIONS}, {SEPARATOR},
+    {CMD_PATTERN},      {CMD_SEQUENCE},      {CMD_INSTRUMENTS}, {CMD_KEYBOARD},
+    {SEPARATOR},        {CMD_SONG_OPTIONS},  {CMD_OPTIONS},     {SEPARATOR},
     {CMD_VOLUME, true}, {CMD_BALANCE, true}, {CMD_TEMPO, true},
 };
 const std::vector<MenuEntry> VOICE_ENTRIES = {
-    {CMD_ADD_VOICE}, {CMD_REPLACE_INSTRUMENT}, {CMD_RECORD_VOICE}, {SEPARATOR},
-    {CMD_DELETE_VOICE}, {CMD_MUTE_VOICE, true},
+    {CMD_ADD_VOICE}, {CMD_REPLACE_INSTRUMENT}, {CMD_RECORD_VOICE},
+    {SEPARATOR},     {CMD_DELETE_VOICE},       {CMD_MUTE_VOICE, true},
 };
 const std::vector<MenuEntry> PLAY_ENTRIES = {
-    {CMD_PLAY_SONG}, {CMD_PLAY_PATTERN}, {CMD_PLAY_BLOCK}, {CMD_PLAY_VOICE}, {CMD_STOP},
-    {SEPARATOR}, {CMD_REPEAT, true}, {CMD_FOLLOW_PLAYBACK, true},
+    {CMD_PLAY_SONG}, {CMD_PLAY_PATTERN}, {CMD_PLAY_BLOCK},   {CMD_PLAY_VOICE},
+    {CMD_STOP},      {SEPARATOR},        {CMD_REPEAT, true}, {CMD_FOLLOW_PLAYBACK, true},
 };
 const std::vector<MenuEntry> WINDOW_ENTRIES = {{CMD_CASCADE}, {CMD_TILE}};
 const std::vector<MenuEntry> HELP_ENTRIES = {
-    {CMD_HELP_TOPICS}, {CMD_WEB_PAGE}, {SEPARATOR}, {CMD_ABOUT},
+    {CMD_HELP_TOPICS},
+    {CMD_WEB_PAGE},
+    {SEPARATOR},
+    {CMD_ABOUT},
 };
 const std::vector<MenuEntry> PORTAMENTO_ENTRIES = {{CMD_SET_PORTAMENTO}, {CMD_CLEAR_PORTAMENTO}};
 
@@ -99,18 +116,28 @@ QString text_of(const StringTable& table, uint32_t id) {
 const std::vector<MenuEntry>& popup_entries(int popup) {
     static const std::vector<MenuEntry> none;
     switch (popup) {
-    case FILE_POPUP: return FILE_ENTRIES;
-    case EDIT_POPUP: return EDIT_ENTRIES;
-    case VIEW_POPUP: return VIEW_ENTRIES;
-    case VOICE_POPUP: return VOICE_ENTRIES;
-    case PLAY_POPUP: return PLAY_ENTRIES;
-    case WINDOW_POPUP: return WINDOW_ENTRIES;
-    case HELP_POPUP: return HELP_ENTRIES;
-    default: return none;
+    case FILE_POPUP:
+        return FILE_ENTRIES;
+    case EDIT_POPUP:
+        return EDIT_ENTRIES;
+    case VIEW_POPUP:
+        return VIEW_ENTRIES;
+    case VOICE_POPUP:
+        return VOICE_ENTRIES;
+    case PLAY_POPUP:
+        return PLAY_ENTRIES;
+    case WINDOW_POPUP:
+        return WINDOW_ENTRIES;
+    case HELP_POPUP:
+        return HELP_ENTRIES;
+    default:
+        return none;
     }
 }
 
-const std::vector<MenuEntry>& portamento_entries() { return PORTAMENTO_ENTRIES; }
+const std::vector<MenuEntry>& portamento_entries() {
+    return PORTAMENTO_ENTRIES;
+}
 
 int popup_of(int command) {
     if (contains(PORTAMENTO_ENTRIES, command)) return EDIT_POPUP;
@@ -119,10 +146,13 @@ int popup_of(int command) {
     return -1;
 }
 
-const std::vector<Accelerator>& accelerators() { return ACCELERATORS; }
+const std::vector<Accelerator>& accelerators() {
+    return ACCELERATORS;
+}
 
 int accelerator_command(AcceleratorTable table, int key, int modifiers) {
-    constexpr int RELEVANT = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    constexpr int RELEVANT =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
     const bool keypad = (modifiers & Qt::KeypadModifier) != 0;
     for (const Accelerator& entry : ACCELERATORS) {
         if (entry.table != table || entry.key != key) continue;
@@ -136,15 +166,32 @@ int accelerator_command(AcceleratorTable table, int key, int modifiers) {
 
 bool window_command(int command) {
     switch (command) {
-    case CMD_CUT: case CMD_COPY: case CMD_PASTE: case CMD_DELETE: case CMD_CLEAR_BLOCK:
-    case CMD_INSERT_SPACE: case CMD_REPEAT_BLOCK: case CMD_TRANSPOSE_BLOCK: case CMD_RECORD_BLOCK:
-    case CMD_SET_PORTAMENTO: case CMD_CLEAR_PORTAMENTO:
-    case CMD_VOLUME: case CMD_BALANCE: case CMD_TEMPO:
-    case CMD_ADD_VOICE: case CMD_REPLACE_INSTRUMENT: case CMD_RECORD_VOICE: case CMD_DELETE_VOICE:
+    case CMD_CUT:
+    case CMD_COPY:
+    case CMD_PASTE:
+    case CMD_DELETE:
+    case CMD_CLEAR_BLOCK:
+    case CMD_INSERT_SPACE:
+    case CMD_REPEAT_BLOCK:
+    case CMD_TRANSPOSE_BLOCK:
+    case CMD_RECORD_BLOCK:
+    case CMD_SET_PORTAMENTO:
+    case CMD_CLEAR_PORTAMENTO:
+    case CMD_VOLUME:
+    case CMD_BALANCE:
+    case CMD_TEMPO:
+    case CMD_ADD_VOICE:
+    case CMD_REPLACE_INSTRUMENT:
+    case CMD_RECORD_VOICE:
+    case CMD_DELETE_VOICE:
     case CMD_MUTE_VOICE:
-    case CMD_PLAY_PATTERN: case CMD_PLAY_BLOCK: case CMD_PLAY_VOICE: case CMD_FOLLOW_PLAYBACK:
+    case CMD_PLAY_PATTERN:
+    case CMD_PLAY_BLOCK:
+    case CMD_PLAY_VOICE:
+    case CMD_FOLLOW_PLAYBACK:
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -153,8 +200,12 @@ QString menu_text(uint32_t id) {
     return text_of(menu_strings(), id).replace(QStringLiteral("\\t"), QStringLiteral("\t"));
 }
 
-QString dialog_text(uint32_t id) { return text_of(dialog_strings(), id); }
+QString dialog_text(uint32_t id) {
+    return text_of(dialog_strings(), id);
+}
 
-QString composer_text(uint32_t id) { return text_of(composer_strings(), id); }
+QString composer_text(uint32_t id) {
+    return text_of(composer_strings(), id);
+}
 
 } // namespace tunemill

@@ -65,7 +65,15 @@ enum Command : int {
 };
 
 // The popups of the menu bar, in their order; the index is also the help topic of the popup.
-enum Popup : int { FILE_POPUP, EDIT_POPUP, VIEW_POPUP, VOICE_POPUP, PLAY_POPUP, WINDOW_POPUP, HELP_POPUP };
+enum Popup : int {
+    FILE_POPUP,
+    EDIT_POPUP,
+    VIEW_POPUP,
+    VOICE_POPUP,
+    PLAY_POPUP,
+    WINDOW_POPUP,
+    HELP_POPUP
+};
 constexpr int POPUP_COUNT = 7;
 // Menu text ids of the popup titles (File is 1, Help is 7) and of the Portamento submenu.
 constexpr uint32_t POPUP_TEXT_BASE = 1;
@@ -94,8 +102,8 @@ bool window_command(int command);
 
 enum class AcceleratorTable { GLOBAL, EDITING };
 struct Accelerator {
-    int key;    // Qt::Key
-    int modifiers;  // Qt::KeyboardModifiers, matched exactly (the keypad counts)
+    int key;       // Qt::Key
+    int modifiers; // Qt::KeyboardModifiers, matched exactly (the keypad counts)
     int command;
     AcceleratorTable table;
 };

@@ -28,7 +28,8 @@ int help_topic_of(QWidget* widget) {
 KeyRouter::KeyRouter(MainWindow* frame) : QObject(frame), frame_(frame) {}
 
 bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != frame_ || QApplication::activeModalWidget()) return false;
     auto* key = static_cast<QKeyEvent*>(event);
@@ -36,7 +37,8 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
     int command = accelerator_command(AcceleratorTable::GLOBAL, key->key(), modifiers);
     if (!command && !frame_->dialog_child_active())
         command = accelerator_command(AcceleratorTable::EDITING, key->key(), modifiers);
-    const bool help = !command && key->key() == Qt::Key_F1 && (modifiers & ~Qt::KeypadModifier) == 0;
+    const bool help =
+        !command && key->key() == Qt::Key_F1 && (modifiers & ~Qt::KeypadModifier) == 0;
     if (!command && !help) return false;
     // Claim the key before any shortcut (a menu title's Alt+letter) sees it.
     event->accept();
@@ -54,7 +56,8 @@ bool KeyRouter::eventFilter(QObject* watched, QEvent* event) {
 int KeyRouter::active_child_help_topic() const {
     // The page of the active child window (its "helpTopic" property), else the contents.
     QMdiSubWindow* active = frame_->mdi_area()->activeSubWindow();
-    const QVariant topic = active && active->widget() ? active->widget()->property("helpTopic") : QVariant();
+    const QVariant topic =
+        active && active->widget() ? active->widget()->property("helpTopic") : QVariant();
     return topic.isValid() ? topic.toInt() : int(HELP_CONTENTS);
 }
 

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -18,37 +19,35 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
-#include <QUrl>
-#include <QLabel>
 #include <QUndoView>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <cstdlib>
 
-#include "app/shell/about_box.h"
 #include "app/common/art.h"
-#include "app/shell/commands.h"
-#include "app/shell/frame_keys.h"
-#include "app/document/document.h"
-#include "app/document/song_paths.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
-#include "app/shell/placement.h"
+#include "app/document/document.h"
+#include "app/document/song_io.h"
+#include "app/document/song_paths.h"
+#include "app/document/wav_export.h"
 #include "app/live/live_input.h"
 #include "app/live/player.h"
-#include "app/document/song_io.h"
-#include "app/document/wav_export.h"
+#include "app/shell/about_box.h"
+#include "app/shell/commands.h"
+#include "app/shell/frame_keys.h"
+#include "app/shell/placement.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "song/song_lock.h"
+#include "storage/song_loader.h"
 #include "strings/composer_strings.h"
 #include "strings/dialogs_strings.h"
 #include "strings/steps_strings.h"
-#include "storage/song_loader.h"
 
 namespace tunemill {
-
 
 namespace {
 
@@ -58,10 +57,12 @@ PatternView* pattern_view_of(QMdiSubWindow* child) {
 
 } // namespace
 
-MainWindow::MainWindow(Document& document, Player* player, ChildFactories factories, QWidget* parent)
+MainWindow::MainWindow(Document& document, Player* player, ChildFactories factories,
+                       QWidget* parent)
     : QMainWindow(parent), document_(document), player_(player), factories_(std::move(factories)),
-      files_(document, FileCommands::Frame{this, [this] { stop_playback(); }, [this] { reduce_pattern_windows(); },
-                                           [this] { refresh_views(); }, [this] { update_title(); }}) {
+      files_(document, FileCommands::Frame{
+                           this, [this] { stop_playback(); }, [this] { reduce_pattern_windows(); },
+                           [this] { refresh_views(); }, [this] { update_title(); }}) {
     setObjectName(QStringLiteral("TMMainWindow"));
     setWindowTitle(QString::fromUtf8(PRODUCT_NAME));
     setWindowIcon(program_icon());
@@ -79,14 +80,17 @@ MainWindow::MainWindow(Document& document, Player* player, ChildFactories factor
     connect(&document_, &Document::patternDeleted, this, &MainWindow::pattern_deleted);
     // MIDI notes go to the window that takes them and was focused last.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (QWidget* window = midi_window_of(now); window && window->window() == this) midi_router_.set_target(window);
+        if (QWidget* window = midi_window_of(now); window && window->window() == this)
+            midi_router_.set_target(window);
     });
     connect(&document_.history(), &QUndoStack::indexChanged, this, [this] { update_undo_items(); });
     connect(&document_.history(), &QUndoStack::cleanChanged, this, [this] { update_undo_items(); });
     update_undo_items();
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(key_router_); }
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(key_router_);
+}
 
 QAction* MainWindow::action(int command) const {
     auto found = actions_.find(command);
@@ -118,7 +122,8 @@ void MainWindow::build_menus() {
             } else if (entry.command == PORTAMENTO_SUBMENU) {
                 portamento_menu_ = menu->addMenu(menu_text(PORTAMENTO_TEXT));
                 portamento_menu_->setObjectName(QStringLiteral("portamento"));
-                for (const MenuEntry& sub : portamento_entries()) add_item(portamento_menu_, sub);
+                for (const MenuEntry& sub : portamento_entries())
+                    add_item(portamento_menu_, sub);
             } else {
                 add_item(menu, entry);
             }
@@ -130,7 +135,8 @@ void MainWindow::build_menus() {
         });
     }
     // Every popup starts in its proper state, so nothing looks available that is not.
-    for (int index = 0; index < POPUP_COUNT; ++index) update_popup(index);
+    for (int index = 0; index < POPUP_COUNT; ++index)
+        update_popup(index);
 }
 
 void MainWindow::set_enabled(int command, bool enabled) {
@@ -154,7 +160,8 @@ void MainWindow::update_popup(int popup_index) {
     switch (popup_index) {
     case EDIT_POPUP:
         update_undo_items();
-        for (const MenuEntry& entry : portamento_entries()) ask_window(entry.command);
+        for (const MenuEntry& entry : portamento_entries())
+            ask_window(entry.command);
         portamento_menu_->setEnabled(action(CMD_SET_PORTAMENTO)->isEnabled());
         set_checked(CMD_ALL_VOICES, settings().all_voices != 0);
         break;
@@ -189,8 +196,9 @@ void MainWindow::fill_window_list() {
     window_list_actions_.push_back(menu->addSeparator());
     int number = 1;
     for (QMdiSubWindow* child : children) {
-        const QString label = number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(child->windowTitle())
-                                          : QStringLiteral("%1 %2").arg(number).arg(child->windowTitle());
+        const QString label = number < 10
+                                  ? QStringLiteral("&%1 %2").arg(number).arg(child->windowTitle())
+                                  : QStringLiteral("%1 %2").arg(number).arg(child->windowTitle());
         QAction* entry = menu->addAction(label);
         entry->setCheckable(true);
         entry->setChecked(child == mdi_->activeSubWindow());
@@ -215,24 +223,53 @@ void MainWindow::run_key_command(int command) {
 
 void MainWindow::run_command(int command) {
     switch (command) {
-    case CMD_NEW: new_song(); return;
-    case CMD_LOAD: load_command(); return;
-    case CMD_SAVE: save(); return;
-    case CMD_SAVE_AS: save_as(); return;
-    case CMD_EXPORT: export_song(); return;
-    case CMD_EXPORT_WAV: export_wav(); return;
-    case CMD_EXIT: close(); return;
-    case CMD_UNDO: document_.undo(); return;
-    case CMD_REDO: document_.redo(); return;
-    case CMD_HISTORY: show_history(); return;
+    case CMD_NEW:
+        new_song();
+        return;
+    case CMD_LOAD:
+        load_command();
+        return;
+    case CMD_SAVE:
+        save();
+        return;
+    case CMD_SAVE_AS:
+        save_as();
+        return;
+    case CMD_EXPORT:
+        export_song();
+        return;
+    case CMD_EXPORT_WAV:
+        export_wav();
+        return;
+    case CMD_EXIT:
+        close();
+        return;
+    case CMD_UNDO:
+        document_.undo();
+        return;
+    case CMD_REDO:
+        document_.redo();
+        return;
+    case CMD_HISTORY:
+        show_history();
+        return;
     case CMD_ALL_VOICES:
         settings().all_voices = settings().all_voices ? 0 : 1;
-        for (PatternView* window : pattern_windows()) window->refresh_block_marking();
+        for (PatternView* window : pattern_windows())
+            window->refresh_block_marking();
         return;
-    case CMD_PATTERN: open_pattern_window(0); return;
-    case CMD_SEQUENCE: show_sequence_window(); return;
-    case CMD_INSTRUMENTS: show_instruments_window(); return;
-    case CMD_KEYBOARD: show_keyboard_window(); return;
+    case CMD_PATTERN:
+        open_pattern_window(0);
+        return;
+    case CMD_SEQUENCE:
+        show_sequence_window();
+        return;
+    case CMD_INSTRUMENTS:
+        show_instruments_window();
+        return;
+    case CMD_KEYBOARD:
+        show_keyboard_window();
+        return;
     case CMD_SONG_OPTIONS:
         if (factories_.song_options) factories_.song_options();
         return;
@@ -245,7 +282,9 @@ void MainWindow::run_command(int command) {
     case CMD_PLAY_SONG:
         if (player_) player_->play_song();
         return;
-    case CMD_STOP: stop_playback(); return;
+    case CMD_STOP:
+        stop_playback();
+        return;
     case CMD_REPEAT:
         settings().repeat = settings().repeat ? 0 : 1;
         if (player_) player_->set_repeat(settings().repeat != 0);
@@ -254,11 +293,21 @@ void MainWindow::run_command(int command) {
     case CMD_WIND_BACK:
         if (player_) player_->wind(command == CMD_WIND_FORWARD ? +2 : -2);
         return;
-    case CMD_CASCADE: mdi_->cascadeSubWindows(); return;
-    case CMD_TILE: tile_horizontally(); return;
-    case CMD_HELP_TOPICS: open_help(HELP_CONTENTS); return;
-    case CMD_HELP_TOPIC_21: open_help(HELP_KEYS); return;
-    case CMD_WEB_PAGE: open_url(QUrl(dialog_text(D_WEB_ADDRESS))); return;
+    case CMD_CASCADE:
+        mdi_->cascadeSubWindows();
+        return;
+    case CMD_TILE:
+        tile_horizontally();
+        return;
+    case CMD_HELP_TOPICS:
+        open_help(HELP_CONTENTS);
+        return;
+    case CMD_HELP_TOPIC_21:
+        open_help(HELP_KEYS);
+        return;
+    case CMD_WEB_PAGE:
+        open_url(QUrl(dialog_text(D_WEB_ADDRESS)));
+        return;
     case CMD_ABOUT: {
         AboutBox about(AboutBox::Mode::ABOUT, this);
         about.exec();
@@ -293,7 +342,8 @@ void MainWindow::store_placement() {
     record.main_window_maximized = isMaximized() ? 1 : 0;
     QRect normal = isMaximized() || isMinimized() || isFullScreen() ? normalGeometry() : geometry();
     if (normal.isEmpty()) normal = geometry();
-    if (QScreen* screen = QGuiApplication::primaryScreen()) normal.translate(-screen->geometry().topLeft());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        normal.translate(-screen->geometry().topLeft());
     record.main_window_pos = to_window_rect(normal);
     if (PatternView* first = first_pattern_window()) first->store_settings();
     record.keyboard_window_open = keyboard_window_ ? 1 : 0;
@@ -324,7 +374,9 @@ void MainWindow::stop_playback() {
     if (player_) player_->stop();
 }
 
-void MainWindow::update_title() { setWindowTitle(document_.window_title()); }
+void MainWindow::update_title() {
+    setWindowTitle(document_.window_title());
+}
 
 void MainWindow::update_undo_items() {
     QUndoStack& history = document_.history();
@@ -368,7 +420,9 @@ void MainWindow::show_history() {
     history_window_->activateWindow();
 }
 
-QWidget* MainWindow::history_window() const { return history_window_; }
+QWidget* MainWindow::history_window() const {
+    return history_window_;
+}
 
 void MainWindow::reduce_pattern_windows() {
     PatternView* keep = first_pattern_window();
@@ -387,23 +441,42 @@ void MainWindow::reduce_pattern_windows() {
 
 void MainWindow::refresh_views() {
     document_.announce_all();
-    if (PatternView* first = first_pattern_window()) first->point_at(0);
-    else open_pattern_window(0);
+    if (PatternView* first = first_pattern_window())
+        first->point_at(0);
+    else
+        open_pattern_window(0);
 }
 
 // --- The file commands, carried out by the document's file commands --------------------------
 
-bool MainWindow::save_prompt() { return files_.save_prompt(); }
-void MainWindow::new_song() { files_.new_song(); }
-void MainWindow::load_command() { files_.load_command(); }
-void MainWindow::load_song(const std::string& path) { files_.load_song(path); }
-bool MainWindow::recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file) {
+bool MainWindow::save_prompt() {
+    return files_.save_prompt();
+}
+void MainWindow::new_song() {
+    files_.new_song();
+}
+void MainWindow::load_command() {
+    files_.load_command();
+}
+void MainWindow::load_song(const std::string& path) {
+    files_.load_song(path);
+}
+bool MainWindow::recover_song(const std::string& autosaved_file, const std::string& original_path,
+                              bool song_file) {
     return files_.recover_song(autosaved_file, original_path, song_file);
 }
-bool MainWindow::save() { return files_.save(); }
-bool MainWindow::save_as() { return files_.save_as(); }
-void MainWindow::export_song() { files_.export_song(); }
-void MainWindow::export_wav() { files_.export_wav(); }
+bool MainWindow::save() {
+    return files_.save();
+}
+bool MainWindow::save_as() {
+    return files_.save_as();
+}
+void MainWindow::export_song() {
+    files_.export_song();
+}
+void MainWindow::export_wav() {
+    files_.export_wav();
+}
 
 // --- Child windows --------------------------------------------------------------------------
 
@@ -416,7 +489,8 @@ std::vector<PatternView*> MainWindow::pattern_windows() const {
 
 void MainWindow::set_factories(ChildFactories factories) {
     factories_ = std::move(factories);
-    for (int index = 0; index < POPUP_COUNT; ++index) update_popup(index);
+    for (int index = 0; index < POPUP_COUNT; ++index)
+        update_popup(index);
 }
 
 void MainWindow::pattern_inserted(size_t at) {
@@ -425,7 +499,8 @@ void MainWindow::pattern_inserted(size_t at) {
 }
 
 void MainWindow::pattern_deleted(size_t index) {
-    for (const QPointer<QMdiSubWindow>& child : std::vector<QPointer<QMdiSubWindow>>(pattern_children_)) {
+    for (const QPointer<QMdiSubWindow>& child :
+         std::vector<QPointer<QMdiSubWindow>>(pattern_children_)) {
         PatternView* window = pattern_view_of(child);
         if (!window) continue;
         if (window->pattern_index() == index) {
@@ -437,12 +512,17 @@ void MainWindow::pattern_deleted(size_t index) {
 }
 
 void MainWindow::apply_pattern_settings() {
-    for (PatternView* window : pattern_windows()) window->apply_settings();
+    for (PatternView* window : pattern_windows())
+        window->apply_settings();
 }
 
-size_t MainWindow::pattern_window_count() const { return pattern_windows().size(); }
+size_t MainWindow::pattern_window_count() const {
+    return pattern_windows().size();
+}
 
-PatternView* MainWindow::active_pattern_window() const { return pattern_view_of(mdi_->activeSubWindow()); }
+PatternView* MainWindow::active_pattern_window() const {
+    return pattern_view_of(mdi_->activeSubWindow());
+}
 
 CommandTarget* MainWindow::active_command_target() const {
     QMdiSubWindow* active = mdi_->activeSubWindow();
@@ -476,8 +556,10 @@ void MainWindow::open_pattern_window(size_t pattern) {
     QMdiSubWindow* child = add_child(widget);
     pattern_children_.push_back(child);
     dynamic_cast<PatternView*>(widget)->point_at(pattern);
-    if (settings().pattern_window.maximized) child->showMaximized();
-    else child->show();
+    if (settings().pattern_window.maximized)
+        child->showMaximized();
+    else
+        child->show();
     mdi_->setActiveSubWindow(child);
 }
 
@@ -497,9 +579,15 @@ void MainWindow::show_single_window(QPointer<QMdiSubWindow>& window, const Child
     mdi_->setActiveSubWindow(window);
 }
 
-void MainWindow::show_sequence_window() { show_single_window(sequence_window_, factories_.sequence); }
-void MainWindow::show_instruments_window() { show_single_window(instruments_window_, factories_.instruments); }
-void MainWindow::show_keyboard_window() { show_single_window(keyboard_window_, factories_.keyboard); }
+void MainWindow::show_sequence_window() {
+    show_single_window(sequence_window_, factories_.sequence);
+}
+void MainWindow::show_instruments_window() {
+    show_single_window(instruments_window_, factories_.instruments);
+}
+void MainWindow::show_keyboard_window() {
+    show_single_window(keyboard_window_, factories_.keyboard);
+}
 
 bool MainWindow::dialog_child_active() const {
     QMdiSubWindow* active = mdi_->activeSubWindow();

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/document/file_commands.h"
-#include "app/shell/child_windows.h"
 #include "app/live/live_events.h"
+#include "app/shell/child_windows.h"
 #include "song/song.h"
 
 class QMdiArea;
@@ -31,7 +31,8 @@ class MainWindow : public QMainWindow {
 
   public:
     // The player may be null (no output device layer); the playback commands then do nothing.
-    explicit MainWindow(Document& document, Player* player, ChildFactories factories = {}, QWidget* parent = nullptr);
+    explicit MainWindow(Document& document, Player* player, ChildFactories factories = {},
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     QMdiArea* mdi_area() const { return mdi_; }
@@ -60,7 +61,8 @@ class MainWindow : public QMainWindow {
     void show_history();
     QWidget* history_window() const;
     // Loads an autosaved song as a changed song with the path it had.
-    bool recover_song(const std::string& autosaved_file, const std::string& original_path, bool song_file);
+    bool recover_song(const std::string& autosaved_file, const std::string& original_path,
+                      bool song_file);
     // The save prompt: true when the caller may go on (saved, or not wanted).
     bool save_prompt();
     void new_song();

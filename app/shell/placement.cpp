@@ -30,7 +30,7 @@ std::optional<QRect> fit_window_rect(const WindowRect& stored, QSize parent) {
     int64_t left = stored.left, right = stored.right, top = stored.top, bottom = stored.bottom;
     fit_span(left, right, parent.width());
     fit_span(top, bottom, parent.height());
-    if (right <= left || bottom <= top) return std::nullopt;  // a parent too small to hold anything
+    if (right <= left || bottom <= top) return std::nullopt; // a parent too small to hold anything
     return QRect(QPoint(int(left), int(top)), QSize(int(right - left), int(bottom - top)));
 }
 

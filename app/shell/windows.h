@@ -13,6 +13,7 @@ class MidiInput;
 
 // The makers of every window of the composer, for the frame over the document. The player may
 // be null (no sound devices), the MIDI input too.
-ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player, MidiInput* midi = nullptr);
+ChildFactories standard_windows(Document& document, MainWindow& frame, EnginePlayer* player,
+                                MidiInput* midi = nullptr);
 
 } // namespace tunemill

@@ -25,7 +25,8 @@ uint32_t read_le32(const uint8_t* p) {
 }
 
 void write_le32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(value >> (8 * i));
 }
 
 } // namespace
@@ -67,7 +68,8 @@ std::string volume_name(uint32_t number) {
 void remove_empty_folders_of(const fs::path& folder, const std::string& name) {
     std::error_code error;
     for (fs::path inner = fs::path(name).parent_path(); !inner.empty(); inner = inner.parent_path())
-        if (!fs::remove(folder / inner, error)) return; // not empty (or not there): its parents are not either
+        if (!fs::remove(folder / inner, error))
+            return; // not empty (or not there): its parents are not either
 }
 
 std::vector<IndexRecord> parse_index(const std::vector<uint8_t>& image) {
@@ -79,7 +81,8 @@ std::vector<IndexRecord> parse_index(const std::vector<uint8_t>& image) {
         const uint8_t* end = std::find(at, at + INDEX_NAME_SIZE, uint8_t(0));
         IndexRecord record;
         record.name.assign(at, end);
-        if (end == at + INDEX_NAME_SIZE || !is_install_name(record.name)) throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
+        if (end == at + INDEX_NAME_SIZE || !is_install_name(record.name))
+            throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
         record.size = read_le32(at + 52);
         record.checksum = read_le32(at + 56);
         record.time = read_le32(at + 60);
@@ -122,7 +125,7 @@ int64_t time_from_local_seconds(uint32_t local_seconds) {
     const time_t t = time_t(local_seconds);
     tm fields{};
     if (!gmtime_r(&t, &fields)) return local_seconds;
-    fields.tm_isdst = -1;   // let the zone rules say whether that wall-clock time was summer time
+    fields.tm_isdst = -1; // let the zone rules say whether that wall-clock time was summer time
     const time_t utc = mktime(&fields);
     return utc == time_t(-1) ? int64_t(local_seconds) : int64_t(utc);
 }
@@ -142,7 +145,7 @@ size_t VolumeReader::read_chunk(uint8_t* buffer, uint64_t left) {
                     break;
                 } catch (const FILE_ERROR&) {
                     if (!prompt_ || !prompt_(counter_)) {
-                        --counter_;   // the same volume is asked for again next time
+                        --counter_; // the same volume is asked for again next time
                         return 0;
                     }
                 }
@@ -165,12 +168,13 @@ size_t VolumeReader::read_chunk(uint8_t* buffer, uint64_t left) {
 std::vector<IndexRecord> write_archive(const std::vector<fs::path>& files, const fs::path& folder,
                                        uint64_t volume_size) {
     std::vector<ArchiveEntry> entries;
-    for (const fs::path& path : files) entries.push_back({path, path.filename().string()});
+    for (const fs::path& path : files)
+        entries.push_back({path, path.filename().string()});
     return write_archive(entries, folder, volume_size);
 }
 
-std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, const fs::path& folder,
-                                       uint64_t volume_size) {
+std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files,
+                                       const fs::path& folder, uint64_t volume_size) {
     if (volume_size == 0) volume_size = 1;
     fs::create_directories(folder);
     std::vector<IndexRecord> records;
@@ -188,7 +192,8 @@ std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, c
         const uint64_t size = in.size();
         if (size > UINT32_MAX) throw FILE_ERROR(FILE_ERROR::READ, uint32_t(EFBIG), path.string());
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0) throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(errno), path.string());
+        if (::stat(path.c_str(), &info) != 0)
+            throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(errno), path.string());
         record.size = uint32_t(size);
         record.time = local_seconds_from_time(info.st_mtime);
         Checksum sum;
@@ -199,7 +204,8 @@ std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, c
                 volume = File::open_for_writing(folder / volume_name(++volume_number));
                 volume_used = 0;
             }
-            const size_t chunk = size_t(std::min<uint64_t>({left, buffer.size(), volume_size - volume_used}));
+            const size_t chunk =
+                size_t(std::min<uint64_t>({left, buffer.size(), volume_size - volume_used}));
             in.read_exact(buffer.data(), chunk);
             sum.add(buffer.data(), chunk);
             volume.write_exact(buffer.data(), chunk);

@@ -23,10 +23,10 @@ constexpr const char* INDEX_FILE_NAME = "data.idx";
 constexpr const char* UNINSTALLER_NAME = "tmuninst";
 
 struct IndexRecord {
-    std::string name;     // a path inside the install folder: plain names joined by '/'
+    std::string name; // a path inside the install folder: plain names joined by '/'
     uint32_t size = 0;
     uint32_t checksum = 0;
-    uint32_t time = 0;    // seconds since 1970-01-01 00:00 on the local clock of the archive's maker
+    uint32_t time = 0; // seconds since 1970-01-01 00:00 on the local clock of the archive's maker
     bool operator==(const IndexRecord&) const = default;
 };
 
@@ -96,8 +96,8 @@ struct ArchiveEntry {
 // Writes an archive of the given files (in this order) into folder: data.idx and volumes of at
 // most volume_size bytes. Returns the records. Throws FILE_ERROR(ENAMETOOLONG) for a name that is
 // not an install name.
-std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files, const std::filesystem::path& folder,
-                                       uint64_t volume_size);
+std::vector<IndexRecord> write_archive(const std::vector<ArchiveEntry>& files,
+                                       const std::filesystem::path& folder, uint64_t volume_size);
 // The same with each file under its own name.
 std::vector<IndexRecord> write_archive(const std::vector<std::filesystem::path>& files,
                                        const std::filesystem::path& folder, uint64_t volume_size);

@@ -25,7 +25,8 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 
 // The index keeps no file modes: programs and scripts are recognised by their first bytes.
 bool looks_executable(const uint8_t* bytes, size_t count) {
-    return (count >= 4 && bytes[0] == 0x7F && bytes[1] == 'E' && bytes[2] == 'L' && bytes[3] == 'F') ||
+    return (count >= 4 && bytes[0] == 0x7F && bytes[1] == 'E' && bytes[2] == 'L' &&
+            bytes[3] == 'F') ||
            (count >= 2 && bytes[0] == '#' && bytes[1] == '!');
 }
 
@@ -51,7 +52,8 @@ std::optional<DiskSpace> query_disk_space(const fs::path& folder) {
 Installer::Installer(InstallJob job, InstallerUi& ui) : job_(std::move(job)), ui_(ui) {}
 
 fs::path Installer::destination(const IndexRecord& record) const {
-    if (equal_ignoring_case(record.name, UNINSTALLER_NAME)) return job_.places.programs / record.name;
+    if (equal_ignoring_case(record.name, UNINSTALLER_NAME))
+        return job_.places.programs / record.name;
     return job_.folder / record.name;
 }
 
@@ -86,14 +88,16 @@ void Installer::copy_all() {
 
     // 3. The space needed, counted in whole clusters per file.
     total_bytes_ = 0;
-    for (const IndexRecord& record : records_) total_bytes_ += record.size;
+    for (const IndexRecord& record : records_)
+        total_bytes_ += record.size;
     if (const auto space = job_.disk_space(job_.folder)) {
         uint64_t needed = 0;
         for (const IndexRecord& record : records_)
             needed += (uint64_t(record.size) + space->cluster_size - 1) / space->cluster_size;
         if (space->free_clusters < needed) {
-            const std::string question = disk_space_text(space->cluster_size * needed / 1024,
-                                                         space->cluster_size * space->free_clusters / 1024);
+            const std::string question =
+                disk_space_text(space->cluster_size * needed / 1024,
+                                space->cluster_size * space->free_clusters / 1024);
             if (!ui_.continue_without_space(question)) return;
         }
     }
@@ -122,7 +126,8 @@ void Installer::copy_all() {
     register_installation(job_.folder, records_, job_.places);
 }
 
-void Installer::copy_file(const IndexRecord& record, VolumeReader& volumes, std::vector<uint8_t>& buffer) {
+void Installer::copy_file(const IndexRecord& record, VolumeReader& volumes,
+                          std::vector<uint8_t>& buffer) {
     const fs::path path = destination(record);
     ui_.file_started(copying_text(path.string()));
     std::error_code error;
@@ -135,7 +140,7 @@ void Installer::copy_file(const IndexRecord& record, VolumeReader& volumes, std:
     uint64_t left = record.size;
     while (left > 0 && !abort_) {
         const size_t chunk = volumes.read_chunk(buffer.data(), left);
-        if (chunk == 0) break;   // the disk prompt was cancelled
+        if (chunk == 0) break; // the disk prompt was cancelled
         if (left == record.size) executable = looks_executable(buffer.data(), chunk);
         sum.add(buffer.data(), chunk);
         out.write_exact(buffer.data(), chunk);
@@ -143,7 +148,8 @@ void Installer::copy_file(const IndexRecord& record, VolumeReader& volumes, std:
         copied_bytes_ += chunk;
         ui_.chunk_copied(copied_bytes_);
     }
-    if (left == 0 && !abort_ && sum.value() != record.checksum) throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
+    if (left == 0 && !abort_ && sum.value() != record.checksum)
+        throw MISC_ERROR(SS_DAMAGED_SETUP_FILES);
     out.close();
     fs::permissions(path, executable ? fs::perms(0755) : fs::perms(0644), error);
     set_file_time(path, record.time);
@@ -155,7 +161,7 @@ void Installer::delete_copied_files() {
         fs::remove(destination(record), error);
         remove_empty_folders_of(job_.folder, record.name);
     }
-    fs::remove(job_.folder, error);   // only when empty
+    fs::remove(job_.folder, error); // only when empty
 }
 
 } // namespace tunemill::setup

@@ -22,8 +22,8 @@ class InstallerUi {
   public:
     virtual ~InstallerUi() = default;
     // Questions: the copying goes on once they are answered.
-    virtual bool continue_without_space(const std::string& question) = 0;   // Yes / No
-    virtual bool insert_disk(const std::string& prompt) = 0;                // OK / Cancel
+    virtual bool continue_without_space(const std::string& question) = 0; // Yes / No
+    virtual bool insert_disk(const std::string& prompt) = 0;              // OK / Cancel
     virtual void show_error(const std::string& message) = 0;
     // Notices: posted, never waited for.
     virtual void copying_started(uint64_t total_bytes) = 0;
@@ -40,10 +40,11 @@ struct DiskSpace {
 std::optional<DiskSpace> query_disk_space(const std::filesystem::path& folder);
 
 struct InstallJob {
-    std::filesystem::path source;   // the folder holding data.idx and the volumes
-    std::filesystem::path folder;   // where the composer goes
-    Places places;                  // where the uninstaller goes and the installation registers
-    std::function<std::optional<DiskSpace>(const std::filesystem::path&)> disk_space = query_disk_space;
+    std::filesystem::path source; // the folder holding data.idx and the volumes
+    std::filesystem::path folder; // where the composer goes
+    Places places;                // where the uninstaller goes and the installation registers
+    std::function<std::optional<DiskSpace>(const std::filesystem::path&)> disk_space =
+        query_disk_space;
 };
 
 enum class InstallResult { COMPLETED, ABORTED, FAILED };

@@ -24,7 +24,9 @@ Places places_for(Scope scope) {
     return places;
 }
 
-Scope default_scope() { return ::geteuid() == 0 ? Scope::SYSTEM : Scope::USER; }
+Scope default_scope() {
+    return ::geteuid() == 0 ? Scope::SYSTEM : Scope::USER;
+}
 
 std::filesystem::path default_install_folder(Scope scope) {
     if (scope == Scope::SYSTEM) return "/opt/Tunemill";

@@ -15,9 +15,9 @@ enum class Scope { USER, SYSTEM };
 
 struct Places {
     Scope scope = Scope::USER;
-    std::filesystem::path programs;   // the folder on PATH: the uninstaller and the launchers
-    std::filesystem::path data;       // mime/, icons/, applications/, desktop-directories/
-    std::filesystem::path config;     // menus/applications-merged/
+    std::filesystem::path programs; // the folder on PATH: the uninstaller and the launchers
+    std::filesystem::path data;     // mime/, icons/, applications/, desktop-directories/
+    std::filesystem::path config;   // menus/applications-merged/
     RegistryRoot registry_root = RegistryRoot::CURRENT_USER;
 
     RegistryStore registry() const { return RegistryStore(registry_root); }

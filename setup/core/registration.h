@@ -15,8 +15,10 @@ namespace tunemill::setup {
 
 constexpr const char* PRODUCT_KEY = "SOFTWARE\\Larkfield Software\\Tunemill\\2.0";
 constexpr const char* PRODUCT_PARENT_KEY = "SOFTWARE\\Larkfield Software\\Tunemill";
-constexpr const char* APP_PATHS_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TMW.EXE";
-constexpr const char* UNINSTALL_KEY = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tunemill";
+constexpr const char* APP_PATHS_KEY =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TMW.EXE";
+constexpr const char* UNINSTALL_KEY =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tunemill";
 // The composer's program file in the install folder.
 constexpr const char* COMPOSER_NAME = "tmw";
 constexpr const char* CLI_NAME = "tmw-cli";
@@ -28,8 +30,8 @@ constexpr const char* HELP_SYSTEM_FILES = "tmw.gid,tmw.fts,tmwger.gid,tmwger.fts
 std::string uninstall_list(const std::vector<IndexRecord>& records);
 
 // Writes the product record, the launchers and the file types. Failures are not reported.
-void register_installation(const std::filesystem::path& folder, const std::vector<IndexRecord>& records,
-                           const Places& places);
+void register_installation(const std::filesystem::path& folder,
+                           const std::vector<IndexRecord>& records, const Places& places);
 
 // Where a program group may go: a data folder for the entries and a configuration folder for the
 // menu that shows them.
@@ -52,7 +54,8 @@ std::optional<std::filesystem::path> create_program_group(const std::filesystem:
 // registry keys, the composer's settings in settings_store, the launchers, the program groups
 // of every place and, last, the uninstaller in the programs folder. Each step is tried whatever
 // became of the others; nothing is reported.
-void uninstall(const Places& places, const std::vector<GroupPlace>& group_places, RegistryStore& settings_store);
+void uninstall(const Places& places, const std::vector<GroupPlace>& group_places,
+               RegistryStore& settings_store);
 
 // Runs the desktop's cache tools (update-mime-database, update-desktop-database,
 // gtk-update-icon-cache) on a data folder where they exist; quietly, failures ignored.

@@ -19,7 +19,8 @@ std::string cut(std::string value, size_t limit) {
     if (limit == 0) return {};
     if (value.size() <= limit - 1) return value;
     size_t length = limit - 1;
-    while (length > 0 && (uint8_t(value[length]) & 0xC0) == 0x80) --length;
+    while (length > 0 && (uint8_t(value[length]) & 0xC0) == 0x80)
+        --length;
     value.resize(length);
     return value;
 }
@@ -31,16 +32,21 @@ bool is_disk_full(uint32_t code) {
 
 } // namespace
 
-std::string text(uint32_t id, size_t limit) { return cut(load_string(setup_strings(), id), limit); }
+std::string text(uint32_t id, size_t limit) {
+    return cut(load_string(setup_strings(), id), limit);
+}
 
-std::string caption() { return text(SS_CAPTION, CAPTION_LIMIT); }
+std::string caption() {
+    return text(SS_CAPTION, CAPTION_LIMIT);
+}
 
 std::string copying_text(const std::string& path) {
     return cut(format_with_string(text(SS_COPYING, COPYING_LIMIT), path), MESSAGE_LIMIT);
 }
 
 std::string disk_prompt_text(uint32_t volume) {
-    return cut(format_message(text(SS_INSERT_DISK, PROMPT_LIMIT), {std::to_string(volume)}), PROMPT_LIMIT);
+    return cut(format_message(text(SS_INSERT_DISK, PROMPT_LIMIT), {std::to_string(volume)}),
+               PROMPT_LIMIT);
 }
 
 std::string disk_space_text(uint64_t needed_kb, uint64_t free_kb) {
@@ -53,13 +59,23 @@ std::string setup_error_text(const std::exception& error) {
     if (auto* file = dynamic_cast<const FILE_ERROR*>(&error)) {
         uint32_t id = SS_UNKNOWN_ERROR;
         switch (file->kind()) {
-        case FILE_ERROR::OPEN: id = SS_UNABLE_TO_OPEN_FILE; break;
-        case FILE_ERROR::CREATE: id = SS_UNABLE_TO_CREATE_FILE; break;
-        case FILE_ERROR::READ: id = SS_FILE_READ_ERROR; break;
-        case FILE_ERROR::WRITE: id = is_disk_full(file->code()) ? SS_DISK_FULL : SS_FILE_WRITE_ERROR; break;
-        default: break;
+        case FILE_ERROR::OPEN:
+            id = SS_UNABLE_TO_OPEN_FILE;
+            break;
+        case FILE_ERROR::CREATE:
+            id = SS_UNABLE_TO_CREATE_FILE;
+            break;
+        case FILE_ERROR::READ:
+            id = SS_FILE_READ_ERROR;
+            break;
+        case FILE_ERROR::WRITE:
+            id = is_disk_full(file->code()) ? SS_DISK_FULL : SS_FILE_WRITE_ERROR;
+            break;
+        default:
+            break;
         }
-        return cut(format_with_string(text(id, FILE_TEMPLATE_LIMIT), file->file_name()), MESSAGE_LIMIT);
+        return cut(format_with_string(text(id, FILE_TEMPLATE_LIMIT), file->file_name()),
+                   MESSAGE_LIMIT);
     }
     if (auto* misc = dynamic_cast<const MISC_ERROR*>(&error)) {
         std::string message = text(misc->string_id(), MESSAGE_LIMIT);

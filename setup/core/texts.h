@@ -12,9 +12,9 @@
 namespace tunemill::setup {
 
 // Length limits of the texts (bytes, terminator included, as the buffers were sized).
-constexpr size_t PROMPT_LIMIT = 160;     // the disk-space question and the disk prompt
-constexpr size_t CAPTION_LIMIT = 80;     // captions and the final messages
-constexpr size_t COPYING_LIMIT = 40;     // the "Copying %s" template
+constexpr size_t PROMPT_LIMIT = 160; // the disk-space question and the disk prompt
+constexpr size_t CAPTION_LIMIT = 80; // captions and the final messages
+constexpr size_t COPYING_LIMIT = 40; // the "Copying %s" template
 
 // The text of id in the current language, cut to limit - 1 bytes at a whole character.
 std::string text(uint32_t id, size_t limit = 1000);

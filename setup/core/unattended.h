@@ -30,7 +30,8 @@ class ConsoleUi : public InstallerUi {
 
 // The whole installation: copy, register, program group, final message. Returns the exit code:
 // 0 only when the installation completed.
-int install_unattended(const InstallJob& job, const std::vector<GroupPlace>& group_places, std::ostream& out);
+int install_unattended(const InstallJob& job, const std::vector<GroupPlace>& group_places,
+                       std::ostream& out);
 
 // The uninstaller's scope follows where it lives: the system's programs folder, or a user's.
 Scope uninstaller_scope(const std::filesystem::path& own_folder);

@@ -93,7 +93,8 @@ void answer_box(int button, QString* text) {
     });
 }
 
-void answer_file_dialog(const QString& path, int filter_index, std::function<void(QWidget*)> before_accept) {
+void answer_file_dialog(const QString& path, int filter_index,
+                        std::function<void(QWidget*)> before_accept) {
     when_modal([path, filter_index, before_accept](QWidget* widget) {
         auto* dialog = qobject_cast<QFileDialog*>(widget);
         if (!dialog) {
@@ -108,8 +109,8 @@ void answer_file_dialog(const QString& path, int filter_index, std::function<voi
                 types->setCurrentIndex(filter_index);
                 emit types->activated(filter_index);
                 emit types->textActivated(types->itemText(filter_index));
-            }
-            else ADD_FAILURE() << "the file dialog has no list of file types";
+            } else
+                ADD_FAILURE() << "the file dialog has no list of file types";
         }
         if (before_accept) before_accept(dialog);
         dialog->selectFile(path);
@@ -154,9 +155,9 @@ std::vector<uint8_t> tiny_mod() {
     sample[25] = 64;
     sample[28] = uint8_t(words >> 8);
     sample[29] = uint8_t(words);
-    mod[950] = 1;    // one order
+    mod[950] = 1; // one order
     mod[951] = 127;
-    mod[952] = 0;    // pattern 0
+    mod[952] = 0; // pattern 0
     std::copy_n("M.K.", 4, &mod[1080]);
     // Notes on channel 0 every 8 rows: C-2 (period 428) and G-2 (period 285), sample 1.
     for (int row = 0; row < 64; row += 8) {
@@ -166,7 +167,8 @@ std::vector<uint8_t> tiny_mod() {
         cell[1] = uint8_t(period);
         cell[2] = 0x10;
     }
-    for (int i = 0; i < words * 2; ++i) mod.push_back((i / 16) % 2 ? 0x40 : 0xC0);
+    for (int i = 0; i < words * 2; ++i)
+        mod.push_back((i / 16) % 2 ? 0x40 : 0xC0);
     return mod;
 }
 
@@ -184,4 +186,6 @@ std::vector<uint8_t> read_file(const std::filesystem::path& path) {
 
 // The font library keeps caches for the life of the process and never frees them; that is not
 // ours to fix, so the leak checker of sanitizer builds is told to ignore it.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

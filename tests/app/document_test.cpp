@@ -28,7 +28,9 @@ namespace fs = std::filesystem;
 class RecordingEngine : public SongObserver {
   public:
     explicit RecordingEngine(std::vector<std::string>& log) : log_(log) {}
-    void pattern_changed(int32_t pattern) override { log_.push_back("engine " + std::to_string(pattern)); }
+    void pattern_changed(int32_t pattern) override {
+        log_.push_back("engine " + std::to_string(pattern));
+    }
 
   private:
     std::vector<std::string>& log_;
@@ -55,7 +57,8 @@ class DocumentTest : public test::AppTest {
         return test::read_file(file);
     }
 
-    Edit edit_of(uint32_t name, int32_t pattern, int32_t voice = -1, ChangeKind kind = ChangeKind::NOTES) {
+    Edit edit_of(uint32_t name, int32_t pattern, int32_t voice = -1,
+                 ChangeKind kind = ChangeKind::NOTES) {
         Edit edit;
         edit.name = name;
         edit.change.pattern = pattern;
@@ -73,9 +76,10 @@ TEST_F(DocumentTest, ViewsLockEngineAndViewsHearOfAChangeInOrder) {
     Song& song = document_.song_for_engine();
     song.observers.add(&engine);
     QObject::connect(&document_, &Document::aboutToChange, [&](const SongChange& change) {
-        log.push_back("about " + std::to_string(change.pattern) + "/" + std::to_string(change.voice) + " " +
-                      std::to_string(change.from) + ".." + std::to_string(change.to));
-        EXPECT_TRUE(song.lock.try_lock_for(std::chrono::milliseconds(0)));  // not yet taken
+        log.push_back("about " + std::to_string(change.pattern) + "/" +
+                      std::to_string(change.voice) + " " + std::to_string(change.from) + ".." +
+                      std::to_string(change.to));
+        EXPECT_TRUE(song.lock.try_lock_for(std::chrono::milliseconds(0))); // not yet taken
         song.lock.unlock();
     });
     QObject::connect(&document_, &Document::changed, [&](const SongChange& change) {
@@ -86,7 +90,9 @@ TEST_F(DocumentTest, ViewsLockEngineAndViewsHearOfAChangeInOrder) {
     edit.change.to = 6;
     ASSERT_TRUE(document_.edit(edit, [&](EditContext& context) {
         // The operation runs under the lock, taken in its modifying form.
-        std::thread other([&] { log.push_back(song.lock.try_lock_for(std::chrono::milliseconds(0)) ? "free" : "held"); });
+        std::thread other([&] {
+            log.push_back(song.lock.try_lock_for(std::chrono::milliseconds(0)) ? "free" : "held");
+        });
         other.join();
         EXPECT_TRUE(context.song().modified);
         add_note(context.song().patterns[1], 0, 4, 6, 40);
@@ -105,10 +111,12 @@ TEST_F(DocumentTest, ARefusedLockChangesNothingAndSaysInternalError) {
     std::thread holder([&] {
         song.lock.try_lock_for(std::chrono::milliseconds(1000));
         holding = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         song.lock.unlock();
     });
-    while (!holding) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!holding)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     bool ran = false;
     bool done = true;
     const std::vector<QString> errors = test::error_boxes_during([&] {
@@ -134,12 +142,28 @@ TEST_F(DocumentTest, UndoAndRedoRestoreEveryKindOfChangeExactly) {
         std::function<void(EditContext&)> operation;
     };
     const std::vector<Case> cases = {
-        {"notes of one voice", U_DRAW_NOTES, 0, {}, [](EditContext& c) { add_note(c.song().patterns[0], 1, 2, 9, 50); }},
-        {"volume curve", U_DRAW_VOLUME, 0, {},
+        {"notes of one voice",
+         U_DRAW_NOTES,
+         0,
+         {},
+         [](EditContext& c) { add_note(c.song().patterns[0], 1, 2, 9, 50); }},
+        {"volume curve",
+         U_DRAW_VOLUME,
+         0,
+         {},
          [](EditContext& c) { set_curve_range(c.song().patterns[0], 0, 0, 8, VOLUME, 12); }},
-        {"all voices", U_DELETE_BLOCK, 0, {},
-         [](EditContext& c) { delete_block(c.song().patterns[0], Block{2, 6, Aspect::NOTES, ALL_VOICES}); }},
-        {"tempo curve", U_DRAW_TEMPO, 1, {}, [](EditContext& c) { set_tempo_range(c.song().patterns[1], 0, 8, 25); }},
+        {"all voices",
+         U_DELETE_BLOCK,
+         0,
+         {},
+         [](EditContext& c) {
+             delete_block(c.song().patterns[0], Block{2, 6, Aspect::NOTES, ALL_VOICES});
+         }},
+        {"tempo curve",
+         U_DRAW_TEMPO,
+         1,
+         {},
+         [](EditContext& c) { set_tempo_range(c.song().patterns[1], 0, 8, 25); }},
         {"voice added with a new instrument", U_ADD_VOICE, 1, std::pair{1, -2},
          [](EditContext& c) {
              Instrument copy = make_sampled_instrument("Fresh", 3, 100, NO_LOOP, 22050, 2, false);
@@ -149,23 +173,44 @@ TEST_F(DocumentTest, UndoAndRedoRestoreEveryKindOfChangeExactly) {
          }},
         {"voice deleted with its instrument cleaned up", U_DELETE_VOICE, 0, std::pair{-1, -1},
          [](EditContext& c) { remove_voice(c.song().patterns[0], 0); }},
-        {"empty voice added, a voice emptied elsewhere, both cleaned up", U_ADD_VOICE, -1, std::pair{-1, -1},
+        {"empty voice added, a voice emptied elsewhere, both cleaned up", U_ADD_VOICE, -1,
+         std::pair{-1, -1},
          [](EditContext& c) {
              add_voice(c.song().patterns[0], 0);
              c.song().patterns[1].voices[0].events.clear();
          }},
-        {"sequence", U_INSERT_IN_SEQUENCE, -1, {}, [](EditContext& c) { c.song().sequence.push_back(1); }},
-        {"pattern renamed", U_RENAME_PATTERN, -1, {}, [](EditContext& c) { rename_pattern(c.song(), 1, "Bridge"); }},
-        {"pattern inserted", U_NEW_PATTERN, -1, {},
+        {"sequence",
+         U_INSERT_IN_SEQUENCE,
+         -1,
+         {},
+         [](EditContext& c) { c.song().sequence.push_back(1); }},
+        {"pattern renamed",
+         U_RENAME_PATTERN,
+         -1,
+         {},
+         [](EditContext& c) { rename_pattern(c.song(), 1, "Bridge"); }},
+        {"pattern inserted",
+         U_NEW_PATTERN,
+         -1,
+         {},
          [](EditContext& c) {
              add_pattern(c.song(), "Intro", 0);
-             for (uint32_t& entry : c.song().sequence) ++entry;
+             for (uint32_t& entry : c.song().sequence)
+                 ++entry;
          }},
-        {"pattern deleted", U_DELETE_PATTERN, -1, std::pair{-1, -1}, [](EditContext& c) { delete_pattern(c.song(), 0); }},
-        {"instrument renamed", U_RENAME_INSTRUMENT, -1, {}, [](EditContext& c) { rename_instrument(c.song(), 0, "Renamed"); }},
+        {"pattern deleted", U_DELETE_PATTERN, -1, std::pair{-1, -1},
+         [](EditContext& c) { delete_pattern(c.song(), 0); }},
+        {"instrument renamed",
+         U_RENAME_INSTRUMENT,
+         -1,
+         {},
+         [](EditContext& c) { rename_instrument(c.song(), 0, "Renamed"); }},
         {"instrument replaced", U_REPLACE_INSTRUMENT, -1, std::pair{0, 0},
          [](EditContext& c) { c.song().patterns[0].voices[0].instrument = 1; }},
-        {"song options", U_SONG_OPTIONS, -1, {},
+        {"song options",
+         U_SONG_OPTIONS,
+         -1,
+         {},
          [](EditContext& c) {
              ASSERT_TRUE(align_to_ticks_per_beat(c.song(), c.song().ticks_per_beat * 2));
              c.song().ticks_per_beat *= 2;
@@ -181,7 +226,8 @@ TEST_F(DocumentTest, UndoAndRedoRestoreEveryKindOfChangeExactly) {
         if (c.clean_up) {
             // -2 names the voice the operation added: the last of its pattern.
             auto [pattern, voice] = *c.clean_up;
-            if (voice == -2) voice = int32_t(document_.song().patterns[size_t(pattern)].voices.size());
+            if (voice == -2)
+                voice = int32_t(document_.song().patterns[size_t(pattern)].voices.size());
             edit.clean_up = std::pair{pattern, voice};
         }
         ASSERT_TRUE(document_.edit(edit, c.operation));
@@ -201,7 +247,8 @@ TEST_F(DocumentTest, UndoAndRedoRestoreEveryKindOfChangeExactly) {
         ASSERT_TRUE(validate(document_.song()));
     }
     // And all the way back to the loaded song.
-    while (document_.history().canUndo()) document_.undo();
+    while (document_.history().canUndo())
+        document_.undo();
     Song loaded;
     load_song(loaded, fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/first-steps.sn2", "Untitled");
     const fs::path file = dir_ / "loaded.sn2";
@@ -215,7 +262,8 @@ TEST_F(DocumentTest, ADragIsOneStepAndMuteIsNone) {
     for (Tick end = 1; end <= 5; ++end) {
         Edit edit = edit_of(U_DRAW_NOTES, 0, 1);
         edit.gesture = gesture;
-        ASSERT_TRUE(document_.edit(edit, [end](EditContext& c) { add_note(c.song().patterns[0], 1, 0, end, 70); }));
+        ASSERT_TRUE(document_.edit(
+            edit, [end](EditContext& c) { add_note(c.song().patterns[0], 1, 0, end, 70); }));
     }
     EXPECT_EQ(document_.history().count(), 1);
     document_.undo();
@@ -244,7 +292,9 @@ TEST_F(DocumentTest, ADragIsOneStepAndMuteIsNone) {
 TEST_F(DocumentTest, ModifiedFlagFollowsTheSavedPoint) {
     QSignalSpy flags(&document_, &Document::modifiedChanged);
     auto draw = [this](Key key) {
-        return document_.edit(edit_of(U_DRAW_NOTES, 0, 0), [key](EditContext& c) { add_note(c.song().patterns[0], 0, 0, 2, key); });
+        return document_.edit(edit_of(U_DRAW_NOTES, 0, 0), [key](EditContext& c) {
+            add_note(c.song().patterns[0], 0, 0, 2, key);
+        });
     };
     ASSERT_TRUE(draw(10));
     ASSERT_TRUE(draw(11));
@@ -254,11 +304,12 @@ TEST_F(DocumentTest, ModifiedFlagFollowsTheSavedPoint) {
     document_.undo();
     EXPECT_TRUE(document_.modified());
     document_.redo();
-    EXPECT_FALSE(document_.modified());  // back at the saved point
+    EXPECT_FALSE(document_.modified()); // back at the saved point
     document_.undo();
-    ASSERT_TRUE(draw(12));               // the saved point can no longer be reached
+    ASSERT_TRUE(draw(12)); // the saved point can no longer be reached
     EXPECT_TRUE(document_.modified());
-    while (document_.history().canUndo()) document_.undo();
+    while (document_.history().canUndo())
+        document_.undo();
     EXPECT_TRUE(document_.modified());
     ASSERT_GE(flags.count(), 4);
     EXPECT_EQ(flags.last().at(0).toBool(), true);

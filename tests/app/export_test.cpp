@@ -9,13 +9,13 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "app/document/document.h"
+#include "app/document/song_paths.h"
+#include "app/document/wav_export.h"
+#include "app/live/player.h"
 #include "app/shell/application.h"
 #include "app/shell/commands.h"
-#include "app/document/song_paths.h"
-#include "app/document/document.h"
 #include "app/shell/main_window.h"
-#include "app/live/player.h"
-#include "app/document/wav_export.h"
 #include "app_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
@@ -53,9 +53,10 @@ class ExportTest : public test::AppTest {
 TEST_F(ExportTest, ModuleTypeDecidesTheFormat) {
     // The fourth type is an 8-channel MOD even when the typed name ends in ".s3m".
     QString suffix_after_choice;
-    test::answer_file_dialog(QString::fromStdString((dir_ / "eight.s3m").string()), 3, [&](QWidget* widget) {
-        suffix_after_choice = static_cast<QFileDialog*>(widget)->defaultSuffix();
-    });
+    test::answer_file_dialog(
+        QString::fromStdString((dir_ / "eight.s3m").string()), 3, [&](QWidget* widget) {
+            suffix_after_choice = static_cast<QFileDialog*>(widget)->defaultSuffix();
+        });
     frame_->run_command(CMD_EXPORT);
     EXPECT_EQ(suffix_after_choice, "mod");
     const auto eight = test::read_file(dir_ / "eight.s3m");
@@ -88,7 +89,10 @@ TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
     const auto written = test::read_file(wav);
     ASSERT_GT(written.size(), 44u);
     // 8-bit mono at 11025 Hz: bytes per second 11025, block alignment 1, 8 bits.
-    auto u32 = [&](size_t at) { return uint32_t(written[at]) | written[at + 1] << 8 | written[at + 2] << 16 | uint32_t(written[at + 3]) << 24; };
+    auto u32 = [&](size_t at) {
+        return uint32_t(written[at]) | written[at + 1] << 8 | written[at + 2] << 16 |
+               uint32_t(written[at + 3]) << 24;
+    };
     EXPECT_EQ(u32(24), 11025u);
     EXPECT_EQ(u32(28), 11025u);
     EXPECT_EQ(written[32], 1);
@@ -104,7 +108,8 @@ TEST_F(ExportTest, WavThroughTheDialogMatchesTheRenderer) {
     const fs::path cli = fs::path(TUNEMILL_BIN_DIR) / "tmw-cli";
     if (fs::exists(cli)) {
         const fs::path rendered = dir_ / "tiny-cli.wav";
-        const std::string command = cli.string() + " render --rate 11025 --mono --8bit --no-interpolate " +
+        const std::string command = cli.string() +
+                                    " render --rate 11025 --mono --8bit --no-interpolate " +
                                     module_.string() + " " + rendered.string() + " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         EXPECT_EQ(test::read_file(rendered), written);

@@ -48,7 +48,8 @@ class HistoryTest : public test::AppTest {
         edit.name = name;
         edit.change.pattern = 0;
         edit.change.voice = 0;
-        ASSERT_TRUE(document_.edit(edit, [key](EditContext& c) { add_note(c.song().patterns[0], 0, 0, 3, key); }));
+        ASSERT_TRUE(document_.edit(
+            edit, [key](EditContext& c) { add_note(c.song().patterns[0], 0, 0, 3, key); }));
     }
 
     QString item_text(MainWindow& frame, int command) {
@@ -75,7 +76,7 @@ TEST_F(HistoryTest, EditMenuNamesTheStepAndTheKeysUndoAndRedo) {
     struct Press {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
-        int undo_count;  // steps done afterwards
+        int undo_count; // steps done afterwards
     };
     const Press presses[] = {
         {Qt::Key_Z, Qt::ControlModifier, 1},
@@ -94,7 +95,8 @@ TEST_F(HistoryTest, EditMenuNamesTheStepAndTheKeysUndoAndRedo) {
     // In German, with the German step names (the language is the run's).
     set_language(Language::GERMAN);
     draw(64);
-    EXPECT_EQ(item_text(*frame, CMD_UNDO), QString::fromUtf8("Rü&ckgängig: Noten zeichnen\tStrg+Z"));
+    EXPECT_EQ(item_text(*frame, CMD_UNDO),
+              QString::fromUtf8("Rü&ckgängig: Noten zeichnen\tStrg+Z"));
     QTest::keyClick(frame->mdi_area(), Qt::Key_Z, Qt::ControlModifier);
     set_language(Language::ENGLISH);
 
@@ -143,21 +145,26 @@ TEST_F(HistoryTest, ScreenshotsInBothLanguages) {
         frame.resize(900, 640);
         frame.show();
         frame.load_song((fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/first-steps.sn2").string());
-        for (uint32_t name : {U_ADD_VOICE, U_DRAW_NOTES, U_DRAW_VOLUME, U_TRANSPOSE_BLOCK, U_PASTE}) {
+        for (uint32_t name :
+             {U_ADD_VOICE, U_DRAW_NOTES, U_DRAW_VOLUME, U_TRANSPOSE_BLOCK, U_PASTE}) {
             Edit edit;
             edit.name = name;
             edit.change.pattern = 0;
-            document.edit(edit, [name](EditContext& c) { add_note(c.song().patterns[0], 0, name, name + 2, Key(83 - name)); });
+            document.edit(edit, [name](EditContext& c) {
+                add_note(c.song().patterns[0], 0, name, name + 2, Key(83 - name));
+            });
         }
         document.undo();
         frame.run_command(CMD_HISTORY);
         QApplication::processEvents();
-        EXPECT_TRUE(frame.history_window()->grab().save(QString::fromStdString((shots / ("history-" + tag + ".png")).string())));
+        EXPECT_TRUE(frame.history_window()->grab().save(
+            QString::fromStdString((shots / ("history-" + tag + ".png")).string())));
         QMenu* edit_menu = frame.popup(EDIT_POPUP);
         frame.update_popup(EDIT_POPUP);
         edit_menu->popup(frame.mapToGlobal(QPoint(40, 20)));
         QApplication::processEvents();
-        EXPECT_TRUE(edit_menu->grab().save(QString::fromStdString((shots / ("edit-menu-" + tag + ".png")).string())));
+        EXPECT_TRUE(edit_menu->grab().save(
+            QString::fromStdString((shots / ("edit-menu-" + tag + ".png")).string())));
         edit_menu->close();
     }
     set_language(Language::ENGLISH);

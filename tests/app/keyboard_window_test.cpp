@@ -346,7 +346,8 @@ TEST_F(KeyboardWindowTest, F1OpensTheKeyboardWindowsPage) {
     QTest::keyClick(window->piano(), Qt::Key_F1);
     set_url_opener({});
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_TRUE(opened[0].toString().contains("keyboard.html")) << opened[0].toString().toStdString();
+    EXPECT_TRUE(opened[0].toString().contains("keyboard.html"))
+        << opened[0].toString().toStdString();
 }
 
 TEST_F(KeyboardWindowTest, TheWindowComesBackOpenWhereItWas) {

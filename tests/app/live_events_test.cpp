@@ -8,11 +8,11 @@
 #include <mutex>
 #include <thread>
 
+#include "app/live/live_events.h"
+#include "app/live/player.h"
 #include "app/shell/application.h"
 #include "app/shell/commands.h"
-#include "app/live/live_events.h"
 #include "app/shell/main_window.h"
-#include "app/live/player.h"
 #include "app_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
@@ -44,7 +44,8 @@ class Recorder : public QObject {
     }
     size_t ends() const {
         size_t count = 0;
-        for (const Position& position : positions) count += (position.pattern_word & REPORT_LAST) != 0;
+        for (const Position& position : positions)
+            count += (position.pattern_word & REPORT_LAST) != 0;
         return count;
     }
     std::vector<Position> positions;
@@ -61,14 +62,16 @@ class Recorder : public QObject {
 bool process_until(const std::function<bool()>& done) {
     QElapsedTimer timer;
     timer.start();
-    while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!done() && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
 }
 
 void process_for(int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 // A MIDI keyboard on a machine without one: named ports, the callback kept so that the test can
@@ -123,7 +126,8 @@ class LiveEventsTest : public test::AppTest {
             std::lock_guard lock(ports_.mutex);
             ASSERT_NE(ports_.receive, nullptr);
             uint32_t time = 100;
-            for (uint32_t message : messages) ports_.receive(ports_.context, message, time++, false);
+            for (uint32_t message : messages)
+                ports_.receive(ports_.context, message, time++, false);
         });
         midi_thread.join();
     }
@@ -181,9 +185,11 @@ TEST_F(LiveEventsTest, MidiOpensAtStartAndNotesReachTheTargetWindow) {
     Recorder window;
     frame->midi_router().set_target(&window);
     // C-4 on, a controller (ignored), C-4 off as a note-on of velocity 0, the lowest key off.
-    play_into_port({0x90 | 60u << 8 | 100u << 16, 0xB0 | 7u << 8 | 90u << 16, 0x93 | 60u << 8, 0x80 | 24u << 8});
+    play_into_port({0x90 | 60u << 8 | 100u << 16, 0xB0 | 7u << 8 | 90u << 16, 0x93 | 60u << 8,
+                    0x80 | 24u << 8});
     ASSERT_TRUE(process_until([&] { return window.notes.size() == 3; }));
-    EXPECT_EQ(window.notes, (std::vector<Recorder::Note>{{36, false, 100}, {36, true, 102}, {0, true, 103}}));
+    EXPECT_EQ(window.notes,
+              (std::vector<Recorder::Note>{{36, false, 100}, {36, true, 102}, {0, true, 103}}));
 
     // A target that closes leaves the notes without a receiver, and nothing breaks.
     {
@@ -202,7 +208,8 @@ TEST_F(LiveEventsTest, MidiOpensAtStartAndNotesReachTheTargetWindow) {
 TEST_F(LiveEventsTest, MidiThatFailsToOpenIsShownOnceAndTheProgramStarts) {
     ports_.open_code = 4;
     std::unique_ptr<Composer> composer;
-    const std::vector<QString> boxes = test::error_boxes_during([&] { composer = make_composer(0); });
+    const std::vector<QString> boxes =
+        test::error_boxes_during([&] { composer = make_composer(0); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].contains("port in use")) << boxes[0].toStdString();
     EXPECT_FALSE(composer->midi_input().is_open());

@@ -10,16 +10,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/common/error_box.h"
+#include "app/document/document.h"
+#include "app/document/song_paths.h"
+#include "app/live/player.h"
 #include "app/shell/about_box.h"
 #include "app/shell/application.h"
 #include "app/shell/commands.h"
-#include "app/document/song_paths.h"
-#include "app/common/error_box.h"
-#include "app/document/document.h"
-#include "app/document/document.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
-#include "app/live/player.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "settings/settings.h"
@@ -120,13 +119,17 @@ TEST_F(MainWindowTest, MenuInBothLanguages) {
             ASSERT_GE(items.size(), qsizetype(entries.size()));
             for (size_t i = 0; i < entries.size(); ++i) {
                 const QAction* item = items[qsizetype(i)];
-                if (entries[i].command == SEPARATOR) EXPECT_TRUE(item->isSeparator());
-                else if (entries[i].command == PORTAMENTO_SUBMENU) EXPECT_EQ(item->menu(), frame->portamento_menu());
-                else EXPECT_EQ(item->data().toInt(), entries[i].command);
+                if (entries[i].command == SEPARATOR)
+                    EXPECT_TRUE(item->isSeparator());
+                else if (entries[i].command == PORTAMENTO_SUBMENU)
+                    EXPECT_EQ(item->menu(), frame->portamento_menu());
+                else
+                    EXPECT_EQ(item->data().toInt(), entries[i].command);
             }
         }
         // The Portamento submenu sits at position 11 of Edit.
-        EXPECT_EQ(frame->popup(EDIT_POPUP)->actions()[PORTAMENTO_POSITION]->menu(), frame->portamento_menu());
+        EXPECT_EQ(frame->popup(EDIT_POPUP)->actions()[PORTAMENTO_POSITION]->menu(),
+                  frame->portamento_menu());
         frame->close();
     }
     set_language(Language::GERMAN);
@@ -142,20 +145,40 @@ TEST_F(MainWindowTest, EnablingRulesWithoutAPatternWindow) {
     auto frame = make_frame();
     settings().repeat = 1;
     settings().all_voices = 0;
-    for (int popup = 0; popup < POPUP_COUNT; ++popup) frame->update_popup(popup);
-    for (int command : {CMD_CUT, CMD_COPY, CMD_PASTE, CMD_DELETE, CMD_CLEAR_BLOCK, CMD_INSERT_SPACE,
-                        CMD_REPEAT_BLOCK, CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK, CMD_SET_PORTAMENTO,
-                        CMD_CLEAR_PORTAMENTO, CMD_VOLUME, CMD_BALANCE, CMD_TEMPO, CMD_ADD_VOICE,
-                        CMD_REPLACE_INSTRUMENT, CMD_RECORD_VOICE, CMD_DELETE_VOICE, CMD_MUTE_VOICE,
-                        CMD_PLAY_PATTERN, CMD_PLAY_BLOCK, CMD_PLAY_VOICE, CMD_FOLLOW_PLAYBACK})
+    for (int popup = 0; popup < POPUP_COUNT; ++popup)
+        frame->update_popup(popup);
+    for (int command : {CMD_CUT,
+                        CMD_COPY,
+                        CMD_PASTE,
+                        CMD_DELETE,
+                        CMD_CLEAR_BLOCK,
+                        CMD_INSERT_SPACE,
+                        CMD_REPEAT_BLOCK,
+                        CMD_TRANSPOSE_BLOCK,
+                        CMD_RECORD_BLOCK,
+                        CMD_SET_PORTAMENTO,
+                        CMD_CLEAR_PORTAMENTO,
+                        CMD_VOLUME,
+                        CMD_BALANCE,
+                        CMD_TEMPO,
+                        CMD_ADD_VOICE,
+                        CMD_REPLACE_INSTRUMENT,
+                        CMD_RECORD_VOICE,
+                        CMD_DELETE_VOICE,
+                        CMD_MUTE_VOICE,
+                        CMD_PLAY_PATTERN,
+                        CMD_PLAY_BLOCK,
+                        CMD_PLAY_VOICE,
+                        CMD_FOLLOW_PLAYBACK})
         EXPECT_FALSE(enabled(*frame, command)) << command;
     EXPECT_FALSE(frame->portamento_menu()->isEnabled());
-    for (int command : {CMD_NEW, CMD_LOAD, CMD_SAVE, CMD_SAVE_AS, CMD_EXPORT_WAV, CMD_EXIT, CMD_ALL_VOICES,
-                        CMD_PLAY_SONG, CMD_STOP, CMD_REPEAT, CMD_CASCADE, CMD_TILE, CMD_HELP_TOPICS,
-                        CMD_WEB_PAGE, CMD_ABOUT})
+    for (int command : {CMD_NEW, CMD_LOAD, CMD_SAVE, CMD_SAVE_AS, CMD_EXPORT_WAV, CMD_EXIT,
+                        CMD_ALL_VOICES, CMD_PLAY_SONG, CMD_STOP, CMD_REPEAT, CMD_CASCADE, CMD_TILE,
+                        CMD_HELP_TOPICS, CMD_WEB_PAGE, CMD_ABOUT})
         EXPECT_TRUE(enabled(*frame, command)) << command;
     // The windows of the View popup are not part of the program yet.
-    for (int command : {CMD_PATTERN, CMD_SEQUENCE, CMD_INSTRUMENTS, CMD_KEYBOARD, CMD_SONG_OPTIONS, CMD_OPTIONS})
+    for (int command :
+         {CMD_PATTERN, CMD_SEQUENCE, CMD_INSTRUMENTS, CMD_KEYBOARD, CMD_SONG_OPTIONS, CMD_OPTIONS})
         EXPECT_FALSE(enabled(*frame, command)) << command;
     EXPECT_TRUE(frame->action(CMD_REPEAT)->isChecked());
     EXPECT_FALSE(frame->action(CMD_ALL_VOICES)->isChecked());
@@ -207,8 +230,8 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
     window->block = true;
     window->pane = Pane::VOLUME;
     frame->update_popup(EDIT_POPUP);
-    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_CLEAR_BLOCK, CMD_INSERT_SPACE, CMD_REPEAT_BLOCK,
-                        CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK})
+    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_CLEAR_BLOCK, CMD_INSERT_SPACE,
+                        CMD_REPEAT_BLOCK, CMD_TRANSPOSE_BLOCK, CMD_RECORD_BLOCK})
         EXPECT_TRUE(enabled(*frame, command)) << command;
     EXPECT_FALSE(frame->portamento_menu()->isEnabled());
     QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
@@ -230,7 +253,8 @@ TEST_F(MainWindowTest, EnablingRulesFollowTheActivePatternWindow) {
     document_.song_for_engine().patterns[0].voices[0].muted = true;
     window->volume_shown = true;
     window->follow = true;
-    for (int popup : {VIEW_POPUP, VOICE_POPUP, PLAY_POPUP}) frame->update_popup(popup);
+    for (int popup : {VIEW_POPUP, VOICE_POPUP, PLAY_POPUP})
+        frame->update_popup(popup);
     EXPECT_TRUE(frame->action(CMD_VOLUME)->isChecked());
     EXPECT_FALSE(frame->action(CMD_BALANCE)->isChecked());
     EXPECT_TRUE(frame->action(CMD_MUTE_VOICE)->isChecked());
@@ -331,11 +355,12 @@ TEST_F(MainWindowTest, ModuleOnTheCommandLineThenSaveAsksForAName) {
 
     QString suffix;
     QString proposed;
-    test::answer_file_dialog(QString::fromStdString((dir_ / "converted").string()), -1, [&](QWidget* widget) {
-        auto* dialog = static_cast<QFileDialog*>(widget);
-        suffix = dialog->defaultSuffix();
-        proposed = dialog->selectedFiles().value(0);
-    });
+    test::answer_file_dialog(QString::fromStdString((dir_ / "converted").string()), -1,
+                             [&](QWidget* widget) {
+                                 auto* dialog = static_cast<QFileDialog*>(widget);
+                                 suffix = dialog->defaultSuffix();
+                                 proposed = dialog->selectedFiles().value(0);
+                             });
     EXPECT_TRUE(frame->save());
     EXPECT_EQ(suffix, "sn2");
     EXPECT_EQ(proposed, QString::fromStdString((dir_ / "tiny.sn2").string()));
@@ -358,7 +383,7 @@ TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
     test::write_file(junk, std::vector<uint8_t>(300, 0x5A));
     const fs::path truncated = dir_ / "short.mod";
     std::vector<uint8_t> module = test::tiny_mod();
-    module.resize(1200);  // the header promises a pattern and a sample that are not there
+    module.resize(1200); // the header promises a pattern and a sample that are not there
     test::write_file(truncated, module);
     struct Case {
         fs::path path;
@@ -376,8 +401,10 @@ TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
             frame = composer->start({QString::fromStdString(c.path.string())});
         });
         ASSERT_EQ(errors.size(), 1u) << c.path;
-        if (c.message) EXPECT_EQ(errors[0], c.message);
-        else EXPECT_TRUE(errors[0].startsWith("Unable to open file")) << errors[0].toStdString();
+        if (c.message)
+            EXPECT_EQ(errors[0], c.message);
+        else
+            EXPECT_TRUE(errors[0].startsWith("Unable to open file")) << errors[0].toStdString();
         EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
         EXPECT_EQ(composer->document().song().patterns.size(), 1u);
         EXPECT_FALSE(composer->document().song().song_file);
@@ -432,17 +459,20 @@ TEST_F(MainWindowTest, ScreenshotsInBothLanguages) {
         MainWindow* frame = composer.start({});
         frame->resize(1000, 700);
         QApplication::processEvents();
-        EXPECT_TRUE(frame->grab().save(QString::fromStdString((shots / ("main-window-" + std::string(tag) + ".png")).string())));
+        EXPECT_TRUE(frame->grab().save(QString::fromStdString(
+            (shots / ("main-window-" + std::string(tag) + ".png")).string())));
         // The File menu open, as the user sees it first.
         QMenu* file = frame->popup(FILE_POPUP);
         file->popup(frame->mapToGlobal(QPoint(0, frame->menuBar()->height())));
         QApplication::processEvents();
-        EXPECT_TRUE(file->grab().save(QString::fromStdString((shots / ("file-menu-" + std::string(tag) + ".png")).string())));
+        EXPECT_TRUE(file->grab().save(
+            QString::fromStdString((shots / ("file-menu-" + std::string(tag) + ".png")).string())));
         file->close();
         AboutBox about(AboutBox::Mode::ABOUT, frame);
         about.show();
         QApplication::processEvents();
-        EXPECT_TRUE(about.grab().save(QString::fromStdString((shots / ("about-" + std::string(tag) + ".png")).string())));
+        EXPECT_TRUE(about.grab().save(
+            QString::fromStdString((shots / ("about-" + std::string(tag) + ".png")).string())));
         about.close();
         frame->close();
     }

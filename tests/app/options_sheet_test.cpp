@@ -231,7 +231,8 @@ TEST_F(OptionsSheetTest, HelpOpensThePageOfTheSheet) {
             opened.clear();
             click(sheet, QDialogButtonBox::Help);
             ASSERT_EQ(opened.size(), 1u) << page;
-            EXPECT_TRUE(opened[0].toString().contains("options.html")) << page << opened[0].toString().toStdString();
+            EXPECT_TRUE(opened[0].toString().contains("options.html"))
+                << page << opened[0].toString().toStdString();
         }
     });
     set_url_opener({});

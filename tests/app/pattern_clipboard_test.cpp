@@ -48,7 +48,8 @@ TEST_F(PatternClipboardTest, CopyThenPasteIntoAnotherPattern) {
     EXPECT_FALSE(window().tool(CMD_PASTE)->isEnabled());
     copy_block(0, 8);
     EXPECT_TRUE(clipboard_holds_pattern());
-    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("application/x-tunemill-pattern")));
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(
+        QStringLiteral("application/x-tunemill-pattern")));
     EXPECT_TRUE(window().tool(CMD_PASTE)->isEnabled());
     frame().update_popup(EDIT_POPUP);
     EXPECT_TRUE(frame().action(CMD_PASTE)->isEnabled());
@@ -117,7 +118,8 @@ TEST_F(PatternClipboardTest, AVolumeBlockPastesOnlyTheCurve) {
     editor().set_voice(1);
     editor().set_cursor(16);
     key(Qt::Key_Insert, Qt::ShiftModifier);
-    EXPECT_EQ(testing::describe(song().patterns[0].voices[1].events), "on28@0 off28@8 vol20@18 vol30@24");
+    EXPECT_EQ(testing::describe(song().patterns[0].voices[1].events),
+              "on28@0 off28@8 vol20@18 vol30@24");
 }
 
 TEST_F(PatternClipboardTest, PasteIsGreyWhileTheClipboardHoldsSomethingElse) {
@@ -136,20 +138,26 @@ TEST_F(PatternClipboardTest, PasteIsGreyWhileTheClipboardHoldsSomethingElse) {
 // clipboard block of the first song gives when pasted in-process.
 TEST(PatternClipboardProcesses, ABlockCopiedInOneComposerPastesInAnother) {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    const QString peer = QString::fromStdString((fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "pattern_clipboard_peer").string());
-    if (xvfb.isEmpty() || !QFileInfo::exists(peer)) GTEST_SKIP() << "needs xvfb-run and the clipboard peer";
-    const fs::path dir = fs::temp_directory_path() / ("tmw-clipboard-" + std::to_string(QCoreApplication::applicationPid()));
+    const QString peer = QString::fromStdString(
+        (fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "pattern_clipboard_peer").string());
+    if (xvfb.isEmpty() || !QFileInfo::exists(peer))
+        GTEST_SKIP() << "needs xvfb-run and the clipboard peer";
+    const fs::path dir = fs::temp_directory_path() /
+                         ("tmw-clipboard-" + std::to_string(QCoreApplication::applicationPid()));
     fs::create_directories(dir);
     const fs::path out = dir / "pasted.sn2";
-    const std::string first = (fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/first-steps.sn2").string();
-    const std::string second = (fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/night-drive.sn2").string();
+    const std::string first =
+        (fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/first-steps.sn2").string();
+    const std::string second =
+        (fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/night-drive.sn2").string();
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(dir.string()));
     run.setProcessEnvironment(environment);
-    run.start(xvfb, {QStringLiteral("-a"), peer, QStringLiteral("both"), QString::fromStdString(first),
-                     QString::fromStdString(second), QString::fromStdString(out.string())});
+    run.start(xvfb,
+              {QStringLiteral("-a"), peer, QStringLiteral("both"), QString::fromStdString(first),
+               QString::fromStdString(second), QString::fromStdString(out.string())});
     ASSERT_TRUE(run.waitForFinished(60000));
     const QString log = QString::fromUtf8(run.readAllStandardOutput() + run.readAllStandardError());
     ASSERT_EQ(run.exitCode(), 0) << log.toStdString();
@@ -167,7 +175,9 @@ TEST(PatternClipboardProcesses, ABlockCopiedInOneComposerPastesInAnother) {
     ASSERT_EQ(pasted.patterns[0].voices.size(), expected.patterns[0].voices.size());
     EXPECT_GT(pasted.patterns[0].voices.size(), 0u);
     for (size_t v = 0; v < expected.patterns[0].voices.size(); ++v)
-        EXPECT_EQ(testing::describe(pasted.patterns[0].voices[v].events), testing::describe(expected.patterns[0].voices[v].events)) << v;
+        EXPECT_EQ(testing::describe(pasted.patterns[0].voices[v].events),
+                  testing::describe(expected.patterns[0].voices[v].events))
+            << v;
     EXPECT_EQ(pasted.patterns[0].length, expected.patterns[0].length);
     Song original;
     load_song(original, second, "Untitled");

@@ -26,7 +26,8 @@ class PatternCurvesTest : public PatternTest {
     std::string tempo_points() const {
         std::string text;
         for (const TempoPoint& p : song().patterns[0].tempo_points)
-            text += (text.empty() ? "" : ", ") + std::to_string(p.tick) + ":" + std::to_string(p.value);
+            text +=
+                (text.empty() ? "" : ", ") + std::to_string(p.tick) + ":" + std::to_string(p.value);
         return text;
     }
     void show(Pane pane) {
@@ -38,7 +39,9 @@ class PatternCurvesTest : public PatternTest {
         editor().set_first_row(pane, row_of_value(top));
         QApplication::processEvents();
     }
-    QPoint value_point(Pane pane, Tick column, int value) const { return cell_point(pane, column, row_of_value(value)); }
+    QPoint value_point(Pane pane, Tick column, int value) const {
+        return cell_point(pane, column, row_of_value(value));
+    }
 };
 
 TEST_F(PatternCurvesTest, ViewMenuShowsAndHidesThePanes) {
@@ -101,7 +104,8 @@ TEST_F(PatternCurvesTest, TheTempoCurveNeedsNoVoices) {
     scroll_to(Pane::TEMPO, 27);
     drag(Pane::TEMPO, value_point(Pane::TEMPO, 4, 25), value_point(Pane::TEMPO, 6, 25));
     std::string text;
-    for (const TempoPoint& p : song().patterns[1].tempo_points) text += std::to_string(p.tick) + ":" + std::to_string(p.value) + " ";
+    for (const TempoPoint& p : song().patterns[1].tempo_points)
+        text += std::to_string(p.tick) + ":" + std::to_string(p.value) + " ";
     EXPECT_EQ(text, "4:25 ");
 }
 
@@ -138,7 +142,8 @@ TEST_F(PatternCurvesTest, CaptionsDragToResizeAndTheSizesAreKept) {
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(after[1], before[1] - 30);
     EXPECT_EQ(after[2], before[2] + 30);
-    EXPECT_EQ(editor().rows(Pane::BALANCE).visible, window().edit_pane(Pane::BALANCE)->height() / editor().geometry().cell_y);
+    EXPECT_EQ(editor().rows(Pane::BALANCE).visible,
+              window().edit_pane(Pane::BALANCE)->height() / editor().geometry().cell_y);
     // The next pattern window opens with the same panes.
     window().store_settings();
     EXPECT_EQ(settings().pattern_window.size_volume, after[1]);

@@ -23,23 +23,29 @@ class PatternEditTest : public PatternTest {
         use_empty_song(32);
     }
     // Undo, check the voices are as before, redo, check they are as after.
-    void expect_undo_redo(const std::vector<std::string>& before, const std::vector<std::string>& after) {
+    void expect_undo_redo(const std::vector<std::string>& before,
+                          const std::vector<std::string>& after) {
         document().undo();
         QApplication::processEvents();
-        for (size_t v = 0; v < before.size(); ++v) EXPECT_EQ(events(v), before[v]) << "undo, voice " << v;
+        for (size_t v = 0; v < before.size(); ++v)
+            EXPECT_EQ(events(v), before[v]) << "undo, voice " << v;
         document().redo();
         QApplication::processEvents();
-        for (size_t v = 0; v < after.size(); ++v) EXPECT_EQ(events(v), after[v]) << "redo, voice " << v;
+        for (size_t v = 0; v < after.size(); ++v)
+            EXPECT_EQ(events(v), after[v]) << "redo, voice " << v;
     }
     std::vector<std::string> all_events() {
         std::vector<std::string> all;
-        for (size_t v = 0; v < song().patterns[0].voices.size(); ++v) all.push_back(events(v));
+        for (size_t v = 0; v < song().patterns[0].voices.size(); ++v)
+            all.push_back(events(v));
         return all;
     }
     void put_note(size_t voice, Tick from, Tick to, Key key) {
         Edit edit;
         edit.change.pattern = 0;
-        document().edit(edit, [&](EditContext& context) { add_note(context.song().patterns[0], voice, from, to, key); });
+        document().edit(edit, [&](EditContext& context) {
+            add_note(context.song().patterns[0], voice, from, to, key);
+        });
     }
     int steps() { return document().history().count(); }
 };
@@ -96,7 +102,8 @@ TEST_F(PatternEditTest, TheRightButtonMakesABlockAndMovesTheCursor) {
     EXPECT_EQ(editor().block().to, 20u);
     window().toggle_pane(Pane::VOLUME);
     QApplication::processEvents();
-    drag(Pane::VOLUME, cell_point(Pane::VOLUME, 2, 3), cell_point(Pane::VOLUME, 40, 3), Qt::RightButton);
+    drag(Pane::VOLUME, cell_point(Pane::VOLUME, 2, 3), cell_point(Pane::VOLUME, 40, 3),
+         Qt::RightButton);
     EXPECT_EQ(editor().block().to, 32u);
     EXPECT_EQ(editor().block().pane, Pane::VOLUME);
     EXPECT_EQ(steps(), 0);
@@ -149,7 +156,8 @@ TEST_F(PatternEditTest, ShiftExtendsOrMakesTheBlock) {
     key(Qt::Key_Right, Qt::ShiftModifier);
     EXPECT_EQ(editor().block().from, 8u);
     EXPECT_EQ(editor().block().to, 10u);
-    // The cursor stands at the block's end: Shift+Home moves the end to 0, so the block starts at 0.
+    // The cursor stands at the block's end: Shift+Home moves the end to 0, so the block starts at
+    // 0.
     key(Qt::Key_Home, Qt::ShiftModifier);
     EXPECT_EQ(editor().block().from, 0u);
     EXPECT_EQ(editor().block().to, 8u);
@@ -209,19 +217,28 @@ TEST_P(BlockCommandTest, RunsOnTheRightVoicesAndUndoes) {
 INSTANTIATE_TEST_SUITE_P(
     OneAndAllVoices, BlockCommandTest,
     ::testing::Values(
-        BlockCase{"DeleteOne", Qt::Key_Delete, {}, 2, 6, false, "40@0-2 43@2-4 45@4-12", "28@0-16", 28},
-        BlockCase{"DeleteAll", Qt::Key_Delete, {}, 2, 6, true, "40@0-2 43@2-4 45@4-12", "28@0-12", 28},
-        BlockCase{"ClearOne", Qt::Key_L, Qt::AltModifier, 2, 6, false, "40@0-2 43@6-8 45@8-16", "28@0-16", 32},
-        BlockCase{"ClearAll", Qt::Key_L, Qt::AltModifier, 2, 6, true, "40@0-2 43@6-8 45@8-16", "28@0-2 28@6-16", 32},
-        BlockCase{"InsertOne", Qt::Key_I, Qt::AltModifier, 4, 8, false, "40@0-4 43@8-12 45@12-20", "28@0-16", 32},
-        BlockCase{"InsertAll", Qt::Key_I, Qt::AltModifier, 4, 8, true, "40@0-4 43@8-12 45@12-20", "28@0-4 28@8-20", 36},
+        BlockCase{
+            "DeleteOne", Qt::Key_Delete, {}, 2, 6, false, "40@0-2 43@2-4 45@4-12", "28@0-16", 28},
+        BlockCase{
+            "DeleteAll", Qt::Key_Delete, {}, 2, 6, true, "40@0-2 43@2-4 45@4-12", "28@0-12", 28},
+        BlockCase{"ClearOne", Qt::Key_L, Qt::AltModifier, 2, 6, false, "40@0-2 43@6-8 45@8-16",
+                  "28@0-16", 32},
+        BlockCase{"ClearAll", Qt::Key_L, Qt::AltModifier, 2, 6, true, "40@0-2 43@6-8 45@8-16",
+                  "28@0-2 28@6-16", 32},
+        BlockCase{"InsertOne", Qt::Key_I, Qt::AltModifier, 4, 8, false, "40@0-4 43@8-12 45@12-20",
+                  "28@0-16", 32},
+        BlockCase{"InsertAll", Qt::Key_I, Qt::AltModifier, 4, 8, true, "40@0-4 43@8-12 45@12-20",
+                  "28@0-4 28@8-20", 36},
         BlockCase{"RepeatOne", Qt::Key_R, Qt::AltModifier, 0, 4, false,
-                  "40@0-4 40@4-8 40@8-12 40@12-16 40@16-20 40@20-24 40@24-28 40@28-32", "28@0-16", 32},
+                  "40@0-4 40@4-8 40@8-12 40@12-16 40@16-20 40@20-24 40@24-28 40@28-32", "28@0-16",
+                  32},
         BlockCase{"RepeatAll", Qt::Key_R, Qt::AltModifier, 0, 8, true,
                   "40@0-4 43@4-8 40@8-12 43@12-16 40@16-20 43@20-24 40@24-28 43@28-32",
                   "28@0-8 28@8-16 28@16-24 28@24-32", 32},
-        BlockCase{"PortamentoOne", Qt::Key_S, Qt::AltModifier, 0, 8, false, "40@0~3 43@3-8 45@8-16", "28@0-16", 32},
-        BlockCase{"PortamentoAll", Qt::Key_S, Qt::AltModifier, 0, 8, true, "40@0~3 43@3-8 45@8-16", "28@0-16", 32}),
+        BlockCase{"PortamentoOne", Qt::Key_S, Qt::AltModifier, 0, 8, false, "40@0~3 43@3-8 45@8-16",
+                  "28@0-16", 32},
+        BlockCase{"PortamentoAll", Qt::Key_S, Qt::AltModifier, 0, 8, true, "40@0~3 43@3-8 45@8-16",
+                  "28@0-16", 32}),
     [](const ::testing::TestParamInfo<BlockCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PatternEditTest, PortamentoClearDissolvesTheSlide) {
@@ -278,7 +295,8 @@ TEST_F(PatternEditTest, TransposeBlockFromTheMenuThenDragDown) {
     frame().run_key_command(CMD_TRANSPOSE_BLOCK);
     EXPECT_TRUE(editor().transpose_mode());
     editor().set_first_row(Pane::NOTES, row_of_pitch(50));
-    drag(Pane::NOTES, cell_point(Pane::NOTES, 1, row_of_pitch(45)), cell_point(Pane::NOTES, 1, row_of_pitch(43)));
+    drag(Pane::NOTES, cell_point(Pane::NOTES, 1, row_of_pitch(45)),
+         cell_point(Pane::NOTES, 1, row_of_pitch(43)));
     EXPECT_EQ(notes(0), "38@0-4");
     EXPECT_EQ(notes(1), "28@0-4");
     EXPECT_FALSE(editor().transpose_mode());

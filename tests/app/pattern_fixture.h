@@ -13,10 +13,10 @@
 
 #include "app/common/error_box.h"
 #include "app/document/document.h"
+#include "app/live/player.h"
 #include "app/pattern/edit_pane.h"
 #include "app/pattern/pattern_window.h"
 #include "app/shell/main_window.h"
-#include "app/live/player.h"
 #include "app_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
@@ -48,7 +48,8 @@ class PatternTest : public AppTest {
     // The middle of the cell of a pitch in the note pane (scrolled into view first).
     QPoint pitch_point(Tick column, int pitch);
     // Mouse gestures on an edit pane.
-    void click(Pane pane, QPoint point, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers modifiers = {});
+    void click(Pane pane, QPoint point, Qt::MouseButton button = Qt::LeftButton,
+               Qt::KeyboardModifiers modifiers = {});
     void drag(Pane pane, QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftButton,
               Qt::KeyboardModifiers modifiers = {});
     void key(int key, Qt::KeyboardModifiers modifiers = {});
@@ -60,7 +61,8 @@ class PatternTest : public AppTest {
 
     // A song of one pattern with two voices of two instruments and nothing in them (or the
     // pattern length given), shown in the window.
-    void use_empty_song(int32_t length = 32, int32_t ticks_per_beat = 4, int32_t beats_per_measure = 4);
+    void use_empty_song(int32_t length = 32, int32_t ticks_per_beat = 4,
+                        int32_t beats_per_measure = 4);
 
     // The events of a voice of the shown pattern as the shared compact text: "on40@0 off40@4".
     std::string events(size_t voice) const;

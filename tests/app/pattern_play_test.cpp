@@ -266,7 +266,8 @@ TEST_F(PatternPlayTest, EditingDuringPlaybackMissesNoBlock) {
     ASSERT_TRUE(running());
     // A second of drawing while the pattern plays.
     for (int step = 0; step < 20; ++step) {
-        drag(Pane::NOTES, pitch_point(Tick(step * 4), 40 + step % 12), pitch_point(Tick(step * 4 + 3), 40 + step % 12));
+        drag(Pane::NOTES, pitch_point(Tick(step * 4), 40 + step % 12),
+             pitch_point(Tick(step * 4 + 3), 40 + step % 12));
         process_for(40);
     }
     EXPECT_TRUE(running());

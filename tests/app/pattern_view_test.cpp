@@ -33,9 +33,9 @@ TEST(PatternGeometry, HelmholtzNamesWithTheirOctaveMarks) {
         const char* mark;
     };
     const Case cases[] = {
-        {0, "C ", "1"}, {1, "C#", "1"}, {11, "B ", "1"}, {12, "C ", ""},  {23, "B ", ""},
-        {24, "c ", ""}, {34, "a#", ""}, {36, "c ", "1"}, {49, "c#", "2"}, {60, "c ", "3"},
-        {72, "c ", "4"}, {83, "b ", "4"},
+        {0, "C ", "1"},  {1, "C#", "1"},  {11, "B ", "1"}, {12, "C ", ""},
+        {23, "B ", ""},  {24, "c ", ""},  {34, "a#", ""},  {36, "c ", "1"},
+        {49, "c#", "2"}, {60, "c ", "3"}, {72, "c ", "4"}, {83, "b ", "4"},
     };
     for (const Case& c : cases) {
         const PitchName name = pitch_name(c.pitch);
@@ -82,7 +82,8 @@ TEST(PatternGeometry, CellsAndColumns) {
 
 TEST(PatternGeometry, NoteLengthsUsableByTheGrid) {
     // Ticks per beat 4: whole notes to sixteenths; a thirty-second would be half a tick.
-    for (int index = 0; index < NOTE_LENGTHS; ++index) EXPECT_EQ(note_length_usable(index, 4, 4), index <= 4) << index;
+    for (int index = 0; index < NOTE_LENGTHS; ++index)
+        EXPECT_EQ(note_length_usable(index, 4, 4), index <= 4) << index;
     EXPECT_EQ(note_length_ticks(0, 4), 16u);
     EXPECT_EQ(note_length_ticks(4, 4), 1u);
     EXPECT_FALSE(note_length_usable(5, 4, 4));
@@ -228,8 +229,8 @@ TEST_F(PatternViewTest, PaintsNotesOtherVoicesGridBlockAndCursor) {
     open("");
     use_empty_song(32);
     Song& song = song_for_setup();
-    add_note(song.patterns[0], 0, 2, 6, 40);  // the current voice
-    add_note(song.patterns[0], 1, 8, 9, 44);  // another voice
+    add_note(song.patterns[0], 0, 2, 6, 40); // the current voice
+    add_note(song.patterns[0], 1, 8, 9, 44); // another voice
     document().announce_all();
     editor().set_first_row(Pane::NOTES, row_of_pitch(50));
     editor().set_block(16, 20, Pane::NOTES);
@@ -237,7 +238,9 @@ TEST_F(PatternViewTest, PaintsNotesOtherVoicesGridBlockAndCursor) {
     const QSize size(400, 200);
     const PaneImage shot(editor(), Pane::NOTES, size);
     const PatternGeometry& g = editor().geometry();
-    auto y_of = [&](int pitch) { return g.row_y(editor().rows(Pane::NOTES), row_of_pitch(pitch)) + g.cell_y / 2; };
+    auto y_of = [&](int pitch) {
+        return g.row_y(editor().rows(Pane::NOTES), row_of_pitch(pitch)) + g.cell_y / 2;
+    };
     // The current voice's note in black from column 2 to 6, the other voice's in grey.
     EXPECT_EQ(shot.at(g.column_x(3) + 5, y_of(40)), pane_colors::CURRENT_VOICE);
     EXPECT_EQ(shot.at(g.column_x(5) + 5, y_of(40)), pane_colors::CURRENT_VOICE);
@@ -277,11 +280,15 @@ TEST_F(PatternViewTest, PaintsCurvesAndThePortamentoJoin) {
     // The volume curve: 30 up to tick 8, then 20 to the pattern's end.
     const PaneImage volume(editor(), Pane::VOLUME, QSize(400, 31 * g.cell_y));
     const PaneRows& rows = editor().rows(Pane::VOLUME);
-    EXPECT_EQ(volume.at(g.column_x(4), g.row_y(rows, row_of_value(30)) + g.cell_y / 2), pane_colors::CURRENT_VOICE);
-    EXPECT_EQ(volume.at(g.column_x(20), g.row_y(rows, row_of_value(20)) + g.cell_y / 2), pane_colors::CURRENT_VOICE);
+    EXPECT_EQ(volume.at(g.column_x(4), g.row_y(rows, row_of_value(30)) + g.cell_y / 2),
+              pane_colors::CURRENT_VOICE);
+    EXPECT_EQ(volume.at(g.column_x(20), g.row_y(rows, row_of_value(20)) + g.cell_y / 2),
+              pane_colors::CURRENT_VOICE);
     // The other voice's curve stays at 30, in grey.
-    EXPECT_EQ(volume.at(g.column_x(20), g.row_y(rows, row_of_value(30)) + g.cell_y / 2), pane_colors::OTHER_VOICES);
-    EXPECT_EQ(volume.at(g.column_x(20) + 5, g.row_y(rows, row_of_value(25)) + g.cell_y / 2), pane_colors::BACKGROUND);
+    EXPECT_EQ(volume.at(g.column_x(20), g.row_y(rows, row_of_value(30)) + g.cell_y / 2),
+              pane_colors::OTHER_VOICES);
+    EXPECT_EQ(volume.at(g.column_x(20) + 5, g.row_y(rows, row_of_value(25)) + g.cell_y / 2),
+              pane_colors::BACKGROUND);
     // The slide: the first note's bar ends one tick after the slide begins (tick 3), the second
     // starts where it ends; a line joins them.
     const PaneImage notes(editor(), Pane::NOTES, QSize(400, 200));
@@ -292,7 +299,8 @@ TEST_F(PatternViewTest, PaintsCurvesAndThePortamentoJoin) {
     EXPECT_EQ(notes.at(g.column_x(5) + 5, y43), pane_colors::CURRENT_VOICE);
     int dark = 0;
     for (int y = y43 + g.cell_y / 2; y < y40 - g.cell_y / 2; ++y)
-        for (int x = g.column_x(4) - 3; x <= g.column_x(4) + 3; ++x) dark += notes.at(x, y).lightness() < 128;
+        for (int x = g.column_x(4) - 3; x <= g.column_x(4) + 3; ++x)
+            dark += notes.at(x, y).lightness() < 128;
     EXPECT_GT(dark, 3);
 }
 
@@ -328,7 +336,8 @@ TEST_F(PatternViewTest, ScreenshotsOfADemoSongInBothLanguages) {
         editor().set_cursor(20);
         editor().set_first_row(Pane::NOTES, row_of_pitch(64));
         QApplication::processEvents();
-        const QString file = QString::fromStdString((screenshots() / ("pattern-window-" + tag + ".png")).string());
+        const QString file =
+            QString::fromStdString((screenshots() / ("pattern-window-" + tag + ".png")).string());
         EXPECT_TRUE(window().parentWidget()->grab().save(file));
         frame_->close();
         frame_.reset();

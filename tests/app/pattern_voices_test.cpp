@@ -89,7 +89,8 @@ TEST_F(PatternVoicesTest, F3OpensTheInstrumentBrowser) {
     EXPECT_FALSE(chosen.empty());
     document().undo();
     EXPECT_EQ(song().patterns[0].voices.size(), 2u);
-    for (const Instrument& instrument : song().instruments) EXPECT_NE(instrument.name, chosen);
+    for (const Instrument& instrument : song().instruments)
+        EXPECT_NE(instrument.name, chosen);
 }
 
 TEST_F(PatternVoicesTest, AnInstrumentTheBrowserAddedGoesWithTheUndo) {
@@ -101,7 +102,8 @@ TEST_F(PatternVoicesTest, AnInstrumentTheBrowserAddedGoesWithTheUndo) {
     };
     auto names = [this] {
         std::string all;
-        for (const Instrument& instrument : song().instruments) all += instrument.name + " ";
+        for (const Instrument& instrument : song().instruments)
+            all += instrument.name + " ";
         return all;
     };
     key(Qt::Key_F3);
@@ -122,7 +124,8 @@ TEST_F(PatternVoicesTest, ReplaceInstrumentAndTheCleanUpInOneStep) {
     ASSERT_EQ(modes_, std::vector<BrowserMode>{BrowserMode::REPLACE_INSTRUMENT});
     EXPECT_EQ(instrument_of(0, 0), "Organ");
     // The piano is used by no voice any more: gone.
-    for (const Instrument& instrument : song().instruments) EXPECT_NE(instrument.name, "Piano");
+    for (const Instrument& instrument : song().instruments)
+        EXPECT_NE(instrument.name, "Piano");
     EXPECT_EQ(document().history().count(), 1);
     document().undo();
     EXPECT_EQ(instrument_of(0, 0), "Piano");
@@ -158,7 +161,8 @@ TEST_F(PatternVoicesTest, DeleteVoiceAndTheOtherWindowsCurrentVoice) {
     EXPECT_EQ(second->editor().voice(), 0u) << "the bass moved down, its window with it";
     EXPECT_EQ(editor().voice(), 0u);
     // The piano's last voice went: the clean-up took the piano too, in the same step.
-    for (const Instrument& instrument : song().instruments) EXPECT_NE(instrument.name, "Piano");
+    for (const Instrument& instrument : song().instruments)
+        EXPECT_NE(instrument.name, "Piano");
     EXPECT_EQ(document().history().count(), 1);
     document().undo();
     EXPECT_EQ(song().patterns[0].voices.size(), 2u);
@@ -184,7 +188,7 @@ TEST_F(PatternVoicesTest, TheVoicesPaneSelectsAndARightClickMutes) {
 }
 
 TEST_F(PatternVoicesTest, TheCurrentVoiceFollowsItsInstrumentToAnotherPattern) {
-    editor().set_voice(1);  // the bass
+    editor().set_voice(1); // the bass
     editor().set_block(0, 8, Pane::NOTES);
     editor().set_cursor(6);
     window().selector()->setCurrentIndex(1);
@@ -221,7 +225,8 @@ TEST_F(PatternVoicesTest, F1OpensThePatternWindowsPage) {
     });
     key(Qt::Key_F1);
     set_url_opener({});
-    EXPECT_TRUE(opened.toString().endsWith(QStringLiteral("pattern-window.html"))) << opened.toString().toStdString();
+    EXPECT_TRUE(opened.toString().endsWith(QStringLiteral("pattern-window.html")))
+        << opened.toString().toStdString();
 }
 
 class PatternLifeTest : public PatternTest {};
@@ -302,7 +307,8 @@ TEST_F(PatternLifeTest, SettingsAreStoredAndRestored) {
     EXPECT_EQ(next->editor().note_length(), 1);
     EXPECT_FALSE(next->follows_playback());
     EXPECT_TRUE(next->shows_pane(Pane::VOLUME));
-    EXPECT_EQ(qobject_cast<QMdiSubWindow*>(next->parentWidget())->geometry(), QRect(15, 25, 640, 500));
+    EXPECT_EQ(qobject_cast<QMdiSubWindow*>(next->parentWidget())->geometry(),
+              QRect(15, 25, 640, 500));
     window_ = next;
 }
 

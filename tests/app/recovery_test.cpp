@@ -36,7 +36,8 @@ void rename_first_pattern(Document& document, const std::string& name) {
     Edit edit;
     edit.name = U_RENAME_PATTERN;
     edit.change.pattern = -1;
-    ASSERT_TRUE(document.edit(edit, [&](EditContext& context) { rename_pattern(context.song(), 0, name); }));
+    ASSERT_TRUE(document.edit(
+        edit, [&](EditContext& context) { rename_pattern(context.song(), 0, name); }));
 }
 
 // The recovery files of copies that no longer run, as a third copy would find them.
@@ -52,7 +53,8 @@ void answer_recovery(const char* button, QString* text = nullptr, std::string sc
         ASSERT_EQ(widget->objectName(), "RecoveryOffer");
         if (text) *text = static_cast<QMessageBox*>(widget)->text();
         if (!screenshot.empty()) {
-            const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
+            const fs::path shots =
+                fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
             fs::create_directories(shots);
             widget->grab().save(QString::fromStdString((shots / screenshot).string()));
         }
@@ -81,11 +83,13 @@ class RecoveryTest : public test::AppTest {
     // Starts a second composer that renames pattern 0 and autosaves; returns its recovery file.
     fs::path start_child(const std::string& pattern_name) {
         child_.setProgram(QString::fromUtf8(TUNEMILL_BIN_DIR "/../tests/tmw_recovery_child"));
-        child_.setArguments({QString::fromStdString(song_.string()), QString::fromStdString(pattern_name)});
+        child_.setArguments(
+            {QString::fromStdString(song_.string()), QString::fromStdString(pattern_name)});
         child_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child_.start();
         EXPECT_TRUE(child_.waitForStarted(10000));
-        while (!child_.canReadLine() && child_.waitForReadyRead(20000)) {}
+        while (!child_.canReadLine() && child_.waitForReadyRead(20000)) {
+        }
         const fs::path file = child_.readLine().trimmed().toStdString();
         EXPECT_TRUE(fs::exists(file)) << file;
         return file;
@@ -112,7 +116,8 @@ TEST_F(RecoveryTest, AChangedSongIsAutosavedAndTheFileGoesAtANormalEnd) {
     EXPECT_FALSE(composer->autosaver().save_now()) << "an unchanged song is not autosaved";
     rename_first_pattern(composer->document(), "Autosaved");
     // The timer writes it within its interval, without a box.
-    for (int waited = 0; waited < 40 && !fs::exists(autosaved); ++waited) QTest::qWait(100);
+    for (int waited = 0; waited < 40 && !fs::exists(autosaved); ++waited)
+        QTest::qWait(100);
     ASSERT_TRUE(fs::exists(autosaved));
     EXPECT_TRUE(fs::exists(composer->autosaver().record_file()));
     EXPECT_EQ(read_any_song(autosaved, stock_bank_lookup()).patterns[0].name, "Autosaved");
@@ -137,7 +142,7 @@ TEST_F(RecoveryTest, AKilledCopysSongIsOfferedAndRecoveredExactly) {
     EXPECT_EQ(orphan_count(), 0u);
     {
         Composer composer(quiet_options());
-        composer.start({});  // an offer here would be an unexpected box
+        composer.start({}); // an offer here would be an unexpected box
         QApplication::processEvents();
     }
     kill_child();
@@ -152,7 +157,8 @@ TEST_F(RecoveryTest, AKilledCopysSongIsOfferedAndRecoveredExactly) {
         QString text;
         answer_recovery("Later", &text, "recovery-" + tag + ".png");
         composer.start({});
-        EXPECT_TRUE(text.contains(language == Language::GERMAN ? "Songs song" : "the song song")) << text.toStdString();
+        EXPECT_TRUE(text.contains(language == Language::GERMAN ? "Songs song" : "the song song"))
+            << text.toStdString();
         EXPECT_FALSE(composer.document().modified());
     }
     set_language(Language::ENGLISH);

@@ -4,13 +4,13 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
-#include "app/shell/commands.h"
-#include "app/document/song_paths.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
-#include "app/shell/placement.h"
 #include "app/document/song_io.h"
+#include "app/document/song_paths.h"
 #include "app/document/wav_export.h"
+#include "app/shell/commands.h"
+#include "app/shell/placement.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"
@@ -45,7 +45,8 @@ TEST(Placement, FittingRule) {
     };
     for (const Case& c : cases) {
         const auto fitted = fit_window_rect(c.stored, screen);
-        EXPECT_EQ(fitted.has_value(), c.expected.has_value()) << c.stored.left << "," << c.stored.top;
+        EXPECT_EQ(fitted.has_value(), c.expected.has_value())
+            << c.stored.left << "," << c.stored.top;
         if (fitted && c.expected) {
             EXPECT_EQ(*fitted, *c.expected);
         }
@@ -60,10 +61,11 @@ TEST(Placement, StoredRectangleRoundTrip) {
 TEST(FileDialogs, FilterListsOfTheStringTable) {
     test::application();
     set_language(Language::ENGLISH);
-    EXPECT_EQ(file_dialog_filters(composer_text(S_LOAD_SONG_FILTER)),
-              QStringList({"All Song Files (*.SN2;*.SN;*.MOD;*.S3M) (*.sn2 *.sn *.mod *.s3m)",
-                           "Tunemill Songs (*.SN2;*.SN) (*.sn2 *.sn)", "ProTracker Songs (*.MOD) (*.mod)",
-                           "ScreamTracker 3 Songs (*.S3M) (*.s3m)", "All Files (*.*) (*.*)"}));
+    EXPECT_EQ(
+        file_dialog_filters(composer_text(S_LOAD_SONG_FILTER)),
+        QStringList({"All Song Files (*.SN2;*.SN;*.MOD;*.S3M) (*.sn2 *.sn *.mod *.s3m)",
+                     "Tunemill Songs (*.SN2;*.SN) (*.sn2 *.sn)", "ProTracker Songs (*.MOD) (*.mod)",
+                     "ScreamTracker 3 Songs (*.S3M) (*.s3m)", "All Files (*.*) (*.*)"}));
     EXPECT_EQ(file_dialog_filters(composer_text(S_MODULE_EXPORT_FILTER)).size(), 4);
     set_language(Language::GERMAN);
     EXPECT_EQ(file_dialog_filters(composer_text(S_SAVE_SONG_FILTER)),
@@ -102,29 +104,48 @@ TEST(Document, TitleAndProposedNames) {
 TEST(WavOptions, TypedRateIsLimited) {
     test::application();
     const std::pair<const char*, uint32_t> cases[] = {
-        {"44100", 44100}, {"1000", 4000}, {"2000", 4000}, {"100000", 65535}, {"65535", 65535},
-        {"4000", 4000}, {"", 4000}, {"fast", 4000}, {" 22050 ", 22050}, {"-8000", 4000},
+        {"44100", 44100},
+        {"1000", 4000},
+        {"2000", 4000},
+        {"100000", 65535},
+        {"65535", 65535},
+        {"4000", 4000},
+        {"", 4000},
+        {"fast", 4000},
+        {" 22050 ", 22050},
+        {"-8000", 4000},
         {"99999999999999999999", 65535},
     };
-    for (const auto& [typed, rate] : cases) EXPECT_EQ(typed_export_rate(QString::fromLatin1(typed)), rate) << typed;
+    for (const auto& [typed, rate] : cases)
+        EXPECT_EQ(typed_export_rate(QString::fromLatin1(typed)), rate) << typed;
 }
 
 TEST(Keys, TablesAndPrecedence) {
     EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_F2, 0), CMD_LOAD);
     EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_F5, 0), CMD_PLAY_SONG);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_F5, Qt::AltModifier), CMD_PATTERN);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_Plus, Qt::KeypadModifier), CMD_WIND_FORWARD);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_Minus, Qt::KeypadModifier), CMD_WIND_BACK);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_F5, Qt::AltModifier),
+              CMD_PATTERN);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_Plus, Qt::KeypadModifier),
+              CMD_WIND_FORWARD);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_Minus, Qt::KeypadModifier),
+              CMD_WIND_BACK);
     // The main keyboard's plus is no winding key.
     EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_Plus, 0), 0);
     // Modifiers match exactly.
     EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, 0), CMD_DELETE);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::ShiftModifier), CMD_CUT);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::ControlModifier), 0);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::KeypadModifier), CMD_DELETE);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Insert, Qt::ControlModifier), CMD_COPY);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_S, Qt::AltModifier), CMD_SET_PORTAMENTO);
-    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_S, Qt::AltModifier | Qt::ShiftModifier), 0);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::ShiftModifier),
+              CMD_CUT);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::ControlModifier),
+              0);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Delete, Qt::KeypadModifier),
+              CMD_DELETE);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_Insert, Qt::ControlModifier),
+              CMD_COPY);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_S, Qt::AltModifier),
+              CMD_SET_PORTAMENTO);
+    EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_S,
+                                  Qt::AltModifier | Qt::ShiftModifier),
+              0);
     // A key is in one table only: the editing F-keys are not global.
     EXPECT_EQ(accelerator_command(AcceleratorTable::GLOBAL, Qt::Key_F6, 0), 0);
     EXPECT_EQ(accelerator_command(AcceleratorTable::EDITING, Qt::Key_F5, 0), 0);
@@ -152,27 +173,32 @@ TEST(MenuTexts, CompleteInBothLanguages) {
             titles.insert(mnemonic);
             std::vector<MenuEntry> entries = popup_entries(popup);
             if (popup == EDIT_POPUP)
-                for (const MenuEntry& sub : portamento_entries()) entries.push_back(sub);
+                for (const MenuEntry& sub : portamento_entries())
+                    entries.push_back(sub);
             QSet<QChar> mnemonics;
             for (const MenuEntry& entry : entries) {
                 if (entry.command == SEPARATOR) continue;
-                const uint32_t id = entry.command == PORTAMENTO_SUBMENU ? PORTAMENTO_TEXT : uint32_t(entry.command);
+                const uint32_t id =
+                    entry.command == PORTAMENTO_SUBMENU ? PORTAMENTO_TEXT : uint32_t(entry.command);
                 const QString text = menu_text(id);
                 ASSERT_FALSE(text.isEmpty()) << name << " " << id;
                 EXPECT_FALSE(text.contains(QStringLiteral("\\t"))) << text.toStdString();
                 const qsizetype amp = text.indexOf('&');
                 ASSERT_GE(amp, 0) << text.toStdString();
-                const bool portamento_item = entry.command == CMD_SET_PORTAMENTO || entry.command == CMD_CLEAR_PORTAMENTO;
+                const bool portamento_item =
+                    entry.command == CMD_SET_PORTAMENTO || entry.command == CMD_CLEAR_PORTAMENTO;
                 // Every letter of the English "Redo" already belongs to an item of the Edit menu
                 // (Repeat, Record, Delete, Portamento); its key is Ctrl+Y anyway.
-                const bool english_redo = entry.command == CMD_REDO && language == Language::ENGLISH;
+                const bool english_redo =
+                    entry.command == CMD_REDO && language == Language::ENGLISH;
                 if (!portamento_item && !english_redo) {
                     const QChar mnemonic = text.at(amp + 1).toLower();
                     EXPECT_FALSE(mnemonics.contains(mnemonic)) << name << " " << text.toStdString();
                     mnemonics.insert(mnemonic);
                 }
-                bool has_key = entry.command == CMD_TRANSPOSE_BLOCK;  // shows Shift, a mouse mode
-                for (const Accelerator& key : accelerators()) has_key |= key.command == entry.command;
+                bool has_key = entry.command == CMD_TRANSPOSE_BLOCK; // shows Shift, a mouse mode
+                for (const Accelerator& key : accelerators())
+                    has_key |= key.command == entry.command;
                 EXPECT_EQ(text.contains('\t'), has_key) << name << " " << text.toStdString();
             }
         }
@@ -198,20 +224,39 @@ TEST(Help, TopicsOpenTheirPages) {
     EXPECT_TRUE(help_url(HELP_LOAD_DIALOG).toString().endsWith("/help/de/files.html#load"));
     set_language(Language::ENGLISH);
     // Every page the program opens exists in both languages, with the anchor it jumps to.
-    for (int topic : {int(HELP_CONTENTS), 0, 1, 2, 3, 4, 5, 6, int(HELP_LOAD_DIALOG), int(HELP_SAVE_DIALOG),
-                      int(HELP_WAV_DIALOG), int(HELP_KEYS), int(HELP_SEQUENCE_WINDOW), int(HELP_SONG_OPTIONS),
-                      int(HELP_INSTRUMENTS_WINDOW), int(HELP_ADD_VOICE), int(HELP_RAW_IMPORT),
-                      int(HELP_KEYBOARD_WINDOW), int(HELP_PLAYBACK_OPTIONS), int(HELP_ADVANCED_PLAYBACK),
-                      int(HELP_ENVIRONMENT), int(HELP_MIDI_OPTIONS)}) {
+    for (int topic : {int(HELP_CONTENTS),
+                      0,
+                      1,
+                      2,
+                      3,
+                      4,
+                      5,
+                      6,
+                      int(HELP_LOAD_DIALOG),
+                      int(HELP_SAVE_DIALOG),
+                      int(HELP_WAV_DIALOG),
+                      int(HELP_KEYS),
+                      int(HELP_SEQUENCE_WINDOW),
+                      int(HELP_SONG_OPTIONS),
+                      int(HELP_INSTRUMENTS_WINDOW),
+                      int(HELP_ADD_VOICE),
+                      int(HELP_RAW_IMPORT),
+                      int(HELP_KEYBOARD_WINDOW),
+                      int(HELP_PLAYBACK_OPTIONS),
+                      int(HELP_ADVANCED_PLAYBACK),
+                      int(HELP_ENVIRONMENT),
+                      int(HELP_MIDI_OPTIONS)}) {
         for (const char* language : {"en", "de"}) {
             const QUrl url = help_url(topic);
-            const std::filesystem::path page = std::filesystem::path(TUNEMILL_SOURCE_DIR) / "resources/help" /
-                                               language / url.fileName().toStdString();
+            const std::filesystem::path page = std::filesystem::path(TUNEMILL_SOURCE_DIR) /
+                                               "resources/help" / language /
+                                               url.fileName().toStdString();
             ASSERT_TRUE(std::filesystem::exists(page)) << page;
             if (url.hasFragment()) {
                 const auto html = test::read_file(page);
                 const std::string anchor = "id=\"" + url.fragment().toStdString() + "\"";
-                EXPECT_NE(std::string(html.begin(), html.end()).find(anchor), std::string::npos) << page << anchor;
+                EXPECT_NE(std::string(html.begin(), html.end()).find(anchor), std::string::npos)
+                    << page << anchor;
             }
         }
     }

@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
     tunemill::Edit edit;
     edit.name = tunemill::U_RENAME_PATTERN;
     edit.change.pattern = -1;
-    composer.document().edit(edit, [&](tunemill::EditContext& context) { tunemill::rename_pattern(context.song(), 0, name); });
+    composer.document().edit(edit, [&](tunemill::EditContext& context) {
+        tunemill::rename_pattern(context.song(), 0, name);
+    });
     if (!composer.autosaver().save_now()) return 1;
     std::printf("%s\n", composer.autosaver().song_file().c_str());
     std::fflush(stdout);

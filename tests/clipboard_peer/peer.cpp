@@ -95,7 +95,8 @@ int both(const QString& first, const QString& second, const QString& out) {
     QProcess copier;
     copier.setProcessChannelMode(QProcess::ForwardedChannels);
     copier.start(program, {QStringLiteral("copy"), first, ready, quit});
-    if (!wait_for([&] { return QFile::exists(ready) || copier.state() == QProcess::NotRunning; }, 20000) ||
+    if (!wait_for([&] { return QFile::exists(ready) || copier.state() == QProcess::NotRunning; },
+                  20000) ||
         !QFile::exists(ready)) {
         std::cerr << "both: the copy did not get ready\n";
         copier.kill();
@@ -120,14 +121,19 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "both" && argc == 5) {
         QCoreApplication application(argc, argv);
-        return both(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        return both(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                    QString::fromLocal8Bit(argv[4]));
     }
     QApplication application(argc, argv);
-    if (mode == "copy" && argc == 5) return copy(argv[2], QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+    if (mode == "copy" && argc == 5)
+        return copy(argv[2], QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
     if (mode == "paste" && argc == 4) return paste(argv[2], argv[3]);
-    std::cerr << "usage: pattern_clipboard_peer copy SONG READY QUIT | paste SONG OUT | both FIRST SECOND OUT\n";
+    std::cerr << "usage: pattern_clipboard_peer copy SONG READY QUIT | paste SONG OUT | both FIRST "
+                 "SECOND OUT\n";
     return 1;
 }
 
 // The X11 platform's process-long caches (fonts, the session bus) stay until exit by design.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}

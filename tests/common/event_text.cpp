@@ -52,13 +52,27 @@ std::string describe(const std::vector<Event>& events) {
         const Event& e = events[i];
         if (i) out << ' ';
         switch (e.kind) {
-        case NOTE_ON: out << "on" << int(e.param1); break;
-        case NOTE_OFF: out << "off" << int(e.param1); break;
-        case RELEASE_MARK: out << "rel" << int(e.param1); break;
-        case VOLUME: out << "vol" << int(e.param1); break;
-        case BALANCE: out << "bal" << int(e.param1); break;
-        case PORTAMENTO: out << "port" << int(e.param1) << '>' << int(e.param2) << ':' << int(e.param3); break;
-        default: out << "kind" << int(e.kind) << '/' << int(e.param1); break;
+        case NOTE_ON:
+            out << "on" << int(e.param1);
+            break;
+        case NOTE_OFF:
+            out << "off" << int(e.param1);
+            break;
+        case RELEASE_MARK:
+            out << "rel" << int(e.param1);
+            break;
+        case VOLUME:
+            out << "vol" << int(e.param1);
+            break;
+        case BALANCE:
+            out << "bal" << int(e.param1);
+            break;
+        case PORTAMENTO:
+            out << "port" << int(e.param1) << '>' << int(e.param2) << ':' << int(e.param3);
+            break;
+        default:
+            out << "kind" << int(e.kind) << '/' << int(e.param1);
+            break;
         }
         out << '@' << e.tick;
     }

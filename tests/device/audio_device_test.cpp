@@ -43,7 +43,8 @@ struct Blocks {
         int16_t value = 1;
         for (size_t i = 0; i < count; ++i) {
             data[i].resize(size_t(frames) * 2);
-            for (int16_t& sample : data[i]) sample = value++;
+            for (int16_t& sample : data[i])
+                sample = value++;
             blocks[i] = {reinterpret_cast<const uint8_t*>(data[i].data()), frames * 4, uint32_t(i)};
         }
     }
@@ -53,20 +54,24 @@ TEST(BlockStream, CopiesBlocksInOrderAcrossBoundariesAndPadsWithSilence) {
     RecordingClient client;
     BlockStream stream(WaveFormat{44100, 2, 16}, client);
     Blocks blocks(3, 5);
-    for (const WaveBlock& block : blocks.blocks) ASSERT_EQ(stream.write(&block), WAVE_OK);
+    for (const WaveBlock& block : blocks.blocks)
+        ASSERT_EQ(stream.write(&block), WAVE_OK);
 
     std::vector<int16_t> out(8 * 2, -1);
     EXPECT_EQ(stream.pull(reinterpret_cast<uint8_t*>(out.data()), 8), 8u);
     EXPECT_EQ(client.returned(), std::vector<uint32_t>{0}); // the second block is half played
     EXPECT_EQ(stream.position(), 8u);
-    for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i], int16_t(i + 1));
+    for (size_t i = 0; i < out.size(); ++i)
+        EXPECT_EQ(out[i], int16_t(i + 1));
 
     std::vector<int16_t> rest(10 * 2, -1);
     EXPECT_EQ(stream.pull(reinterpret_cast<uint8_t*>(rest.data()), 10), 7u);
     EXPECT_EQ(client.returned(), (std::vector<uint32_t>{0, 1, 2}));
     EXPECT_EQ(stream.position(), 15u);
-    for (size_t i = 0; i < 14; ++i) EXPECT_EQ(rest[i], int16_t(17 + i));
-    for (size_t i = 14; i < rest.size(); ++i) EXPECT_EQ(rest[i], 0) << "silence after the last block";
+    for (size_t i = 0; i < 14; ++i)
+        EXPECT_EQ(rest[i], int16_t(17 + i));
+    for (size_t i = 14; i < rest.size(); ++i)
+        EXPECT_EQ(rest[i], 0) << "silence after the last block";
     EXPECT_TRUE(stream.idle());
 
     // Underruns do not move the position: it counts written sound only.
@@ -90,7 +95,8 @@ TEST(BlockStream, RefusesPartFramesAndMoreBlocksThanItHolds) {
     EXPECT_NE(stream.write(&odd), WAVE_OK);
 
     const WaveBlock whole{bytes, 4, 0};
-    for (size_t i = 0; i < BlockStream::CAPACITY; ++i) ASSERT_EQ(stream.write(&whole), WAVE_OK);
+    for (size_t i = 0; i < BlockStream::CAPACITY; ++i)
+        ASSERT_EQ(stream.write(&whole), WAVE_OK);
     EXPECT_EQ(stream.write(&whole), WAVE_QUEUE_FULL);
     EXPECT_FALSE(stream.idle());
 }
@@ -99,7 +105,8 @@ TEST(BlockStream, DrainReturnsEveryBlockOnceIncludingThePartlyPlayedOne) {
     RecordingClient client;
     BlockStream stream(WaveFormat{44100, 2, 16}, client);
     Blocks blocks(4, 10);
-    for (const WaveBlock& block : blocks.blocks) ASSERT_EQ(stream.write(&block), WAVE_OK);
+    for (const WaveBlock& block : blocks.blocks)
+        ASSERT_EQ(stream.write(&block), WAVE_OK);
     stream.pull(nullptr, 15);
     stream.drain();
     EXPECT_EQ(client.returned(), (std::vector<uint32_t>{0, 1, 2, 3}));
@@ -124,7 +131,8 @@ TEST(NullDevice, PlaysAtThePaceOfTheClockAndDeliversEveryByteInOrder) {
     WaveOpenResult opened = system.open(0, WaveFormat{44100, 2, 16}, client);
     ASSERT_EQ(opened.code, WAVE_OK);
     const auto start = std::chrono::steady_clock::now();
-    for (const WaveBlock& block : blocks.blocks) ASSERT_EQ(opened.device->write(&block), WAVE_OK);
+    for (const WaveBlock& block : blocks.blocks)
+        ASSERT_EQ(opened.device->write(&block), WAVE_OK);
 
     std::this_thread::sleep_for(60ms);
     const uint64_t early = opened.device->position();
@@ -156,7 +164,8 @@ TEST(NullDevice, ResetReturnsEveryPendingBlockAtOnceAndStartsThePositionAgain) {
     Blocks blocks(5, 441);
     WaveOpenResult opened = system.open(0, WaveFormat{44100, 2, 16}, client);
     ASSERT_EQ(opened.code, WAVE_OK);
-    for (const WaveBlock& block : blocks.blocks) opened.device->write(&block);
+    for (const WaveBlock& block : blocks.blocks)
+        opened.device->write(&block);
     std::this_thread::sleep_for(30ms);
     EXPECT_TRUE(client.returned().empty()) << "a stalled device keeps its blocks";
     opened.device->reset();
@@ -170,7 +179,8 @@ TEST(NullDevice, ClosingReturnsWhatIsStillQueued) {
     Blocks blocks(10, 4410);
     {
         WaveOpenResult opened = system.open(0, WaveFormat{44100, 2, 16}, client);
-        for (const WaveBlock& block : blocks.blocks) opened.device->write(&block);
+        for (const WaveBlock& block : blocks.blocks)
+            opened.device->write(&block);
     }
     EXPECT_EQ(client.returned().size(), 10u);
 }
@@ -206,7 +216,8 @@ TEST(NullDevice, OpenFailuresCarryTheirCodes) {
 TEST(DeviceList, HoldsEachDeviceWithItsSixFormatBytesAndTheDefaultLast) {
     NullDeviceOptions low;
     low.name = "Low rates";
-    low.formats = {FORMAT_ALL, FORMAT_MONO_8, FORMAT_ALL, FORMAT_STEREO_16 | FORMAT_MONO_16, FORMAT_ALL, 0};
+    low.formats = {
+        FORMAT_ALL, FORMAT_MONO_8, FORMAT_ALL, FORMAT_STEREO_16 | FORMAT_MONO_16, FORMAT_ALL, 0};
     NullDeviceOptions wide;
     wide.name = "Wide";
     NullAudioSystem system({low, wide});

@@ -19,15 +19,17 @@ class RecordingSink : public LiveNoteSink {
 
     uint32_t instrument_count() override { return uint32_t(loops.size()); }
     bool instrument_loops(uint32_t instrument) override { return loops.at(instrument); }
-    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume, uint32_t balance,
-                                uint32_t length_ms) override {
+    uint32_t start_preview_note(uint32_t instrument, uint32_t key, uint32_t volume,
+                                uint32_t balance, uint32_t length_ms) override {
         EXPECT_EQ(volume, 31u);
         EXPECT_EQ(balance, 15u);
         EXPECT_EQ(length_ms, 0u);
         log.push_back("start " + std::to_string(instrument) + ":" + std::to_string(key));
         return next_handle++;
     }
-    void release_preview_note(uint32_t handle) override { log.push_back("release #" + std::to_string(handle)); }
+    void release_preview_note(uint32_t handle) override {
+        log.push_back("release #" + std::to_string(handle));
+    }
 };
 
 struct Fixture {
@@ -47,19 +49,19 @@ TEST(LiveKeyboard, MapsTheLayoutWithBaseOctaveShiftAndControl) {
         int32_t key;
     };
     const std::vector<Case> cases = {
-        {3, 'Z', {}, 36},                // middle C
-        {3, 'Z', {true, false}, 48},     // Shift
-        {3, 'Z', {false, true}, 24},     // Control
+        {3, 'Z', {}, 36},            // middle C
+        {3, 'Z', {true, false}, 48}, // Shift
+        {3, 'Z', {false, true}, 24}, // Control
         {3, 'S', {}, 37},
         {3, 'M', {}, 47},
         {3, 'Q', {}, 48},
-        {3, VK_COMMA_KEY, {}, 48},       // the comma plays Q
+        {3, VK_COMMA_KEY, {}, 48}, // the comma plays Q
         {3, 'I', {}, 60},
         {0, 'Z', {}, 0},
-        {0, 'Z', {false, true}, -1},     // below key 0
+        {0, 'Z', {false, true}, -1}, // below key 0
         {5, 'U', {}, 83},
-        {5, 'I', {}, -1},                // 84: nothing plays
-        {3, 'A', {}, -1},                // not in the layout
+        {5, 'I', {}, -1}, // 84: nothing plays
+        {3, 'A', {}, -1}, // not in the layout
         {3, 300, {}, -1},
         {3, VK_SPACE_BAR, {}, -2},
     };
@@ -158,7 +160,8 @@ TEST(LiveKeyboard, KeyUpReleasesEveryNoteThatVirtualKeyStarted) {
     f.keyboard.key_down('Z', {true, false}); // Shift+Z on the same key, not a repeat
     f.time += 600;
     f.keyboard.key_up('Z');
-    EXPECT_EQ(f.sink.log, (std::vector<std::string>{"start 0:36", "start 0:48", "release #1", "release #2"}));
+    EXPECT_EQ(f.sink.log,
+              (std::vector<std::string>{"start 0:36", "start 0:48", "release #1", "release #2"}));
 }
 
 TEST(LiveKeyboard, SwitchingTheInstrumentReleasesHeldNotes) {
@@ -215,7 +218,8 @@ TEST(LiveKeyboard, MidiNotesStartAndReleaseKeys) {
 TEST(LiveKeyboard, TheWindowClosingReleasesItsNotes) {
     RecordingSink sink;
     {
-        LiveKeyboard keyboard(sink, [] { return 0u; }, [] { return 0u; });
+        LiveKeyboard keyboard(
+            sink, [] { return 0u; }, [] { return 0u; });
         keyboard.activate_check(true);
         keyboard.key_down('Z', {});
     }

@@ -26,14 +26,15 @@ TEST(MidiNotes, MapNote24ToKey0AndOffsToBit0x100OnAnyChannel) {
         {message(0x90, 107, 1), 83u},
         {message(0x90, 23, 100), std::nullopt},
         {message(0x90, 108, 100), std::nullopt},
-        {message(0x9F, 60, 64), 36u},                   // channel 16
-        {message(0x80, 60, 64), 36u | MIDI_NOTE_OFF},   // note-off
-        {message(0x93, 60, 0), 36u | MIDI_NOTE_OFF},    // note-on with velocity 0
-        {message(0xB0, 60, 64), std::nullopt},          // a controller
-        {message(0xE0, 60, 64), std::nullopt},          // pitch bend
-        {message(0xA0, 60, 64), std::nullopt},          // aftertouch
+        {message(0x9F, 60, 64), 36u},                 // channel 16
+        {message(0x80, 60, 64), 36u | MIDI_NOTE_OFF}, // note-off
+        {message(0x93, 60, 0), 36u | MIDI_NOTE_OFF},  // note-on with velocity 0
+        {message(0xB0, 60, 64), std::nullopt},        // a controller
+        {message(0xE0, 60, 64), std::nullopt},        // pitch bend
+        {message(0xA0, 60, 64), std::nullopt},        // aftertouch
     };
-    for (const Case& c : cases) EXPECT_EQ(midi_note_parameter(c.message), c.parameter) << std::hex << c.message;
+    for (const Case& c : cases)
+        EXPECT_EQ(midi_note_parameter(c.message), c.parameter) << std::hex << c.message;
 }
 
 class RecordingTarget : public MidiTarget {
@@ -110,7 +111,8 @@ TEST(MidiInput, HandsNotesToTheTargetInOrderAndWaitsForTheEndOfMoreData) {
     input.receive(message(0xB0, 7, 100), 11, true);
     EXPECT_TRUE(target.notes.empty()) << "more data follows";
     input.receive(message(0x80, 60, 0), 12, false);
-    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{36, 10}, {36 | MIDI_NOTE_OFF, 12}};
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{36, 10},
+                                                                 {36 | MIDI_NOTE_OFF, 12}};
     EXPECT_EQ(target.notes, expected);
 }
 
@@ -119,7 +121,8 @@ TEST(MidiInput, TheRingDropsMessagesWhen127ArePending) {
     MidiInput input(std::make_unique<FakeBackend>(log, std::vector<std::string>{}));
     RecordingTarget target;
     input.set_target(&target);
-    for (uint32_t i = 0; i < 200; ++i) input.receive(message(0x90, 24 + i % 84, 1), i, true);
+    for (uint32_t i = 0; i < 200; ++i)
+        input.receive(message(0x90, 24 + i % 84, 1), i, true);
     input.receive(message(0x90, 24, 1), 999, false);
     ASSERT_EQ(target.notes.size(), 127u);
     EXPECT_EQ(target.notes.back().second, 126u) << "the newest messages were dropped";

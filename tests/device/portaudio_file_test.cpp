@@ -29,7 +29,8 @@ using namespace std::chrono_literals;
 class AlsaFileSink {
   public:
     explicit AlsaFileSink(uint32_t bytes_per_second) : rate_(bytes_per_second) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tunemill-alsa-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tunemill-alsa-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         folder_ = pattern;
         const std::filesystem::path pipe = folder_ / "out.raw";
@@ -38,8 +39,8 @@ class AlsaFileSink {
         // it between its probes of the device.
         fd_ = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
         std::ofstream config(folder_ / "asound.conf");
-        config << "pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \"" << pipe.string()
-               << "\"\n  format \"raw\"\n}\n";
+        config << "pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \""
+               << pipe.string() << "\"\n  format \"raw\"\n}\n";
         config.close();
         ::setenv("ALSA_CONFIG_PATH", (folder_ / "asound.conf").c_str(), 1);
         ::setenv("JACK_NO_START_SERVER", "1", 1);
@@ -57,7 +58,10 @@ class AlsaFileSink {
         return bytes_;
     }
     // Reads the rest at once (the pipe's buffer), then stops pacing.
-    void flush() { unpaced_ = true; std::this_thread::sleep_for(50ms); }
+    void flush() {
+        unpaced_ = true;
+        std::this_thread::sleep_for(50ms);
+    }
 
   private:
     void read() {
@@ -65,10 +69,13 @@ class AlsaFileSink {
         std::vector<uint8_t> buffer(65536);
         uint64_t total = 0;
         while (!quit_) {
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            const int64_t allowed = unpaced_ ? int64_t(buffer.size()) : int64_t(seconds * rate_) - int64_t(total);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const int64_t allowed =
+                unpaced_ ? int64_t(buffer.size()) : int64_t(seconds * rate_) - int64_t(total);
             if (allowed > 0) {
-                const ssize_t got = ::read(fd_, buffer.data(), std::min<size_t>(size_t(allowed), buffer.size()));
+                const ssize_t got =
+                    ::read(fd_, buffer.data(), std::min<size_t>(size_t(allowed), buffer.size()));
                 if (got > 0) {
                     total += uint64_t(got);
                     std::lock_guard<std::mutex> hold(mutex_);
@@ -126,7 +133,8 @@ TEST(PortAudioFileDevice, APlayedSongArrivesAsTheWavExportRendersIt) {
 
     Song song;
     Instrument ramp = make_sampled_instrument("ramp", NO_CATEGORY, 88200, NO_LOOP, 44100, 2, false);
-    for (uint32_t i = 0; i < 88200; ++i) ramp.samples16()[i] = int16_t((i * 13) % 20000 + 5);
+    for (uint32_t i = 0; i < 88200; ++i)
+        ramp.samples16()[i] = int16_t((i * 13) % 20000 + 5);
     song.instruments.push_back(ramp);
     add_pattern(song, "P");
     song.patterns[0].length = 8;
@@ -154,7 +162,8 @@ TEST(PortAudioFileDevice, APlayedSongArrivesAsTheWavExportRendersIt) {
                                       ("tunemill-render-" + std::to_string(::getpid()) + ".wav");
     ASSERT_TRUE(export_song_to_wav(song, wav, WavExportSettings{}));
     std::ifstream in(wav, std::ios::binary);
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     std::filesystem::remove(wav);
     ASSERT_GT(file.size(), WAV_HEADER_BYTES);
 
@@ -163,7 +172,8 @@ TEST(PortAudioFileDevice, APlayedSongArrivesAsTheWavExportRendersIt) {
     EXPECT_GT(rendered.size(), 44100u) << "three quarters of a second of sound, stereo";
     ASSERT_EQ(played.size(), rendered.size()) << "the device file holds other sound than the song";
     size_t differences = 0;
-    for (size_t i = 0; i < rendered.size(); ++i) differences += played[i] != rendered[i];
+    for (size_t i = 0; i < rendered.size(); ++i)
+        differences += played[i] != rendered[i];
     EXPECT_EQ(differences, 0u) << "of " << rendered.size() << " samples";
 }
 

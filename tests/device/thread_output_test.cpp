@@ -28,7 +28,9 @@ TEST(OutputGeometry, BlocksAreTheExactLengthRoundedUpToSixteenFrames) {
     EXPECT_EQ(output_block_count(10), 46u);
 }
 
-OutputDeviceInfo device(uint32_t id, std::array<uint8_t, 6> formats) { return {id, "device", formats}; }
+OutputDeviceInfo device(uint32_t id, std::array<uint8_t, 6> formats) {
+    return {id, "device", formats};
+}
 
 TEST(FormatMatch, AdaptsTheSettingsToWhatTheDevicePlays) {
     const PlaybackConfig wanted; // 44100 Hz, 16-bit stereo
@@ -56,18 +58,53 @@ TEST(FormatMatch, AdaptsTheSettingsToWhatTheDevicePlays) {
     const std::array<uint8_t, 6> all = {15, 15, 15, 15, 15, 15};
     const std::array<uint8_t, 6> sixteen_both = {12, 12, 12, 12, 12, 12};
     const std::vector<Case> cases = {
-        {"48000 Hz on a device up to 44100 Hz", at_48000, {device(0, up_to_44100)}, 0, 44100, true, true},
+        {"48000 Hz on a device up to 44100 Hz",
+         at_48000,
+         {device(0, up_to_44100)},
+         0,
+         44100,
+         true,
+         true},
         {"only 16-bit stereo", mono_8, {device(0, only_16_stereo)}, 0, 44100, true, true},
         {"only 8-bit mono", wanted, {device(0, only_8_mono)}, 0, 44100, false, false},
         {"16-bit either way keeps mono", mono_8, {device(0, sixteen_both)}, 0, 44100, true, false},
         {"everything: as configured", mono_8, {device(0, all)}, 0, 44100, false, false},
-        {"the configured device", on_device_1, {device(0, all), device(1, only_8_mono)}, 1, 44100, false, false},
-        {"an unknown device: the first", on_device_1, {device(0, only_16_stereo)}, 0, 44100, true, true},
-        {"the default device", on_default, {device(0, all), device(DEFAULT_OUTPUT_DEVICE, only_8_mono)},
-         DEFAULT_OUTPUT_DEVICE, 44100, false, false},
-        {"a missing rate: the highest", at_16000, {device(0, {15, 0, 15, 15, 15, 15})}, 0, 48000, true, true},
+        {"the configured device",
+         on_device_1,
+         {device(0, all), device(1, only_8_mono)},
+         1,
+         44100,
+         false,
+         false},
+        {"an unknown device: the first",
+         on_device_1,
+         {device(0, only_16_stereo)},
+         0,
+         44100,
+         true,
+         true},
+        {"the default device",
+         on_default,
+         {device(0, all), device(DEFAULT_OUTPUT_DEVICE, only_8_mono)},
+         DEFAULT_OUTPUT_DEVICE,
+         44100,
+         false,
+         false},
+        {"a missing rate: the highest",
+         at_16000,
+         {device(0, {15, 0, 15, 15, 15, 15})},
+         0,
+         48000,
+         true,
+         true},
         {"no device at all", wanted, {}, DEFAULT_OUTPUT_DEVICE, 44100, true, true},
-        {"a device without formats", at_16000, {device(0, {0, 0, 0, 0, 0, 0})}, 0, 16000, true, true},
+        {"a device without formats",
+         at_16000,
+         {device(0, {0, 0, 0, 0, 0, 0})},
+         0,
+         16000,
+         true,
+         true},
     };
     for (const Case& c : cases) {
         const PlaybackConfig matched = match_format(c.config, c.devices);
@@ -91,7 +128,8 @@ class Receiver : public PositionReceiver {
     }
     size_t ends() {
         size_t count = 0;
-        for (const auto& report : reports()) count += (report.first & REPORT_LAST) != 0;
+        for (const auto& report : reports())
+            count += (report.first & REPORT_LAST) != 0;
         return count;
     }
 
@@ -109,9 +147,12 @@ struct Player : ::testing::Test {
     std::mutex heard_mutex;
     std::vector<uint8_t> heard;
 
-    explicit Player(std::vector<NullDeviceOptions> devices = {NullDeviceOptions{}}) : system(std::move(devices)) {
-        Instrument ramp = make_sampled_instrument("ramp", NO_CATEGORY, 88200, NO_LOOP, 44100, 2, false);
-        for (uint32_t i = 0; i < 88200; ++i) ramp.samples16()[i] = int16_t((i * 7) % 30000 + 1);
+    explicit Player(std::vector<NullDeviceOptions> devices = {NullDeviceOptions{}})
+        : system(std::move(devices)) {
+        Instrument ramp =
+            make_sampled_instrument("ramp", NO_CATEGORY, 88200, NO_LOOP, 44100, 2, false);
+        for (uint32_t i = 0; i < 88200; ++i)
+            ramp.samples16()[i] = int16_t((i * 7) % 30000 + 1);
         song.instruments.push_back(ramp);
         add_pattern(song, "P");
         song.patterns[0].length = 8;
@@ -125,7 +166,8 @@ struct Player : ::testing::Test {
         });
     }
 
-    static bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    static bool wait_until(const std::function<bool()>& done,
+                           std::chrono::milliseconds limit = 10s) {
         const auto start = std::chrono::steady_clock::now();
         while (!done()) {
             if (std::chrono::steady_clock::now() - start > limit) return false;
@@ -181,7 +223,8 @@ TEST_F(Player, PlaysTheSongExactlyAsRenderedWithTheLeadAndOneEndReportForEveryRe
         ASSERT_TRUE(engine.newest_report());
         EXPECT_EQ(reports.back().second, engine.newest_report()->tick) << "drained: with its tick";
         EXPECT_GE(reports.back().second, 7);
-        for (size_t i = 1; i < reports.size(); ++i) EXPECT_LE(reports[i - 1].second, reports[i].second);
+        for (size_t i = 1; i < reports.size(); ++i)
+            EXPECT_LE(reports[i - 1].second, reports[i].second);
     }
     std::lock_guard<std::mutex> hold(heard_mutex);
     const std::vector<uint8_t> expected = offline(output.config());
@@ -240,14 +283,16 @@ TEST_F(Player, ABlockOrRecordingStopsOnlyForTheWindowThatStartedIt) {
     ASSERT_TRUE(output.play_block(0, 0, 200, 0, true, &first_window));
     EXPECT_EQ(engine.owner(), &first_window);
     EXPECT_FALSE(output.stop_block_if_owned(&second_window));
-    EXPECT_FALSE(output.stop_recording_if_owned(&first_window)) << "a block playback is no recording";
+    EXPECT_FALSE(output.stop_recording_if_owned(&first_window))
+        << "a block playback is no recording";
     EXPECT_TRUE(output.is_running());
     EXPECT_TRUE(output.stop_block_if_owned(&first_window));
     EXPECT_FALSE(output.is_running());
 
     ASSERT_TRUE(output.play_recording(0, 0, 400, 0, false, true, &second_window));
     EXPECT_TRUE(engine.recording());
-    EXPECT_FALSE(output.stop_block_if_owned(&second_window)) << "a voice recording plays in pattern mode";
+    EXPECT_FALSE(output.stop_block_if_owned(&second_window))
+        << "a voice recording plays in pattern mode";
     EXPECT_FALSE(output.stop_recording_if_owned(&first_window));
     EXPECT_TRUE(output.stop_recording_if_owned(&second_window));
     EXPECT_FALSE(output.is_running());
@@ -397,8 +442,8 @@ TEST_F(StalledDevice, ADeviceThatKeepsItsBlocksIsRestartedUntilStopped) {
     output.register_receiver(&receiver);
     ASSERT_TRUE(output.play_song(0));
     ASSERT_TRUE(wait_until([&] { return output.recoveries() >= 2; }, 3s))
-        << output.recoveries() << " queued " << output.queued() << " position " << output.play_position()
-        << " running " << output.is_running();
+        << output.recoveries() << " queued " << output.queued() << " position "
+        << output.play_position() << " running " << output.is_running();
     output.stop(StopMode::NOW);
     EXPECT_FALSE(output.is_running());
     EXPECT_EQ(receiver.ends(), 1u);

@@ -7,10 +7,12 @@
 #include <pthread.h>
 #include <time.h>
 
-extern "C" int pthread_mutex_clocklock(pthread_mutex_t* mutex, clockid_t clock, const struct timespec* deadline) {
+extern "C" int pthread_mutex_clocklock(pthread_mutex_t* mutex, clockid_t clock,
+                                       const struct timespec* deadline) {
     timespec now{};
     clock_gettime(clock, &now);
-    long long remaining = (deadline->tv_sec - now.tv_sec) * 1000000000LL + (deadline->tv_nsec - now.tv_nsec);
+    long long remaining =
+        (deadline->tv_sec - now.tv_sec) * 1000000000LL + (deadline->tv_nsec - now.tv_nsec);
     if (remaining < 0) remaining = 0;
     timespec real{};
     clock_gettime(CLOCK_REALTIME, &real);

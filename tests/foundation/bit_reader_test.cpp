@@ -11,8 +11,10 @@ namespace tunemill {
 namespace {
 
 std::filesystem::path bytes_file(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const auto path = std::filesystem::temp_directory_path() / ("tunemill-bits-" + std::to_string(::getpid()) + name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tunemill-bits-" + std::to_string(::getpid()) + name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -32,7 +34,8 @@ TEST(BitReader, ReadsMostSignificantBitFirst) {
 TEST(BitReader, FifthByteOfFourByteFileIsEndOfFile) {
     File file = File::open_for_reading(bytes_file("four", {1, 2, 3, 4}));
     BitReader bits(file);
-    for (uint32_t i = 1; i <= 4; ++i) EXPECT_EQ(bits.read_bits(8), i);
+    for (uint32_t i = 1; i <= 4; ++i)
+        EXPECT_EQ(bits.read_bits(8), i);
     try {
         bits.read_bits(8);
         FAIL();
@@ -52,7 +55,8 @@ TEST(BitReader, ReadingTheLastBitsExactlyDoesNotFail) {
 
 TEST(BitReader, ReleaseStandsAfterTheLastTouchedByte) {
     std::vector<uint8_t> bytes(128);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i);
     File file = File::open_for_reading(bytes_file("release", bytes));
     BitReader bits(file);
     bits.read_bits(12);
@@ -69,7 +73,8 @@ TEST(BitReader, ReleaseStandsAfterTheLastTouchedByte) {
 }
 
 TEST(BitReader, ReadStringStopsAtZeroOrAfterMax) {
-    File file = File::open_for_reading(bytes_file("string", {0x41, 0x42, 0x43, 0x44, 0x00, 0x45, 0x00}));
+    File file =
+        File::open_for_reading(bytes_file("string", {0x41, 0x42, 0x43, 0x44, 0x00, 0x45, 0x00}));
     BitReader bits(file);
     char buffer[8] = {};
     EXPECT_FALSE(bits.read_string(buffer, 3));

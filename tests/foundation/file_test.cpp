@@ -148,7 +148,8 @@ TEST(ErrorText, EveryClassComposesItsText) {
     EXPECT_EQ(MISC_ERROR(38).compose_message(), "Can't align pattern");
     EXPECT_EQ(MISC_ERROR(76).compose_message(), ""); // an id without text: an empty message
     EXPECT_EQ(PLAYBACK_ERROR(-99999).compose_message(), "Failed to create thread");
-    EXPECT_EQ(PLAYBACK_ERROR(4).compose_message(), "Output device is already in use by other application");
+    EXPECT_EQ(PLAYBACK_ERROR(4).compose_message(),
+              "Output device is already in use by other application");
     EXPECT_EQ(PLAYBACK_ERROR(0).compose_message(), "No output devices installed");
     EXPECT_EQ(PLAYBACK_ERROR(-9996, "Invalid device").compose_message(), "Invalid device");
     EXPECT_EQ(MIDI_ERROR(2, "No MIDI port").compose_message(), "No MIDI port");

@@ -9,9 +9,11 @@ namespace tunemill {
 namespace {
 
 TEST(Language, GermanForEveryGermanLocaleOnly) {
-    for (const char* german : {"de", "de_DE.UTF-8", "de_CH", "de_AT.ISO-8859-1", "DE_de", "de-LI", "de@euro"})
+    for (const char* german :
+         {"de", "de_DE.UTF-8", "de_CH", "de_AT.ISO-8859-1", "DE_de", "de-LI", "de@euro"})
         EXPECT_EQ(language_from_locale(german), Language::GERMAN) << german;
-    for (const char* english : {"fr_FR.UTF-8", "en_US.UTF-8", "C", "POSIX", "", "d", "dex_XX", "nl_DE"})
+    for (const char* english :
+         {"fr_FR.UTF-8", "en_US.UTF-8", "C", "POSIX", "", "d", "dex_XX", "nl_DE"})
         EXPECT_EQ(language_from_locale(english), Language::ENGLISH) << english;
 }
 

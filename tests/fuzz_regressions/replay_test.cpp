@@ -28,7 +28,8 @@ std::vector<fs::path> files_in(const fs::path& folder) {
     std::vector<fs::path> files;
     if (!fs::is_directory(folder)) return files;
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') files.push_back(entry.path());
+        if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+            files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -41,7 +42,8 @@ std::optional<Outcome> replay(const EntryPoint& point, const fs::path& file) {
     } catch (const BrokenPromise& broken) {
         ADD_FAILURE() << point.name << " " << file.filename().string() << ": " << broken.what();
     } catch (const std::exception& error) {
-        ADD_FAILURE() << point.name << " " << file.filename().string() << ": escaped " << error.what();
+        ADD_FAILURE() << point.name << " " << file.filename().string() << ": escaped "
+                      << error.what();
     }
     return std::nullopt;
 }
@@ -53,13 +55,15 @@ class Replay : public ::testing::TestWithParam<EntryPoint> {
 
 TEST_P(Replay, FindingsKeepEveryPromise) {
     const EntryPoint point = GetParam();
-    for (const fs::path& file : files_in(fs::path(TUNEMILL_SOURCE_DIR) / "tests/fuzz_regressions/data" / point.name))
+    for (const fs::path& file :
+         files_in(fs::path(TUNEMILL_SOURCE_DIR) / "tests/fuzz_regressions/data" / point.name))
         replay(point, file);
 }
 
 TEST_P(Replay, SeedsOfOurOwnWritersAreAccepted) {
     const EntryPoint point = GetParam();
-    const std::vector<fs::path> seeds = files_in(fs::path(TUNEMILL_SOURCE_DIR) / "fuzz/corpus" / point.name);
+    const std::vector<fs::path> seeds =
+        files_in(fs::path(TUNEMILL_SOURCE_DIR) / "fuzz/corpus" / point.name);
     EXPECT_FALSE(seeds.empty()) << "no seed corpus for " << point.name;
     for (const fs::path& file : seeds) {
         const std::optional<Outcome> outcome = replay(point, file);
@@ -70,8 +74,11 @@ TEST_P(Replay, SeedsOfOurOwnWritersAreAccepted) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, Replay, ::testing::ValuesIn(entry_points().begin(), entry_points().end()),
-                         [](const ::testing::TestParamInfo<EntryPoint>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Targets, Replay,
+                         ::testing::ValuesIn(entry_points().begin(), entry_points().end()),
+                         [](const ::testing::TestParamInfo<EntryPoint>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
 } // namespace tunemill::fuzz

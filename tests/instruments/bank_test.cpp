@@ -35,11 +35,14 @@ std::vector<uint8_t> bank_bytes(const std::vector<BankItem>& items) {
         put_le(out, offset, 4);
         offset += uint32_t(item.body.size());
     }
-    for (const BankItem& item : items) append(out, item.body);
+    for (const BankItem& item : items)
+        append(out, item.body);
     return out;
 }
 
-std::vector<uint8_t> synth_body(uint8_t byte1) { return {0, 0, byte1, 0, 0, 0xB0, 0, 0, 0, 0, 0xB0, 0}; }
+std::vector<uint8_t> synth_body(uint8_t byte1) {
+    return {0, 0, byte1, 0, 0, 0xB0, 0, 0, 0, 0, 0xB0, 0};
+}
 
 std::vector<uint8_t> sampled_body(std::vector<uint8_t> samples) {
     std::vector<uint8_t> body{1};
@@ -59,11 +62,11 @@ uint32_t bank_error_kind(const std::function<void()>& operation) {
 
 TEST(Bank, LooksUpNamesByTheirSixteenPaddedBytes) {
     const auto path = write_bytes("lookup.bnk", bank_bytes({
-        {"Piano", 10, sampled_body({1, 2, 3, 4})},
-        {"Sixteen Letters!", 22, synth_body(63)},
-        {"Dup", 3, sampled_body({9, 9, 8})},
-        {"Dup", 4, sampled_body({7, 7, 7, 6, 6})},
-    }));
+                                                    {"Piano", 10, sampled_body({1, 2, 3, 4})},
+                                                    {"Sixteen Letters!", 22, synth_body(63)},
+                                                    {"Dup", 3, sampled_body({9, 9, 8})},
+                                                    {"Dup", 4, sampled_body({7, 7, 7, 6, 6})},
+                                                }));
     InstrumentBank bank(path);
     const Instrument piano = bank.load("Piano");
     EXPECT_EQ(piano.name, "Piano");
@@ -78,8 +81,11 @@ TEST(Bank, LooksUpNamesByTheirSixteenPaddedBytes) {
     const Instrument dup = bank.load("Dup");
     EXPECT_EQ(dup.category, 3u);
     EXPECT_EQ(dup.length, 3u);
-    for (const char* missing : {"piano", "PIANO", "Pian", "Sixteen Letters", "Sixteen Letters!!", "Organ", ""})
-        EXPECT_EQ(bank_error_kind([&] { bank.load(missing); }), uint32_t(INS_BANK_ERROR::MISSING_INSTRUMENT)) << missing;
+    for (const char* missing :
+         {"piano", "PIANO", "Pian", "Sixteen Letters", "Sixteen Letters!!", "Organ", ""})
+        EXPECT_EQ(bank_error_kind([&] { bank.load(missing); }),
+                  uint32_t(INS_BANK_ERROR::MISSING_INSTRUMENT))
+            << missing;
     // A trailing space pads to the same key.
     EXPECT_EQ(bank.load("Piano ").length, 4u);
     const std::vector<BankEntry> directory = bank.directory();
@@ -93,11 +99,13 @@ TEST(Bank, EmptyBankOpensAndHoldsNothing) {
     InstrumentBank bank(write_bytes("empty.bnk", bank_bytes({})));
     EXPECT_TRUE(bank.directory().empty());
     EXPECT_TRUE(bank.is_open());
-    EXPECT_EQ(bank_error_kind([&] { bank.load("Anything"); }), uint32_t(INS_BANK_ERROR::MISSING_INSTRUMENT));
+    EXPECT_EQ(bank_error_kind([&] { bank.load("Anything"); }),
+              uint32_t(INS_BANK_ERROR::MISSING_INSTRUMENT));
 }
 
 TEST(Bank, FailuresHaveTheirKinds) {
-    const std::vector<uint8_t> good = bank_bytes({{"One", 0, sampled_body({1, 2, 3})}, {"Two", 1, sampled_body({3, 2, 1})}});
+    const std::vector<uint8_t> good =
+        bank_bytes({{"One", 0, sampled_body({1, 2, 3})}, {"Two", 1, sampled_body({3, 2, 1})}});
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -106,9 +114,11 @@ TEST(Bank, FailuresHaveTheirKinds) {
     std::vector<uint8_t> bad_magic = good;
     bad_magic[0] = 'X';
     const std::vector<Case> cases = {
-        {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 40), INS_BANK_ERROR::DAMAGED},
+        {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 40),
+         INS_BANK_ERROR::DAMAGED},
         {"magic", bad_magic, INS_BANK_ERROR::DAMAGED},
-        {"cut inside the directory", std::vector<uint8_t>(good.begin(), good.begin() + 67 + 30), INS_BANK_ERROR::DAMAGED},
+        {"cut inside the directory", std::vector<uint8_t>(good.begin(), good.begin() + 67 + 30),
+         INS_BANK_ERROR::DAMAGED},
     };
     for (const Case& c : cases) {
         InstrumentBank bank(write_bytes("kinds.bnk", c.bytes));
@@ -130,10 +140,12 @@ TEST(Bank, DamagedBodyLeavesTheBankOpen) {
     });
     // "Far" points beyond the end of the file.
     const size_t far_entry = 67 + 21 * 3 + 17;
-    for (int k = 0; k < 4; ++k) bytes[far_entry + size_t(k)] = uint8_t(0x00100000u >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        bytes[far_entry + size_t(k)] = uint8_t(0x00100000u >> (8 * k));
     InstrumentBank bank(write_bytes("bodies.bnk", bytes));
     for (const char* name : {"Bad Synth", "Bad Sum", "Far"})
-        EXPECT_EQ(bank_error_kind([&] { bank.load(name); }), uint32_t(INS_BANK_ERROR::DAMAGED)) << name;
+        EXPECT_EQ(bank_error_kind([&] { bank.load(name); }), uint32_t(INS_BANK_ERROR::DAMAGED))
+            << name;
     EXPECT_TRUE(bank.is_open());
     EXPECT_EQ(bank.load("Good").length, 3u);
 }
@@ -151,12 +163,15 @@ TEST(Bank, RunsBankLivesBesideTheProgram) {
     const auto program = std::filesystem::read_symlink("/proc/self/exe");
     EXPECT_EQ(InstrumentBank::default_path(), program.parent_path() / "tmill.bnk");
     EXPECT_EQ(instrument_bank().path(), InstrumentBank::default_path());
-    EXPECT_EQ(bank_key("Bass"), (std::array<char, 16>{'B', 'a', 's', 's', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}));
+    EXPECT_EQ(bank_key("Bass"), (std::array<char, 16>{'B', 'a', 's', 's', ' ', ' ', ' ', ' ', ' ',
+                                                      ' ', ' ', ' ', ' ', ' ', ' ', ' '}));
 }
 
 // ---- The stock bank of this build. ----
 
-std::filesystem::path stock_bank_path() { return std::filesystem::path(TUNEMILL_BIN_DIR) / "tmill.bnk"; }
+std::filesystem::path stock_bank_path() {
+    return std::filesystem::path(TUNEMILL_BIN_DIR) / "tmill.bnk";
+}
 
 TEST(StockBank, CoversEveryCategoryWithUniqueNames) {
     InstrumentBank bank(stock_bank_path());
@@ -193,15 +208,16 @@ TEST(StockBank, ExercisesEveryReaderPath) {
         }
         const uint8_t packing = body[1];
         if (packing == 5) {
-            paths.insert(std::memcmp(body + 2, "dsa", 3) == 0 ? "dsa" + std::to_string(body[9] * 8) : "chunk skipped");
+            paths.insert(std::memcmp(body + 2, "dsa", 3) == 0 ? "dsa" + std::to_string(body[9] * 8)
+                                                              : "chunk skipped");
         } else if (packing >= 1 && body[2 + 16] == 0xFF) {
             paths.insert("constant");
         } else {
             paths.insert("packing " + std::to_string(packing));
         }
     }
-    for (const char* path : {"synth", "packing 0", "packing 1", "packing 2", "packing 3", "packing 4", "constant",
-                             "dsa8", "dsa16", "chunk skipped"})
+    for (const char* path : {"synth", "packing 0", "packing 1", "packing 2", "packing 3",
+                             "packing 4", "constant", "dsa8", "dsa16", "chunk skipped"})
         EXPECT_TRUE(paths.count(path)) << path;
 }
 

@@ -27,10 +27,12 @@ TEST(CategoryGuess, KeywordExamples) {
         const char* key;
         uint32_t category;
     } cases[] = {
-        {"Bass Drum 1", "bassdrum@", 17}, {"BD_01.WAV", "bd.wav@", 17}, {"nice synth", "nicesynth@", 11},
-        {"Str", "str@", 8},               {"Piano", "piano@", 10},      {"12345", "@", 29},
-        {"Hi-Hat open", "hihatopen@", 15}, {"TELEPHONE", "telephone@", 28}, {"syn.wav", "syn.wav@", 11},
-        {"Synthesis", "synthesis@", 11},  {"Strings.", "strings.@", 8},  {"", "@", 29},
+        {"Bass Drum 1", "bassdrum@", 17},  {"BD_01.WAV", "bd.wav@", 17},
+        {"nice synth", "nicesynth@", 11},  {"Str", "str@", 8},
+        {"Piano", "piano@", 10},           {"12345", "@", 29},
+        {"Hi-Hat open", "hihatopen@", 15}, {"TELEPHONE", "telephone@", 28},
+        {"syn.wav", "syn.wav@", 11},       {"Synthesis", "synthesis@", 11},
+        {"Strings.", "strings.@", 8},      {"", "@", 29},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(category_key(c.name), c.key) << c.name;
@@ -50,8 +52,9 @@ struct Chunk {
     bool pad = true;
 };
 
-std::vector<uint8_t> wav(uint32_t channels, uint32_t bits, uint32_t rate, const std::vector<uint8_t>& data,
-                         uint32_t format_size = 16, const std::vector<Chunk>& before_data = {},
+std::vector<uint8_t> wav(uint32_t channels, uint32_t bits, uint32_t rate,
+                         const std::vector<uint8_t>& data, uint32_t format_size = 16,
+                         const std::vector<Chunk>& before_data = {},
                          uint32_t data_size_field = 0xFFFFFFFE, uint32_t format_tag = 1) {
     std::vector<uint8_t> out;
     append_text(out, "RIFF");
@@ -64,7 +67,8 @@ std::vector<uint8_t> wav(uint32_t channels, uint32_t bits, uint32_t rate, const 
     put_le(out, rate * channels * bits / 8, 4);
     put_le(out, channels * bits / 8, 2);
     put_le(out, bits, 2);
-    for (uint32_t i = 16; i < format_size; ++i) out.push_back(0);
+    for (uint32_t i = 16; i < format_size; ++i)
+        out.push_back(0);
     if (format_size % 2 == 1) out.push_back(0);
     for (const Chunk& chunk : before_data) {
         append_text(out, chunk.tag);
@@ -80,7 +84,8 @@ std::vector<uint8_t> wav(uint32_t channels, uint32_t bits, uint32_t rate, const 
 
 std::vector<uint8_t> ramp8(size_t n) {
     std::vector<uint8_t> out(n);
-    for (size_t i = 0; i < n; ++i) out[i] = uint8_t(i * 3 + 1);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = uint8_t(i * 3 + 1);
     return out;
 }
 
@@ -96,7 +101,8 @@ Instrument import_wav(const std::string& name, const std::vector<uint8_t>& bytes
 }
 
 std::vector<uint8_t> samples_of(const Instrument& instrument) {
-    return {instrument.samples.begin(), instrument.samples.begin() + ptrdiff_t(instrument.sample_bytes())};
+    return {instrument.samples.begin(),
+            instrument.samples.begin() + ptrdiff_t(instrument.sample_bytes())};
 }
 
 TEST(SampleImport, WalksPastOtherChunksAndOddFormatSizes) {
@@ -109,8 +115,10 @@ TEST(SampleImport, WalksPastOtherChunksAndOddFormatSizes) {
         {"list chunk", wav(1, 8, 11025, data, 16, {{"LIST", std::vector<uint8_t>(26, 'x')}})},
         {"format chunk of 18 bytes", wav(1, 8, 11025, data, 18)},
         {"format chunk of 17 bytes, padded", wav(1, 8, 11025, data, 17)},
-        {"odd chunk with its pad byte", wav(1, 8, 11025, data, 16, {{"note", {'a', 'b', 'c'}}, {"fact", {1, 2, 3, 4}}})},
-        {"odd chunk without a pad byte", wav(1, 8, 11025, data, 16, {{"note", {'a', 'b', 'c'}, false}})},
+        {"odd chunk with its pad byte",
+         wav(1, 8, 11025, data, 16, {{"note", {'a', 'b', 'c'}}, {"fact", {1, 2, 3, 4}}})},
+        {"odd chunk without a pad byte",
+         wav(1, 8, 11025, data, 16, {{"note", {'a', 'b', 'c'}, false}})},
         {"data size beyond the end", wav(1, 8, 11025, data, 16, {}, 0xFFFFFFFF)},
     };
     for (const Case& c : cases) {
@@ -151,13 +159,15 @@ Chunk sampler_chunk(uint32_t loops, uint32_t start, uint32_t last) {
     std::vector<uint8_t> content(28, 0);
     put_le(content, loops, 4);
     put_le(content, 0, 4);
-    for (uint32_t value : {0u, 0u, start, last, 0u, 0u}) put_le(content, value, 4);
+    for (uint32_t value : {0u, 0u, start, last, 0u, 0u})
+        put_le(content, value, 4);
     return {"smpl", content};
 }
 
 TEST(SampleImport, SamplerChunkGivesOurWavFilesTheirLoop) {
     std::vector<uint8_t> data;
-    for (int i = 0; i < 1000; ++i) put_le(data, uint32_t(i * 13) & 0xFFFF, 2);
+    for (int i = 0; i < 1000; ++i)
+        put_le(data, uint32_t(i * 13) & 0xFFFF, 2);
     auto after_data = [&](const Chunk& chunk) {
         std::vector<uint8_t> out = wav(1, 16, 22050, data);
         append_text(out, chunk.tag);
@@ -175,31 +185,37 @@ TEST(SampleImport, SamplerChunkGivesOurWavFilesTheirLoop) {
         {"no loops", after_data(sampler_chunk(0, 100, 599)), NO_LOOP, 1000},
         {"end beyond the sound", after_data(sampler_chunk(1, 10, 5000)), 10, 1000},
         {"start beyond the sound", after_data(sampler_chunk(1, 1000, 1200)), NO_LOOP, 1000},
-        {"chunk cut short", [&] {
+        {"chunk cut short",
+         [&] {
              std::vector<uint8_t> out = after_data(sampler_chunk(1, 100, 599));
              out.resize(out.size() - 10);
              return out;
-         }(), NO_LOOP, 1000},
+         }(),
+         NO_LOOP, 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Instrument instrument = import_wav("looped.wav", c.bytes);
         EXPECT_EQ(instrument.loop_start, c.loop_start);
         EXPECT_EQ(instrument.length, c.length);
-        EXPECT_EQ(samples_of(instrument), std::vector<uint8_t>(data.begin(), data.begin() + 2 * c.length));
+        EXPECT_EQ(samples_of(instrument),
+                  std::vector<uint8_t>(data.begin(), data.begin() + 2 * c.length));
     }
 }
 
 TEST(SampleImport, HighRatesAreClampedAndNamesCut) {
     EXPECT_EQ(import_wav("fast.wav", wav(1, 16, 96000, {1, 2, 3, 4})).rate, 65535u);
-    EXPECT_EQ(import_wav("A rather long sample name.wav", wav(1, 8, 8000, {1})).name, "A rather long sa");
+    EXPECT_EQ(import_wav("A rather long sample name.wav", wav(1, 8, 8000, {1})).name,
+              "A rather long sa");
     EXPECT_EQ(import_wav("two.dots.wav", wav(1, 8, 8000, {1})).name, "two.dots");
 }
 
 TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
-    // Never offered as raw data any more: libsndfile reads them, or they give a sample file's message.
+    // Never offered as raw data any more: libsndfile reads them, or they give a sample file's
+    // message.
     const std::vector<uint8_t> data = ramp8(100);
-    const std::vector<uint8_t> empty_wav = wav(1, 8, 8000, {}, 16, {{"LIST", std::vector<uint8_t>(10, 'y')}});
+    const std::vector<uint8_t> empty_wav =
+        wav(1, 8, 8000, {}, 16, {{"LIST", std::vector<uint8_t>(10, 'y')}});
     const std::vector<uint8_t> full_wav = wav(1, 8, 8000, data);
     struct Case {
         const char* what;
@@ -223,7 +239,8 @@ TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
             EXPECT_NE(c.frames, 0u) << "imported " << result->length << " frames";
         } catch (const MISC_ERROR& error) {
             EXPECT_EQ(c.frames, 0u) << "refused";
-            EXPECT_TRUE(error.string_id() == S_UNKNOWN_SAMPLE_FILE || error.string_id() == S_SAMPLE_RATE_OUT_OF_RANGE)
+            EXPECT_TRUE(error.string_id() == S_UNKNOWN_SAMPLE_FILE ||
+                        error.string_id() == S_SAMPLE_RATE_OUT_OF_RANGE)
                 << error.string_id();
         }
     }
@@ -232,10 +249,11 @@ TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
 TEST(SampleImport, OtherFilesAreOfferedAsRaw) {
     for (const auto& bytes : {ramp8(500), ramp8(20)}) {
         int asked = 0;
-        const auto result = import_sample_file(write_bytes("raw.bin", bytes), [&](RawImportSettings&) {
-            ++asked;
-            return false;
-        });
+        const auto result =
+            import_sample_file(write_bytes("raw.bin", bytes), [&](RawImportSettings&) {
+                ++asked;
+                return false;
+            });
         EXPECT_EQ(asked, 1);
         EXPECT_FALSE(result.has_value());
     }
@@ -259,10 +277,13 @@ TEST(SampleImport, RawDataFollowsTheSettings) {
     for (const Case& c : cases) {
         const std::vector<uint8_t> bytes = ramp8(c.file_size);
         RawImportSettings settings = c.settings;
-        const auto result = import_sample_file(write_bytes("sample.raw", bytes), [&](RawImportSettings& shown) {
-            EXPECT_EQ(&shown, &settings);
-            return true;
-        }, settings);
+        const auto result = import_sample_file(
+            write_bytes("sample.raw", bytes),
+            [&](RawImportSettings& shown) {
+                EXPECT_EQ(&shown, &settings);
+                return true;
+            },
+            settings);
         ASSERT_TRUE(result.has_value()) << c.what;
         EXPECT_EQ(result->length, c.frames) << c.what;
         EXPECT_EQ(result->rate, c.rate) << c.what;
@@ -281,7 +302,8 @@ TEST(SampleImport, MissingFileIsAFileError) {
 
 // ---- Library ----
 
-std::vector<uint8_t> instrument_file_head(const char* magic, const std::string& name, uint8_t category) {
+std::vector<uint8_t> instrument_file_head(const char* magic, const std::string& name,
+                                          uint8_t category) {
     std::vector<uint8_t> out;
     append_text(out, magic);
     append_text(out, name);
@@ -352,7 +374,8 @@ TEST(Library, ListsBankAndFilesSortedByName) {
     ASSERT_EQ(woodwinds.size(), 1u);
     EXPECT_EQ(woodwinds[0].name, "a");
     size_t total = 0;
-    for (uint32_t c = 0; c <= 29; ++c) total += library.items(c).size();
+    for (uint32_t c = 0; c <= 29; ++c)
+        total += library.items(c).size();
     EXPECT_EQ(total, 6u);
 
     // Items load: the bank one by name, the file one from its path (this one's body is

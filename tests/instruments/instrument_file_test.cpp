@@ -28,13 +28,15 @@ std::vector<uint8_t> smp_head(const std::string& name = "Test", uint8_t category
     return out;
 }
 
-std::vector<uint8_t> file_with_body(const std::vector<uint8_t>& body, const std::string& name = "Test", uint8_t category = 3) {
+std::vector<uint8_t> file_with_body(const std::vector<uint8_t>& body,
+                                    const std::string& name = "Test", uint8_t category = 3) {
     std::vector<uint8_t> out = smp_head(name, category);
     append(out, body);
     return out;
 }
 
-Instrument read_bytes_as_instrument(const std::string& file_name, const std::vector<uint8_t>& bytes) {
+Instrument read_bytes_as_instrument(const std::string& file_name,
+                                    const std::vector<uint8_t>& bytes) {
     File file = File::open_for_reading(write_bytes(file_name, bytes));
     BitReader reader(file);
     return read_instrument_file(file, reader);
@@ -43,13 +45,15 @@ Instrument read_bytes_as_instrument(const std::string& file_name, const std::vec
 std::vector<uint8_t> decaying_tone(size_t length) {
     std::vector<uint8_t> samples(length);
     for (size_t i = 0; i < length; ++i)
-        samples[i] = uint8_t(128 + std::lround(100 * std::exp(-double(i) / 600) * std::sin(double(i) * 0.07) +
-                                               3 * std::sin(double(i) * 1.3)));
+        samples[i] = uint8_t(
+            128 + std::lround(100 * std::exp(-double(i) / 600) * std::sin(double(i) * 0.07) +
+                              3 * std::sin(double(i) * 1.3)));
     return samples;
 }
 
 std::vector<uint8_t> sample_bytes(const Instrument& instrument) {
-    return {instrument.samples.begin(), instrument.samples.begin() + ptrdiff_t(instrument.sample_bytes())};
+    return {instrument.samples.begin(),
+            instrument.samples.begin() + ptrdiff_t(instrument.sample_bytes())};
 }
 
 template <typename Error>
@@ -62,7 +66,8 @@ TEST(InstrumentFile, EveryPackingDecodesToTheSamples) {
     for (uint8_t packing = 0; packing <= 4; ++packing) {
         for (auto grouping : {packer::Grouping::SMALLEST, packer::Grouping::ONE_GROUP}) {
             const auto body = packer::sample_body(samples, packing, 1200, 22050, grouping);
-            const Instrument instrument = read_bytes_as_instrument("packed.sa2", file_with_body(body));
+            const Instrument instrument =
+                read_bytes_as_instrument("packed.sa2", file_with_body(body));
             EXPECT_EQ(instrument.length, 3000u) << int(packing);
             EXPECT_EQ(instrument.loop_start, 1200u);
             EXPECT_EQ(instrument.rate, 22050u);
@@ -83,7 +88,8 @@ TEST(InstrumentFile, ChecksumDifferenceIsDamage) {
     for (uint8_t packing = 0; packing <= 4; ++packing) {
         auto body = packer::sample_body(samples, packing, NO_LOOP, 8000);
         body[13] ^= 0x01; // the checksum's low byte
-        EXPECT_THROW(read_bytes_as_instrument("sum", file_with_body(body)), LOAD_ERROR) << int(packing);
+        EXPECT_THROW(read_bytes_as_instrument("sum", file_with_body(body)), LOAD_ERROR)
+            << int(packing);
     }
     // The checksum adds into the low byte without carry and then rotates left.
     EXPECT_EQ(sample_checksum(std::vector<uint8_t>{0xFF, 0xFF}.data(), 2), 0x03FA);
@@ -102,15 +108,18 @@ TEST(InstrumentFile, ConstantMarkerPassesTheDeltaStages) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> expected(64);
-        for (size_t i = 0; i < expected.size(); ++i) expected[i] = i < c.first.size() ? c.first[i] : 0;
+        for (size_t i = 0; i < expected.size(); ++i)
+            expected[i] = i < c.first.size() ? c.first[i] : 0;
         // Decode the run with the rules once more to know every value, then check the first ones.
         uint8_t d[3] = {0x80, 0x80, 0x80};
         for (size_t i = 0; i < expected.size(); ++i) {
             uint8_t v = 0x10;
-            for (int k = 0; k < c.packing - 1; ++k) v = d[k] = uint8_t(d[k] + v + 0x80);
+            for (int k = 0; k < c.packing - 1; ++k)
+                v = d[k] = uint8_t(d[k] + v + 0x80);
             expected[i] = v;
         }
-        for (size_t i = 0; i < c.first.size(); ++i) ASSERT_EQ(expected[i], c.first[i]);
+        for (size_t i = 0; i < c.first.size(); ++i)
+            ASSERT_EQ(expected[i], c.first[i]);
         std::vector<uint8_t> body{c.packing};
         put_le(body, 64, 4);
         put_le(body, NO_LOOP, 4);
@@ -128,16 +137,18 @@ TEST(InstrumentFile, ConstantMarkerPassesTheDeltaStages) {
 // tie at 2 and the value's smaller number puts it first: codes 2 = "0", 0 = "10", 1 = "11".
 TEST(InstrumentFile, HandBuiltStreamFollowsTheTieRules) {
     packer::BitWriter bits;
-    bits.put(0, 8);                    // group 0: no values
-    bits.put(2, 8);                    // group 1: values 0 and 1, one bit each
+    bits.put(0, 8); // group 0: no values
+    bits.put(2, 8); // group 1: values 0 and 1, one bit each
     bits.put(1, 1);
     bits.put(1, 1);
-    bits.put(1, 8);                    // group 2: value 2
+    bits.put(1, 8); // group 2: value 2
     bits.put(2, 2);
-    bits.put(125, 8);                  // group 3: the remaining 125 values, zero
-    for (int i = 0; i < 125; ++i) bits.put(0, 3);
-    bits.put(200, 8);                  // second pass, group 0: a count beyond 128 ends the pass
-    for (uint32_t code : {0u, 2u, 3u, 0u}) bits.put(code, code == 0 ? 1 : 2);
+    bits.put(125, 8); // group 3: the remaining 125 values, zero
+    for (int i = 0; i < 125; ++i)
+        bits.put(0, 3);
+    bits.put(200, 8); // second pass, group 0: a count beyond 128 ends the pass
+    for (uint32_t code : {0u, 2u, 3u, 0u})
+        bits.put(code, code == 0 ? 1 : 2);
     const std::vector<uint8_t> stream = bits.finish();
     const std::vector<uint8_t> expected{2, 0, 1, 2};
     std::vector<uint8_t> body{1};
@@ -153,21 +164,25 @@ TEST(InstrumentFile, HandBuiltStreamFollowsTheTieRules) {
 std::vector<uint8_t> coded_body_with_frequencies(uint32_t count, uint32_t f0, uint32_t f1) {
     packer::BitWriter bits;
     bits.put(0, 8);
-    for (int g = 1; g < 17; ++g) bits.put(0, 8);
-    bits.put(2, 8);                    // group 17: two frequencies of 17 bits
+    for (int g = 1; g < 17; ++g)
+        bits.put(0, 8);
+    bits.put(2, 8); // group 17: two frequencies of 17 bits
     bits.put(f0, 17);
     bits.put(f1, 17);
-    bits.put(0, 8);                    // group 18: none; values 2..127 follow in group 19
+    bits.put(0, 8); // group 18: none; values 2..127 follow in group 19
     bits.put(126, 8);
-    for (int i = 0; i < 126; ++i) bits.put(0, 19);
+    for (int i = 0; i < 126; ++i)
+        bits.put(0, 19);
     bits.put(128, 8);
-    for (uint32_t i = 0; i < count; ++i) bits.put(i & 1, 1);
+    for (uint32_t i = 0; i < count; ++i)
+        bits.put(i & 1, 1);
     std::vector<uint8_t> body{1};
     put_le(body, count, 4);
     put_le(body, NO_LOOP, 4);
     put_le(body, 0xFFFFFFFF, 4);
     std::vector<uint8_t> values(count);
-    for (uint32_t i = 0; i < count; ++i) values[i] = uint8_t(i & 1);
+    for (uint32_t i = 0; i < count; ++i)
+        values[i] = uint8_t(i & 1);
     put_le(body, packer::checksum(values), 2);
     put_le(body, 8000, 2);
     append(body, bits.finish());
@@ -176,9 +191,12 @@ std::vector<uint8_t> coded_body_with_frequencies(uint32_t count, uint32_t f0, ui
 
 TEST(InstrumentFile, UnbuildableCodeTreesAreDamage) {
     // Wide groups decode: two values with frequency 1 at width 17.
-    EXPECT_EQ(read_bytes_as_instrument("wide", file_with_body(coded_body_with_frequencies(8, 1, 1))).length, 8u);
+    EXPECT_EQ(read_bytes_as_instrument("wide", file_with_body(coded_body_with_frequencies(8, 1, 1)))
+                  .length,
+              8u);
     // Combined frequency above 65535.
-    expect_error<LOAD_ERROR>("combined above 65535", file_with_body(coded_body_with_frequencies(8, 40000, 30000)));
+    expect_error<LOAD_ERROR>("combined above 65535",
+                             file_with_body(coded_body_with_frequencies(8, 40000, 30000)));
     // Only one value with a non-zero frequency.
     expect_error<LOAD_ERROR>("single value", file_with_body(coded_body_with_frequencies(8, 5, 0)));
 }
@@ -187,7 +205,8 @@ TEST(InstrumentFile, FormatFaultsAreDamage) {
     const std::vector<uint8_t> good_body = packer::sample_body(decaying_tone(10), 0, NO_LOOP, 8000);
     auto with_header_field = [&](size_t offset, uint32_t value, int bytes) {
         std::vector<uint8_t> body = good_body;
-        for (int k = 0; k < bytes; ++k) body[offset + size_t(k)] = uint8_t(value >> (8 * k));
+        for (int k = 0; k < bytes; ++k)
+            body[offset + size_t(k)] = uint8_t(value >> (8 * k));
         return file_with_body(body);
     };
     std::vector<uint8_t> bad_magic = file_with_body(good_body);
@@ -209,15 +228,19 @@ TEST(InstrumentFile, FormatFaultsAreDamage) {
         {"rate 0", with_header_field(15, 0, 2)},
         {"reserved", with_header_field(9, 0, 4)},
         {"loop at length", with_header_field(5, 10, 4)},
-        {"dsa 3 bytes per sample", file_with_body(packer::chunk_body({1, 2, 3}, 3, 1, NO_LOOP, 8000))},
+        {"dsa 3 bytes per sample",
+         file_with_body(packer::chunk_body({1, 2, 3}, 3, 1, NO_LOOP, 8000))},
         {"dsa rate 0", file_with_body(packer::chunk_body({1, 2}, 1, 2, NO_LOOP, 0))},
         {"dsa loop beyond", file_with_body(packer::chunk_body({1, 2}, 1, 2, 2, 8000))},
     };
-    for (const Case& c : cases) expect_error<LOAD_ERROR>(c.what, c.bytes);
+    for (const Case& c : cases)
+        expect_error<LOAD_ERROR>(c.what, c.bytes);
     std::vector<uint8_t> huge_chunk = file_with_body({5, 'x', 'y', 'z', 0, 0, 0, 0x80});
     expect_error<LOAD_ERROR>("chunk size above 0x7FFFFFFF", huge_chunk);
     // A 16-character name is the longest that reads.
-    EXPECT_EQ(read_bytes_as_instrument("sixteen", file_with_body(good_body, "Sixteen chars!!!")).name, "Sixteen chars!!!");
+    EXPECT_EQ(
+        read_bytes_as_instrument("sixteen", file_with_body(good_body, "Sixteen chars!!!")).name,
+        "Sixteen chars!!!");
 }
 
 TEST(InstrumentFile, HostileLengthsFailBeforeAllocating) {
@@ -240,13 +263,15 @@ TEST(InstrumentFile, HostileLengthsFailBeforeAllocating) {
     std::vector<uint8_t> constant = header(1, MAX_CONSTANT_RUN + 1);
     append(constant, {0xFF, 0x00});
     expect_error<LOAD_ERROR>("constant run", file_with_body(constant));
-    expect_error<FILE_ERROR>("dsa", file_with_body(packer::chunk_body({1, 2, 3, 4}, 2, 0x3FFFFFFF, NO_LOOP, 8000)));
+    expect_error<FILE_ERROR>(
+        "dsa", file_with_body(packer::chunk_body({1, 2, 3, 4}, 2, 0x3FFFFFFF, NO_LOOP, 8000)));
     std::vector<uint8_t> skip = file_with_body({5, 'a', 'b', 'c', 0xFF, 0xFF, 0xFF, 0x7F});
     expect_error<FILE_ERROR>("chunk skipped past the end", skip);
 }
 
 TEST(InstrumentFile, TruncatedFileEndsEarly) {
-    const std::vector<uint8_t> whole = file_with_body(packer::sample_body(decaying_tone(400), 2, NO_LOOP, 8000));
+    const std::vector<uint8_t> whole =
+        file_with_body(packer::sample_body(decaying_tone(400), 2, NO_LOOP, 8000));
     for (size_t cut : {size_t(2), size_t(7), size_t(20), whole.size() / 2, whole.size() - 1}) {
         const std::vector<uint8_t> part(whole.begin(), whole.begin() + ptrdiff_t(cut));
         try {
@@ -269,7 +294,8 @@ TEST(InstrumentFile, TruncatedFileEndsEarly) {
 
 TEST(InstrumentFile, ChunkFormSkipsUnknownChunksAndExtraContent) {
     std::vector<uint8_t> samples16;
-    for (int i = 0; i < 300; ++i) put_le(samples16, uint32_t(int16_t(i * 97 - 15000)) & 0xFFFF, 2);
+    for (int i = 0; i < 300; ++i)
+        put_le(samples16, uint32_t(int16_t(i * 97 - 15000)) & 0xFFFF, 2);
     std::vector<uint8_t> body = packer::chunk_body(samples16, 2, 300, 10, 44100, true);
     // Content beyond the samples: the chunk size grows by 5, the reader continues after it.
     body[1 + 7 + 21 + 3] += 5;
@@ -294,8 +320,10 @@ TEST(InstrumentFile, BodiesFollowEachOtherInOneFile) {
     const std::vector<uint8_t> tone = decaying_tone(700);
     std::vector<uint8_t> bytes;
     for (uint8_t packing = 0; packing <= 4; ++packing)
-        append(bytes, file_with_body(packer::sample_body(tone, packing, NO_LOOP, 8000), "P" + std::to_string(packing)));
-    append(bytes, encode_instrument(make_synthesized_instrument("Synth", 11, {0, 63, 0, 0, 0xB0, 0, 0, 0, 0, 0xB0, 0}, false)));
+        append(bytes, file_with_body(packer::sample_body(tone, packing, NO_LOOP, 8000),
+                                     "P" + std::to_string(packing)));
+    append(bytes, encode_instrument(make_synthesized_instrument(
+                      "Synth", 11, {0, 63, 0, 0, 0xB0, 0, 0, 0, 0, 0xB0, 0}, false)));
     append(bytes, {0xAB});
     File file = File::open_for_reading(write_bytes("many", bytes));
     BitReader reader(file);
@@ -310,11 +338,15 @@ TEST(InstrumentFile, BodiesFollowEachOtherInOneFile) {
 
 TEST(InstrumentFile, WriteReadRoundTripsAreEqual) {
     Instrument eight = make_sampled_instrument("Eight bit", 5, 1000, 250, 22050, 1, false);
-    for (size_t i = 0; i < 1000; ++i) eight.samples[i] = uint8_t(i * 7);
-    Instrument sixteen = make_sampled_instrument("Sixteen bit", NO_CATEGORY, 1000, NO_LOOP, 44100, 2, false);
-    for (size_t i = 0; i < 1000; ++i) sixteen.samples16()[i] = int16_t(i * 61 - 30000);
+    for (size_t i = 0; i < 1000; ++i)
+        eight.samples[i] = uint8_t(i * 7);
+    Instrument sixteen =
+        make_sampled_instrument("Sixteen bit", NO_CATEGORY, 1000, NO_LOOP, 44100, 2, false);
+    for (size_t i = 0; i < 1000; ++i)
+        sixteen.samples16()[i] = int16_t(i * 61 - 30000);
     Instrument empty = make_sampled_instrument("Empty", 0, 0, NO_LOOP, 8000, 1, false);
-    Instrument synth = make_synthesized_instrument("Organ", 3, {0, 0x00, 0x0A, 0x01, 0xB0, 0x00, 0x04, 0x0C, 0x00, 0xA0, 0x00}, false);
+    Instrument synth = make_synthesized_instrument(
+        "Organ", 3, {0, 0x00, 0x0A, 0x01, 0xB0, 0x00, 0x04, 0x0C, 0x00, 0xA0, 0x00}, false);
 
     const std::vector<uint8_t> eight_bytes = encode_instrument(eight);
     EXPECT_EQ(eight_bytes[3 + 9 + 1 + 1], 0) << "8-bit samples are stored with packing 0";
@@ -322,15 +354,19 @@ TEST(InstrumentFile, WriteReadRoundTripsAreEqual) {
     const size_t packing_at = 3 + 12 + 1;
     EXPECT_EQ(sixteen_bytes[packing_at - 1], 0xFF) << "category 29 is written as 0xFF";
     EXPECT_EQ(sixteen_bytes[packing_at], 5);
-    EXPECT_EQ(std::string(sixteen_bytes.begin() + packing_at + 1, sixteen_bytes.begin() + packing_at + 4), "dsa");
+    EXPECT_EQ(
+        std::string(sixteen_bytes.begin() + packing_at + 1, sixteen_bytes.begin() + packing_at + 4),
+        "dsa");
     uint32_t size = 0;
-    for (int k = 0; k < 4; ++k) size |= uint32_t(sixteen_bytes[packing_at + 4 + size_t(k)]) << (8 * k);
+    for (int k = 0; k < 4; ++k)
+        size |= uint32_t(sixteen_bytes[packing_at + 4 + size_t(k)]) << (8 * k);
     EXPECT_EQ(size, 11u + 2000u);
     EXPECT_EQ(encode_instrument(empty)[3 + 6 + 1], 5) << "an empty sample is a chunk";
     EXPECT_EQ(encode_instrument(synth).size(), 3u + 6 + 1 + 11);
 
     for (const Instrument* original : {&eight, &sixteen, &empty, &synth}) {
-        const auto path = scratch_folder() / (original->name + (original->synthesized() ? ".sy" : ".sa2"));
+        const auto path =
+            scratch_folder() / (original->name + (original->synthesized() ? ".sy" : ".sa2"));
         save_instrument_file(path, *original);
         const Instrument back = load_instrument_file(path);
         EXPECT_TRUE(equal(*original, back)) << original->name;
@@ -345,7 +381,8 @@ TEST(InstrumentFile, WriteReadRoundTripsAreEqual) {
 }
 
 TEST(InstrumentFile, WriterCutsNamesToSixteenCharacters) {
-    Instrument long_name = make_sampled_instrument("A name of twenty-two c", 0, 4, NO_LOOP, 8000, 1, false);
+    Instrument long_name =
+        make_sampled_instrument("A name of twenty-two c", 0, 4, NO_LOOP, 8000, 1, false);
     const auto path = scratch_folder() / "long.sa2";
     save_instrument_file(path, long_name);
     EXPECT_EQ(load_instrument_file(path).name, "A name of twenty");

@@ -23,7 +23,8 @@ const RawImportPrompt NEVER_RAW = [](RawImportSettings&) -> bool {
 
 // Interleaved 32-bit samples (left-justified, as libsndfile's int functions take them).
 std::filesystem::path write_sound(const std::string& name, int format, int channels, int rate,
-                                  const std::vector<int32_t>& samples, const SF_INSTRUMENT* loop = nullptr) {
+                                  const std::vector<int32_t>& samples,
+                                  const SF_INSTRUMENT* loop = nullptr) {
     const auto path = scratch_folder() / name;
     SF_INFO info{};
     info.format = format;
@@ -33,14 +34,17 @@ std::filesystem::path write_sound(const std::string& name, int format, int chann
     EXPECT_NE(sound, nullptr) << name << ": " << sf_strerror(nullptr);
     if (!sound) return path;
     if (loop) {
-        EXPECT_EQ(sf_command(sound, SFC_SET_INSTRUMENT, const_cast<SF_INSTRUMENT*>(loop), sizeof *loop), SF_TRUE);
+        EXPECT_EQ(
+            sf_command(sound, SFC_SET_INSTRUMENT, const_cast<SF_INSTRUMENT*>(loop), sizeof *loop),
+            SF_TRUE);
     }
     const auto frames = sf_count_t(samples.size() / size_t(channels));
     const int encoding = format & SF_FORMAT_SUBMASK;
     if (encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE) {
         // Float files hold -1..1; libsndfile stores integers written to them unscaled.
         std::vector<double> scaled;
-        for (int32_t value : samples) scaled.push_back(value / 2147483648.0);
+        for (int32_t value : samples)
+            scaled.push_back(value / 2147483648.0);
         EXPECT_EQ(sf_writef_double(sound, scaled.data(), frames), frames);
     } else {
         EXPECT_EQ(sf_writef_int(sound, samples.data(), frames), frames);
@@ -57,18 +61,21 @@ std::vector<int32_t> tones(int channels, size_t frames, int bits, int rate) {
     for (size_t f = 0; f < frames; ++f)
         for (int c = 0; c < channels; ++c) {
             const double t = double(f) / rate;
-            const double value = 0.3 * std::sin(2 * M_PI * (220.0 * (c + 1)) * t) + 0.2 * std::sin(2 * M_PI * 330.0 * t);
+            const double value = 0.3 * std::sin(2 * M_PI * (220.0 * (c + 1)) * t) +
+                                 0.2 * std::sin(2 * M_PI * 330.0 * t);
             out.push_back(int32_t(std::lround(value * 2147483647.0)) & keep);
         }
     return out;
 }
 
 // What the import promises: the mean of the channels, rounded to 16 (or 8) bits.
-std::vector<int32_t> mono_expected(const std::vector<int32_t>& samples, int channels, bool eight_bit) {
+std::vector<int32_t> mono_expected(const std::vector<int32_t>& samples, int channels,
+                                   bool eight_bit) {
     std::vector<int32_t> out;
     for (size_t at = 0; at < samples.size(); at += size_t(channels)) {
         double sum = 0;
-        for (int c = 0; c < channels; ++c) sum += double(samples[at + size_t(c)]) / 2147483648.0;
+        for (int c = 0; c < channels; ++c)
+            sum += double(samples[at + size_t(c)]) / 2147483648.0;
         const double scale = eight_bit ? 128 : 32768;
         const double top = eight_bit ? 127 : 32767;
         out.push_back(int32_t(std::clamp(std::floor(sum / channels * scale + 0.5), -scale, top)));
@@ -152,10 +159,12 @@ TEST(SoundFileImport, TwentyFourBitStereoRoundsTheMeanToSixteenBits) {
         samples.push_back(f.left * 256);
         samples.push_back(f.right * 256);
     }
-    const Instrument instrument = import(write_sound("exact24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 44100, samples));
+    const Instrument instrument =
+        import(write_sound("exact24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 44100, samples));
     ASSERT_EQ(instrument.length, std::size(frames));
     EXPECT_EQ(instrument.bytes_per_sample, 2u);
-    for (size_t i = 0; i < std::size(frames); ++i) EXPECT_EQ(instrument.samples16()[i], frames[i].expected) << i;
+    for (size_t i = 0; i < std::size(frames); ++i)
+        EXPECT_EQ(instrument.samples16()[i], frames[i].expected) << i;
 }
 
 TEST(SoundFileImport, LossyFilesDecodeCloseToWhatWasWritten) {
@@ -170,7 +179,8 @@ TEST(SoundFileImport, LossyFilesDecodeCloseToWhatWasWritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::vector<int32_t> written = tones(c.channels, size_t(c.rate), 16, c.rate);
-        const Instrument instrument = import(write_sound(c.file, c.format, c.channels, c.rate, written));
+        const Instrument instrument =
+            import(write_sound(c.file, c.format, c.channels, c.rate, written));
         const std::vector<int32_t> expected = mono_expected(written, c.channels, false);
         EXPECT_EQ(instrument.rate, uint32_t(c.rate));
         EXPECT_EQ(instrument.bytes_per_sample, 2u);
@@ -188,7 +198,8 @@ TEST(SoundFileImport, LossyFilesDecodeCloseToWhatWasWritten) {
 }
 
 void put_be(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int k = bytes - 1; k >= 0; --k) out.push_back(uint8_t(value >> (8 * k)));
+    for (int k = bytes - 1; k >= 0; --k)
+        out.push_back(uint8_t(value >> (8 * k)));
 }
 
 // An AIFF file with a sustain loop: two markers and the instrument chunk that names them, added
@@ -209,10 +220,12 @@ std::vector<uint8_t> aiff_with_loop(std::vector<uint8_t> aiff, uint32_t start, u
     put_be(chunks, 1, 2); // sustain loop: forward, from marker 1 to marker 2
     put_be(chunks, 1, 2);
     put_be(chunks, 2, 2);
-    for (int i = 0; i < 3; ++i) put_be(chunks, 0, 2); // no release loop
+    for (int i = 0; i < 3; ++i)
+        put_be(chunks, 0, 2); // no release loop
     append(aiff, chunks);
     const uint32_t form = uint32_t(aiff.size() - 8);
-    for (int k = 0; k < 4; ++k) aiff[size_t(4 + k)] = uint8_t(form >> (24 - 8 * k));
+    for (int k = 0; k < 4; ++k)
+        aiff[size_t(4 + k)] = uint8_t(form >> (24 - 8 * k));
     return aiff;
 }
 
@@ -226,22 +239,27 @@ TEST(SoundFileImport, LoopsInTheFileBecomeTheInstrumentsLoop) {
     loop.loops[0].end = 700;
     loop.key_hi = loop.velocity_hi = 127;
     // libsndfile writes the "smpl" chunk of WAV files; AIFF's markers we add by hand.
-    const auto wav = write_sound("loop24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 44100, samples, &loop);
+    const auto wav =
+        write_sound("loop24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 44100, samples, &loop);
     const auto aiff = write_bytes(
-        "loop.aiff", aiff_with_loop(read_bytes(write_sound("plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1, 44100, samples)),
-                                    200, 700));
+        "loop.aiff",
+        aiff_with_loop(read_bytes(write_sound("plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1,
+                                              44100, samples)),
+                       200, 700));
     for (const auto& path : {wav, aiff}) {
         SCOPED_TRACE(path.filename());
         const Instrument instrument = import(path);
         EXPECT_EQ(instrument.loop_start, 200u);
         // The loop runs to the instrument's end: what followed the loop's end is gone.
         EXPECT_EQ(instrument.length, 700u);
-        EXPECT_EQ(values_of(instrument), std::vector<int32_t>(expected.begin(), expected.begin() + 700));
+        EXPECT_EQ(values_of(instrument),
+                  std::vector<int32_t>(expected.begin(), expected.begin() + 700));
     }
 }
 
 // A FLAC file with a Vorbis comment block holding the fields, inserted after STREAMINFO.
-std::vector<uint8_t> with_comment(std::vector<uint8_t> flac, const std::vector<std::string>& fields) {
+std::vector<uint8_t> with_comment(std::vector<uint8_t> flac,
+                                  const std::vector<std::string>& fields) {
     std::vector<uint8_t> comment;
     put_le(comment, 4, 4);
     append_text(comment, "test");
@@ -253,8 +271,8 @@ std::vector<uint8_t> with_comment(std::vector<uint8_t> flac, const std::vector<s
     const size_t streaminfo_end = 4 + 4 + 34;
     const uint8_t last = flac[4] & 0x80;
     flac[4] &= 0x7F;
-    std::vector<uint8_t> block{uint8_t(last | 4), uint8_t(comment.size() >> 16), uint8_t(comment.size() >> 8),
-                               uint8_t(comment.size())};
+    std::vector<uint8_t> block{uint8_t(last | 4), uint8_t(comment.size() >> 16),
+                               uint8_t(comment.size() >> 8), uint8_t(comment.size())};
     append(block, comment);
     flac.insert(flac.begin() + streaminfo_end, block.begin(), block.end());
     return flac;
@@ -269,15 +287,16 @@ TEST(SoundFileImport, FlacLoopTags) {
         uint32_t loop_start, length;
     } cases[] = {
         {{"TITLE=x", "LOOPSTART=100", "LOOPLENGTH=400"}, 100, 500},
-        {{"loopstart=250"}, 250, 1000},                   // names in any case, loop to the end
+        {{"loopstart=250"}, 250, 1000},                    // names in any case, loop to the end
         {{"LOOPSTART=100", "LOOPLENGTH=5000"}, 100, 1000}, // a loop past the end stops there
-        {{"LOOPSTART=1000"}, NO_LOOP, 1000},              // starts at the end: no loop
+        {{"LOOPSTART=1000"}, NO_LOOP, 1000},               // starts at the end: no loop
         {{"LOOPSTART=-5"}, NO_LOOP, 1000},
         {{"LOOPLENGTH=10"}, NO_LOOP, 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fields.front());
-        const Instrument instrument = import(write_bytes("tagged.flac", with_comment(flac, c.fields)));
+        const Instrument instrument =
+            import(write_bytes("tagged.flac", with_comment(flac, c.fields)));
         EXPECT_EQ(instrument.loop_start, c.loop_start);
         EXPECT_EQ(instrument.length, c.length);
     }
@@ -319,7 +338,8 @@ TEST(SoundFileImport, OggLoopTagsInTheCommentPacket) {
     };
     const std::vector<uint8_t> identification(30, 1);
     std::vector<uint8_t> vorbis = ogg_page(7, {identification});
-    append(vorbis, ogg_page(7, {comment("\x03vorbis", "LOOPSTART=44", 600)})); // spans three segments
+    append(vorbis,
+           ogg_page(7, {comment("\x03vorbis", "LOOPSTART=44", 600)})); // spans three segments
     std::vector<uint8_t> opus = ogg_page(9, {identification});
     append(opus, ogg_page(3, {comment("OpusTags", "LOOPSTART=1", 0)})); // another stream's page
     append(opus, ogg_page(9, {comment("OpusTags", "LOOPSTART=12", 0)}));
@@ -333,19 +353,21 @@ TEST(SoundFileImport, OggLoopTagsInTheCommentPacket) {
 }
 
 TEST(SoundFileImport, DamagedFilesGiveTheMessage) {
-    const std::vector<uint8_t> flac =
-        read_bytes(write_sound("good.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tones(1, 20000, 16, 44100)));
-    const std::vector<uint8_t> ogg =
-        read_bytes(write_sound("good.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100, tones(1, 20000, 16, 44100)));
+    const std::vector<uint8_t> flac = read_bytes(write_sound(
+        "good.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tones(1, 20000, 16, 44100)));
+    const std::vector<uint8_t> ogg = read_bytes(write_sound(
+        "good.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100, tones(1, 20000, 16, 44100)));
     std::vector<uint8_t> bad_streaminfo = flac;
     std::fill(bad_streaminfo.begin() + 8, bad_streaminfo.begin() + 42, 0);
-    std::vector<uint8_t> riff_junk{'R', 'I', 'F', 'F', 100, 0, 0, 0, 'W', 'A', 'V', 'E', 'j', 'u', 'n', 'k'};
+    std::vector<uint8_t> riff_junk{'R', 'I', 'F', 'F', 100, 0,   0,   0,
+                                   'W', 'A', 'V', 'E', 'j', 'u', 'n', 'k'};
     riff_junk.resize(200, 0x55);
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
     } cases[] = {
-        {"FLAC cut in half", std::vector<uint8_t>(flac.begin(), flac.begin() + ptrdiff_t(flac.size() / 2))},
+        {"FLAC cut in half",
+         std::vector<uint8_t>(flac.begin(), flac.begin() + ptrdiff_t(flac.size() / 2))},
         {"FLAC header only", std::vector<uint8_t>(flac.begin(), flac.begin() + 4)},
         {"FLAC with a zeroed stream info", bad_streaminfo},
         {"Ogg head only", std::vector<uint8_t>(ogg.begin(), ogg.begin() + 40)},
@@ -370,7 +392,8 @@ TEST(SoundFileImport, DamagedFilesGiveTheMessage) {
 }
 
 TEST(SoundFileImport, RatesAndLengthsAnInstrumentCannotHold) {
-    const auto fast = write_sound("fast.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 96000, tones(2, 100, 24, 96000));
+    const auto fast = write_sound("fast.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 2, 96000,
+                                  tones(2, 100, 24, 96000));
     try {
         import_sample_file(fast, NEVER_RAW);
         ADD_FAILURE() << "imported";
@@ -378,8 +401,8 @@ TEST(SoundFileImport, RatesAndLengthsAnInstrumentCannotHold) {
         EXPECT_EQ(error.string_id(), S_SAMPLE_RATE_OUT_OF_RANGE);
     }
     // A stream info that announces 2^31 frames: more than a 16-bit instrument holds.
-    std::vector<uint8_t> flac = read_bytes(write_sound("long.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100,
-                                                       tones(1, 100, 16, 44100)));
+    std::vector<uint8_t> flac = read_bytes(write_sound(
+        "long.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tones(1, 100, 16, 44100)));
     // Bytes 8 + 13 .. 8 + 17 hold the 36-bit total sample count after 4 bits of bits-per-sample.
     flac[8 + 13] = uint8_t((flac[8 + 13] & 0xF0) | 0x00);
     flac[8 + 14] = 0x80;
@@ -403,10 +426,11 @@ TEST(SoundFileImport, OtherBytesStayRawData) {
     append_text(late_magic, "fLaC");
     for (const auto& bytes : {mpeg, avi, late_magic}) {
         int asked = 0;
-        const auto result = import_sample_file(write_bytes("other.raw", bytes), [&](RawImportSettings&) {
-            ++asked;
-            return true;
-        });
+        const auto result =
+            import_sample_file(write_bytes("other.raw", bytes), [&](RawImportSettings&) {
+                ++asked;
+                return true;
+            });
         EXPECT_EQ(asked, 1);
         ASSERT_TRUE(result.has_value());
         EXPECT_EQ(result->length, uint32_t(bytes.size()));

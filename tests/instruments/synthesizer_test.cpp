@@ -32,13 +32,20 @@ int ref_wave(int w, int k) {
     k &= 2047;
     const int j = k % 512, quarter = k / 512;
     switch (w) {
-    case 0: return ref_sine(k);
-    case 1: return k < 1024 ? ref_sine(k) : 0;
-    case 2: return ref_sine(k % 1024);
-    case 3: return quarter % 2 == 0 ? ref_sine(j) : 0;
-    case 4: return k < 1024 ? 32767 : -32768;
-    case 5: return k < 512 ? 32767 : -32768;
-    case 6: return k * 32 < 32768 ? k * 32 : k * 32 - 65536;
+    case 0:
+        return ref_sine(k);
+    case 1:
+        return k < 1024 ? ref_sine(k) : 0;
+    case 2:
+        return ref_sine(k % 1024);
+    case 3:
+        return quarter % 2 == 0 ? ref_sine(j) : 0;
+    case 4:
+        return k < 1024 ? 32767 : -32768;
+    case 5:
+        return k < 512 ? 32767 : -32768;
+    case 6:
+        return k * 32 < 32768 ? k * 32 : k * 32 - 65536;
     case 7: {
         const int values[4] = {j * 64, 32767 - j * 64, -j * 64, j * 64 - 32767};
         return values[quarter];
@@ -49,11 +56,14 @@ int ref_wave(int w, int k) {
         const int values[4] = {a, b, -a, -b};
         return values[quarter];
     }
-    default: return synth_waveform(uint32_t(w))[k];
+    default:
+        return synth_waveform(uint32_t(w))[k];
     }
 }
 
-long ref_attenuation(int i) { return i == 63 ? 65535 : long(std::floor(256.0L * std::pow(2.0L, i / 8.0L))); }
+long ref_attenuation(int i) {
+    return i == 63 ? 65535 : long(std::floor(256.0L * std::pow(2.0L, i / 8.0L)));
+}
 
 struct RefOp {
     int wave, mult, vib, trem, fb;
@@ -130,8 +140,10 @@ RefResult reference(const SynthParameters& p, long limit) {
                     if (x.level > 65535) x.level = 65535, x.attack = false;
                 } else {
                     if (x.dec) {
-                        if (x.level > x.dec) x.level -= x.level / x.dec;
-                        else x.level -= 2;
+                        if (x.level > x.dec)
+                            x.level -= x.level / x.dec;
+                        else
+                            x.level -= 2;
                         if (x.level < 0) x.level = 0, x.dec = 0;
                     }
                     if (x.level < x.sus) x.level = x.sus, x.dec = x.rel, x.sus = 0;
@@ -184,7 +196,8 @@ RefResult reference(const SynthParameters& p, long limit) {
 SynthParameters block(std::initializer_list<uint8_t> bytes) {
     SynthParameters p{};
     size_t i = 0;
-    for (uint8_t b : bytes) p[i++] = b;
+    for (uint8_t b : bytes)
+        p[i++] = b;
     return p;
 }
 
@@ -193,7 +206,8 @@ SynthParameters block(std::initializer_list<uint8_t> bytes) {
 TEST(SynthTables, MatchTheirDefinitions) {
     const auto& sine = synth_sine_table();
     EXPECT_EQ(sine[512], 32760);
-    for (int k = 0; k < 2048; ++k) ASSERT_EQ(sine[size_t(k)], ref_sine(k)) << k;
+    for (int k = 0; k < 2048; ++k)
+        ASSERT_EQ(sine[size_t(k)], ref_sine(k)) << k;
     const auto& tremolo = synth_tremolo_table();
     for (int j = 0; j < 128; ++j) {
         ASSERT_EQ(tremolo[size_t(j)], 32 - (ref_sine(16 * j) + 32768) / 6553);
@@ -201,15 +215,18 @@ TEST(SynthTables, MatchTheirDefinitions) {
         ASSERT_LE(tremolo[size_t(j)], 32);
     }
     const auto& attenuation = synth_attenuation_table();
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(long(attenuation[size_t(i)]), ref_attenuation(i)) << i;
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(long(attenuation[size_t(i)]), ref_attenuation(i)) << i;
     const uint32_t sustain[16] = {65535, 46340, 32767, 23170, 16383, 11585, 8191, 5792,
-                                  4095,  2896,  2047,  1448,  1023,  724,   511,   362};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(synth_sustain_table()[size_t(i)], sustain[i]);
+                                  4095,  2896,  2047,  1448,  1023,  724,   511,  362};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(synth_sustain_table()[size_t(i)], sustain[i]);
 }
 
 TEST(SynthTables, FixedWaveformsHaveTheirShapes) {
     for (uint32_t w = 0; w <= 8; ++w)
-        for (int k = 0; k < 2048; ++k) ASSERT_EQ(synth_waveform(w)[k], ref_wave(int(w), k)) << w << " " << k;
+        for (int k = 0; k < 2048; ++k)
+            ASSERT_EQ(synth_waveform(w)[k], ref_wave(int(w), k)) << w << " " << k;
     EXPECT_EQ(synth_waveform(6)[1023], 32736);
     EXPECT_EQ(synth_waveform(6)[1024], -32768);
     EXPECT_EQ(synth_waveform(6)[2047], -32);
@@ -222,7 +239,8 @@ TEST(SynthTables, BankWaveformsArePeakNormalisedSingleCycles) {
         ASSERT_NE(wave, nullptr);
         int high = -32768, low = 32767;
         long long sum = 0;
-        for (int k = 0; k < 2048; ++k) high = std::max<int>(high, wave[k]), low = std::min<int>(low, wave[k]), sum += wave[k];
+        for (int k = 0; k < 2048; ++k)
+            high = std::max<int>(high, wave[k]), low = std::min<int>(low, wave[k]), sum += wave[k];
         EXPECT_EQ(high, 32767) << w;
         EXPECT_EQ(low, -32766) << w;
         EXPECT_LT(std::llabs(sum / 2048), 2) << "no DC offset in waveform " << w;
@@ -231,7 +249,8 @@ TEST(SynthTables, BankWaveformsArePeakNormalisedSingleCycles) {
     // harmonic's share shows in the correlation with sin(3x) against sin(x).
     auto harmonic = [](const int16_t* wave, int h) {
         double sum = 0;
-        for (int k = 0; k < 2048; ++k) sum += wave[k] * std::sin(2 * std::acos(-1.0) * h * k / 2048);
+        for (int k = 0; k < 2048; ++k)
+            sum += wave[k] * std::sin(2 * std::acos(-1.0) * h * k / 2048);
         return sum;
     };
     const int16_t* w24 = synth_waveform(24);
@@ -246,15 +265,16 @@ TEST(SynthTables, BankWaveformsArePeakNormalisedSingleCycles) {
 }
 
 TEST(SynthValidation, RefusesEveryOutOfRangeField) {
-    const SynthParameters good = block({1, 0x00, 0x00, 0x21, 0xB3, 0x24, 0x00, 0x00, 0x00, 0xB3, 0x24});
+    const SynthParameters good =
+        block({1, 0x00, 0x00, 0x21, 0xB3, 0x24, 0x00, 0x00, 0x00, 0xB3, 0x24});
     EXPECT_TRUE(valid_synth_parameters(good));
     struct Case {
         size_t byte;
         uint8_t value;
     };
     const Case bad[] = {
-        {0, 2},    {3, 0x1F}, {8, 0x1F}, {8, 0x20}, {2, 32},   {7, 32},   {4, 0xC0},
-        {9, 0xC0}, {4, 0x0E}, {9, 0x0E}, {5, 0x0E}, {10, 0x0E},
+        {0, 2},    {3, 0x1F}, {8, 0x1F}, {8, 0x20}, {2, 32},   {7, 32},
+        {4, 0xC0}, {9, 0xC0}, {4, 0x0E}, {9, 0x0E}, {5, 0x0E}, {10, 0x0E},
     };
     for (const Case& c : bad) {
         SynthParameters p = good;
@@ -283,7 +303,8 @@ TEST(Synthesizer, SustainedSineLoopsAfterTheEnvelopeSettles) {
     EXPECT_EQ(instrument.samples.size(), 336u * 2 + SAMPLE_PADDING);
     // Inside the loop the sample is the sine at full amplitude 32752, one cycle per 256 frames.
     const int16_t* s = instrument.samples16();
-    for (Frame t = 80; t < 336; ++t) ASSERT_EQ(s[t], (32752 * ref_sine(int(8 * t))) >> 15) << t;
+    for (Frame t = 80; t < 336; ++t)
+        ASSERT_EQ(s[t], (32752 * ref_sine(int(8 * t))) >> 15) << t;
 }
 
 struct ExactCase {
@@ -302,11 +323,14 @@ TEST_P(SynthesizerExact, MatchesTheReferenceFrames) {
     EXPECT_EQ(instrument.loop_start, expected.loop < 0 ? NO_LOOP : uint32_t(expected.loop));
     const size_t compared = std::min<size_t>(instrument.length, 640);
     ASSERT_GE(expected.frames.size(), compared);
-    for (size_t t = 0; t < compared; ++t) ASSERT_EQ(instrument.samples16()[t], expected.frames[t]) << "frame " << t;
+    for (size_t t = 0; t < compared; ++t)
+        ASSERT_EQ(instrument.samples16()[t], expected.frames[t]) << "frame " << t;
     // Beyond the first frames the whole sample still matches.
-    for (size_t t = compared; t < instrument.length; ++t) ASSERT_EQ(instrument.samples16()[t], expected.frames[t]) << "frame " << t;
+    for (size_t t = compared; t < instrument.length; ++t)
+        ASSERT_EQ(instrument.samples16()[t], expected.frames[t]) << "frame " << t;
     bool any_sound = false;
-    for (size_t t = 0; t < compared; ++t) any_sound = any_sound || instrument.samples16()[t] != 0;
+    for (size_t t = 0; t < compared; ++t)
+        any_sound = any_sound || instrument.samples16()[t] != 0;
     EXPECT_TRUE(any_sound);
 }
 
@@ -331,7 +355,9 @@ const ExactCase EXACT_CASES[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Blocks, SynthesizerExact, testing::ValuesIn(EXACT_CASES),
-                         [](const testing::TestParamInfo<ExactCase>& info) { return std::string(info.param.what); });
+                         [](const testing::TestParamInfo<ExactCase>& info) {
+                             return std::string(info.param.what);
+                         });
 
 TEST(Synthesizer, DecayWithoutSustainEndsWithoutLoop) {
     // Decay to the lowest sustain level, then a slow release: the carrier falls under its
@@ -368,12 +394,14 @@ TEST(Synthesizer, NoiseIsTheSameEveryTime) {
 }
 
 TEST(Synthesizer, RenderingContinuesAcrossCapacities) {
-    const SynthParameters p = block({1, 0x10, 0x00, 0x41, 0xA5, 0x42, 0x40, 0x00, 0x00, 0xB0, 0x00});
+    const SynthParameters p =
+        block({1, 0x10, 0x00, 0x41, 0xA5, 0x42, 0x40, 0x00, 0x00, 0xB0, 0x00});
     std::vector<int16_t> whole(65536), pieces(65536);
     Synthesizer one(p), two(p);
     const auto outcome_whole = one.render(whole.data(), 65536);
     Synthesizer::Outcome outcome = Synthesizer::Outcome::CAPACITY_REACHED;
-    for (Frame capacity = 1000; outcome == Synthesizer::Outcome::CAPACITY_REACHED && two.frame() < 65536; capacity += 1000)
+    for (Frame capacity = 1000;
+         outcome == Synthesizer::Outcome::CAPACITY_REACHED && two.frame() < 65536; capacity += 1000)
         outcome = two.render(pieces.data(), std::min<Frame>(capacity, 65536));
     EXPECT_EQ(outcome, outcome_whole);
     ASSERT_EQ(one.frame(), two.frame());

@@ -12,7 +12,8 @@ namespace tunemill::testing_files {
 
 inline std::filesystem::path scratch_folder() {
     static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("tunemill-instruments-" + std::to_string(::getpid()));
+        auto path = std::filesystem::temp_directory_path() /
+                    ("tunemill-instruments-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path);
         static struct Cleanup {
             std::filesystem::path path;
@@ -26,10 +27,12 @@ inline std::filesystem::path scratch_folder() {
     return folder;
 }
 
-inline std::filesystem::path write_bytes(const std::string& name, const std::vector<uint8_t>& bytes) {
+inline std::filesystem::path write_bytes(const std::string& name,
+                                         const std::vector<uint8_t>& bytes) {
     const auto path = scratch_folder() / name;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -38,12 +41,17 @@ inline std::vector<uint8_t> read_bytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
 
-inline void append_text(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void append_text(std::vector<uint8_t>& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
 inline void put_le(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int k = 0; k < bytes; ++k) out.push_back(uint8_t(value >> (8 * k)));
+    for (int k = 0; k < bytes; ++k)
+        out.push_back(uint8_t(value >> (8 * k)));
 }
 
 } // namespace tunemill::testing_files

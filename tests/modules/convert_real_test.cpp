@@ -53,7 +53,8 @@ TEST_F(ImportRealModules, EveryTopLevelModuleBecomesAValidSong) {
 TEST_F(ImportRealModules, SongsPlayAboutAsLongAsTheModules) {
     // Second Reality's music holds several songs separated by end marks; only the first is
     // imported. The modules without notes play silence of no interest.
-    const std::set<std::string> skipped = {"SecondReality_MUSIC0.s3m", "no_samples.mod", "no_samples.s3m"};
+    const std::set<std::string> skipped = {"SecondReality_MUSIC0.s3m", "no_samples.mod",
+                                           "no_samples.s3m"};
     for (const auto& path : modules_in(folder_)) {
         if (skipped.count(path.filename().string())) continue;
         SCOPED_TRACE(path.filename().string());
@@ -83,8 +84,9 @@ TEST_F(ImportRealModules, BrokenModulesGiveTheLoadersMessages) {
     for (const auto& path : modules_in(folder_ / "damaged")) {
         SCOPED_TRACE(path.filename().string());
         const std::string message = message_of(path);
-        EXPECT_TRUE(message == "Damaged song file" || message == "Unknown or damaged song file") << message;
-        EXPECT_EQ(song.path, "kept");  // nothing of the song was replaced
+        EXPECT_TRUE(message == "Damaged song file" || message == "Unknown or damaged song file")
+            << message;
+        EXPECT_EQ(song.path, "kept"); // nothing of the song was replaced
         EXPECT_EQ(song.patterns.size(), 1u);
     }
     for (const char* sub : {"rejected", "unsupported"})
@@ -95,8 +97,10 @@ TEST_F(ImportRealModules, BrokenModulesGiveTheLoadersMessages) {
     for (const auto& path : modules_in(folder_ / "either")) {
         SCOPED_TRACE(path.filename().string());
         const std::string message = message_of(path);
-        if (message.empty()) EXPECT_TRUE(validate(song));
-        else EXPECT_EQ(message, "Damaged song file");
+        if (message.empty())
+            EXPECT_TRUE(validate(song));
+        else
+            EXPECT_EQ(message, "Damaged song file");
     }
 }
 

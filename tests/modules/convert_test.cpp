@@ -59,7 +59,8 @@ std::vector<Event> events_of(const Voice& voice, uint8_t kind) {
 size_t count_notes(const Song& song) {
     size_t notes = 0;
     for (const Pattern& pattern : song.patterns)
-        for (const Voice& voice : pattern.voices) notes += events_of(voice, NOTE_ON).size();
+        for (const Voice& voice : pattern.voices)
+            notes += events_of(voice, NOTE_ON).size();
     return notes;
 }
 
@@ -67,24 +68,27 @@ size_t count_notes(const Song& song) {
 constexpr double ROW_MS = 120.0;
 
 TEST_F(ConvertTest, PiecesMapAsTrackersDo) {
-    EXPECT_EQ(key_of_pitch(44100), 36);    // period 428
+    EXPECT_EQ(key_of_pitch(44100), 36); // period 428
     EXPECT_EQ(key_of_pitch(88200), 48);
     EXPECT_EQ(key_of_pitch(22050), 24);
     EXPECT_EQ(key_of_pitch(18874800 / 16), 83);
     EXPECT_EQ(key_of_pitch(1), 0);
     EXPECT_EQ(key_of_pitch(0), 0);
     const std::pair<int, int> volumes[] = {{64, 30}, {32, 23}, {1, 1}, {0, 0}, {16, 16}};
-    for (auto [module, song] : volumes) EXPECT_EQ(song_volume(uint32_t(module * 65536 / 64)), song) << module;
+    for (auto [module, song] : volumes)
+        EXPECT_EQ(song_volume(uint32_t(module * 65536 / 64)), song) << module;
     const std::pair<int, int> pans[] = {{64, 15}, {0, 30}, {128, 0}, {53, 18}, {96, 7}, {32, 23}};
-    for (auto [module, song] : pans) EXPECT_EQ(song_balance(uint32_t(module * 65536 / 128)), song) << module;
+    for (auto [module, song] : pans)
+        EXPECT_EQ(song_balance(uint32_t(module * 65536 / 128)), song) << module;
 }
 
 TEST_F(ConvertTest, PatternNumerals) {
     const std::pair<int, const char*> cases[] = {
-        {1, "I"},   {3, "III"},  {4, "IV"},   {9, "IX"},    {14, "XIV"}, {40, "XL"},
-        {48, "VLIII"}, {49, "IL"}, {90, "XC"}, {95, "VC"}, {99, "IC"},  {100, "C"}, {145, "CVL"},
+        {1, "I"},   {3, "III"}, {4, "IV"},  {9, "IX"},  {14, "XIV"}, {40, "XL"},   {48, "VLIII"},
+        {49, "IL"}, {90, "XC"}, {95, "VC"}, {99, "IC"}, {100, "C"},  {145, "CVL"},
     };
-    for (auto [number, numeral] : cases) EXPECT_EQ(pattern_numeral(number), numeral) << number;
+    for (auto [number, numeral] : cases)
+        EXPECT_EQ(pattern_numeral(number), numeral) << number;
 }
 
 TEST_F(ConvertTest, InstrumentNamesAreCleaned) {
@@ -97,11 +101,15 @@ TEST_F(ConvertTest, InstrumentNamesAreCleaned) {
 
 TEST_F(ConvertTest, DuplicateNamesAreNumbered) {
     Song song;
-    for (const char* name : {"Bass", "Lead", "Bass", "Bass", "Sixteen chars ok", "Bass", "Sixteen chars ok"})
-        song.instruments.push_back(make_sampled_instrument(name, NO_CATEGORY, 0, NO_LOOP, 8363, 1, false));
+    for (const char* name :
+         {"Bass", "Lead", "Bass", "Bass", "Sixteen chars ok", "Bass", "Sixteen chars ok"})
+        song.instruments.push_back(
+            make_sampled_instrument(name, NO_CATEGORY, 0, NO_LOOP, 8363, 1, false));
     rename_duplicate_instruments(song);
-    const char* expected[] = {"Bass 1", "Lead", "Bass 2", "Bass 3", "Sixteen chars 1", "Bass 4", "Sixteen chars 2"};
-    for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(song.instruments[i].name, expected[i]);
+    const char* expected[] = {"Bass 1",          "Lead",   "Bass 2",         "Bass 3",
+                              "Sixteen chars 1", "Bass 4", "Sixteen chars 2"};
+    for (size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(song.instruments[i].name, expected[i]);
 }
 
 TEST_F(ConvertTest, TickLengthsFitCommonGrids) {
@@ -111,14 +119,12 @@ TEST_F(ConvertTest, TickLengthsFitCommonGrids) {
         int64_t common;
     };
     const Case cases[] = {
-        {120000, 120000, true, 120000},
-        {120000, 240000, true, 120000},   // a multiple
-        {120000, 243000, true, 120000},   // within 5000 of a multiple
-        {120000, 250000, false, 0},       // no halving below 125000
-        {250000, 375000, true, 125000},   // half the shorter length fits both
-        {40000, 50000, false, 0},         // q = 40000 does not fit and is below 125000
-        {480000, 720000, true, 240000},
-        {31250, 31250, true, 31250},
+        {120000, 120000, true, 120000}, {120000, 240000, true, 120000}, // a multiple
+        {120000, 243000, true, 120000},                                 // within 5000 of a multiple
+        {120000, 250000, false, 0},                                     // no halving below 125000
+        {250000, 375000, true, 125000}, // half the shorter length fits both
+        {40000, 50000, false, 0},       // q = 40000 does not fit and is below 125000
+        {480000, 720000, true, 240000}, {31250, 31250, true, 31250},
     };
     for (const Case& c : cases) {
         int64_t common = 0;
@@ -135,7 +141,8 @@ TEST_F(ConvertTest, TempoValuesForTickLengths) {
     TempoChoice choice = tempo_for_length(125000, 40);
     EXPECT_EQ(choice.value, 20);
     EXPECT_EQ(choice.tick_length, 125000);
-    // 250 ms: value 30 would be needed at tempo 40... the slower side: 40 - round(2500000 / 250000) = 30
+    // 250 ms: value 30 would be needed at tempo 40... the slower side: 40 - round(2500000 / 250000)
+    // = 30
     choice = tempo_for_length(250000, 40);
     EXPECT_EQ(choice.value, 20);
     EXPECT_EQ(choice.tick_length, 125000);
@@ -158,7 +165,8 @@ TEST_F(ConvertTest, JumpToTheStartEndsTheMusic) {
     mod.samples = {plain_sample("one"), plain_sample("two")};
     mod.song = {0, 1, 2};
     for (int p = 0; p < 3; ++p)
-        for (int row = 0; row < 64; row += 4) mod.cell(p, row, 0, 428, uint8_t(1 + (p == 1)), 0, 0);
+        for (int row = 0; row < 64; row += 4)
+            mod.cell(p, row, 0, 428, uint8_t(1 + (p == 1)), 0, 0);
     mod.cell(2, 63, 1, 0, 0, 0xB, 0);
     Song song = convert(mod.bytes());
     EXPECT_EQ(song.repeat_position, 0);
@@ -175,8 +183,9 @@ TEST_F(ConvertTest, JumpBackSetsTheRepeatPosition) {
     ModBuilder mod;
     mod.samples = {plain_sample("one"), plain_sample("two")};
     mod.song = {0, 1, 2};
-    for (int p = 0; p < 3; ++p) mod.cell(p, 0, 0, uint16_t(428 - p * 20), uint8_t(1 + (p % 2)), 0, 0);
-    mod.cell(2, 10, 1, 0, 0, 0xB, 1);  // back to order 1 after 11 rows
+    for (int p = 0; p < 3; ++p)
+        mod.cell(p, 0, 0, uint16_t(428 - p * 20), uint8_t(1 + (p % 2)), 0, 0);
+    mod.cell(2, 10, 1, 0, 0, 0xB, 1); // back to order 1 after 11 rows
     Song song = convert(mod.bytes());
     EXPECT_EQ(song.sequence, (std::vector<uint32_t>{0, 1}));
     EXPECT_EQ(song.repeat_position, 1);
@@ -206,7 +215,7 @@ TEST_F(ConvertTest, RepeatedPassagesShareSongPatterns) {
 
 TEST_F(ConvertTest, LongPassagesSplitAt512Rows) {
     ModBuilder mod;
-    mod.samples = {looping_sample("one")};  // sounds to the end: nothing is trimmed
+    mod.samples = {looping_sample("one")}; // sounds to the end: nothing is trimmed
     for (int p = 0; p < 10; ++p) {
         mod.song.push_back(uint8_t(p));
         mod.cell(p, 0, 0, uint16_t(400 + p), 1, 0, 0);
@@ -241,7 +250,8 @@ TEST_F(ConvertTest, InstrumentsFollowCategoryThenName) {
     mod.samples = {plain_sample("Bass Drum 1"), plain_sample("zither"), plain_sample("flute"),
                    plain_sample("Clarinet"), plain_sample("bassdrum B")};
     mod.song = {0};
-    for (int slot = 0; slot < 5; ++slot) mod.cell(0, slot * 4, 0, 428, uint8_t(slot + 1), 0, 0);
+    for (int slot = 0; slot < 5; ++slot)
+        mod.cell(0, slot * 4, 0, 428, uint8_t(slot + 1), 0, 0);
     Song song = convert(mod.bytes());
     ASSERT_EQ(song.instruments.size(), 5u);
     // Woodwinds (0) by name ignoring case, bass drums (17), then no category (29).
@@ -254,7 +264,8 @@ TEST_F(ConvertTest, InstrumentsFollowCategoryThenName) {
     // Voices name the renumbered instruments: the first note (slot 0, bass drum) is instrument 2.
     bool found = false;
     for (const Voice& voice : song.patterns[0].voices)
-        if (!voice.events.empty() && voice.events.front().tick == 0 && voice.instrument == 2) found = true;
+        if (!voice.events.empty() && voice.events.front().tick == 0 && voice.instrument == 2)
+            found = true;
     EXPECT_TRUE(found);
 }
 
@@ -262,10 +273,10 @@ TEST_F(ConvertTest, NotesVolumesAndBalancesReachTheVoices) {
     ModBuilder mod;
     mod.samples = {looping_sample("organ")};
     mod.song = {0};
-    mod.cell(0, 0, 0, 428, 1, 0xC, 32);   // key 36 at volume 32
-    mod.cell(0, 8, 0, 0, 0, 0x8, 0x40);   // pan 64: the centre
+    mod.cell(0, 0, 0, 428, 1, 0xC, 32); // key 36 at volume 32
+    mod.cell(0, 8, 0, 0, 0, 0x8, 0x40); // pan 64: the centre
     mod.cell(0, 16, 0, 0, 0, 0xC, 64);
-    mod.cell(0, 24, 0, 0, 0, 0xC, 0);     // silent to the end: the note ends here
+    mod.cell(0, 24, 0, 0, 0, 0xC, 0); // silent to the end: the note ends here
     Song song = convert(mod.bytes());
     ASSERT_EQ(song.patterns.size(), 1u);
     ASSERT_EQ(song.patterns[0].voices.size(), 1u);
@@ -275,29 +286,30 @@ TEST_F(ConvertTest, NotesVolumesAndBalancesReachTheVoices) {
     EXPECT_EQ(notes[0].param1, 36);
     EXPECT_EQ(notes[0].tick, 0u);
     const auto volumes = events_of(voice, VOLUME);
-    ASSERT_EQ(volumes.size(), 2u);  // the 0 at row 24 became the note's end
+    ASSERT_EQ(volumes.size(), 2u); // the 0 at row 24 became the note's end
     EXPECT_EQ(volumes[0].param1, 23);
     EXPECT_EQ(volumes[0].tick, 0u);
     EXPECT_EQ(volumes[1].param1, 30);
     const auto balances = events_of(voice, BALANCE);
     ASSERT_EQ(balances.size(), 2u);
-    EXPECT_EQ(balances[0].param1, 18);  // channel 0 starts at pan 53
+    EXPECT_EQ(balances[0].param1, 18); // channel 0 starts at pan 53
     EXPECT_EQ(balances[0].tick, 0u);
     EXPECT_EQ(balances[1].param1, 15);
     const auto offs = events_of(voice, NOTE_OFF);
     ASSERT_EQ(offs.size(), 1u);
     // The pattern is trimmed after the last note, which ends where the volume drops to 0.
     EXPECT_EQ(Tick(song.patterns[0].length), offs[0].tick);
-    EXPECT_NEAR(double(duration(song.patterns[0], 0, offs[0].tick, song.overall_tempo)), 24 * ROW_MS, 24 * ROW_MS * 0.05);
+    EXPECT_NEAR(double(duration(song.patterns[0], 0, offs[0].tick, song.overall_tempo)),
+                24 * ROW_MS, 24 * ROW_MS * 0.05);
 }
 
 TEST_F(ConvertTest, ChannelsOfOneInstrumentMergeWhenTheyDoNotClash) {
     ModBuilder mod;
-    mod.samples = {plain_sample("piano", 500)};  // 1000 frames: about 120 ms at key 36
+    mod.samples = {plain_sample("piano", 500)}; // 1000 frames: about 120 ms at key 36
     mod.song = {0};
     for (int row = 0; row < 64; row += 8) {
         mod.cell(0, row, 0, 428, 1, 0, 0);
-        mod.cell(0, row + 4, 3, 428, 1, 0, 0);  // channel 3: same instrument, pan 32
+        mod.cell(0, row + 4, 3, 428, 1, 0, 0); // channel 3: same instrument, pan 32
     }
     Song song = convert(mod.bytes());
     ASSERT_EQ(song.patterns.size(), 1u);
@@ -307,8 +319,8 @@ TEST_F(ConvertTest, ChannelsOfOneInstrumentMergeWhenTheyDoNotClash) {
     // The balance follows the channel that plays.
     const auto balances = events_of(voice, BALANCE);
     ASSERT_GE(balances.size(), 2u);
-    EXPECT_EQ(balances[0].param1, 18);  // pan 53 from tick 0
-    EXPECT_EQ(balances[1].param1, 23);  // pan 32
+    EXPECT_EQ(balances[0].param1, 18); // pan 53 from tick 0
+    EXPECT_EQ(balances[1].param1, 23); // pan 32
 
     // Sounding together at different balances, they stay apart.
     ModBuilder chord = mod;
@@ -329,12 +341,12 @@ TEST_F(ConvertTest, ChannelsOfOneInstrumentMergeWhenTheyDoNotClash) {
 TEST_F(ConvertTest, SlidesBecomePortamentos) {
     ModBuilder mod;
     mod.samples = {looping_sample("lead")};
-    mod.samples[0].loop_start_words = 80;  // a late loop: tone portamento really slides
+    mod.samples[0].loop_start_words = 80; // a late loop: tone portamento really slides
     mod.samples[0].loop_length_words = 20;
     mod.song = {0};
     mod.cell(0, 0, 0, 428, 1, 0, 0);
-    mod.cell(0, 4, 0, 214, 0, 0x3, 0xFF);  // slide to the octave above
-    mod.cell(0, 5, 0, 0, 0, 0x3, 0);       // and on, with the remembered speed
+    mod.cell(0, 4, 0, 214, 0, 0x3, 0xFF); // slide to the octave above
+    mod.cell(0, 5, 0, 0, 0, 0x3, 0);      // and on, with the remembered speed
     mod.cell(0, 32, 0, 0, 0, 0xC, 0);
     Song song = convert(mod.bytes());
     const Voice& voice = song.patterns[0].voices[0];
@@ -361,7 +373,8 @@ TEST_F(ConvertTest, MergeKeepsOneKeyPerVoiceWhenASlideMovesAway) {
     Song song = convert(mod.bytes());
     ASSERT_EQ(song.patterns.size(), 1u);
     size_t notes = 0;
-    for (const Voice& voice : song.patterns[0].voices) notes += events_of(voice, NOTE_ON).size();
+    for (const Voice& voice : song.patterns[0].voices)
+        notes += events_of(voice, NOTE_ON).size();
     EXPECT_EQ(notes, 2u);
 }
 
@@ -381,8 +394,9 @@ TEST_F(ConvertTest, TempoAndSpeedCommandsChangeTheTickGrid) {
     mod.samples = {plain_sample("beat", 200)};
     mod.song = {0, 1};
     for (int p = 0; p < 2; ++p)
-        for (int row = 0; row < 64; row += 2) mod.cell(p, row, 0, 428, 1, 0, 0);
-    mod.cell(1, 0, 1, 0, 0, 0xF, 3);  // speed 3: rows twice as fast
+        for (int row = 0; row < 64; row += 2)
+            mod.cell(p, row, 0, 428, 1, 0, 0);
+    mod.cell(1, 0, 1, 0, 0, 0xF, 3); // speed 3: rows twice as fast
     Song song = convert(mod.bytes());
     EXPECT_NEAR(double(song_length(song)), 64 * ROW_MS + 64 * ROW_MS / 2, 96 * ROW_MS * 0.03);
     EXPECT_EQ(count_notes(song), 64u);

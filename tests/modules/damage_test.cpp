@@ -29,7 +29,8 @@ void survive_damage(const std::string& original, TempFolder& folder, int rounds)
             const int changes = 1 + int(random() % 8);
             for (int i = 0; i < changes; ++i) {
                 // Mostly the headers and tables, where counts and offsets live.
-                const size_t at = random() % 2 ? random() % std::min<size_t>(bytes.size(), 1400) : random() % bytes.size();
+                const size_t at = random() % 2 ? random() % std::min<size_t>(bytes.size(), 1400)
+                                               : random() % bytes.size();
                 bytes[at] = char(random() % 3 == 0 ? 0xFF : random());
             }
         }
@@ -40,7 +41,8 @@ void survive_damage(const std::string& original, TempFolder& folder, int rounds)
             EXPECT_TRUE(validate(song)) << "round " << round;
         } catch (const ERROR& error) {
             const std::string message = error.compose_message();
-            EXPECT_TRUE(message == "Damaged song file" || message == "Unknown or damaged song file" ||
+            EXPECT_TRUE(message == "Damaged song file" ||
+                        message == "Unknown or damaged song file" ||
                         message == "Internal load error")
                 << "round " << round << ": " << message;
         }
@@ -61,8 +63,10 @@ TEST(DamagedModules, BuiltModulesSurviveDamage) {
         mod.samples.push_back(sample);
     }
     for (int row = 0; row < 64; row += 2) {
-        mod.cell(0, row, row % 4, uint16_t(214 + row), uint8_t(1 + row % 4), uint8_t(row % 16), uint8_t(row * 3));
-        mod.cell(1, row, (row + 1) % 4, uint16_t(428 - row), uint8_t(1 + row % 3), uint8_t((row + 5) % 16), uint8_t(row));
+        mod.cell(0, row, row % 4, uint16_t(214 + row), uint8_t(1 + row % 4), uint8_t(row % 16),
+                 uint8_t(row * 3));
+        mod.cell(1, row, (row + 1) % 4, uint16_t(428 - row), uint8_t(1 + row % 3),
+                 uint8_t((row + 5) % 16), uint8_t(row));
     }
     survive_damage(mod.bytes(), folder, 300);
 
@@ -81,8 +85,9 @@ TEST(DamagedModules, BuiltModulesSurviveDamage) {
     }
     for (int row = 0; row < 64; row += 3)
         for (int channel = 0; channel < 3; ++channel)
-            s3m.cells[{row % 2, row, channel}] = {uint8_t(0x30 + row % 12 + (row % 3) * 16), uint8_t(1 + row % 3),
-                                                   uint8_t(row), uint8_t(1 + row % 20), uint8_t(row * 5)};
+            s3m.cells[{row % 2, row, channel}] = {uint8_t(0x30 + row % 12 + (row % 3) * 16),
+                                                  uint8_t(1 + row % 3), uint8_t(row),
+                                                  uint8_t(1 + row % 20), uint8_t(row * 5)};
     survive_damage(s3m.bytes(), folder, 300);
 }
 
@@ -91,7 +96,8 @@ TEST(DamagedModules, RealModulesSurviveDamage) {
     const auto shared = testing::shared_modules();
     if (shared.empty()) GTEST_SKIP() << "no shared modules beside the checkout";
     TempFolder folder;
-    for (const char* name : {"Tinytune.mod", "Gidion_Graveland.mod", "GAMEMUSIC.mod", "purple_motion-inspiration.s3m"}) {
+    for (const char* name : {"Tinytune.mod", "Gidion_Graveland.mod", "GAMEMUSIC.mod",
+                             "purple_motion-inspiration.s3m"}) {
         SCOPED_TRACE(name);
         std::ifstream in(shared / name, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});

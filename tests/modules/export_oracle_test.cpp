@@ -29,17 +29,20 @@ TEST(ExportOracle, ExportsOfRealModulesPlayInLibopenmpt) {
         Song song;
         load_module(path, song);
         const double song_seconds = double(song_length(song)) / 1000.0;
-        for (ModuleFormat format : {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6, ModuleFormat::MOD8}) {
+        for (ModuleFormat format :
+             {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6, ModuleFormat::MOD8}) {
             SCOPED_TRACE(path.filename().string() + " as format " + std::to_string(int(format)));
             const ExportedModule built = build_module(song, format);
-            const std::vector<uint8_t> bytes = format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built);
+            const std::vector<uint8_t> bytes =
+                format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built);
             openmpt::module played(bytes);
             EXPECT_EQ(played.get_num_channels(), built.channels);
             EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
             EXPECT_EQ(played.get_metadata("type"), format == ModuleFormat::S3M ? "s3m" : "mod");
             // Orders beyond the format's limits are cut, so only complete exports are timed.
             size_t song_pieces = 0;
-            for (uint32_t p : song.sequence) song_pieces += (song.patterns[p].tick_length() + 63) / 64;
+            for (uint32_t p : song.sequence)
+                song_pieces += (song.patterns[p].tick_length() + 63) / 64;
             if (song_pieces == built.orders.size() && song_seconds > 1) {
                 EXPECT_NEAR(played.get_duration_seconds(), song_seconds, song_seconds * 0.05 + 0.5);
             }
@@ -48,7 +51,8 @@ TEST(ExportOracle, ExportsOfRealModulesPlayInLibopenmpt) {
                 std::vector<float> audio(44100 * 4);
                 const size_t frames = played.read(44100, audio.size(), audio.data());
                 float loudest = 0;
-                for (size_t i = 0; i < frames; ++i) loudest = std::max(loudest, std::abs(audio[i]));
+                for (size_t i = 0; i < frames; ++i)
+                    loudest = std::max(loudest, std::abs(audio[i]));
                 EXPECT_GT(loudest, 0.01f);
             }
         }
@@ -60,15 +64,19 @@ TEST(ExportOracle, DemoSongsPlayInLibopenmpt) {
     const std::filesystem::path bank_path = std::filesystem::path(TUNEMILL_BIN_DIR) / "tmill.bnk";
     if (!std::filesystem::exists(bank_path)) GTEST_SKIP() << "the stock bank is not built";
     InstrumentBank bank(bank_path);
-    const std::filesystem::path demos = std::filesystem::path(TUNEMILL_SOURCE_DIR) / "data" / "demos";
+    const std::filesystem::path demos =
+        std::filesystem::path(TUNEMILL_SOURCE_DIR) / "data" / "demos";
     for (const auto& entry : std::filesystem::directory_iterator(demos)) {
         if (entry.path().extension() != ".sn2") continue;
-        const Song song = read_any_song(entry.path(), [&](const std::string& name) { return bank.load(name); });
+        const Song song =
+            read_any_song(entry.path(), [&](const std::string& name) { return bank.load(name); });
         const double song_seconds = double(song_length(song)) / 1000.0;
         for (ModuleFormat format : {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD8}) {
-            SCOPED_TRACE(entry.path().filename().string() + " as format " + std::to_string(int(format)));
+            SCOPED_TRACE(entry.path().filename().string() + " as format " +
+                         std::to_string(int(format)));
             const ExportedModule built = build_module(song, format);
-            openmpt::module played(format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built));
+            openmpt::module played(format == ModuleFormat::S3M ? encode_s3m(built)
+                                                               : encode_mod(built));
             EXPECT_EQ(played.get_num_channels(), built.channels);
             EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
             EXPECT_NEAR(played.get_duration_seconds(), song_seconds, song_seconds * 0.05 + 0.5);

@@ -25,7 +25,8 @@ inline void put16le(std::string& out, size_t at, uint16_t value) {
     out[at + 1] = char(value >> 8);
 }
 inline void put32le(std::string& out, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = char((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        out[at + size_t(i)] = char((value >> (8 * i)) & 0xFF);
 }
 
 struct ModSample {
@@ -35,7 +36,7 @@ struct ModSample {
     uint8_t volume = 64;
     uint16_t loop_start_words = 0;
     uint16_t loop_length_words = 1;
-    std::vector<uint8_t> data;  // signed bytes as stored; padded or cut to length_words * 2
+    std::vector<uint8_t> data; // signed bytes as stored; padded or cut to length_words * 2
 };
 
 // A 31-sample MOD (or, with old_format, a 15-sample one without a tag).
@@ -44,13 +45,13 @@ struct ModBuilder {
     int channels = 4;
     bool old_format = false;
     std::string title = "test";
-    std::vector<ModSample> samples;  // slots from 0
-    std::vector<uint8_t> song;       // the first orders
-    std::map<int, uint8_t> extra_orders;  // order table entries beyond the song length
-    int song_length = -1;                 // -1: song.size()
+    std::vector<ModSample> samples;      // slots from 0
+    std::vector<uint8_t> song;           // the first orders
+    std::map<int, uint8_t> extra_orders; // order table entries beyond the song length
+    int song_length = -1;                // -1: song.size()
     std::map<std::tuple<int, int, int>, std::array<uint8_t, 4>> cells;
-    int pattern_count = -1;  // -1: from the order table
-    size_t cut_bytes = 0;    // bytes cut from the end of the file
+    int pattern_count = -1; // -1: from the order table
+    size_t cut_bytes = 0;   // bytes cut from the end of the file
 
     // period 0 none, sample 0 none (else slot + 1)
     void cell(int pattern, int row, int channel, uint16_t period, uint8_t sample, uint8_t effect,
@@ -97,7 +98,8 @@ struct ModBuilder {
             if (pattern >= patterns) continue;
             const size_t at = pattern_at + size_t(pattern) * pattern_bytes +
                               (size_t(row) * size_t(channels) + size_t(channel)) * 4;
-            for (int i = 0; i < 4; ++i) out[at + size_t(i)] = char(bytes[size_t(i)]);
+            for (int i = 0; i < 4; ++i)
+                out[at + size_t(i)] = char(bytes[size_t(i)]);
         }
         for (size_t i = 0; i < samples.size() && i < sample_count; ++i) {
             std::string data(size_t(samples[i].length_words) * 2, '\0');
@@ -113,12 +115,12 @@ struct ModBuilder {
 struct S3mInstrumentSpec {
     uint8_t type = 1;
     std::string name;
-    std::vector<uint8_t> data;  // stored bytes (unsigned 8-bit, or 16-bit little-endian)
-    uint32_t length = 0;        // frames; 0: from the data
+    std::vector<uint8_t> data; // stored bytes (unsigned 8-bit, or 16-bit little-endian)
+    uint32_t length = 0;       // frames; 0: from the data
     uint32_t loop_begin = 0;
     uint32_t loop_end = 0;
     uint8_t volume = 64;
-    uint8_t flags = 0;  // 1 loop, 4 16-bit
+    uint8_t flags = 0; // 1 loop, 4 16-bit
     uint32_t c2_speed = 8363;
     uint8_t packing = 0;
     bool scrs = true;
@@ -138,9 +140,9 @@ struct S3mBuilder {
     }();
     uint8_t pan_flag = 0;
     std::array<uint8_t, 32> pans{};
-    std::vector<uint8_t> orders;   // stored as given; padded to even with 255
+    std::vector<uint8_t> orders; // stored as given; padded to even with 255
     std::vector<S3mInstrumentSpec> instruments;
-    int pattern_count = -1;        // -1: highest order below 254 + 1
+    int pattern_count = -1; // -1: highest order below 254 + 1
     std::map<std::tuple<int, int, int>, S3mCell> cells;
     uint16_t format_version = 2;
     std::map<int, uint16_t> pattern_pointer_override;
@@ -171,14 +173,17 @@ struct S3mBuilder {
         out[50] = char(tempo);
         out[51] = char(0xB0);
         out[53] = char(pan_flag);
-        for (int i = 0; i < 32; ++i) out[64 + size_t(i)] = char(settings[size_t(i)]);
-        for (uint8_t o : stored_orders) out += char(o);
+        for (int i = 0; i < 32; ++i)
+            out[64 + size_t(i)] = char(settings[size_t(i)]);
+        for (uint8_t o : stored_orders)
+            out += char(o);
         const size_t instrument_pointers = out.size();
         out.append(instruments.size() * 2, '\0');
         const size_t pattern_pointers = out.size();
         out.append(size_t(patterns) * 2, '\0');
         if (pan_flag == 252)
-            for (uint8_t p : pans) out += char(p);
+            for (uint8_t p : pans)
+                out += char(p);
         auto align = [&]() { out.append((16 - out.size() % 16) % 16, '\0'); };
         align();
         std::vector<size_t> instrument_at;
@@ -187,7 +192,8 @@ struct S3mBuilder {
             out.append(80, '\0');
             const uint16_t pointer = uint16_t(instrument_at.back() / 16);
             auto o = instrument_pointer_override.find(int(i));
-            put16le(out, instrument_pointers + i * 2, o != instrument_pointer_override.end() ? o->second : pointer);
+            put16le(out, instrument_pointers + i * 2,
+                    o != instrument_pointer_override.end() ? o->second : pointer);
         }
         for (int p = 0; p < patterns; ++p) {
             align();
@@ -202,9 +208,15 @@ struct S3mBuilder {
                     if (c.volume != 255) what |= 0x40;
                     if (c.command != 255) what |= 0x80;
                     packed += char(what);
-                    if (what & 0x20) { packed += char(c.note); packed += char(c.instrument); }
+                    if (what & 0x20) {
+                        packed += char(c.note);
+                        packed += char(c.instrument);
+                    }
                     if (what & 0x40) packed += char(c.volume);
-                    if (what & 0x80) { packed += char(c.command); packed += char(c.info); }
+                    if (what & 0x80) {
+                        packed += char(c.command);
+                        packed += char(c.info);
+                    }
                 }
                 packed += '\0';
             }
@@ -220,12 +232,14 @@ struct S3mBuilder {
             const S3mInstrumentSpec& s = instruments[i];
             align();
             const size_t data_at = out.size();
-            for (uint8_t b : s.data) out += char(b);
+            for (uint8_t b : s.data)
+                out += char(b);
             const size_t at = instrument_at[i];
             out[at] = char(s.type);
             out[at + 13] = char((data_at / 16) >> 16);
             put16le(out, at + 14, uint16_t((data_at / 16) & 0xFFFF));
-            const uint32_t frames = s.length ? s.length : uint32_t(s.data.size() / ((s.flags & 4) ? 2 : 1));
+            const uint32_t frames =
+                s.length ? s.length : uint32_t(s.data.size() / ((s.flags & 4) ? 2 : 1));
             put32le(out, at + 16, frames);
             put32le(out, at + 20, s.loop_begin);
             put32le(out, at + 24, s.loop_end);
@@ -246,8 +260,8 @@ class TempFolder {
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         path_ = std::filesystem::temp_directory_path() /
-                ("tunemill-modules-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" +
-                 info->name());
+                ("tunemill-modules-" + std::to_string(::getpid()) + "-" + info->test_suite_name() +
+                 "-" + info->name());
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -274,7 +288,8 @@ inline std::vector<std::filesystem::path> modules_in(const std::filesystem::path
     if (!std::filesystem::is_directory(folder)) return files;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".mod" || ext == ".s3m")) files.push_back(entry.path());
+        if (entry.is_regular_file() && (ext == ".mod" || ext == ".s3m"))
+            files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     return files;

@@ -61,9 +61,9 @@ TEST_F(ReaderTest, ModTagsGiveChannelsAndPatternLimits) {
         int max_patterns;
     };
     const Case cases[] = {
-        {"M.K.", 4, 64}, {"M!K!", 4, 128}, {"FLT4", 4, 64}, {"FLT8", 8, 64},  {"6CHN", 6, 128},
+        {"M.K.", 4, 64},  {"M!K!", 4, 128},  {"FLT4", 4, 64},   {"FLT8", 8, 64},   {"6CHN", 6, 128},
         {"8CHN", 8, 128}, {"10CH", 10, 128}, {"12CH", 12, 128}, {"32CH", 32, 128}, {"09CH", 0, 0},
-        {"40CH", 0, 0},   {"33CH", 0, 0},     {"1ACH", 0, 0},    {"12CN", 0, 0},    {"FEST", 0, 0},
+        {"40CH", 0, 0},   {"33CH", 0, 0},    {"1ACH", 0, 0},    {"12CN", 0, 0},    {"FEST", 0, 0},
         {"EXO4", 0, 0},   {"m.k.", 0, 0},
     };
     for (const Case& c : cases) {
@@ -111,7 +111,7 @@ TEST_F(ReaderTest, UnknownTagsAreNotModules) {
 
 TEST_F(ReaderTest, OrderTableBeyondSongLengthCountsForPatterns) {
     ModBuilder mod = one_pattern_mod();
-    mod.extra_orders[5] = 70;  // beyond the song length of 1
+    mod.extra_orders[5] = 70; // beyond the song length of 1
     mod.pattern_count = 71;
     try {
         read(mod.bytes());
@@ -142,12 +142,12 @@ TEST_F(ReaderTest, ModSampleHeadersGiveSlots) {
         uint32_t length, loop;
     };
     const Case cases[] = {
-        {120, 100, 50, 240, 100},      // start + length beyond the sample: start taken in frames
-        {100, 10, 20, 60, 20},         // loop in words; the sample is cut at the loop's end
-        {100, 10, 90, 200, 20},        // loop to the very end
-        {100, 10, 1, 200, NO_LOOP},    // loop length 1: no loop
-        {100, 0, 0, 200, NO_LOOP},     // loop length 0: no loop
-        {100, 250, 10, 200, NO_LOOP},  // start (in frames) beyond the sample
+        {120, 100, 50, 240, 100},     // start + length beyond the sample: start taken in frames
+        {100, 10, 20, 60, 20},        // loop in words; the sample is cut at the loop's end
+        {100, 10, 90, 200, 20},       // loop to the very end
+        {100, 10, 1, 200, NO_LOOP},   // loop length 1: no loop
+        {100, 0, 0, 200, NO_LOOP},    // loop length 0: no loop
+        {100, 250, 10, 200, NO_LOOP}, // start (in frames) beyond the sample
         {0, 0, 1, 0, NO_LOOP},
     };
     for (const Case& c : cases) {
@@ -158,7 +158,8 @@ TEST_F(ReaderTest, ModSampleHeadersGiveSlots) {
         header.volume = 64;
         const SampleSlot slot = ModReader::decode_sample(header);
         EXPECT_EQ(slot.length, c.length) << c.words << " " << c.loop_start << " " << c.loop_length;
-        EXPECT_EQ(slot.loop_start, c.loop) << c.words << " " << c.loop_start << " " << c.loop_length;
+        EXPECT_EQ(slot.loop_start, c.loop)
+            << c.words << " " << c.loop_start << " " << c.loop_length;
         EXPECT_TRUE(slot.is_signed);
         EXPECT_FALSE(slot.is_16bit);
     }
@@ -167,13 +168,13 @@ TEST_F(ReaderTest, ModSampleHeadersGiveSlots) {
 TEST_F(ReaderTest, FinetuneGivesRateAndDiskNamesLoseTheirPrefix) {
     ModSampleHeader header{};
     std::memcpy(header.name, "st-01:bassdrum", 14);
-    header.finetune = 0x08;  // -8
+    header.finetune = 0x08; // -8
     header.volume = 40;
     SampleSlot slot = ModReader::decode_sample(header);
     EXPECT_EQ(slot.name, "bassdrum");
     EXPECT_EQ(slot.rate, 30929u * 8363 / 32768);
     EXPECT_EQ(slot.default_volume, 40);
-    header.finetune = 0xF0;  // only the low nibble counts
+    header.finetune = 0xF0; // only the low nibble counts
     std::memcpy(header.name, "xx-01:bassdrum", 14);
     slot = ModReader::decode_sample(header);
     EXPECT_EQ(slot.rate, 8363u);
@@ -193,23 +194,37 @@ TEST_F(ReaderTest, ModCellsDecodeIntoModuleCells) {
         bool keeps_note;
     };
     const Case cases[] = {
-        {0x0, 0x37, CMD_NONE, 0, true},           {0x1, 0x12, CMD_SLIDE_UP, 0x12, true},
-        {0x2, 0x34, CMD_SLIDE_DOWN, 0x34, true},  {0x3, 0x08, CMD_TONE_PORTAMENTO, 8, true},
-        {0x4, 0x44, CMD_NONE, 0, true},           {0x5, 0x30, CMD_VOLUME_UP, 3, false},
-        {0x5, 0x04, CMD_VOLUME_DOWN, 4, false},   {0x6, 0x21, CMD_VOLUME_UP, 1, true},
-        {0x7, 0x11, CMD_NONE, 0, true},           {0x8, 0x80, CMD_SET_PAN, 0x80, true},
-        {0x9, 0x10, CMD_NONE, 0, true},           {0xA, 0x00, CMD_VOLUME_UP, 0, true},
-        {0xA, 0x0F, CMD_VOLUME_DOWN, 15, true},   {0xB, 0x05, CMD_JUMP, 5, true},
-        {0xC, 0x20, CMD_SET_VOLUME, 0x20, true},  {0xD, 0x10, CMD_BREAK, 0x10, true},
-        {0xE, 0x13, CMD_FINE_SLIDE_UP, 3, true},  {0xE, 0x24, CMD_FINE_SLIDE_DOWN, 4, true},
-        {0xE, 0x8F, CMD_SET_PAN, 128, true},      {0xE, 0x80, CMD_SET_PAN, 0, true},
-        {0xE, 0x87, CMD_SET_PAN, 60, true},       {0xE, 0xA2, CMD_FINE_VOLUME_UP, 2, true},
-        {0xE, 0xB3, CMD_FINE_VOLUME_DOWN, 3, true}, {0xE, 0xC3, CMD_NONE, 0, true},
-        {0xF, 0x00, CMD_SET_SPEED, 0, true},      {0xF, 0x20, CMD_SET_SPEED, 32, true},
-        {0xF, 0x21, CMD_SET_TEMPO, 33, true},     {0xF, 0x7D, CMD_SET_TEMPO, 125, true},
+        {0x0, 0x37, CMD_NONE, 0, true},
+        {0x1, 0x12, CMD_SLIDE_UP, 0x12, true},
+        {0x2, 0x34, CMD_SLIDE_DOWN, 0x34, true},
+        {0x3, 0x08, CMD_TONE_PORTAMENTO, 8, true},
+        {0x4, 0x44, CMD_NONE, 0, true},
+        {0x5, 0x30, CMD_VOLUME_UP, 3, false},
+        {0x5, 0x04, CMD_VOLUME_DOWN, 4, false},
+        {0x6, 0x21, CMD_VOLUME_UP, 1, true},
+        {0x7, 0x11, CMD_NONE, 0, true},
+        {0x8, 0x80, CMD_SET_PAN, 0x80, true},
+        {0x9, 0x10, CMD_NONE, 0, true},
+        {0xA, 0x00, CMD_VOLUME_UP, 0, true},
+        {0xA, 0x0F, CMD_VOLUME_DOWN, 15, true},
+        {0xB, 0x05, CMD_JUMP, 5, true},
+        {0xC, 0x20, CMD_SET_VOLUME, 0x20, true},
+        {0xD, 0x10, CMD_BREAK, 0x10, true},
+        {0xE, 0x13, CMD_FINE_SLIDE_UP, 3, true},
+        {0xE, 0x24, CMD_FINE_SLIDE_DOWN, 4, true},
+        {0xE, 0x8F, CMD_SET_PAN, 128, true},
+        {0xE, 0x80, CMD_SET_PAN, 0, true},
+        {0xE, 0x87, CMD_SET_PAN, 60, true},
+        {0xE, 0xA2, CMD_FINE_VOLUME_UP, 2, true},
+        {0xE, 0xB3, CMD_FINE_VOLUME_DOWN, 3, true},
+        {0xE, 0xC3, CMD_NONE, 0, true},
+        {0xF, 0x00, CMD_SET_SPEED, 0, true},
+        {0xF, 0x20, CMD_SET_SPEED, 32, true},
+        {0xF, 0x21, CMD_SET_TEMPO, 33, true},
+        {0xF, 0x7D, CMD_SET_TEMPO, 125, true},
     };
     for (const Case& c : cases) {
-        const uint8_t bytes[4] = {0x11, 0xAC, uint8_t(0x30 | c.effect), c.parameter};  // sample 19
+        const uint8_t bytes[4] = {0x11, 0xAC, uint8_t(0x30 | c.effect), c.parameter}; // sample 19
         const ModuleCell cell = ModReader::decode_cell(bytes);
         EXPECT_EQ(cell.command, c.command) << int(c.effect) << " " << int(c.parameter);
         EXPECT_EQ(cell.parameter, c.value) << int(c.effect) << " " << int(c.parameter);
@@ -246,7 +261,8 @@ TEST_F(ReaderTest, ModSampleDataFollowsPatternsAndBecomesUnsigned) {
     auto reader = read(mod.bytes());
     EXPECT_EQ(reader->slots()[0].data_offset, 1084u + 1024);
     EXPECT_EQ(reader->slots()[1].data_offset, 1084u + 1024 + 8);
-    EXPECT_EQ(sample_data(*reader, 0), (std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x7F, 0x81, 0x82, 0x83, 0x84}));
+    EXPECT_EQ(sample_data(*reader, 0),
+              (std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x7F, 0x81, 0x82, 0x83, 0x84}));
     EXPECT_EQ(sample_data(*reader, 1), (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0x81}));
     // Empty slots have no data and no name.
     EXPECT_EQ(reader->slots()[2].length, 0u);
@@ -255,7 +271,7 @@ TEST_F(ReaderTest, ModSampleDataFollowsPatternsAndBecomesUnsigned) {
 
 TEST_F(ReaderTest, TruncatedModIsDamaged) {
     ModBuilder mod = one_pattern_mod();
-    mod.cut_bytes = 8 + 100;  // into the pattern
+    mod.cut_bytes = 8 + 100; // into the pattern
     try {
         read(mod.bytes());
         FAIL();
@@ -276,9 +292,9 @@ TEST_F(ReaderTest, TruncatedModIsDamaged) {
 TEST_F(ReaderTest, Flt8PatternsAreTwoFourChannelHalves) {
     ModBuilder mod = one_pattern_mod();
     mod.tag = "FLT8";
-    mod.channels = 4;         // stored as 4-channel patterns
-    mod.song = {0, 2, 0};     // orders name the first half of each pair
-    mod.pattern_count = 4;    // two 8-channel patterns
+    mod.channels = 4;      // stored as 4-channel patterns
+    mod.song = {0, 2, 0};  // orders name the first half of each pair
+    mod.pattern_count = 4; // two 8-channel patterns
     mod.cell(0, 0, 0, 428, 1, 0, 0);
     mod.cell(1, 0, 0, 214, 1, 0, 0);  // channel 4 of the first pattern
     mod.cell(1, 63, 3, 113, 1, 0, 0); // channel 7, last row
@@ -339,8 +355,8 @@ TEST_F(ReaderTest, OldModIsRecognisedBySizeAndCounts) {
 
 S3mBuilder simple_s3m() {
     S3mBuilder s3m;
-    s3m.settings[0] = 0;  // L1
-    s3m.settings[1] = 8;  // R1
+    s3m.settings[0] = 0; // L1
+    s3m.settings[1] = 8; // R1
     s3m.orders = {0};
     S3mInstrumentSpec piano;
     piano.name = "piano";
@@ -357,15 +373,14 @@ TEST_F(ReaderTest, S3mChannelGroups) {
 
     // Two channels set to L1 form one output channel; disabled and AdLib channels are ignored.
     s3m.settings[1] = 0;
-    s3m.settings[2] = 0x80 | 3;  // disabled
-    s3m.settings[3] = 16;        // AdLib melody channel
-    s3m.settings[4] = 9;         // R2
-    s3m.settings[5] = 1;         // L2
+    s3m.settings[2] = 0x80 | 3; // disabled
+    s3m.settings[3] = 16;       // AdLib melody channel
+    s3m.settings[4] = 9;        // R2
+    s3m.settings[5] = 1;        // L2
     reader = read(s3m.bytes());
     auto* s3m_reader = dynamic_cast<S3mReader*>(reader.get());
     ASSERT_NE(s3m_reader, nullptr);
-    EXPECT_EQ(s3m_reader->channel_groups(),
-              (std::vector<std::vector<int>>{{0, 1}, {5}, {4}}));
+    EXPECT_EQ(s3m_reader->channel_groups(), (std::vector<std::vector<int>>{{0, 1}, {5}, {4}}));
 
     // No channel at all: not an S3M.
     s3m.settings.fill(255);
@@ -443,13 +458,13 @@ TEST_F(ReaderTest, S3mInstrumentsGiveSlots) {
     loop.loop_end = 60;
     loop.flags = 1;
     loop.volume = 48;
-    loop.c2_speed = 0x10000 + 22050;  // only the low 16 bits count
+    loop.c2_speed = 0x10000 + 22050; // only the low 16 bits count
     s3m.instruments.push_back(loop);
     S3mInstrumentSpec slow;
     slow.name = "slow";
     slow.data.assign(10, 0x80);
     slow.c2_speed = 100;
-    slow.flags = 1;  // loop flag with an empty loop: no loop
+    slow.flags = 1; // loop flag with an empty loop: no loop
     slow.loop_begin = 5;
     slow.loop_end = 5;
     s3m.instruments.push_back(slow);
@@ -497,7 +512,7 @@ TEST_F(ReaderTest, S3mSampleDataBecomesInstrumentEncoding) {
     S3mBuilder s3m = simple_s3m();
     S3mInstrumentSpec wide;
     wide.flags = 4;
-    wide.data = {0x00, 0x80, 0xFF, 0xFF, 0x34, 0x12};  // 0x8000, 0xFFFF, 0x1234 unsigned
+    wide.data = {0x00, 0x80, 0xFF, 0xFF, 0x34, 0x12}; // 0x8000, 0xFFFF, 0x1234 unsigned
     s3m.instruments.push_back(wide);
     auto reader = read(s3m.bytes());
     EXPECT_EQ(sample_data(*reader, 0), (std::vector<uint8_t>{0x80, 0xFF, 0x00, 0x7F}));
@@ -506,12 +521,12 @@ TEST_F(ReaderTest, S3mSampleDataBecomesInstrumentEncoding) {
 }
 
 TEST_F(ReaderTest, S3mNotesBecomePeriodsAtTheChannelRate) {
-    EXPECT_EQ(S3mReader::note_period(0x40, 8363), 428);  // C-4
+    EXPECT_EQ(S3mReader::note_period(0x40, 8363), 428); // C-4
     EXPECT_EQ(S3mReader::note_period(0x50, 8363), 214);
-    EXPECT_EQ(S3mReader::note_period(0x49, 8363), 254);
+    EXPECT_EQ(S3mReader::note_period(0x49, 8363), 254);
     EXPECT_EQ(S3mReader::note_period(0x4C, 8363), S3mReader::note_period(0x4B, 8363));
     EXPECT_EQ(S3mReader::note_period(0x40, 16726), 214);
-    EXPECT_EQ(S3mReader::note_period(0xFB, 65535), 1);  // rounds to 0: at least 1
+    EXPECT_EQ(S3mReader::note_period(0xFB, 65535), 1); // rounds to 0: at least 1
 
     S3mBuilder s3m = simple_s3m();
     S3mInstrumentSpec fast;
@@ -519,10 +534,10 @@ TEST_F(ReaderTest, S3mNotesBecomePeriodsAtTheChannelRate) {
     fast.c2_speed = 16726;
     s3m.instruments.push_back(fast);
     s3m.cells[{0, 0, 0}] = {0x40, 2, 255, 255, 0};
-    s3m.cells[{0, 1, 0}] = {0x40, 0, 255, 255, 0};   // the channel keeps the rate of sample 2
+    s3m.cells[{0, 1, 0}] = {0x40, 0, 255, 255, 0}; // the channel keeps the rate of sample 2
     s3m.cells[{0, 2, 0}] = {0x40, 1, 32, 255, 0};
     s3m.cells[{0, 3, 0}] = {254, 0, 255, 255, 0};
-    s3m.cells[{0, 4, 0}] = {0x40, 9, 70, 255, 0};    // instrument beyond the count: none
+    s3m.cells[{0, 4, 0}] = {0x40, 9, 70, 255, 0}; // instrument beyond the count: none
     auto reader = read(s3m.bytes());
     reader->start();
     ModuleCell cell = reader->cell(0, 0, 0);
@@ -549,29 +564,43 @@ TEST_F(ReaderTest, S3mCommandsDecode) {
         uint8_t command, value;
     };
     const Case cases[] = {
-        {'A', 3, CMD_SET_SPEED, 3},          {'B', 2, CMD_JUMP, 2},
-        {'C', 0x10, CMD_BREAK, 0x10},        {'D', 0x30, CMD_VOLUME_UP, 3},
-        {'D', 0x03, CMD_VOLUME_DOWN, 3},     {'D', 0x3F, CMD_FINE_VOLUME_UP, 3},
-        {'D', 0xF3, CMD_FINE_VOLUME_DOWN, 3}, {'D', 0x0F, CMD_VOLUME_DOWN, 15},
-        {'D', 0xF0, CMD_VOLUME_UP, 15},      {'E', 0x20, CMD_SLIDE_DOWN, 0x20},
-        {'E', 0xF4, CMD_FINE_SLIDE_DOWN, 4}, {'E', 0xE5, CMD_FINE_SLIDE_DOWN, 1},
-        {'E', 0xE6, CMD_FINE_SLIDE_DOWN, 2}, {'F', 0xDF, CMD_SLIDE_UP, 0xDF},
-        {'F', 0xF2, CMD_FINE_SLIDE_UP, 2},   {'F', 0xE2, CMD_FINE_SLIDE_UP, 1},
-        {'G', 0x10, CMD_TONE_PORTAMENTO, 0x10}, {'H', 0x44, CMD_NONE, 0},
-        {'K', 0x20, CMD_VOLUME_UP, 2},       {'S', 0x8F, CMD_SET_PAN, 128},
-        {'S', 0x84, CMD_SET_PAN, 34},        {'S', 0x34, CMD_NONE, 0},
+        {'A', 3, CMD_SET_SPEED, 3},
+        {'B', 2, CMD_JUMP, 2},
+        {'C', 0x10, CMD_BREAK, 0x10},
+        {'D', 0x30, CMD_VOLUME_UP, 3},
+        {'D', 0x03, CMD_VOLUME_DOWN, 3},
+        {'D', 0x3F, CMD_FINE_VOLUME_UP, 3},
+        {'D', 0xF3, CMD_FINE_VOLUME_DOWN, 3},
+        {'D', 0x0F, CMD_VOLUME_DOWN, 15},
+        {'D', 0xF0, CMD_VOLUME_UP, 15},
+        {'E', 0x20, CMD_SLIDE_DOWN, 0x20},
+        {'E', 0xF4, CMD_FINE_SLIDE_DOWN, 4},
+        {'E', 0xE5, CMD_FINE_SLIDE_DOWN, 1},
+        {'E', 0xE6, CMD_FINE_SLIDE_DOWN, 2},
+        {'F', 0xDF, CMD_SLIDE_UP, 0xDF},
+        {'F', 0xF2, CMD_FINE_SLIDE_UP, 2},
+        {'F', 0xE2, CMD_FINE_SLIDE_UP, 1},
+        {'G', 0x10, CMD_TONE_PORTAMENTO, 0x10},
+        {'H', 0x44, CMD_NONE, 0},
+        {'K', 0x20, CMD_VOLUME_UP, 2},
+        {'S', 0x8F, CMD_SET_PAN, 128},
+        {'S', 0x84, CMD_SET_PAN, 34},
+        {'S', 0x34, CMD_NONE, 0},
         {'T', 0x80, CMD_SET_TEMPO, 0x80},
     };
     S3mBuilder s3m = simple_s3m();
     for (size_t i = 0; i < std::size(cases); ++i)
-        s3m.cells[{0, int(i), 0}] = {0x40, 1, 255, uint8_t(cases[i].letter - 'A' + 1), cases[i].info};
+        s3m.cells[{0, int(i), 0}] = {0x40, 1, 255, uint8_t(cases[i].letter - 'A' + 1),
+                                     cases[i].info};
     s3m.cells[{0, 40, 0}] = {0x40, 1, 255, uint8_t('L' - 'A' + 1), 0x02};
     auto reader = read(s3m.bytes());
     reader->start();
     for (size_t i = 0; i < std::size(cases); ++i) {
         const ModuleCell cell = reader->cell(0, int(i), 0);
-        EXPECT_EQ(cell.command, cases[i].command) << cases[i].letter << std::hex << int(cases[i].info);
-        EXPECT_EQ(cell.parameter, cases[i].value) << cases[i].letter << std::hex << int(cases[i].info);
+        EXPECT_EQ(cell.command, cases[i].command)
+            << cases[i].letter << std::hex << int(cases[i].info);
+        EXPECT_EQ(cell.parameter, cases[i].value)
+            << cases[i].letter << std::hex << int(cases[i].info);
         EXPECT_EQ(cell.period, 428);
     }
     const ModuleCell tone_slide = reader->cell(0, 40, 0);
@@ -584,12 +613,12 @@ TEST_F(ReaderTest, S3mInfoMemoryFillsZeroInfo) {
     S3mBuilder s3m = simple_s3m();
     const uint8_t D = 'D' - 'A' + 1, E = 'E' - 'A' + 1, F = 'F' - 'A' + 1, A = 1;
     s3m.cells[{0, 0, 0}] = {255, 0, 255, D, 0x04};
-    s3m.cells[{0, 1, 0}] = {255, 0, 255, D, 0x00};  // D04 again
-    s3m.cells[{0, 2, 0}] = {255, 0, 255, E, 0x00};  // E04
-    s3m.cells[{0, 3, 0}] = {255, 0, 255, A, 0x05};  // remembered as well
-    s3m.cells[{0, 4, 0}] = {255, 0, 255, F, 0x00};  // F05
-    s3m.cells[{0, 5, 0}] = {255, 0, 255, A, 0x00};  // A00 is not filled
-    s3m.cells[{0, 0, 1}] = {255, 0, 255, D, 0x00};  // another channel has its own memory
+    s3m.cells[{0, 1, 0}] = {255, 0, 255, D, 0x00}; // D04 again
+    s3m.cells[{0, 2, 0}] = {255, 0, 255, E, 0x00}; // E04
+    s3m.cells[{0, 3, 0}] = {255, 0, 255, A, 0x05}; // remembered as well
+    s3m.cells[{0, 4, 0}] = {255, 0, 255, F, 0x00}; // F05
+    s3m.cells[{0, 5, 0}] = {255, 0, 255, A, 0x00}; // A00 is not filled
+    s3m.cells[{0, 0, 1}] = {255, 0, 255, D, 0x00}; // another channel has its own memory
     auto reader = read(s3m.bytes());
     reader->start();
     EXPECT_EQ(reader->cell(0, 0, 1).command, CMD_VOLUME_UP);
@@ -611,7 +640,7 @@ TEST_F(ReaderTest, S3mInfoMemoryFillsZeroInfo) {
 
 TEST_F(ReaderTest, S3mGroupedChannelsMerge) {
     S3mBuilder s3m = simple_s3m();
-    s3m.settings[1] = 0;  // channels 0 and 1 both L1
+    s3m.settings[1] = 0;                             // channels 0 and 1 both L1
     s3m.cells[{0, 0, 0}] = {0x40, 1, 20, 1, 3};      // A03
     s3m.cells[{0, 0, 1}] = {255, 0, 40, 255, 0};     // a later volume replaces the earlier one
     s3m.cells[{0, 1, 0}] = {0x40, 1, 255, 20, 0x90}; // T90
@@ -632,24 +661,24 @@ TEST_F(ReaderTest, S3mInitialState) {
     S3mBuilder s3m = simple_s3m();
     s3m.speed = 0;
     s3m.tempo = 20;
-    s3m.settings[2] = 3;   // L4
-    s3m.settings[3] = 15;  // R8
+    s3m.settings[2] = 3;  // L4
+    s3m.settings[3] = 15; // R8
     auto reader = read(s3m.bytes());
     InitialState state = reader->initial_state();
     EXPECT_EQ(state.speed, 1);
     EXPECT_EQ(state.tempo, 32);
     ASSERT_EQ(state.channels.size(), 4u);
-    EXPECT_EQ(state.channels[0].pan, 53);  // L1
-    EXPECT_EQ(state.channels[1].pan, 37);  // L4
-    EXPECT_EQ(state.channels[2].pan, 96);  // R1
-    EXPECT_EQ(state.channels[3].pan, 67);  // R8
+    EXPECT_EQ(state.channels[0].pan, 53); // L1
+    EXPECT_EQ(state.channels[1].pan, 37); // L4
+    EXPECT_EQ(state.channels[2].pan, 96); // R1
+    EXPECT_EQ(state.channels[3].pan, 67); // R8
 
     s3m.speed = 4;
     s3m.tempo = 140;
     s3m.pan_flag = 252;
-    s3m.pans[0] = 0x20 | 15;  // hard right
-    s3m.pans[1] = 0x00 | 0;   // bit 5 clear: the setting's pan stays
-    s3m.pans[2] = 0x20 | 0;   // hard left
+    s3m.pans[0] = 0x20 | 15; // hard right
+    s3m.pans[1] = 0x00 | 0;  // bit 5 clear: the setting's pan stays
+    s3m.pans[2] = 0x20 | 0;  // hard left
     reader = read(s3m.bytes());
     state = reader->initial_state();
     EXPECT_EQ(state.speed, 4);
@@ -663,14 +692,18 @@ TEST_F(ReaderTest, S3mPackedPatterns) {
     uint8_t cells[64 * 32 * 5];
     // Row 0: channel 3 with everything; row 1 empty; row 2: channel 31 volume only; then a cell
     // cut off by the end of the data.
-    const uint8_t packed[] = {0xE3, 0x41, 0x02, 0x30, 0x04, 0x05, 0x00, 0x00,
-                              0x5F, 0x10, 0x00, 0xA0, 0x40};
+    const uint8_t packed[] = {0xE3, 0x41, 0x02, 0x30, 0x04, 0x05, 0x00,
+                              0x00, 0x5F, 0x10, 0x00, 0xA0, 0x40};
     S3mReader::unpack_pattern(packed, sizeof packed, cells);
     auto at = [&](int row, int channel) { return cells + (row * 32 + channel) * 5; };
-    EXPECT_EQ(std::vector<uint8_t>(at(0, 3), at(0, 3) + 5), (std::vector<uint8_t>{0x41, 2, 0x30, 4, 5}));
-    EXPECT_EQ(std::vector<uint8_t>(at(2, 31), at(2, 31) + 5), (std::vector<uint8_t>{255, 0, 0x10, 255, 0}));
-    EXPECT_EQ(std::vector<uint8_t>(at(3, 0), at(3, 0) + 5), (std::vector<uint8_t>{255, 0, 255, 255, 0}));
-    EXPECT_EQ(std::vector<uint8_t>(at(1, 3), at(1, 3) + 5), (std::vector<uint8_t>{255, 0, 255, 255, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(at(0, 3), at(0, 3) + 5),
+              (std::vector<uint8_t>{0x41, 2, 0x30, 4, 5}));
+    EXPECT_EQ(std::vector<uint8_t>(at(2, 31), at(2, 31) + 5),
+              (std::vector<uint8_t>{255, 0, 0x10, 255, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(at(3, 0), at(3, 0) + 5),
+              (std::vector<uint8_t>{255, 0, 255, 255, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(at(1, 3), at(1, 3) + 5),
+              (std::vector<uint8_t>{255, 0, 255, 255, 0}));
 }
 
 TEST_F(ReaderTest, S3mDamage) {
@@ -679,7 +712,8 @@ TEST_F(ReaderTest, S3mDamage) {
         S3mBuilder s3m = simple_s3m();
         std::string bytes = s3m.bytes();
         const size_t pointer_at = 96 + 2 + 2;
-        const size_t pattern_at = size_t(uint8_t(bytes[pointer_at]) | uint8_t(bytes[pointer_at + 1]) << 8) * 16;
+        const size_t pattern_at =
+            size_t(uint8_t(bytes[pointer_at]) | uint8_t(bytes[pointer_at + 1]) << 8) * 16;
         bytes[pattern_at] = 1;
         bytes[pattern_at + 1] = 0;
         EXPECT_THROW(read(bytes), LOAD_ERROR);
@@ -708,16 +742,18 @@ TEST_F(ReaderTest, S3mDamage) {
 
 TEST_F(ReaderTest, LoaderProbesAgreeWithTheReaders) {
     auto head_says = [](const std::string& bytes, bool s3m) {
-        const std::span<const uint8_t> head(reinterpret_cast<const uint8_t*>(bytes.data()), std::min<size_t>(bytes.size(), 2048));
+        const std::span<const uint8_t> head(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                            std::min<size_t>(bytes.size(), 2048));
         return s3m ? probe_s3m_head(head, bytes.size()) : probe_mod_head(head, bytes.size());
     };
     ModBuilder flt = one_pattern_mod();
     flt.tag = "FLT4";
     ModBuilder unknown = one_pattern_mod();
     unknown.tag = "FEST";
-    const std::pair<std::string, bool> mods[] = {{one_pattern_mod().bytes(), true}, {flt.bytes(), true},
-                                                 {old_mod().bytes(), true},       {unknown.bytes(), false},
-                                                 {simple_s3m().bytes(), false},   {std::string(700, 'x'), false}};
+    const std::pair<std::string, bool> mods[] = {
+        {one_pattern_mod().bytes(), true}, {flt.bytes(), true},
+        {old_mod().bytes(), true},         {unknown.bytes(), false},
+        {simple_s3m().bytes(), false},     {std::string(700, 'x'), false}};
     for (const auto& [bytes, is_mod] : mods) {
         EXPECT_EQ(head_says(bytes, false), is_mod);
         EXPECT_FALSE(head_says(bytes, true) && is_mod);

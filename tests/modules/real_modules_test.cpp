@@ -64,14 +64,14 @@ TEST_F(RealModulesTest, HeadersReadAsTheirFilesSay) {
         {"rez-monday.mod", "MOD", "14CH", 14, 8, 8},
         {"GAMEMUSIC.mod", "MOD", "", 4, 18, 41},
         {"super_ski_2_special.mod", "MOD", "", 4, 2, 2},
-        {"SecondReality_MUSIC0.s3m", "S3M", "SCRM", 8, 77, 16},  // 255 ends the first song,
+        {"SecondReality_MUSIC0.s3m", "S3M", "SCRM", 8, 77, 16}, // 255 ends the first song,
         {"gbt_s3m_template.s3m", "S3M", "SCRM", 4, 4, 4},
         {"purple_motion-inspiration.s3m", "S3M", "SCRM", 4, 15, 16},
         {"defgsus_OLDSCHOO.s3m", "S3M", "SCRM", 16, 10, 16},
         {"defgsus_FAT1.s3m", "S3M", "SCRM", 16, 61, 147},
         {"The_White_Tiger.s3m", "S3M", "SCRM", 8, 100, 18},
         {"hip_-_640k_of_space.s3m", "S3M", "SCRM", 8, 20, 22},
-        {"no_samples.s3m", "S3M", "SCRM", 16, 1, 0},  // AdLib channels are not counted,
+        {"no_samples.s3m", "S3M", "SCRM", 16, 1, 0}, // AdLib channels are not counted,
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -38,7 +38,8 @@ ModBuilder slide_module() {
     ModBuilder mod;
     ModSample square;
     square.length_words = CYCLE / 2;
-    for (int i = 0; i < CYCLE; ++i) square.data.push_back(uint8_t(i < CYCLE / 2 ? 100 : -100));
+    for (int i = 0; i < CYCLE; ++i)
+        square.data.push_back(uint8_t(i < CYCLE / 2 ? 100 : -100));
     square.loop_start_words = 0;
     square.loop_length_words = CYCLE / 2;
     // One sample per channel, so that the two notes stay voices of their own.
@@ -61,9 +62,11 @@ std::vector<float> render_channel(const std::string& bytes, int channel, int mil
     played.set_render_param(openmpt::module::RENDER_INTERPOLATIONFILTER_LENGTH, 1);
     played.set_render_param(openmpt::module::RENDER_VOLUMERAMPING_STRENGTH, 0);
     played.ctl_set_boolean("render.resampler.emulate_amiga", false);
-    auto* interactive = static_cast<openmpt::ext::interactive*>(played.get_interface(openmpt::ext::interactive_id));
+    auto* interactive =
+        static_cast<openmpt::ext::interactive*>(played.get_interface(openmpt::ext::interactive_id));
     if (!interactive) return {};
-    for (int c = 0; c < played.get_num_channels(); ++c) interactive->set_channel_mute_status(c, c != channel);
+    for (int c = 0; c < played.get_num_channels(); ++c)
+        interactive->set_channel_mute_status(c, c != channel);
     std::vector<float> audio(size_t(milliseconds) * FRAMES_PER_MS);
     audio.resize(played.read(RATE, audio.size(), audio.data()));
     return audio;
@@ -73,7 +76,8 @@ std::vector<float> render_channel(const std::string& bytes, int channel, int mil
 // zero crossings.
 double played_sample_rate(const std::vector<float>& audio, int from_ms, int to_ms) {
     std::vector<size_t> rising;
-    for (size_t i = size_t(from_ms * FRAMES_PER_MS); i < size_t(to_ms * FRAMES_PER_MS) && i < audio.size(); ++i)
+    for (size_t i = size_t(from_ms * FRAMES_PER_MS);
+         i < size_t(to_ms * FRAMES_PER_MS) && i < audio.size(); ++i)
         if (audio[i - 1] < 0 && audio[i] >= 0) rising.push_back(i);
     if (rising.size() < 2) return 0;
     const double cycle_frames = double(rising.back() - rising.front()) / double(rising.size() - 1);
@@ -82,7 +86,8 @@ double played_sample_rate(const std::vector<float>& audio, int from_ms, int to_m
 
 float peak(const std::vector<float>& audio, int from_ms, int to_ms) {
     float loudest = 0;
-    for (size_t i = size_t(from_ms * FRAMES_PER_MS); i < size_t(to_ms * FRAMES_PER_MS) && i < audio.size(); ++i)
+    for (size_t i = size_t(from_ms * FRAMES_PER_MS);
+         i < size_t(to_ms * FRAMES_PER_MS) && i < audio.size(); ++i)
         loudest = std::max(loudest, std::abs(audio[i]));
     return loudest;
 }

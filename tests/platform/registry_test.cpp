@@ -32,11 +32,13 @@ RegistryTree sample_tree() {
     RegistryTree tree;
     tree.set_value("Software\\LFS\\Tunemill", "Playback.SamplingRate", RegistryValue::dword(44100));
     tree.set_value("Software\\LFS\\Tunemill", "MidiDeviceId", RegistryValue::dword(0xA7D8BBE7));
-    tree.set_value("Software\\LFS\\Tunemill", "SongFolder", RegistryValue::text("C:\\Songs \"new\""));
+    tree.set_value("Software\\LFS\\Tunemill", "SongFolder",
+                   RegistryValue::text("C:\\Songs \"new\""));
     tree.set_value("Software\\LFS\\Tunemill", "Multi", RegistryValue::text("line one\nline two"));
     tree.set_value("Software\\LFS\\Tunemill", "", RegistryValue::text("default"));
     std::vector<uint8_t> long_binary(100);
-    for (size_t i = 0; i < long_binary.size(); ++i) long_binary[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < long_binary.size(); ++i)
+        long_binary[i] = uint8_t(i * 7);
     tree.set_value("Software\\Other", "Blob", RegistryValue::binary(long_binary));
     tree.set_value("Software\\Other", "Empty", RegistryValue::binary({}));
     tree.set_value("Software\\Other", "Short", RegistryValue::binary({0x44, 0xAC}));
@@ -59,7 +61,8 @@ TEST(RegistryTree, TextFormRoundTripsEveryKindOfValue) {
     EXPECT_NE(text.find("\"Short\"=hex:44,ac\n"), std::string::npos) << text;
     // No line of the file grows without bound.
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_LE(line.size(), 80u) << line;
 }
 
 TEST(RegistryTree, KeysAndNamesIgnoreCaseAndKeepTheirSpelling) {
@@ -78,7 +81,7 @@ TEST(RegistryTree, KeysAndNamesIgnoreCaseAndKeepTheirSpelling) {
 TEST(RegistryTree, AKeyWithSubkeysIsNotDeleted) {
     RegistryTree tree;
     tree.create_key("SOFTWARE\\Larkfield Software\\Tunemill\\2.0");
-    tree.create_key("SOFTWARE\\Larkfield Software\\Tunemill 3");   // a sibling sorting between
+    tree.create_key("SOFTWARE\\Larkfield Software\\Tunemill 3"); // a sibling sorting between
     EXPECT_FALSE(tree.delete_key("SOFTWARE\\Larkfield Software\\Tunemill"));
     EXPECT_TRUE(tree.delete_key("SOFTWARE\\Larkfield Software\\Tunemill\\2.0"));
     EXPECT_TRUE(tree.delete_key("SOFTWARE\\Larkfield Software\\Tunemill"));
@@ -88,23 +91,22 @@ TEST(RegistryTree, AKeyWithSubkeysIsNotDeleted) {
 }
 
 TEST(RegistryTree, ReadsHandWrittenFilesAndSkipsWhatItCannotRead) {
-    const std::string text =
-        "Windows Registry Editor Version 5.00\r\n"
-        "\r\n"
-        "; a comment\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
-        "\"Foreign\"=dword:00000001\r\n"
-        "[HKEY_CURRENT_USER\\Software\\LFS\\Tunemill]\r\n"
-        "\"Good\"=dword:0000002A\r\n"
-        "\"BadDword\"=dword:xyz\r\n"
-        "\"TooLong\"=dword:123456789\r\n"
-        "\"Unclosed=\"text\r\n"
-        "garbage line\r\n"
-        "\"Wrapped\"=hex:01,02,\\\r\n"
-        "  03,04\r\n"
-        "\"BadHex\"=hex:1,zz\r\n"
-        "\"Deleted\"=-\r\n"
-        "  \"Text\" = \"kept\"\r\n";
+    const std::string text = "Windows Registry Editor Version 5.00\r\n"
+                             "\r\n"
+                             "; a comment\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
+                             "\"Foreign\"=dword:00000001\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\LFS\\Tunemill]\r\n"
+                             "\"Good\"=dword:0000002A\r\n"
+                             "\"BadDword\"=dword:xyz\r\n"
+                             "\"TooLong\"=dword:123456789\r\n"
+                             "\"Unclosed=\"text\r\n"
+                             "garbage line\r\n"
+                             "\"Wrapped\"=hex:01,02,\\\r\n"
+                             "  03,04\r\n"
+                             "\"BadHex\"=hex:1,zz\r\n"
+                             "\"Deleted\"=-\r\n"
+                             "  \"Text\" = \"kept\"\r\n";
     const RegistryTree tree = RegistryTree::from_text(text, "HKEY_CURRENT_USER");
     EXPECT_FALSE(tree.has_key("Software\\Elsewhere"));
     const std::string key = "Software\\LFS\\Tunemill";
@@ -150,7 +152,8 @@ TEST(RegistryStore, ConcurrentUpdatesKeepEveryChange) {
         RegistryStore store(file, "HKEY_CURRENT_USER");
         for (int i = 0; i < 25; ++i)
             store.update([&](RegistryTree& tree) {
-                tree.set_value("Writer" + std::to_string(which), "V" + std::to_string(i), RegistryValue::dword(uint32_t(i)));
+                tree.set_value("Writer" + std::to_string(which), "V" + std::to_string(i),
+                               RegistryValue::dword(uint32_t(i)));
             });
     };
     std::thread first(writer, 1), second(writer, 2);
@@ -172,7 +175,8 @@ TEST(RegistryStore, AFolderThatCannotBeMadeIsAFileError) {
 TEST(Paths, ConfigurationFollowsXdgAndFallsBackToHome) {
     testing::TemporaryHome home;
     home.set("XDG_CONFIG_HOME", home.root() / "cfg");
-    EXPECT_EQ(registry_file(RegistryRoot::CURRENT_USER), home.root() / "cfg" / "tunemill" / "user.reg");
+    EXPECT_EQ(registry_file(RegistryRoot::CURRENT_USER),
+              home.root() / "cfg" / "tunemill" / "user.reg");
     home.set("XDG_CONFIG_HOME", fs::path("relative/is/ignored"));
     EXPECT_EQ(user_config_folder(), home.home() / ".config");
     home.set("XDG_CONFIG_HOME", std::nullopt);
@@ -181,7 +185,8 @@ TEST(Paths, ConfigurationFollowsXdgAndFallsBackToHome) {
     home.set("XDG_DATA_DIRS", fs::path("/a/share:relative:/b/share"));
     EXPECT_EQ(system_data_folders(), (std::vector<fs::path>{"/a/share", "/b/share"}));
     home.set("XDG_CONFIG_DIRS", std::nullopt);
-    EXPECT_EQ(registry_file(RegistryRoot::LOCAL_MACHINE), fs::path("/etc/xdg/tunemill/machine.reg"));
+    EXPECT_EQ(registry_file(RegistryRoot::LOCAL_MACHINE),
+              fs::path("/etc/xdg/tunemill/machine.reg"));
 }
 
 TEST(Paths, TheProgramFolderHoldsTheRunningProgram) {

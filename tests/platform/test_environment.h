@@ -14,7 +14,8 @@ namespace tunemill::testing {
 class TemporaryHome {
   public:
     TemporaryHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tunemill-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tunemill-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         root_ = pattern;
         set("HOME", root_ / "home");
@@ -26,8 +27,10 @@ class TemporaryHome {
     }
     ~TemporaryHome() {
         for (const auto& [name, value] : saved_) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
         }
         std::error_code ignored;
         std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
@@ -46,8 +49,10 @@ class TemporaryHome {
             const char* old = std::getenv(name.c_str());
             saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
         }
-        if (value) ::setenv(name.c_str(), value->c_str(), 1);
-        else ::unsetenv(name.c_str());
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
     }
 
   private:

@@ -23,7 +23,7 @@ std::vector<uint8_t> read_all(const fs::path& path) {
 
 struct Decoded {
     SF_INFO info{};
-    std::vector<int16_t> samples;  // interleaved
+    std::vector<int16_t> samples; // interleaved
 };
 
 Decoded decode(const fs::path& path) {
@@ -52,13 +52,15 @@ struct AudioExportFixture : ::testing::Test {
     Song song;
 
     AudioExportFixture() {
-        dir = fs::temp_directory_path() / ("tunemill-audio-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("tunemill-audio-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         // A looped 440 Hz tone at 22050 Hz, played as a two-note chord in two voices.
         Instrument tone = make_sampled_instrument("tone", NO_CATEGORY, 22050, 0, 22050, 2, false);
         for (uint32_t i = 0; i < tone.length; ++i)
-            tone.samples16()[i] = int16_t(std::lround(12000 * std::sin(2 * M_PI * 440.0 * i / 22050)));
+            tone.samples16()[i] =
+                int16_t(std::lround(12000 * std::sin(2 * M_PI * 440.0 * i / 22050)));
         song.instruments.push_back(std::move(tone));
         add_pattern(song, "A");
         song.patterns[0].length = 16;
@@ -73,7 +75,8 @@ struct AudioExportFixture : ::testing::Test {
 
     std::vector<fs::path> files() const {
         std::vector<fs::path> out;
-        for (const auto& entry : fs::directory_iterator(dir)) out.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(dir))
+            out.push_back(entry.path().filename());
         return out;
     }
 };
@@ -90,7 +93,8 @@ TEST_F(AudioExportFixture, FlacDecodesToTheWavExportSampleForSample) {
             settings.type = AudioFileType::FLAC;
             ASSERT_TRUE(export_song_audio(song, dir / "song.flac", settings));
             const Decoded flac = decode(dir / "song.flac");
-            EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | (sixteen ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_S8));
+            EXPECT_EQ(flac.info.format,
+                      SF_FORMAT_FLAC | (sixteen ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_S8));
             EXPECT_EQ(flac.info.channels, stereo ? 2 : 1);
             EXPECT_EQ(flac.info.samplerate, 32000);
             const std::vector<int16_t> wav = wav_samples(dir / "song.wav");
@@ -146,14 +150,17 @@ TEST_F(AudioExportFixture, CancelAndFailureLeaveNoFileAndKeepAnOldOne) {
         EXPECT_EQ(read_all(path).size(), 7u);
         fs::remove(path);
 
-        EXPECT_THROW(export_song_audio(song, dir / "missing" / path.filename(), settings), FILE_ERROR);
+        EXPECT_THROW(export_song_audio(song, dir / "missing" / path.filename(), settings),
+                     FILE_ERROR);
         EXPECT_TRUE(files().empty());
     }
 }
 
 TEST_F(AudioExportFixture, InstrumentsExportAsTheirOwnSamples) {
-    Instrument eight = make_sampled_instrument("eight", NO_CATEGORY, 3000, NO_LOOP, 11025, 1, false);
-    for (uint32_t i = 0; i < eight.length; ++i) eight.samples[i] = uint8_t(i * 7);
+    Instrument eight =
+        make_sampled_instrument("eight", NO_CATEGORY, 3000, NO_LOOP, 11025, 1, false);
+    for (uint32_t i = 0; i < eight.length; ++i)
+        eight.samples[i] = uint8_t(i * 7);
     for (const Instrument* instrument : {&song.instruments[0], &eight}) {
         SCOPED_TRACE(instrument->name);
         export_instrument_audio(*instrument, dir / "i.flac", AudioFileType::FLAC);
@@ -162,8 +169,9 @@ TEST_F(AudioExportFixture, InstrumentsExportAsTheirOwnSamples) {
         EXPECT_EQ(uint32_t(flac.info.samplerate), instrument->rate);
         ASSERT_EQ(flac.samples.size(), instrument->length);
         for (uint32_t i = 0; i < instrument->length; ++i) {
-            const int16_t expected = instrument->bytes_per_sample == 2 ? instrument->samples16()[i]
-                                                                       : int16_t((instrument->samples[i] - 128) * 256);
+            const int16_t expected = instrument->bytes_per_sample == 2
+                                         ? instrument->samples16()[i]
+                                         : int16_t((instrument->samples[i] - 128) * 256);
             ASSERT_EQ(flac.samples[i], expected) << i;
         }
     }

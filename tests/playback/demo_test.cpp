@@ -42,16 +42,17 @@ TEST_P(Demo, LoadsPlaysAndMatchesItsDescription) {
     ASSERT_TRUE(validate(song));
     EXPECT_GE(song_length(song), 30000u);
     EXPECT_GE(song.sequence.size(), 4u);
-    for (const Instrument& instrument : song.instruments) EXPECT_TRUE(instrument.from_bank) << instrument.name;
+    for (const Instrument& instrument : song.instruments)
+        EXPECT_TRUE(instrument.from_bank) << instrument.name;
 
     const fs::path dir = fs::temp_directory_path() / ("tunemill-demo-" + std::to_string(getpid()));
     fs::create_directories(dir);
     if (fs::exists(BIN / "demo_gen")) {
         // The checked-in song file is what its description builds.
-        const std::string command = (BIN / "demo_gen").string() + " " +
-                                    (SOURCE / "data/demos" / (std::string(GetParam()) + ".txt")).string() + " " +
-                                    (BIN / "tmill.bnk").string() + " " + (dir / "rebuilt.sn2").string() +
-                                    " > /dev/null";
+        const std::string command =
+            (BIN / "demo_gen").string() + " " +
+            (SOURCE / "data/demos" / (std::string(GetParam()) + ".txt")).string() + " " +
+            (BIN / "tmill.bnk").string() + " " + (dir / "rebuilt.sn2").string() + " > /dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
         EXPECT_EQ(read_all(dir / "rebuilt.sn2"), read_all(song_file));
     }
@@ -67,7 +68,8 @@ TEST_P(Demo, LoadsPlaysAndMatchesItsDescription) {
     format.rate = 22050;
     engine.set_format(format);
     EXPECT_LE(frames, engine.song_frames());
-    EXPECT_GT(frames, engine.song_frames() - 8192); // at most the silent end of the last block is gone
+    EXPECT_GT(frames,
+              engine.song_frames() - 8192); // at most the silent end of the last block is gone
     size_t loud = 0, clipped = 0;
     for (size_t i = WAV_HEADER_BYTES; i + 1 < wav.size(); i += 2) {
         const int16_t sample = int16_t(wav[i] | wav[i + 1] << 8);

@@ -38,8 +38,9 @@ Instrument make_instrument(uint32_t bytes_per_sample, uint32_t length, uint32_t 
 ReferenceVoice reference_of(const Instrument& instrument, const MixVoice& voice, bool interpolate) {
     ReferenceVoice r;
     for (uint32_t i = 0; i < instrument.length; ++i)
-        r.samples16.push_back(instrument.bytes_per_sample == 1 ? (int(instrument.samples[i]) - 128) * 256
-                                                               : instrument.samples16()[i]);
+        r.samples16.push_back(instrument.bytes_per_sample == 1
+                                  ? (int(instrument.samples[i]) - 128) * 256
+                                  : instrument.samples16()[i]);
     r.bytes.assign(instrument.samples.begin(), instrument.samples.begin() + instrument.length);
     r.loop_start = instrument.loop_start;
     r.position = (uint64_t(voice.position) << 16) | voice.fraction;
@@ -83,28 +84,33 @@ std::vector<Table> tables() {
 
 // Mixes the voice with the real loop in pieces of the given sizes and with the model in one go,
 // over a mix buffer pre-filled with noise, and compares buffer, position and flags.
-void expect_same_as_reference(const Instrument& instrument, MixVoice voice, const OutputFormat& format,
-                              const Kernel* table, const std::vector<uint32_t>& pieces,
-                              std::mt19937& random, const std::string& what) {
+void expect_same_as_reference(const Instrument& instrument, MixVoice voice,
+                              const OutputFormat& format, const Kernel* table,
+                              const std::vector<uint32_t>& pieces, std::mt19937& random,
+                              const std::string& what) {
     ReferenceVoice reference = reference_of(instrument, voice, format.interpolate);
     uint32_t total = 0;
-    for (uint32_t piece : pieces) total += piece;
+    for (uint32_t piece : pieces)
+        total += piece;
     const int channels = int(format.channels());
     std::vector<int16_t> mix(size_t(total) * channels);
     std::uniform_int_distribution<int> noise(-32768, 32767);
-    for (int16_t& sample : mix) sample = int16_t(noise(random) / ((random() & 3) == 0 ? 1 : 64));
+    for (int16_t& sample : mix)
+        sample = int16_t(noise(random) / ((random() & 3) == 0 ? 1 : 64));
     std::vector<int16_t> expected = mix;
 
     uint32_t offset = 0;
     for (uint32_t piece : pieces) {
         prepare_kernel(voice, format, table);
-        if (voice.has(VOICE_RUNNING)) mix_voice(voice, mix.data() + size_t(offset) * channels, piece, format, table);
+        if (voice.has(VOICE_RUNNING))
+            mix_voice(voice, mix.data() + size_t(offset) * channels, piece, format, table);
         reference_mix(reference, expected, offset, piece, channels);
         offset += piece;
     }
     ASSERT_EQ(mix.size(), expected.size());
     for (size_t i = 0; i < mix.size(); ++i)
-        ASSERT_EQ(mix[i], expected[i]) << what << " at sample " << i << " (frame " << i / channels << ")";
+        ASSERT_EQ(mix[i], expected[i])
+            << what << " at sample " << i << " (frame " << i / channels << ")";
     EXPECT_EQ(voice.has(VOICE_RUNNING), reference.running) << what;
     EXPECT_EQ(voice.has(VOICE_GLIDING), reference.gliding) << what;
     if (reference.running) {
@@ -117,7 +123,8 @@ std::string describe(const Table& table, const OutputFormat& format, uint32_t by
                      uint32_t left, uint32_t right) {
     return std::string(table.name) + (format.stereo ? " stereo" : " mono") + " " +
            std::to_string(bytes * 8) + "-bit" + (format.interpolate ? " interpolate" : " direct") +
-           " step " + std::to_string(step) + " gains " + std::to_string(left) + "/" + std::to_string(right);
+           " step " + std::to_string(step) + " gains " + std::to_string(left) + "/" +
+           std::to_string(right);
 }
 
 TEST(Kernels, EveryKernelMatchesTheFormulas) {
@@ -135,13 +142,15 @@ TEST(Kernels, EveryKernelMatchesTheFormulas) {
                             OutputFormat format;
                             format.stereo = stereo;
                             format.interpolate = interpolate;
-                            MixVoice voice = voice_for(instrument, step, gain[0], stereo ? gain[1] : gain[0]);
+                            MixVoice voice =
+                                voice_for(instrument, step, gain[0], stereo ? gain[1] : gain[0]);
                             voice.flags &= ~VOICE_GAINS_STALE;
                             voice.position = uint32_t(random() % 40);
                             voice.fraction = uint32_t(random() & 0xFFFF);
-                            expect_same_as_reference(instrument, voice, format, table.kernels,
-                                                     {1, 7, 8, 9, 100, 333, 1000}, random,
-                                                     describe(table, format, bytes, step, gain[0], gain[1]));
+                            expect_same_as_reference(
+                                instrument, voice, format, table.kernels,
+                                {1, 7, 8, 9, 100, 333, 1000}, random,
+                                describe(table, format, bytes, step, gain[0], gain[1]));
                         }
 }
 
@@ -172,10 +181,10 @@ TEST(Kernels, LoopsWrapWithoutGapAndTheLoopedFlagBlendsTheLastFrame) {
                         voice.flags &= ~VOICE_GAINS_STALE;
                         voice.position = loop_start;
                         if (looped) voice.flags |= VOICE_LOOPED;
-                        expect_same_as_reference(instrument, voice, format, table.kernels,
-                                                 {896, 896, 1000, 5}, random,
-                                                 std::string(table.name) + " loop " + std::to_string(loop_start) +
-                                                     (looped ? " looped" : ""));
+                        expect_same_as_reference(
+                            instrument, voice, format, table.kernels, {896, 896, 1000, 5}, random,
+                            std::string(table.name) + " loop " + std::to_string(loop_start) +
+                                (looped ? " looped" : ""));
                     }
 }
 
@@ -203,7 +212,8 @@ TEST(Kernels, NonLoopingSampleEndsMidBlockAndLeavesTheRestUntouched) {
         std::vector<int16_t> mix(2 * 256, 77);
         mix_voice(voice, mix.data(), 256, format, table.kernels);
         EXPECT_FALSE(voice.has(VOICE_RUNNING));
-        for (size_t i = 200; i < mix.size(); ++i) ASSERT_EQ(mix[i], 77) << table.name << " sample " << i;
+        for (size_t i = 200; i < mix.size(); ++i)
+            ASSERT_EQ(mix[i], 77) << table.name << " sample " << i;
         // The frames before the end were mixed.
         EXPECT_NE(mix[198], 77 + 0 * mix[0]);
     }
@@ -225,20 +235,26 @@ TEST(Kernels, GlidesStepEveryIntervalAndMatchTheModel) {
                 // Chunks that do not line up with the glide steps: a glide that crosses step 1.0
                 // changes the resampling at the glide step that crosses it, wherever chunks begin.
                 for (const std::vector<uint32_t>& pieces :
-                     {std::vector<uint32_t>{300, 896, 896, 2000, 1500}, std::vector<uint32_t>{5592}})
-                    expect_same_as_reference(instrument, voice, format, table.kernels, pieces, random,
-                                             std::string(table.name) + " glide to " + std::to_string(target) +
-                                                 " in " + std::to_string(pieces.size()) + " pieces");
+                     {std::vector<uint32_t>{300, 896, 896, 2000, 1500},
+                      std::vector<uint32_t>{5592}})
+                    expect_same_as_reference(
+                        instrument, voice, format, table.kernels, pieces, random,
+                        std::string(table.name) + " glide to " + std::to_string(target) + " in " +
+                            std::to_string(pieces.size()) + " pieces");
             }
 }
 
 TEST(Kernels, FullScaleVoicesSaturateInsteadOfWrapping) {
     for (const Table& table : tables())
         for (bool interpolate : {false, true}) {
-            Instrument instrument = make_sampled_instrument("max", NO_CATEGORY, 64, NO_LOOP, 22050, 2, false);
-            for (uint32_t i = 0; i < 64; ++i) instrument.samples16()[i] = 32767;
-            Instrument low = make_sampled_instrument("min", NO_CATEGORY, 64, NO_LOOP, 22050, 2, false);
-            for (uint32_t i = 0; i < 64; ++i) low.samples16()[i] = -32768;
+            Instrument instrument =
+                make_sampled_instrument("max", NO_CATEGORY, 64, NO_LOOP, 22050, 2, false);
+            for (uint32_t i = 0; i < 64; ++i)
+                instrument.samples16()[i] = 32767;
+            Instrument low =
+                make_sampled_instrument("min", NO_CATEGORY, 64, NO_LOOP, 22050, 2, false);
+            for (uint32_t i = 0; i < 64; ++i)
+                low.samples16()[i] = -32768;
             OutputFormat format;
             format.interpolate = interpolate;
             std::vector<int16_t> mix(2 * 32, 0), negative(2 * 32, 0);
@@ -258,8 +274,10 @@ TEST(Kernels, FullScaleVoicesSaturateInsteadOfWrapping) {
                     EXPECT_EQ(negative[0], -32768) << table.name;
                 }
             }
-            for (int16_t sample : mix) ASSERT_EQ(sample, 32767) << table.name;
-            for (int16_t sample : negative) ASSERT_EQ(sample, -32768) << table.name;
+            for (int16_t sample : mix)
+                ASSERT_EQ(sample, 32767) << table.name;
+            for (int16_t sample : negative)
+                ASSERT_EQ(sample, -32768) << table.name;
         }
 }
 
@@ -281,13 +299,14 @@ TEST(Kernels, SilentKernelAdvancesExactlyLikeAnAudibleOne) {
         ASSERT_EQ(audible.position, silent.position);
         ASSERT_EQ(audible.fraction, silent.fraction);
     }
-    for (int16_t sample : untouched) ASSERT_EQ(sample, 5);
+    for (int16_t sample : untouched)
+        ASSERT_EQ(sample, 5);
 }
 
 TEST(Kernels, InterpolationOnlyBelowStepOne) {
     std::mt19937 random(1);
     Instrument instrument = make_instrument(2, 100, NO_LOOP, random);
-    OutputFormat format; // stereo, 16-bit, interpolating
+    OutputFormat format;                                     // stereo, 16-bit, interpolating
     MixVoice voice = voice_for(instrument, 98304, 100, 100); // 1.5
     prepare_kernel(voice, format);
     EXPECT_EQ(voice.kernel, kernels()[kernel_index(true, 2, false)]);
@@ -319,7 +338,8 @@ TEST(Kernels, VectorAndPortableKernelsAgreeOnRandomVoices) {
         OutputFormat format;
         format.stereo = random() % 2;
         format.interpolate = random() % 2;
-        MixVoice voice = voice_for(instrument, 1 + random() % 200000, random() % 65537, random() % 65537);
+        MixVoice voice =
+            voice_for(instrument, 1 + random() % 200000, random() % 65537, random() % 65537);
         voice.flags &= ~VOICE_GAINS_STALE;
         voice.position = uint32_t(random() % length);
         voice.fraction = uint32_t(random() & 0xFFFF);
@@ -327,7 +347,8 @@ TEST(Kernels, VectorAndPortableKernelsAgreeOnRandomVoices) {
         MixVoice twin = voice;
         const uint32_t frames = 1 + random() % 2000;
         std::vector<int16_t> a(size_t(frames) * format.channels());
-        for (int16_t& s : a) s = int16_t(random());
+        for (int16_t& s : a)
+            s = int16_t(random());
         std::vector<int16_t> b = a;
         prepare_kernel(voice, format, vector_kernels());
         prepare_kernel(twin, format, portable_kernels());

@@ -17,9 +17,9 @@ TEST(MixerTables, PitchTableHasEqualSemitonesAroundA440) {
 }
 
 TEST(MixerTables, ScaleRoundsToNearest) {
-    EXPECT_EQ(scale(10, 3, 4), 8u);   // 7.5 rounds up
-    EXPECT_EQ(scale(10, 1, 4), 3u);   // 2.5 rounds up
-    EXPECT_EQ(scale(9, 1, 4), 2u);    // 2.25
+    EXPECT_EQ(scale(10, 3, 4), 8u);                                    // 7.5 rounds up
+    EXPECT_EQ(scale(10, 1, 4), 3u);                                    // 2.5 rounds up
+    EXPECT_EQ(scale(9, 1, 4), 2u);                                     // 2.25
     EXPECT_EQ(scale(0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF), 0xFFFFFFFFu); // 64-bit intermediate
     EXPECT_EQ(scale(5, 5, 0), 0u);
 }
@@ -50,11 +50,11 @@ struct GainCase {
 
 TEST(Gains, FollowVolumeBalanceAmplificationAndTheCap) {
     const GainCase cases[] = {
-        {30, 15, 10, true, 16384, 16384},   // a quarter of unity at amplification 10
-        {30, 15, 70, true, 65536, 65536},   // unity at amplification 70
-        {30, 30, 10, true, 16384, 0},       // all left, and the louder side stays at the centre gain
-        {30, 0, 10, true, 0, 16384},        // all right
-        {30, 15, 90, true, 65536, 65536},   // limited to unity
+        {30, 15, 10, true, 16384, 16384}, // a quarter of unity at amplification 10
+        {30, 15, 70, true, 65536, 65536}, // unity at amplification 70
+        {30, 30, 10, true, 16384, 0},     // all left, and the louder side stays at the centre gain
+        {30, 0, 10, true, 0, 16384},      // all right
+        {30, 15, 90, true, 65536, 65536}, // limited to unity
         {31, 30, 90, true, 65536, 0},
         {20, 15, 25, true, 98 * 256 * 35 / 80, 98 * 256 * 35 / 80},
         // below full volume the cap is 256: balance 30 doubles the left side
@@ -210,8 +210,8 @@ TEST(VoicePool, AllocatesTheFirstFreeVoiceAndGrowsBy64) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(pool.size(), 1u);
     EXPECT_GE(pool.voices().capacity(), 64u);
-    EXPECT_EQ(first->flags,
-              VOICE_IN_USE | VOICE_RUNNING | VOICE_GAINS_STALE | VOICE_DIRECT_STALE | VOICE_WEIGHTS_STALE);
+    EXPECT_EQ(first->flags, VOICE_IN_USE | VOICE_RUNNING | VOICE_GAINS_STALE | VOICE_DIRECT_STALE |
+                                VOICE_WEIGHTS_STALE);
     EXPECT_EQ(first->end_frame, HELD_UNTIL_RELEASED);
     first->left_gain = 1234;
     first->flags = VOICE_GLIDING | VOICE_LOOPED | VOICE_PREVIEW | VOICE_AUDITION; // released
@@ -222,7 +222,8 @@ TEST(VoicePool, AllocatesTheFirstFreeVoiceAndGrowsBy64) {
     // A touched voice is not free.
     pool.voices()[0].flags = VOICE_TOUCHED;
     EXPECT_EQ(pool.allocate(), &pool.voices()[1]);
-    for (int i = 0; i < 70; ++i) ASSERT_NE(pool.allocate(), nullptr);
+    for (int i = 0; i < 70; ++i)
+        ASSERT_NE(pool.allocate(), nullptr);
     EXPECT_EQ(pool.size(), 72u);
     EXPECT_EQ(pool.voices().capacity(), 128u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(pool.voices().data()) % 32, 0u);
@@ -231,8 +232,10 @@ TEST(VoicePool, AllocatesTheFirstFreeVoiceAndGrowsBy64) {
 }
 
 Instrument ramp(uint32_t length, uint32_t loop_start = NO_LOOP) {
-    Instrument instrument = make_sampled_instrument("ramp", NO_CATEGORY, length, loop_start, 44100, 2, false);
-    for (uint32_t i = 0; i < length; ++i) instrument.samples16()[i] = int16_t(100 + i);
+    Instrument instrument =
+        make_sampled_instrument("ramp", NO_CATEGORY, length, loop_start, 44100, 2, false);
+    for (uint32_t i = 0; i < length; ++i)
+        instrument.samples16()[i] = int16_t(100 + i);
     return instrument;
 }
 
@@ -254,20 +257,20 @@ TEST(MixChunk, MixesRunningVoicesInUseAndEndsPreviewNotes) {
     add(0);
     add(VOICE_PREVIEW)->end_frame = 100;
     MixVoice* stopped = add(VOICE_PREVIEW);
-    stopped->flags &= ~VOICE_RUNNING;                          // a finished preview is freed
-    add(0)->flags &= ~VOICE_IN_USE;                             // released: not mixed
-    add(0)->instrument = 5;                                     // no such instrument: skipped
+    stopped->flags &= ~VOICE_RUNNING; // a finished preview is freed
+    add(0)->flags &= ~VOICE_IN_USE;   // released: not mixed
+    add(0)->instrument = 5;           // no such instrument: skipped
     std::vector<int16_t> mix(2 * 10, 0);
     ChunkReport report = mix_chunk(pool, instruments, format, mix.data(), 10, 50);
     EXPECT_EQ(report.audible, 2u);
     EXPECT_TRUE(report.preview_mixed);
     EXPECT_EQ(mix[0], 2 * 100);
     EXPECT_EQ(mix[19], 2 * 109);
-    EXPECT_TRUE(pool.voices()[1].has(VOICE_IN_USE));   // end frame 100 not reached at 50
+    EXPECT_TRUE(pool.voices()[1].has(VOICE_IN_USE)); // end frame 100 not reached at 50
     EXPECT_FALSE(pool.voices()[2].has(VOICE_IN_USE));
     report = mix_chunk(pool, instruments, format, mix.data(), 10, 100);
-    EXPECT_FALSE(pool.voices()[1].has(VOICE_IN_USE));  // reached: released after this chunk
-    EXPECT_EQ(pool.voices()[1].position, 20u);         // but mixed in it
+    EXPECT_FALSE(pool.voices()[1].has(VOICE_IN_USE)); // reached: released after this chunk
+    EXPECT_EQ(pool.voices()[1].position, 20u);        // but mixed in it
 }
 
 TEST(MixChunk, VolumeZeroKeepsTimeAndComesBackInPlace) {
@@ -282,7 +285,8 @@ TEST(MixChunk, VolumeZeroKeepsTimeAndComesBackInPlace) {
     voice->volume = 0;
     std::vector<int16_t> mix(2 * 100, 0);
     mix_chunk(pool, instruments, format, mix.data(), 100, 0);
-    for (int16_t sample : mix) EXPECT_EQ(sample, 0);
+    for (int16_t sample : mix)
+        EXPECT_EQ(sample, 0);
     voice->volume = 30;
     voice->flags |= VOICE_GAINS_STALE;
     mix_chunk(pool, instruments, format, mix.data(), 100, 100);
@@ -291,7 +295,8 @@ TEST(MixChunk, VolumeZeroKeepsTimeAndComesBackInPlace) {
 
 TEST(MixChunk, SampleWithoutFramesIsNotMixedButCounts) {
     std::vector<Instrument> instruments;
-    instruments.push_back(make_sampled_instrument("empty", NO_CATEGORY, 0, NO_LOOP, 44100, 2, false));
+    instruments.push_back(
+        make_sampled_instrument("empty", NO_CATEGORY, 0, NO_LOOP, 44100, 2, false));
     VoicePool pool;
     MixVoice* voice = pool.allocate();
     voice->step = 65536;
@@ -299,7 +304,8 @@ TEST(MixChunk, SampleWithoutFramesIsNotMixedButCounts) {
     std::vector<int16_t> mix(2 * 16, 3);
     OutputFormat format;
     EXPECT_EQ(mix_chunk(pool, instruments, format, mix.data(), 16, 0).audible, 1u);
-    for (int16_t sample : mix) EXPECT_EQ(sample, 3);
+    for (int16_t sample : mix)
+        EXPECT_EQ(sample, 3);
 }
 
 } // namespace

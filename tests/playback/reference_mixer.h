@@ -11,12 +11,12 @@ namespace tunemill::testing {
 struct ReferenceVoice {
     std::vector<int32_t> samples16; // the sample in 16-bit units
     uint32_t loop_start = 0xFFFFFFFF;
-    uint64_t position = 0;          // 16.16
+    uint64_t position = 0; // 16.16
     uint32_t step = 0;
     uint32_t left_gain = 0, right_gain = 0;
-    bool interpolate = false;       // the format interpolates (below step 1.0)
-    bool eight_bit = false;         // direct frames of an 8-bit sample use the level table
-    std::vector<uint8_t> bytes;     // the raw 8-bit sample for the level table
+    bool interpolate = false;   // the format interpolates (below step 1.0)
+    bool eight_bit = false;     // direct frames of an 8-bit sample use the level table
+    std::vector<uint8_t> bytes; // the raw 8-bit sample for the level table
     bool looped = false;
     bool running = true;
     // glide
@@ -31,7 +31,9 @@ inline int64_t floor_div(int64_t a, int64_t b) {
     return q;
 }
 
-inline int16_t clamp16(int64_t v) { return int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+inline int16_t clamp16(int64_t v) {
+    return int16_t(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
 
 // One channel's contribution of the frame at the voice's position.
 inline int64_t reference_value(const ReferenceVoice& v, uint32_t gain, bool left) {
@@ -63,8 +65,8 @@ inline int64_t reference_value(const ReferenceVoice& v, uint32_t gain, bool left
 
 // Mixes frames frames of the voice into mix (channels interleaved), following loops and glides
 // one frame at a time.
-inline void reference_mix(ReferenceVoice& v, std::vector<int16_t>& mix, size_t offset, uint32_t frames,
-                          int channels) {
+inline void reference_mix(ReferenceVoice& v, std::vector<int16_t>& mix, size_t offset,
+                          uint32_t frames, int channels) {
     const uint64_t end = v.samples16.size();
     const bool loops = v.loop_start != 0xFFFFFFFF && v.loop_start < end;
     for (uint32_t f = 0; f < frames && v.running; ++f) {

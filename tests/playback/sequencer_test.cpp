@@ -14,8 +14,10 @@ constexpr uint32_t RATE = 8000; // 1000 frames per tick at the default tempo
 
 // A 16-bit ramp (frame i holds i % 20000), so that the output shows the play position.
 Instrument ramp_instrument(uint32_t length = 60000, uint32_t loop_start = NO_LOOP) {
-    Instrument instrument = make_sampled_instrument("ramp", NO_CATEGORY, length, loop_start, 8000, 2, false);
-    for (uint32_t i = 0; i < length; ++i) instrument.samples16()[i] = int16_t(i % 20000);
+    Instrument instrument =
+        make_sampled_instrument("ramp", NO_CATEGORY, length, loop_start, 8000, 2, false);
+    for (uint32_t i = 0; i < length; ++i)
+        instrument.samples16()[i] = int16_t(i % 20000);
     return instrument;
 }
 
@@ -53,7 +55,8 @@ struct SongFixture : ::testing::Test {
             const uint32_t frames = engine.tick();
             if (!out.empty()) out += ' ';
             if (frames == 0) return out + "end";
-            out += std::to_string(engine.current_pattern()) + ":" + std::to_string(engine.current_tick() - 1);
+            out += std::to_string(engine.current_pattern()) + ":" +
+                   std::to_string(engine.current_tick() - 1);
             if (frames != 1000) out += "/" + std::to_string(frames);
         }
         return out;
@@ -67,7 +70,8 @@ struct SongFixture : ::testing::Test {
 
     size_t sounding() const {
         size_t count = 0;
-        for (const MixVoice& v : engine.voices().voices()) count += v.has(VOICE_IN_USE);
+        for (const MixVoice& v : engine.voices().voices())
+            count += v.has(VOICE_IN_USE);
         return count;
     }
 };
@@ -82,7 +86,7 @@ TEST_F(SongFixture, FramesPerTickFollowTempoAndRate) {
     EXPECT_EQ(engine.frames_per_tick(20), 5513u); // 125 ms
     song.overall_tempo = 0;
     engine.seek(0, 0);
-    EXPECT_EQ(engine.frames_per_tick(0), 1378u);  // ((40 * 44100 + 640) / 1280)
+    EXPECT_EQ(engine.frames_per_tick(0), 1378u); // ((40 * 44100 + 640) / 1280)
     EXPECT_EQ(engine.frames_per_tick(30), 5513u);
 }
 
@@ -202,14 +206,16 @@ TEST_F(SongFixture, NotesStartAtTheirTickInsideABlock) {
     song.sequence = {uint32_t(p)};
     ASSERT_TRUE(engine.start_song(0));
     const std::vector<int16_t> out = render(3500);
-    for (uint32_t frame = 0; frame < 1000; ++frame) ASSERT_EQ(out[frame * 2], 0) << frame;
+    for (uint32_t frame = 0; frame < 1000; ++frame)
+        ASSERT_EQ(out[frame * 2], 0) << frame;
     const uint32_t step = key_step(8000, 36, key_rate_divisor(RATE));
     EXPECT_EQ(out[1000 * 2], 0); // ramp value 0 at the onset
     EXPECT_EQ(out[1500 * 2], int16_t(uint64_t(500) * step >> 16));
     EXPECT_EQ(out[1500 * 2 + 1], out[1500 * 2]); // centre: right as loud as left
-    EXPECT_EQ(out[2500 * 2 + 1], 0);   // balance 30: right silent
+    EXPECT_EQ(out[2500 * 2 + 1], 0);             // balance 30: right silent
     EXPECT_GT(out[2500 * 2], 0);
-    for (uint32_t frame = 3000; frame < 3500; ++frame) ASSERT_EQ(out[frame * 2], 0) << frame;
+    for (uint32_t frame = 3000; frame < 3500; ++frame)
+        ASSERT_EQ(out[frame * 2], 0) << frame;
 }
 
 // Rendering in blocks of 700 frames, optionally asking for a re-seek before every block.
@@ -274,7 +280,8 @@ TEST(Reseek, LeavesSoundingVoicesWhereTheyAre) {
         const std::vector<int16_t> straight = render_with_reseeks(false, interpolate, false);
         ASSERT_EQ(reseeked.size(), straight.size());
         for (size_t i = 0; i < straight.size(); ++i)
-            ASSERT_EQ(reseeked[i], straight[i]) << "sample " << i << (interpolate ? " interpolating" : "");
+            ASSERT_EQ(reseeked[i], straight[i])
+                << "sample " << i << (interpolate ? " interpolating" : "");
     }
 }
 
@@ -283,7 +290,8 @@ TEST(Reseek, PlacesANoteEnteredDuringPlaybackAsIfItHadAlwaysBeenThere) {
     const std::vector<int16_t> always = render_with_reseeks(false, false, false);
     ASSERT_EQ(late.size(), always.size());
     // From the block after the edit on, the output is the same.
-    for (size_t i = 13 * 700 * 2; i < late.size(); ++i) ASSERT_EQ(late[i], always[i]) << i;
+    for (size_t i = 13 * 700 * 2; i < late.size(); ++i)
+        ASSERT_EQ(late[i], always[i]) << i;
 }
 
 TEST_F(SongFixture, PortamentoGlidesToTheTargetInTenMillisecondSteps) {
@@ -324,7 +332,8 @@ TEST_F(SongFixture, MutedVoiceIsSilentButKeepsTime) {
     song.sequence = {uint32_t(p)};
     ASSERT_TRUE(engine.start_song(0));
     const std::vector<int16_t> out = render(2000);
-    for (int16_t sample : out) ASSERT_EQ(sample, 0);
+    for (int16_t sample : out)
+        ASSERT_EQ(sample, 0);
     EXPECT_GT(engine.voices().voices()[0].position, 1900u);
     // Unmuted and re-seeked, it sounds at its place.
     v.muted = false;
@@ -412,7 +421,8 @@ TEST_F(SongFixture, SongEndingWhileNotesSoundTurnsToPreviewOnly) {
     render(3000);
     EXPECT_EQ(engine.mode(), PlayMode::PREVIEW_ONLY);
     EXPECT_FALSE(engine.stop_requested()); // the song is shorter than the preview time-out
-    for (int i = 0; i < 5 && !engine.stop_requested(); ++i) render(8000);
+    for (int i = 0; i < 5 && !engine.stop_requested(); ++i)
+        render(8000);
     EXPECT_TRUE(engine.stop_requested());
     EXPECT_GE(engine.frame_count(), 5u * RATE);
 }
@@ -424,14 +434,16 @@ TEST_F(SongFixture, PreviewNotesOpenAnIdleEngineAndTimeOut) {
     EXPECT_TRUE(engine.low_latency());
     EXPECT_TRUE(engine.sounding_keys(0)[36]);
     const std::vector<int16_t> first = render(512);
-    EXPECT_EQ(first[2 * 100], int16_t(uint64_t(100) * key_step(8000, 36, key_rate_divisor(RATE)) >> 16));
+    EXPECT_EQ(first[2 * 100],
+              int16_t(uint64_t(100) * key_step(8000, 36, key_rate_divisor(RATE)) >> 16));
     render(512); // frame count 512 < end frame 800: still sounding
     EXPECT_TRUE(engine.sounding_keys(0)[36]);
     render(512); // reached: mixed, then released
     EXPECT_FALSE(engine.sounding_keys(0)[36]);
     const uint64_t last = engine.last_preview_activity();
     EXPECT_EQ(last, 1024u);
-    while (!engine.stop_requested() && engine.frame_count() < 10 * RATE) render(512);
+    while (!engine.stop_requested() && engine.frame_count() < 10 * RATE)
+        render(512);
     EXPECT_TRUE(engine.stop_requested());
     EXPECT_GE(engine.frame_count() - last, 5u * RATE);
     EXPECT_LT(engine.frame_count() - last, 5u * RATE + 512);
@@ -484,7 +496,8 @@ TEST_F(SongFixture, ReportRingNeverOverflows) {
     pattern(500);
     song.sequence = {0};
     ASSERT_TRUE(engine.start_song(0));
-    for (int i = 0; i < 300; ++i) engine.tick();
+    for (int i = 0; i < 300; ++i)
+        engine.tick();
     EXPECT_EQ(engine.pending_reports(), PlaybackEngine::REPORT_RING - 1);
     EXPECT_EQ(engine.take_reports_until(~uint64_t(0))->tick, 126);
 }
@@ -504,7 +517,8 @@ TEST_F(SongFixture, EightBitMonoOutput) {
     std::vector<uint8_t> out(2500);
     ASSERT_TRUE(engine.render_block(out.data(), 2500));
     EXPECT_EQ(out[0], 128);
-    EXPECT_EQ(out[1000 + 600], uint8_t(((600 * key_step(8000, 36, key_rate_divisor(RATE)) >> 16) >> 8) + 128));
+    EXPECT_EQ(out[1000 + 600],
+              uint8_t(((600 * key_step(8000, 36, key_rate_divisor(RATE)) >> 16) >> 8) + 128));
     EXPECT_EQ(out[2400], 128);
 }
 

@@ -20,20 +20,26 @@ std::vector<uint8_t> read_all(const fs::path& path) {
 }
 
 uint32_t u32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
 }
-uint32_t u16(const std::vector<uint8_t>& b, size_t at) { return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8; }
+uint32_t u16(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
+}
 
 struct WavFixture : ::testing::Test {
     fs::path dir;
     Song song;
 
     WavFixture() {
-        dir = fs::temp_directory_path() / ("tunemill-wav-" + std::to_string(getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("tunemill-wav-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
-        Instrument instrument = make_sampled_instrument("tone", NO_CATEGORY, 40000, 20000, 8000, 2, false);
-        for (uint32_t i = 0; i < instrument.length; ++i) instrument.samples16()[i] = int16_t(1 + i % 5000);
+        Instrument instrument =
+            make_sampled_instrument("tone", NO_CATEGORY, 40000, 20000, 8000, 2, false);
+        for (uint32_t i = 0; i < instrument.length; ++i)
+            instrument.samples16()[i] = int16_t(1 + i % 5000);
         song.instruments.push_back(std::move(instrument));
     }
     ~WavFixture() override { fs::remove_all(dir); }
@@ -50,7 +56,8 @@ struct WavFixture : ::testing::Test {
 
     std::vector<fs::path> files() const {
         std::vector<fs::path> out;
-        for (const auto& entry : fs::directory_iterator(dir)) out.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(dir))
+            out.push_back(entry.path().filename());
         return out;
     }
 };
@@ -143,10 +150,11 @@ TEST_F(WavFixture, ProgressCountsUpToItsMaximum) {
     WavExportSettings settings;
     settings.rate = 8000;
     std::vector<std::pair<uint32_t, uint32_t>> calls;
-    ASSERT_TRUE(export_song_to_wav(song, dir / "p.wav", settings, [&](uint32_t current, uint32_t maximum) {
-        calls.emplace_back(current, maximum);
-        return true;
-    }));
+    ASSERT_TRUE(
+        export_song_to_wav(song, dir / "p.wav", settings, [&](uint32_t current, uint32_t maximum) {
+            calls.emplace_back(current, maximum);
+            return true;
+        }));
     ASSERT_EQ(calls.size(), 3u); // two blocks and the final report
     EXPECT_EQ(calls[0], std::make_pair(0u, 10000u));
     EXPECT_EQ(calls[1], std::make_pair(8192u, 10000u));
@@ -180,7 +188,8 @@ TEST_F(WavFixture, FailureThrowsAndLeavesNoFile) {
 
 TEST_F(WavFixture, InstrumentExportWritesTheSampleUnchanged) {
     Instrument eight = make_sampled_instrument("eight", NO_CATEGORY, 300, NO_LOOP, 11025, 1, false);
-    for (uint32_t i = 0; i < 300; ++i) eight.samples[i] = uint8_t(i * 7);
+    for (uint32_t i = 0; i < 300; ++i)
+        eight.samples[i] = uint8_t(i * 7);
     export_instrument_to_wav(eight, dir / "eight.wav");
     std::vector<uint8_t> b = read_all(dir / "eight.wav");
     expect_header(b, 1, 11025, 8);

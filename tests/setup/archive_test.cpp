@@ -28,7 +28,8 @@ TEST(Checksum, FoldsEverySignedByteIntoTheSum) {
     const std::string contents = pattern_contents(10000, 3);
     Checksum pieces;
     for (size_t at = 0; at < contents.size(); at += 777)
-        pieces.add(reinterpret_cast<const uint8_t*>(contents.data()) + at, std::min<size_t>(777, contents.size() - at));
+        pieces.add(reinterpret_cast<const uint8_t*>(contents.data()) + at,
+                   std::min<size_t>(777, contents.size() - at));
     EXPECT_EQ(pieces.value(), checksum_of(contents));
 }
 
@@ -37,19 +38,21 @@ TEST(Index, HoldsWholeRecordsOnlyAndRoundTrips) {
                                               {std::string(51, 'n'), 0, 0, 0}};
     std::vector<uint8_t> image = encode_index(records);
     ASSERT_EQ(image.size(), 128u);
-    EXPECT_EQ(image[52], 0x40);   // 123456 = 0x0001E240, little-endian
+    EXPECT_EQ(image[52], 0x40); // 123456 = 0x0001E240, little-endian
     EXPECT_EQ(image[53], 0xE2);
     image.push_back('x');
-    image.push_back('y');   // 130 bytes: the last 2 are no record
+    image.push_back('y'); // 130 bytes: the last 2 are no record
     EXPECT_EQ(parse_index(image), records);
     EXPECT_TRUE(parse_index(std::vector<uint8_t>(63, 0)).empty());
 }
 
 TEST(Index, ANameThatCouldLeaveTheInstallFolderIsDamage) {
-    for (const std::string& name : std::vector<std::string>{"tmw", "help/en/index.html", "a.b/c..d", std::string(51, 'x')})
+    for (const std::string& name :
+         std::vector<std::string>{"tmw", "help/en/index.html", "a.b/c..d", std::string(51, 'x')})
         EXPECT_TRUE(is_install_name(name)) << name;
-    const std::vector<std::string> bad_names = {"", ".", "..", "../etc/passwd", "/etc/passwd", "help/../../x",
-                                                "help/./x", "help//x", "help/", "a\\b", "a/..", "./x"};
+    const std::vector<std::string> bad_names = {
+        "",         ".",       "..",    "../etc/passwd", "/etc/passwd", "help/../../x",
+        "help/./x", "help//x", "help/", "a\\b",          "a/..",        "./x"};
     for (const std::string& name : bad_names) {
         std::vector<uint8_t> image = encode_index({{"ok", 1, 2, 3}, {"x", 1, 2, 3}});
         std::fill(image.begin() + 64, image.begin() + 64 + 52, 0);
@@ -125,7 +128,7 @@ TEST(Volumes, AMissingVolumeIsAskedForUntilItIsThereOrGivenUp) {
     std::vector<uint32_t> asked;
     VolumeReader volumes(source, [&](uint32_t number) {
         asked.push_back(number);
-        if (asked.size() == 2) write_all(source / "data.002", "efgh");   // the user inserts it
+        if (asked.size() == 2) write_all(source / "data.002", "efgh"); // the user inserts it
         return asked.size() < 3;
     });
     std::vector<uint8_t> buffer(COPY_CHUNK);
@@ -133,7 +136,7 @@ TEST(Volumes, AMissingVolumeIsAskedForUntilItIsThereOrGivenUp) {
     EXPECT_EQ(volumes.read_chunk(buffer.data(), 4), 4u);
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 4), "efgh");
     EXPECT_EQ(asked, (std::vector<uint32_t>{2, 2}));
-    EXPECT_EQ(volumes.read_chunk(buffer.data(), 4), 0u);   // data.003 never comes
+    EXPECT_EQ(volumes.read_chunk(buffer.data(), 4), 0u); // data.003 never comes
     EXPECT_EQ(asked, (std::vector<uint32_t>{2, 2, 3}));
 }
 
@@ -151,13 +154,16 @@ TEST(ArchiveWriter, LeavesNoStaleVolumesOfAnEarlierLargerArchive) {
 TEST(Texts, ComeFromSetupsOwnTableInBothLanguages) {
     set_language(Language::GERMAN);
     EXPECT_EQ(disk_prompt_text(2), "Bitte Tunemill-Diskette Nr. 2 einlegen");
-    EXPECT_EQ(setup_error_text(MISC_ERROR(SS_DAMAGED_SETUP_FILES)), "Die Dateien auf der Installationsdiskette sind beschädigt");
+    EXPECT_EQ(setup_error_text(MISC_ERROR(SS_DAMAGED_SETUP_FILES)),
+              "Die Dateien auf der Installationsdiskette sind beschädigt");
     set_language(Language::ENGLISH);
     EXPECT_EQ(caption(), "Tunemill Setup");
     EXPECT_EQ(disk_prompt_text(12), "Insert Tunemill disk #12");
     EXPECT_EQ(disk_space_text(5000000000ull, 10),
-              "Tunemill requires 5000000000 Kb disk space. You have currently only 10 Kb free. Continue anyway?");
-    EXPECT_EQ(setup_error_text(FILE_ERROR(FILE_ERROR::OPEN, 2, "/x/data.idx")), "Unable to open file /x/data.idx");
+              "Tunemill requires 5000000000 Kb disk space. You have currently only 10 Kb free. "
+              "Continue anyway?");
+    EXPECT_EQ(setup_error_text(FILE_ERROR(FILE_ERROR::OPEN, 2, "/x/data.idx")),
+              "Unable to open file /x/data.idx");
     EXPECT_EQ(setup_error_text(FILE_ERROR(FILE_ERROR::WRITE, 28)), "Disk full");
     EXPECT_EQ(setup_error_text(FILE_ERROR(FILE_ERROR::READ, 38)), "File read error");
     EXPECT_EQ(setup_error_text(std::bad_alloc()), "Not enough memory");

@@ -21,13 +21,15 @@ class InstallerTest : public ::testing::Test {
     TemporaryHome home_;
     RecordingUi ui_;
     std::vector<IndexRecord> records_;
-    const std::string program_ = "\x7f" "ELF" + pattern_contents(2500, 1);
+    const std::string program_ = "\x7f"
+                                 "ELF" +
+                                 pattern_contents(2500, 1);
     const std::string bank_ = pattern_contents(7000, 2);
     const std::string script_ = "#!/bin/sh\necho uninstall\n";
 
     void SetUp() override {
-        records_ = make_archive(home_.root(),
-                                {{"tmw", program_}, {"tmill.bnk", bank_}, {"TMUNINST", script_}}, 4000);
+        records_ = make_archive(
+            home_.root(), {{"tmw", program_}, {"tmill.bnk", bank_}, {"TMUNINST", script_}}, 4000);
         // Known time stamps, to see them applied.
         fs::last_write_time(home_.root() / "staging" / "tmw", fs::file_time_type::clock::now());
     }
@@ -57,11 +59,14 @@ TEST_F(InstallerTest, CopiesEveryFileWithItsTimeAndRegistersTheInstallation) {
     EXPECT_EQ(read_all(uninstaller), script_);
     EXPECT_FALSE(fs::exists(folder() / "TMUNINST"));
     // Programs and scripts can be run, data files cannot.
-    EXPECT_EQ(fs::status(folder() / "tmw").permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+    EXPECT_EQ(fs::status(folder() / "tmw").permissions() & fs::perms::owner_exec,
+              fs::perms::owner_exec);
     EXPECT_EQ(fs::status(uninstaller).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
-    EXPECT_EQ(fs::status(folder() / "tmill.bnk").permissions() & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_EQ(fs::status(folder() / "tmill.bnk").permissions() & fs::perms::owner_exec,
+              fs::perms::none);
     // The time stamps of the index.
-    struct stat copied {}, original {};
+    struct stat copied {
+    }, original{};
     ASSERT_EQ(::stat((folder() / "tmill.bnk").c_str(), &copied), 0);
     ASSERT_EQ(::stat((home_.root() / "staging" / "tmill.bnk").c_str(), &original), 0);
     EXPECT_EQ(copied.st_mtime, original.st_mtime);
@@ -92,8 +97,9 @@ TEST_F(InstallerTest, NoToTheFreeSpaceQuestionCopiesNothing) {
     Installer installer(small, ui_);
     EXPECT_EQ(installer.run(), InstallResult::ABORTED);
     // tmw takes 1 cluster, tmill.bnk 2, TMUNINST 1: 4 clusters of 4 KB against 2 free.
-    EXPECT_EQ(ui_.questions, (std::vector<std::string>{
-                                 "Tunemill requires 16 Kb disk space. You have currently only 8 Kb free. Continue anyway?"}));
+    EXPECT_EQ(ui_.questions,
+              (std::vector<std::string>{"Tunemill requires 16 Kb disk space. You have currently "
+                                        "only 8 Kb free. Continue anyway?"}));
     EXPECT_FALSE(ui_.total.has_value());
     EXPECT_TRUE(fs::is_empty(folder()));
     EXPECT_FALSE(registered());
@@ -110,15 +116,16 @@ TEST_F(InstallerTest, ACancelledDiskPromptDeletesEveryFileOfTheIndex) {
     // An older installation's file of the same name is in the folder already.
     write_all(folder() / "tmill.bnk", "old");
     fs::remove(home_.root() / "source" / "data.003");
-    ui_.disk_answers_ok = 1;   // OK once (still missing), then Cancel
+    ui_.disk_answers_ok = 1; // OK once (still missing), then Cancel
     Installer installer(job(), ui_);
     EXPECT_EQ(installer.run(), InstallResult::ABORTED);
-    EXPECT_EQ(ui_.prompts, (std::vector<std::string>{"Insert Tunemill disk #3", "Insert Tunemill disk #3"}));
+    EXPECT_EQ(ui_.prompts,
+              (std::vector<std::string>{"Insert Tunemill disk #3", "Insert Tunemill disk #3"}));
     EXPECT_FALSE(fs::exists(folder() / "tmw"));
     EXPECT_FALSE(fs::exists(folder() / "tmill.bnk"));
     EXPECT_FALSE(fs::exists(home_.home() / ".local" / "bin" / "TMUNINST"));
     EXPECT_FALSE(fs::exists(folder()));
-    EXPECT_TRUE(fs::exists(folder().parent_path()));   // only the install folder itself goes
+    EXPECT_TRUE(fs::exists(folder().parent_path())); // only the install folder itself goes
     EXPECT_FALSE(registered());
     EXPECT_TRUE(ui_.errors.empty());
     EXPECT_EQ(ui_.done_count, 1);
@@ -126,7 +133,9 @@ TEST_F(InstallerTest, ACancelledDiskPromptDeletesEveryFileOfTheIndex) {
 
 TEST_F(InstallerTest, FilesInFoldersAreCopiedAndTheirFoldersGoWithAnAbort) {
     make_archive(home_.root(),
-                 {{"tmw", program_}, {"help/en/index.html", "<p>Help</p>"}, {"demos/tune.sn2", bank_},
+                 {{"tmw", program_},
+                  {"help/en/index.html", "<p>Help</p>"},
+                  {"demos/tune.sn2", bank_},
                   {"help/de/index.html", "<p>Hilfe</p>"}},
                  4000);
     Installer installer(job(), ui_);
@@ -186,14 +195,17 @@ TEST_F(InstallerTest, DamagedArchivesSaySoAndLeaveNothingRegistered) {
              write_all(source / "data.idx", index);
          },
          "Files on the setup disk are damaged"},
-        {"an empty index", [](const fs::path& source) { write_all(source / "data.idx", std::string(63, 'x')); },
+        {"an empty index",
+         [](const fs::path& source) { write_all(source / "data.idx", std::string(63, 'x')); },
          "Files on the setup disk are damaged"},
-        {"no index", [](const fs::path& source) { fs::remove(source / "data.idx"); }, "Unable to open file "},
+        {"no index", [](const fs::path& source) { fs::remove(source / "data.idx"); },
+         "Unable to open file "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(home_.root() / "source");
-        records_ = make_archive(home_.root(), {{"tmw", program_}, {"tmill.bnk", bank_}, {"TMUNINST", script_}}, 4000);
+        records_ = make_archive(
+            home_.root(), {{"tmw", program_}, {"tmill.bnk", bank_}, {"TMUNINST", script_}}, 4000);
         c.damage(home_.root() / "source");
         RecordingUi ui;
         Installer installer(job(), ui);
@@ -209,7 +221,8 @@ TEST_F(InstallerTest, DamagedArchivesSaySoAndLeaveNothingRegistered) {
     RecordingUi ui;
     Installer installer(job(), ui);
     installer.run();
-    EXPECT_EQ(ui.errors.at(0), "Unable to open file " + (home_.root() / "source" / "data.idx").string());
+    EXPECT_EQ(ui.errors.at(0),
+              "Unable to open file " + (home_.root() / "source" / "data.idx").string());
 }
 
 TEST_F(InstallerTest, AFolderThatCannotBeMadeIsReported) {

@@ -50,14 +50,17 @@ class RegistrationTest : public ::testing::Test {
 
 TEST_F(RegistrationTest, WritesTheFileTypesLaunchersAndRecord) {
     const std::string mime = read_all(data() / "mime" / "packages" / "tunemill.xml");
-    for (const char* part : {"type=\"application/x-tunemill-song\"", "<comment>Tunemill Song</comment>",
-                             "pattern=\"*.sn2\"", "pattern=\"*.sn\"", "<comment>Tunemill Instrument</comment>",
-                             "pattern=\"*.sa2\"", "pattern=\"*.sa\"", "pattern=\"*.sy\"", "type=\"audio/x-mod\"",
-                             "type=\"audio/x-s3m\"", "name=\"application-x-tunemill-module\""})
+    for (const char* part :
+         {"type=\"application/x-tunemill-song\"", "<comment>Tunemill Song</comment>",
+          "pattern=\"*.sn2\"", "pattern=\"*.sn\"", "<comment>Tunemill Instrument</comment>",
+          "pattern=\"*.sa2\"", "pattern=\"*.sa\"", "pattern=\"*.sy\"", "type=\"audio/x-mod\"",
+          "type=\"audio/x-s3m\"", "name=\"application-x-tunemill-module\""})
         EXPECT_NE(mime.find(part), std::string::npos) << part;
     const std::string entry = read_all(data() / "applications" / "tunemill.desktop");
-    EXPECT_NE(entry.find("Exec=\"" + (folder_ / "tmw").string() + "\" %f\n"), std::string::npos) << entry;
-    EXPECT_NE(entry.find("MimeType=application/x-tunemill-song;audio/x-mod;audio/x-s3m;\n"), std::string::npos);
+    EXPECT_NE(entry.find("Exec=\"" + (folder_ / "tmw").string() + "\" %f\n"), std::string::npos)
+        << entry;
+    EXPECT_NE(entry.find("MimeType=application/x-tunemill-song;audio/x-mod;audio/x-s3m;\n"),
+              std::string::npos);
     for (const char* icon : {"apps/tunemill.svg", "mimetypes/application-x-tunemill-song.svg",
                              "mimetypes/application-x-tunemill-module.svg",
                              "mimetypes/application-x-tunemill-instrument.svg"})
@@ -77,12 +80,17 @@ TEST_F(RegistrationTest, TheProgramGroupGoesToAllUsersFirst) {
     EXPECT_EQ(*group, system_data() / "applications" / "Tunemill");
     const std::string composer = read_all(*group / "Tunemill.desktop");
     EXPECT_NE(composer.find("Name=Tunemill\n"), std::string::npos);
-    EXPECT_NE(composer.find("Exec=\"" + (folder_ / "tmw").string() + "\"\n"), std::string::npos) << composer;
+    EXPECT_NE(composer.find("Exec=\"" + (folder_ / "tmw").string() + "\"\n"), std::string::npos)
+        << composer;
     EXPECT_NE(composer.find("Path=" + folder_.string() + "\n"), std::string::npos);
     const std::string help = read_all(*group / "Tunemill-Help.desktop");
     EXPECT_NE(help.find("Name=Tunemill Help\n"), std::string::npos);
-    EXPECT_NE(help.find("Exec=xdg-open \"" + (folder_ / "help" / "en" / "index.html").string() + "\"\n"), std::string::npos) << help;
-    const std::string menu = read_all(home_.root() / "etc" / "xdg" / "menus" / "applications-merged" / "tunemill.menu");
+    EXPECT_NE(
+        help.find("Exec=xdg-open \"" + (folder_ / "help" / "en" / "index.html").string() + "\"\n"),
+        std::string::npos)
+        << help;
+    const std::string menu =
+        read_all(home_.root() / "etc" / "xdg" / "menus" / "applications-merged" / "tunemill.menu");
     EXPECT_NE(menu.find("<Name>Tunemill</Name>"), std::string::npos);
     EXPECT_NE(menu.find("<Filename>Tunemill-Tunemill-Help.desktop</Filename>"), std::string::npos);
     EXPECT_TRUE(fs::exists(system_data() / "desktop-directories" / "tunemill.directory"));
@@ -95,9 +103,11 @@ TEST_F(RegistrationTest, AFailedAllUsersAttemptIsCleanedUpAndTheUserGetsTheGroup
     ASSERT_TRUE(group);
     EXPECT_EQ(*group, data() / "applications" / "Tunemill");
     EXPECT_TRUE(fs::exists(*group / "Tunemill.desktop"));
-    EXPECT_TRUE(fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
+    EXPECT_TRUE(
+        fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
     EXPECT_FALSE(fs::exists(system_data() / "applications" / "Tunemill" / "Tunemill.desktop"));
-    EXPECT_FALSE(fs::exists(home_.root() / "etc" / "xdg" / "menus" / "applications-merged" / "tunemill.menu"));
+    EXPECT_FALSE(fs::exists(home_.root() / "etc" / "xdg" / "menus" / "applications-merged" /
+                            "tunemill.menu"));
     EXPECT_FALSE(fs::exists(system_data() / "desktop-directories" / "tunemill.directory"));
 
     // When the user's place fails as well, there is no group.
@@ -105,7 +115,8 @@ TEST_F(RegistrationTest, AFailedAllUsersAttemptIsCleanedUpAndTheUserGetsTheGroup
     fs::create_directories(system_data() / "applications" / "Tunemill" / "Tunemill-Help.desktop");
     write_all(data() / "applications" / "Tunemill", "a file where the folder goes");
     EXPECT_FALSE(create_program_group(folder_, group_places()));
-    EXPECT_FALSE(fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
+    EXPECT_FALSE(
+        fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
 }
 
 TEST_F(RegistrationTest, UninstallRemovesEverythingAndLastItself) {
@@ -113,9 +124,11 @@ TEST_F(RegistrationTest, UninstallRemovesEverythingAndLastItself) {
     RegistryStore settings_store(RegistryRoot::CURRENT_USER);
     Settings record;
     ASSERT_TRUE(write_settings(settings_store, record));
-    settings_store.update([](RegistryTree& tree) { tree.set_value("Software\\Other", "Keep", RegistryValue::dword(1)); });
+    settings_store.update([](RegistryTree& tree) {
+        tree.set_value("Software\\Other", "Keep", RegistryValue::dword(1));
+    });
     ASSERT_TRUE(create_program_group(folder_, group_places()));
-    fs::remove_all(system_data() / "applications" / "Tunemill");   // pretend it went to the user
+    fs::remove_all(system_data() / "applications" / "Tunemill"); // pretend it went to the user
     ASSERT_TRUE(create_program_group(folder_, {group_places()[1]}));
     write_all(folder_ / "tmw.gid", "made by the help viewer");
 
@@ -130,7 +143,8 @@ TEST_F(RegistrationTest, UninstallRemovesEverythingAndLastItself) {
     EXPECT_FALSE(fs::exists(data() / "applications" / "tunemill.desktop"));
     EXPECT_FALSE(fs::exists(data() / "icons" / "hicolor" / "scalable" / "apps" / "tunemill.svg"));
     EXPECT_FALSE(fs::exists(data() / "applications" / "Tunemill"));
-    EXPECT_FALSE(fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
+    EXPECT_FALSE(
+        fs::exists(home_.home() / ".config" / "menus" / "applications-merged" / "tunemill.menu"));
     EXPECT_FALSE(fs::exists(data() / "desktop-directories" / "tunemill.directory"));
     const RegistryTree tree = settings_store.read();
     EXPECT_FALSE(tree.has_key(PRODUCT_KEY));
@@ -160,7 +174,7 @@ TEST_F(RegistrationTest, UninstallDeletesOnlyNamesInsideTheFolder) {
     EXPECT_EQ(read_all(home_.root() / "opt" / "victim"), "keep me");
     EXPECT_EQ(read_all(home_.root() / "victim2"), "keep me too");
     EXPECT_FALSE(fs::exists(folder_ / "tmw"));
-    EXPECT_TRUE(fs::exists(folder_ / "tmw-cli"));   // not in the damaged list, so it stays
+    EXPECT_TRUE(fs::exists(folder_ / "tmw-cli")); // not in the damaged list, so it stays
     // A page goes with the folder it leaves empty; the folder holding another page stays.
     EXPECT_FALSE(fs::exists(folder_ / "help" / "en"));
     EXPECT_TRUE(fs::exists(folder_ / "help" / "de" / "index.html"));

@@ -32,7 +32,8 @@ inline void write_all(const fs::path& path, const std::string& contents) {
 // Contents with every byte value, so the checksum's sign widening is exercised.
 inline std::string pattern_contents(size_t size, unsigned seed) {
     std::string text(size, '\0');
-    for (size_t i = 0; i < size; ++i) text[i] = char((i * 31 + seed * 17 + (i >> 5)) & 0xFF);
+    for (size_t i = 0; i < size; ++i)
+        text[i] = char((i * 31 + seed * 17 + (i >> 5)) & 0xFF);
     return text;
 }
 
@@ -42,8 +43,8 @@ struct ArchiveFile {
 };
 
 // Writes the files into staging/ and an archive of them into source/.
-inline std::vector<IndexRecord> make_archive(const fs::path& root, const std::vector<ArchiveFile>& files,
-                                             uint64_t volume_size) {
+inline std::vector<IndexRecord>
+make_archive(const fs::path& root, const std::vector<ArchiveFile>& files, uint64_t volume_size) {
     std::vector<ArchiveEntry> entries;
     for (const ArchiveFile& file : files) {
         write_all(root / "staging" / file.name, file.contents);
@@ -56,7 +57,7 @@ inline std::vector<IndexRecord> make_archive(const fs::path& root, const std::ve
 class RecordingUi : public InstallerUi {
   public:
     bool answer_space = true;
-    int disk_answers_ok = 0;   // how many disk prompts are answered OK before Cancel
+    int disk_answers_ok = 0; // how many disk prompts are answered OK before Cancel
     std::function<void(uint32_t)> before_disk_answer;
 
     std::vector<std::string> questions, prompts, errors, lines;

@@ -49,8 +49,7 @@ QAbstractButton* button(QWidget* widget, const QString& text) {
 
 // Runs act on the first visible top-level widget for which find gives non-null, from inside
 // whatever modal loop is running then; polls every 20 ms for up to five seconds.
-template <typename T>
-void when_shown(std::function<void(T*)> act) {
+template <typename T> void when_shown(std::function<void(T*)> act) {
     auto* timer = new QTimer;
     auto tries = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
@@ -99,8 +98,9 @@ TEST_F(SetupDialogs, TheTypedFolderIsInstalledIntoAndRegistered) {
     make_package(4000);
     FolderDialog dialog(job(), program_group_places());
     EXPECT_EQ(dialog.windowTitle(), "Tunemill Setup");
-    EXPECT_NE(dialog.findChild<QLabel*>()->text().toStdString().find("Enter folder for Tunemill files:"),
-              std::string::npos);
+    EXPECT_NE(
+        dialog.findChild<QLabel*>()->text().toStdString().find("Enter folder for Tunemill files:"),
+        std::string::npos);
     auto* edit = dialog.findChild<QLineEdit*>();
     EXPECT_EQ(edit->text().toStdString(), (home_.home() / ".local" / "opt" / "Tunemill").string());
 
@@ -134,7 +134,8 @@ TEST_F(SetupDialogs, CancelAtTheDiskPromptLeavesNothingBehind) {
             prompt = box->text();
             caption = box->windowTitle();
             for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (auto* progress = qobject_cast<ProgressDialog*>(widget); progress && progress->isVisible()) {
+                if (auto* progress = qobject_cast<ProgressDialog*>(widget);
+                    progress && progress->isVisible()) {
                     line = progress->findChild<QLabel*>()->text();
                     bar_maximum = progress->findChild<QProgressBar*>()->maximum();
                     save_screenshot(progress, "setup-progress-en");
@@ -150,7 +151,7 @@ TEST_F(SetupDialogs, CancelAtTheDiskPromptLeavesNothingBehind) {
     EXPECT_EQ(prompt, "Insert Tunemill disk #2");
     EXPECT_EQ(caption, "Tunemill Setup");
     EXPECT_EQ(line.toStdString(), "Copying " + (job().folder / "tmill.bnk").string());
-    EXPECT_EQ(bar_maximum, int((24 + 9000 + 11 + 25) / 1024));   // the bytes of the index, in KB
+    EXPECT_EQ(bar_maximum, int((24 + 9000 + 11 + 25) / 1024)); // the bytes of the index, in KB
     EXPECT_FALSE(dialog.completed());
     EXPECT_FALSE(fs::exists(job().folder));
     EXPECT_FALSE(places_for(Scope::USER).registry().read().has_key(PRODUCT_KEY));
@@ -175,7 +176,7 @@ TEST_F(SetupDialogs, NoToTheSpaceQuestionInGermanCopiesNothing) {
     dialog.exec();
 
     EXPECT_FALSE(question.isEmpty());
-    EXPECT_EQ(question.toStdString(), disk_space_text(24, 4));   // 6 clusters of 4 KB against 1
+    EXPECT_EQ(question.toStdString(), disk_space_text(24, 4)); // 6 clusters of 4 KB against 1
     EXPECT_FALSE(dialog.completed());
     EXPECT_FALSE(fs::exists(small.folder / "tmw"));
 }
@@ -188,18 +189,18 @@ TEST(TypedFolder, IsAlwaysAbsoluteAndTidy) {
         fs::path expected;
     };
     const std::vector<Case> cases = {
-        {"/opt/Tunemill", "/opt/Tunemill"},
-        {"  /opt/Tunemill//  ", "/opt/Tunemill"},
-        {"~/Tunemill", home.home() / "Tunemill"},
-        {"~", home.home()},
-        {"apps/../Tunemill", cwd / "Tunemill"},
-        {"   ", ""},
+        {"/opt/Tunemill", "/opt/Tunemill"},       {"  /opt/Tunemill//  ", "/opt/Tunemill"},
+        {"~/Tunemill", home.home() / "Tunemill"}, {"~", home.home()},
+        {"apps/../Tunemill", cwd / "Tunemill"},   {"   ", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(typed_folder(QString::fromUtf8(c.typed)), c.expected) << c.typed;
+    for (const Case& c : cases)
+        EXPECT_EQ(typed_folder(QString::fromUtf8(c.typed)), c.expected) << c.typed;
 }
 
 } // namespace
 } // namespace tunemill::setup
 
 // Fontconfig keeps its caches for the life of the process, which LeakSanitizer reports at exit.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

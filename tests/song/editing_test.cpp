@@ -36,22 +36,65 @@ void run_cases(const std::vector<BlockCase>& cases, void (*operation)(Pattern&, 
 }
 
 TEST(ClearBlock, Cases) {
-    run_cases({
-        {"second half of a long note", 16, "on5@0 off5@16", {8, 16, Aspect::NOTES, V0}, "on5@0 off5@8", 16},
-        {"first half of a long note", 16, "on5@0 off5@16", {0, 8, Aspect::NOTES, V0}, "on5@8 off5@16", 16},
-        {"middle of a long note", 16, "on5@0 off5@16", {4, 8, Aspect::NOTES, V0}, "on5@0 off5@4 on5@8 off5@16", 16},
-        {"notes touching the edges stay", 16, "on1@0 off1@4 on2@4 off2@8 on3@8 off3@12", {4, 8, Aspect::NOTES, V0},
-         "on1@0 off1@4 on3@8 off3@12", 16},
-        {"curves keep their value after the block", 16, "on1@0 vol10@2 vol20@5 vol25@7 off1@16",
-         {4, 8, Aspect::NOTES, V0}, "on1@0 vol10@2 off1@4 vol25@8 on1@8 off1@16", 16},
-        {"volume only leaves the notes", 16, "on1@0 vol10@2 vol20@5 off1@16", {4, 8, Aspect::VOLUME, V0},
-         "on1@0 vol10@2 vol20@8 off1@16", 16},
-        {"a block from 0 takes the last value", 16, "vol10@2 vol20@5", {0, 8, Aspect::VOLUME, V0}, "vol20@0", 16},
-        {"a point at the block's end wins", 16, "vol10@5 vol12@8", {4, 8, Aspect::VOLUME, V0}, "vol12@8", 16},
-        {"a gliding slide is dissolved at the edge", 16, "on40@0 port40>43:6@2 off43@12",
-         {0, 4, Aspect::NOTES, V0}, "on43@8 off43@12", 16},
-        {"empty voice", 16, "", {4, 8, Aspect::NOTES, V0}, "", 16},
-    }, clear_block);
+    run_cases(
+        {
+            {"second half of a long note",
+             16,
+             "on5@0 off5@16",
+             {8, 16, Aspect::NOTES, V0},
+             "on5@0 off5@8",
+             16},
+            {"first half of a long note",
+             16,
+             "on5@0 off5@16",
+             {0, 8, Aspect::NOTES, V0},
+             "on5@8 off5@16",
+             16},
+            {"middle of a long note",
+             16,
+             "on5@0 off5@16",
+             {4, 8, Aspect::NOTES, V0},
+             "on5@0 off5@4 on5@8 off5@16",
+             16},
+            {"notes touching the edges stay",
+             16,
+             "on1@0 off1@4 on2@4 off2@8 on3@8 off3@12",
+             {4, 8, Aspect::NOTES, V0},
+             "on1@0 off1@4 on3@8 off3@12",
+             16},
+            {"curves keep their value after the block",
+             16,
+             "on1@0 vol10@2 vol20@5 vol25@7 off1@16",
+             {4, 8, Aspect::NOTES, V0},
+             "on1@0 vol10@2 off1@4 vol25@8 on1@8 off1@16",
+             16},
+            {"volume only leaves the notes",
+             16,
+             "on1@0 vol10@2 vol20@5 off1@16",
+             {4, 8, Aspect::VOLUME, V0},
+             "on1@0 vol10@2 vol20@8 off1@16",
+             16},
+            {"a block from 0 takes the last value",
+             16,
+             "vol10@2 vol20@5",
+             {0, 8, Aspect::VOLUME, V0},
+             "vol20@0",
+             16},
+            {"a point at the block's end wins",
+             16,
+             "vol10@5 vol12@8",
+             {4, 8, Aspect::VOLUME, V0},
+             "vol12@8",
+             16},
+            {"a gliding slide is dissolved at the edge",
+             16,
+             "on40@0 port40>43:6@2 off43@12",
+             {0, 4, Aspect::NOTES, V0},
+             "on43@8 off43@12",
+             16},
+            {"empty voice", 16, "", {4, 8, Aspect::NOTES, V0}, "", 16},
+        },
+        clear_block);
 }
 
 TEST(ClearBlock, AllVoicesClearsTheTempoCurveToo) {
@@ -70,15 +113,34 @@ TEST(ClearBlock, AllVoicesClearsTheTempoCurveToo) {
 }
 
 TEST(DeleteBlock, Cases) {
-    run_cases({
-        {"joins the parts of a note", 16, "on5@4 off5@16", {8, 12, Aspect::NOTES, V0}, "on5@4 off5@12", 12},
-        {"moves later notes left", 16, "on1@0 off1@2 on2@12 off2@14", {4, 8, Aspect::NOTES, V0},
-         "on1@0 off1@2 on2@8 off2@10", 12},
-        {"volume only", 16, "on1@0 vol10@2 vol20@5 vol25@10 off1@16", {4, 8, Aspect::VOLUME, V0},
-         "on1@0 vol10@2 vol20@4 vol25@6 off1@16", 16},
-        {"a moved point wins over the one at the block's start", 16, "vol10@4 vol20@8",
-         {4, 8, Aspect::VOLUME, V0}, "vol20@4", 16},
-    }, delete_block);
+    run_cases(
+        {
+            {"joins the parts of a note",
+             16,
+             "on5@4 off5@16",
+             {8, 12, Aspect::NOTES, V0},
+             "on5@4 off5@12",
+             12},
+            {"moves later notes left",
+             16,
+             "on1@0 off1@2 on2@12 off2@14",
+             {4, 8, Aspect::NOTES, V0},
+             "on1@0 off1@2 on2@8 off2@10",
+             12},
+            {"volume only",
+             16,
+             "on1@0 vol10@2 vol20@5 vol25@10 off1@16",
+             {4, 8, Aspect::VOLUME, V0},
+             "on1@0 vol10@2 vol20@4 vol25@6 off1@16",
+             16},
+            {"a moved point wins over the one at the block's start",
+             16,
+             "vol10@4 vol20@8",
+             {4, 8, Aspect::VOLUME, V0},
+             "vol20@4",
+             16},
+        },
+        delete_block);
 }
 
 TEST(DeleteBlock, AnotherVoiceKeepsThePatternLong) {
@@ -91,15 +153,34 @@ TEST(DeleteBlock, AnotherVoiceKeepsThePatternLong) {
 }
 
 TEST(InsertSpace, Cases) {
-    run_cases({
-        {"last note ends at the end", 16, "on1@4 off1@16", {8, 12, Aspect::NOTES, V0},
-         "on1@4 off1@8 on1@12 off1@20", 20},
-        {"notes all before the space", 16, "on1@0 off1@6", {8, 12, Aspect::NOTES, V0}, "on1@0 off1@6", 16},
-        {"a note starting at the space moves whole", 16, "on1@0 off1@8 on2@8 off2@10",
-         {8, 12, Aspect::NOTES, V0}, "on1@0 off1@8 on2@12 off2@14", 16},
-        {"volume only, trimmed at the end", 16, "on1@0 vol10@6 vol20@14 off1@16", {4, 8, Aspect::VOLUME, V0},
-         "on1@0 vol10@10 off1@16", 16},
-    }, insert_space);
+    run_cases(
+        {
+            {"last note ends at the end",
+             16,
+             "on1@4 off1@16",
+             {8, 12, Aspect::NOTES, V0},
+             "on1@4 off1@8 on1@12 off1@20",
+             20},
+            {"notes all before the space",
+             16,
+             "on1@0 off1@6",
+             {8, 12, Aspect::NOTES, V0},
+             "on1@0 off1@6",
+             16},
+            {"a note starting at the space moves whole",
+             16,
+             "on1@0 off1@8 on2@8 off2@10",
+             {8, 12, Aspect::NOTES, V0},
+             "on1@0 off1@8 on2@12 off2@14",
+             16},
+            {"volume only, trimmed at the end",
+             16,
+             "on1@0 vol10@6 vol20@14 off1@16",
+             {4, 8, Aspect::VOLUME, V0},
+             "on1@0 vol10@10 off1@16",
+             16},
+        },
+        insert_space);
 }
 
 TEST(InsertSpace, AllVoicesGrowsByTheWholeBlockAndMovesTempoPoints) {
@@ -112,20 +193,53 @@ TEST(InsertSpace, AllVoicesGrowsByTheWholeBlockAndMovesTempoPoints) {
 }
 
 TEST(RepeatBlock, Cases) {
-    run_cases({
-        {"copies laid end to end", 16, "on1@0 off1@3", {0, 4, Aspect::NOTES, V0},
-         "on1@0 off1@3 on1@4 off1@7 on1@8 off1@11 on1@12 off1@15", 16},
-        {"the last copy ends at the pattern's end", 16, "on1@2 off1@6", {0, 6, Aspect::NOTES, V0},
-         "on1@2 off1@6 on1@8 off1@12 on1@14 off1@16", 16},
-        {"what followed the block is replaced", 12, "on1@0 off1@2 on2@5 off2@9", {0, 4, Aspect::NOTES, V0},
-         "on1@0 off1@2 on1@4 off1@6 on1@8 off1@10", 12},
-        {"a note crossing the block's start is repeated from there", 12, "on1@0 off1@6",
-         {2, 4, Aspect::NOTES, V0}, "on1@0 off1@4 on1@4 off1@6 on1@6 off1@8 on1@8 off1@10 on1@10 off1@12", 12},
-        {"the volume in effect starts each copy", 12, "on1@0 vol10@1 vol20@3 off1@12", {2, 4, Aspect::VOLUME, V0},
-         "on1@0 vol10@1 vol20@3 vol10@4 vol20@5 vol10@6 vol20@7 vol10@8 vol20@9 vol10@10 vol20@11 off1@12", 12},
-        {"no note in the block: nothing", 16, "on1@8 off1@10", {0, 4, Aspect::NOTES, V0}, "on1@8 off1@10", 16},
-        {"block reaching the end: nothing", 8, "on1@0 off1@3", {0, 8, Aspect::NOTES, V0}, "on1@0 off1@3", 8},
-    }, repeat_block);
+    run_cases(
+        {
+            {"copies laid end to end",
+             16,
+             "on1@0 off1@3",
+             {0, 4, Aspect::NOTES, V0},
+             "on1@0 off1@3 on1@4 off1@7 on1@8 off1@11 on1@12 off1@15",
+             16},
+            {"the last copy ends at the pattern's end",
+             16,
+             "on1@2 off1@6",
+             {0, 6, Aspect::NOTES, V0},
+             "on1@2 off1@6 on1@8 off1@12 on1@14 off1@16",
+             16},
+            {"what followed the block is replaced",
+             12,
+             "on1@0 off1@2 on2@5 off2@9",
+             {0, 4, Aspect::NOTES, V0},
+             "on1@0 off1@2 on1@4 off1@6 on1@8 off1@10",
+             12},
+            {"a note crossing the block's start is repeated from there",
+             12,
+             "on1@0 off1@6",
+             {2, 4, Aspect::NOTES, V0},
+             "on1@0 off1@4 on1@4 off1@6 on1@6 off1@8 on1@8 off1@10 on1@10 off1@12",
+             12},
+            {"the volume in effect starts each copy",
+             12,
+             "on1@0 vol10@1 vol20@3 off1@12",
+             {2, 4, Aspect::VOLUME, V0},
+             "on1@0 vol10@1 vol20@3 vol10@4 vol20@5 vol10@6 vol20@7 vol10@8 vol20@9 vol10@10 "
+             "vol20@11 off1@12",
+             12},
+            {"no note in the block: nothing",
+             16,
+             "on1@8 off1@10",
+             {0, 4, Aspect::NOTES, V0},
+             "on1@8 off1@10",
+             16},
+            {"block reaching the end: nothing",
+             8,
+             "on1@0 off1@3",
+             {0, 8, Aspect::NOTES, V0},
+             "on1@0 off1@3",
+             8},
+        },
+        repeat_block);
 }
 
 TEST(TransposeBlock, Cases) {
@@ -137,15 +251,27 @@ TEST(TransposeBlock, Cases) {
         const char* after;
     };
     const Case cases[] = {
-        {"narrowed so no key leaves the keyboard", "on80@0 off80@4 on60@4 off60@8", {0, 8, Aspect::NOTES, V0}, 5,
+        {"narrowed so no key leaves the keyboard",
+         "on80@0 off80@4 on60@4 off60@8",
+         {0, 8, Aspect::NOTES, V0},
+         5,
          "on83@0 off83@4 on63@4 off63@8"},
         {"narrowed downwards", "on2@0 off2@4", {0, 8, Aspect::NOTES, V0}, -5, "on0@0 off0@4"},
-        {"notes crossing the edges are split", "on10@0 off10@8", {2, 4, Aspect::NOTES, V0}, 1,
+        {"notes crossing the edges are split",
+         "on10@0 off10@8",
+         {2, 4, Aspect::NOTES, V0},
+         1,
          "on10@0 off10@2 on11@2 off11@4 on10@4 off10@8"},
-        {"slides move with their notes", "on10@0 port10>12:2@1 off12@4", {0, 4, Aspect::NOTES, V0}, 3,
+        {"slides move with their notes",
+         "on10@0 port10>12:2@1 off12@4",
+         {0, 4, Aspect::NOTES, V0},
+         3,
          "on13@0 port13>15:2@1 off15@4"},
-        {"volume is clamped and the curve after the block kept", "vol20@0 vol25@2 vol5@6",
-         {0, 4, Aspect::VOLUME, V0}, 8, "vol28@0 vol30@2 vol25@4 vol5@6"},
+        {"volume is clamped and the curve after the block kept",
+         "vol20@0 vol25@2 vol5@6",
+         {0, 4, Aspect::VOLUME, V0},
+         8,
+         "vol28@0 vol30@2 vol25@4 vol5@6"},
         {"nothing to move", "on83@0 off83@4", {0, 4, Aspect::NOTES, V0}, 2, "on83@0 off83@4"},
     };
     for (const Case& c : cases) {
@@ -170,14 +296,16 @@ TEST(Portamento, SetAndClear) {
         const char* after_set;
     };
     const Case cases[] = {
-        {"two notes in a row", "on40@0 off40@4 on43@4 off43@8", 0, 8, "on40@0 port40>43:1@3 off43@8"},
+        {"two notes in a row", "on40@0 off40@4 on43@4 off43@8", 0, 8,
+         "on40@0 port40>43:1@3 off43@8"},
         {"the nearer key wins", "on40@0 off40@4 on50@4 on41@4 off41@8 off50@8", 0, 8,
          "on40@0 port40>41:1@3 on50@4 off41@8 off50@8"},
         {"a later note is reached by a longer slide", "on40@0 off40@4 on45@6 off45@9", 0, 9,
          "on40@0 port40>45:3@3 off45@9"},
         {"a note off after the block's end stays", "on40@0 off40@4 on43@4 off43@8", 0, 4,
          "on40@0 off40@4 on43@4 off43@8"},
-        {"the same key never slides", "on40@0 off40@4 on40@4 off40@8", 0, 8, "on40@0 off40@4 on40@4 off40@8"},
+        {"the same key never slides", "on40@0 off40@4 on40@4 off40@8", 0, 8,
+         "on40@0 off40@4 on40@4 off40@8"},
     };
     for (const Case& c : cases) {
         Pattern pattern = pattern_with(12, c.before);
@@ -194,11 +322,13 @@ TEST(EditList, AppliedAdditionsLandWhereInsertionWouldPutThem) {
     const char* added = "off2@4 vol7@4 on9@4 port9>10:1@4 vol8@4 off9@4 on11@4";
     Voice inserted;
     inserted.events = events(base);
-    for (const Event& e : events(added)) insert_event(inserted, e, 0);
+    for (const Event& e : events(added))
+        insert_event(inserted, e, 0);
     Voice applied;
     applied.events = events(base);
     EditList list;
-    for (const Event& e : events(added)) list.add(e);
+    for (const Event& e : events(added))
+        list.add(e);
     // Apply normalizes; compare with the inserted voice normalized the same way.
     list.apply(applied, std::nullopt);
     normalize_voice(inserted, std::nullopt);
@@ -263,7 +393,8 @@ TEST(Drawing, AddNote) {
         {"touching a note that starts at the end", "on5@6 off5@10", 2, 6, "on5@2 off5@10"},
         {"inside a longer note", "on5@0 off5@10", 2, 4, "on5@0 off5@10"},
         {"other keys untouched", "on6@0 off6@10", 2, 4, "on6@0 on5@2 off5@4 off6@10"},
-        {"a slide out of the key is dissolved", "on5@0 port5>9:2@3 off9@10", 2, 6, "on5@0 on9@5 off5@6 off9@10"},
+        {"a slide out of the key is dissolved", "on5@0 port5>9:2@3 off9@10", 2, 6,
+         "on5@0 on9@5 off5@6 off9@10"},
         {"grows the pattern", "", 12, 20, "on5@12 off5@20"},
     };
     for (const Case& c : cases) {
@@ -320,7 +451,7 @@ TEST(Align, Cases) {
     EXPECT_TRUE(align_to_ticks_per_beat(song, 8));
     EXPECT_EQ(describe(song.patterns[0].voices[0].events), "on1@0 off1@6");
     EXPECT_EQ(song.patterns[0].length, 32);
-    EXPECT_EQ(song.ticks_per_beat, 4);  // stored by the caller
+    EXPECT_EQ(song.ticks_per_beat, 4); // stored by the caller
 
     Song even = testing::song_with(16, "on1@0 port1>3:2@2 off3@8");
     even.patterns[0].tempo_points = {{4, 10}};

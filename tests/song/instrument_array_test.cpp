@@ -18,13 +18,19 @@ using testing::events;
 // Records what the song tells its observers, in order.
 struct Recorder : SongObserver {
     std::vector<std::string> log;
-    void change_begins(const SongChange& c) override { log.push_back("begins " + std::to_string(c.pattern)); }
-    void change_done(const SongChange& c) override { log.push_back("done " + std::to_string(c.pattern)); }
+    void change_begins(const SongChange& c) override {
+        log.push_back("begins " + std::to_string(c.pattern));
+    }
+    void change_done(const SongChange& c) override {
+        log.push_back("done " + std::to_string(c.pattern));
+    }
     void voice_removed(int32_t p, int32_t v) override {
         log.push_back("voice " + std::to_string(p) + "." + std::to_string(v));
     }
     void pattern_changed(int32_t p) override { log.push_back("pattern " + std::to_string(p)); }
-    void instrument_removed(uint32_t i) override { log.push_back("instrument " + std::to_string(i)); }
+    void instrument_removed(uint32_t i) override {
+        log.push_back("instrument " + std::to_string(i));
+    }
     void instruments_changed() override { log.push_back("instruments"); }
 };
 
@@ -33,7 +39,8 @@ struct ShownErrors {
     std::vector<std::string> texts;
     ShownErrors() {
         set_language(Language::ENGLISH);
-        set_error_display([this](const std::string&, const std::string& text) { texts.push_back(text); });
+        set_error_display(
+            [this](const std::string&, const std::string& text) { texts.push_back(text); });
     }
     ~ShownErrors() { set_error_display(nullptr); }
 };
@@ -41,7 +48,8 @@ struct ShownErrors {
 Song song_with_instruments(int count) {
     Song song;
     for (int i = 0; i < count; ++i)
-        add_sampled_instrument(song, "I" + std::to_string(i), NO_CATEGORY, 4, NO_LOOP, 8000, 1, false);
+        add_sampled_instrument(song, "I" + std::to_string(i), NO_CATEGORY, 4, NO_LOOP, 8000, 1,
+                               false);
     add_pattern(song, "P");
     song.sequence = {0};
     song.patterns[0].length = 8;
@@ -57,7 +65,7 @@ TEST(Purge, RemovingTheOnlyUserOfInstrumentZeroRenumbersTheOthers) {
     ShownErrors shown;
     Song song = song_with_instruments(3);
     Pattern& pattern = song.patterns[0];
-    add_voice(pattern, 0);  // no notes: goes
+    add_voice(pattern, 0); // no notes: goes
     add_note_voice(pattern, 1);
     add_note_voice(pattern, 2);
     uint32_t id1 = song.instruments[1].id;
@@ -71,23 +79,24 @@ TEST(Purge, RemovingTheOnlyUserOfInstrumentZeroRenumbersTheOthers) {
     EXPECT_EQ(song.patterns[0].voices[1].instrument, 1u);
     EXPECT_TRUE(song.modified);
     EXPECT_TRUE(validate(song));
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{"begins 0", "voice 0.0", "pattern 0", "done 0",
-                                                      "instrument 0", "pattern 0", "instruments"}));
+    EXPECT_EQ(recorder.log,
+              (std::vector<std::string>{"begins 0", "voice 0.0", "pattern 0", "done 0",
+                                        "instrument 0", "pattern 0", "instruments"}));
     EXPECT_TRUE(shown.texts.empty());
 }
 
 TEST(Purge, KeepsTheVoiceBeingEditedAndFollowsItsIndex) {
     Song song = song_with_instruments(2);
     Pattern& pattern = song.patterns[0];
-    add_voice(pattern, 0);       // empty, goes
-    add_voice(pattern, 1);       // empty but kept (index 1, then 0)
-    add_voice(pattern, 0);       // empty, goes
+    add_voice(pattern, 0); // empty, goes
+    add_voice(pattern, 1); // empty but kept (index 1, then 0)
+    add_voice(pattern, 0); // empty, goes
     add_note_voice(pattern, 0);
     uint32_t kept_id = pattern.voices[1].id;
     ASSERT_TRUE(purge(song, 0, 1));
     ASSERT_EQ(song.patterns[0].voices.size(), 2u);
     EXPECT_EQ(song.patterns[0].voices[0].id, kept_id);
-    EXPECT_EQ(song.instruments.size(), 2u);  // the kept voice still names instrument 1
+    EXPECT_EQ(song.instruments.size(), 2u); // the kept voice still names instrument 1
     // The next purge without a kept voice drops it and its instrument.
     ASSERT_TRUE(purge(song, -1, -1));
     EXPECT_EQ(song.patterns[0].voices.size(), 1u);
@@ -205,13 +214,13 @@ TEST(SongLock, UnlockChecksTheSongOnlyWhenValidationIsOnAndAsked) {
     ShownErrors shown;
     Song song = song_with_instruments(1);
     add_voice(song.patterns[0], 0);
-    song.patterns[0].voices[0].events = events("on1@0");  // never ends
+    song.patterns[0].voices[0].events = events("on1@0"); // never ends
     ASSERT_TRUE(lock_song(song, true));
-    unlock_song(song, true);  // validation off
+    unlock_song(song, true); // validation off
     EXPECT_TRUE(shown.texts.empty());
     song.lock.set_validate(true);
     ASSERT_TRUE(lock_song(song, false));
-    unlock_song(song, false);  // the playback engine does not ask
+    unlock_song(song, false); // the playback engine does not ask
     EXPECT_TRUE(shown.texts.empty());
     ASSERT_TRUE(lock_song(song, true));
     unlock_song(song, true);

@@ -38,8 +38,12 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 #endif
 
 namespace tunemill {
@@ -48,18 +52,34 @@ namespace {
 using testing::describe;
 
 TEST(MemoryFailure, AFailedEditChangesNothingInTheVoice) {
-    if (!TUNEMILL_INJECT_ALLOCATION_FAILURES) GTEST_SKIP() << "allocation failures are not injected here";
-    Pattern original = testing::pattern_with(
-        32, "on40@0 vol10@2 port40>43:2@3 on50@4 off43@8 on43@8 bal3@9 off50@12 off43@16 on44@16 off44@24");
+    if (!TUNEMILL_INJECT_ALLOCATION_FAILURES)
+        GTEST_SKIP() << "allocation failures are not injected here";
+    Pattern original =
+        testing::pattern_with(32, "on40@0 vol10@2 port40>43:2@3 on50@4 off43@8 on43@8 bal3@9 "
+                                  "off50@12 off43@16 on44@16 off44@24");
     using Operation = void (*)(Pattern&);
     const Operation operations[] = {
-        [](Pattern& p) { clear_block(p, Block{2, 10, Aspect::NOTES, 0}); },
-        [](Pattern& p) { delete_block(p, Block{2, 10, Aspect::NOTES, 0}); },
-        [](Pattern& p) { insert_space(p, Block{2, 10, Aspect::NOTES, 0}); },
-        [](Pattern& p) { repeat_block(p, Block{0, 6, Aspect::NOTES, 0}); },
-        [](Pattern& p) { transpose_block(p, Block{2, 14, Aspect::NOTES, 0}, 5); },
-        [](Pattern& p) { portamento_set(p, Block{0, 32, Aspect::NOTES, 0}); },
-        [](Pattern& p) { portamento_clear(p, Block{0, 32, Aspect::NOTES, 0}); },
+        [](Pattern& p) {
+            clear_block(p, Block{2, 10, Aspect::NOTES, 0});
+        },
+        [](Pattern& p) {
+            delete_block(p, Block{2, 10, Aspect::NOTES, 0});
+        },
+        [](Pattern& p) {
+            insert_space(p, Block{2, 10, Aspect::NOTES, 0});
+        },
+        [](Pattern& p) {
+            repeat_block(p, Block{0, 6, Aspect::NOTES, 0});
+        },
+        [](Pattern& p) {
+            transpose_block(p, Block{2, 14, Aspect::NOTES, 0}, 5);
+        },
+        [](Pattern& p) {
+            portamento_set(p, Block{0, 32, Aspect::NOTES, 0});
+        },
+        [](Pattern& p) {
+            portamento_clear(p, Block{0, 32, Aspect::NOTES, 0});
+        },
         [](Pattern& p) { add_note(p, 0, 6, 20, 43); },
         [](Pattern& p) { erase_note(p, 0, 6, 20, 43); },
         [](Pattern& p) { remove_step(p, 0, 12); },
@@ -73,7 +93,7 @@ TEST(MemoryFailure, AFailedEditChangesNothingInTheVoice) {
             try {
                 operations[o](pattern);
                 allocations_left = -1;
-                break;  // got through without a failure: every allocation was tried
+                break; // got through without a failure: every allocation was tried
             } catch (const std::bad_alloc&) {
                 allocations_left = -1;
                 ++failures;

@@ -23,9 +23,11 @@ struct Fuzzer {
     std::mt19937 random;
     explicit Fuzzer(uint32_t seed) : random(seed) {}
 
-    uint32_t below(uint32_t n) { return n ? std::uniform_int_distribution<uint32_t>(0, n - 1)(random) : 0; }
+    uint32_t below(uint32_t n) {
+        return n ? std::uniform_int_distribution<uint32_t>(0, n - 1)(random) : 0;
+    }
     bool chance(int percent) { return int(below(100)) < percent; }
-    Key key() { return Key(chance(80) ? 36 + below(12) : below(KEY_COUNT)); }  // crowd some keys
+    Key key() { return Key(chance(80) ? 36 + below(12) : below(KEY_COUNT)); } // crowd some keys
 
     // A random but well-formed song, built with the drawing operations (themselves under test).
     Song make_song() {
@@ -50,8 +52,8 @@ struct Fuzzer {
                 int curves = int(below(5));
                 for (int c = 0; c < curves && pattern.length > 0; ++c) {
                     Tick from = below(Tick(pattern.length));
-                    set_curve_range(pattern, size_t(v), from, from + 1 + below(8), chance(50) ? VOLUME : BALANCE,
-                                    uint8_t(below(31)));
+                    set_curve_range(pattern, size_t(v), from, from + 1 + below(8),
+                                    chance(50) ? VOLUME : BALANCE, uint8_t(below(31)));
                 }
                 if (chance(50) && pattern.length > 0)
                     portamento_set(pattern, Block{0, Tick(pattern.length), Aspect::NOTES, v});
@@ -68,9 +70,11 @@ struct Fuzzer {
         Tick length = pattern.tick_length();
         Block b;
         b.from = below(length + 1);
-        b.to = b.from + 1 + below(std::max<Tick>(1, length - b.from + 2));  // may reach past the end
+        b.to = b.from + 1 + below(std::max<Tick>(1, length - b.from + 2)); // may reach past the end
         b.aspect = Aspect(below(4));
-        b.voice = pattern.voices.empty() || chance(35) ? ALL_VOICES : int32_t(below(uint32_t(pattern.voices.size())));
+        b.voice = pattern.voices.empty() || chance(35)
+                      ? ALL_VOICES
+                      : int32_t(below(uint32_t(pattern.voices.size())));
         return b;
     }
 
@@ -79,17 +83,26 @@ struct Fuzzer {
         Pattern& pattern = song.patterns[below(uint32_t(song.patterns.size()))];
         Block b = block(pattern);
         std::ostringstream what;
-        what << "pattern length " << pattern.length << " voice " << b.voice << " [" << b.from << ", " << b.to
-             << ") aspect " << int(b.aspect) << ": ";
+        what << "pattern length " << pattern.length << " voice " << b.voice << " [" << b.from
+             << ", " << b.to << ") aspect " << int(b.aspect) << ": ";
         size_t voice = pattern.voices.empty() ? 0 : below(uint32_t(pattern.voices.size()));
         switch (below(16)) {
-        case 0: what << "clear"; clear_block(pattern, b); break;
-        case 1: what << "delete"; delete_block(pattern, b); break;
+        case 0:
+            what << "clear";
+            clear_block(pattern, b);
+            break;
+        case 1:
+            what << "delete";
+            delete_block(pattern, b);
+            break;
         case 2:
             what << "insert space";
             if (pattern.length < 400) insert_space(pattern, b);
             break;
-        case 3: what << "repeat"; repeat_block(pattern, b); break;
+        case 3:
+            what << "repeat";
+            repeat_block(pattern, b);
+            break;
         case 4: {
             int amount = int(below(25)) - 12;
             if (chance(10)) amount = chance(50) ? 90 : -90;
@@ -97,8 +110,14 @@ struct Fuzzer {
             transpose_block(pattern, b, amount);
             break;
         }
-        case 5: what << "portamento set"; portamento_set(pattern, b); break;
-        case 6: what << "portamento clear"; portamento_clear(pattern, b); break;
+        case 5:
+            what << "portamento set";
+            portamento_set(pattern, b);
+            break;
+        case 6:
+            what << "portamento clear";
+            portamento_clear(pattern, b);
+            break;
         case 7: {
             uint8_t kind = chance(50) ? VOLUME : BALANCE, value = uint8_t(below(31));
             what << "curve " << int(kind) << " voice " << voice << " = " << int(value);
@@ -141,7 +160,8 @@ struct Fuzzer {
         case 14: {
             int32_t tpb = int32_t(1 + below(12));
             what << "align " << song.ticks_per_beat << " -> " << tpb;
-            if (pattern.length < 2000 && align_to_ticks_per_beat(song, tpb)) song.ticks_per_beat = tpb;
+            if (pattern.length < 2000 && align_to_ticks_per_beat(song, tpb))
+                song.ticks_per_beat = tpb;
             break;
         }
         case 15: {
@@ -163,9 +183,11 @@ std::string dump(const Song& song) {
     for (size_t p = 0; p < song.patterns.size(); ++p) {
         const Pattern& pattern = song.patterns[p];
         out << "pattern " << p << " length " << pattern.length << " tempo";
-        for (const TempoPoint& t : pattern.tempo_points) out << ' ' << int(t.value) << '@' << t.tick;
+        for (const TempoPoint& t : pattern.tempo_points)
+            out << ' ' << int(t.value) << '@' << t.tick;
         out << '\n';
-        for (const Voice& voice : pattern.voices) out << "  " << describe(voice.events) << '\n';
+        for (const Voice& voice : pattern.voices)
+            out << "  " << describe(voice.events) << '\n';
     }
     return out.str();
 }
@@ -180,17 +202,22 @@ std::string problems(const Song& song) {
     }
     for (size_t p = 0; p < song.patterns.size(); ++p) {
         const Pattern& pattern = song.patterns[p];
-        if (!tempo_points_are_normal(pattern)) return "tempo points not normal in pattern " + std::to_string(p);
+        if (!tempo_points_are_normal(pattern))
+            return "tempo points not normal in pattern " + std::to_string(p);
         for (size_t v = 0; v < pattern.voices.size(); ++v)
             if (!voice_is_normal(pattern.voices[v], pattern.tick_length()))
-                return "voice " + std::to_string(v) + " of pattern " + std::to_string(p) + " not normal";
+                return "voice " + std::to_string(v) + " of pattern " + std::to_string(p) +
+                       " not normal";
     }
     return {};
 }
 
 TEST(RandomEdits, EveryOperationLeavesTheSongValidAndNormalized) {
-    const bool long_run = std::getenv("TUNEMILL_LONG_FUZZ") && std::string(std::getenv("TUNEMILL_LONG_FUZZ")) == "1";
-    const uint32_t first_seed = std::getenv("TUNEMILL_FUZZ_SEED") ? uint32_t(std::atol(std::getenv("TUNEMILL_FUZZ_SEED"))) : 1;
+    const bool long_run =
+        std::getenv("TUNEMILL_LONG_FUZZ") && std::string(std::getenv("TUNEMILL_LONG_FUZZ")) == "1";
+    const uint32_t first_seed = std::getenv("TUNEMILL_FUZZ_SEED")
+                                    ? uint32_t(std::atol(std::getenv("TUNEMILL_FUZZ_SEED")))
+                                    : 1;
     const uint32_t songs = long_run ? 200000 : 2000;
     const int steps = 40;
     for (uint32_t seed = first_seed; seed < first_seed + songs; ++seed) {
@@ -202,8 +229,10 @@ TEST(RandomEdits, EveryOperationLeavesTheSongValidAndNormalized) {
             std::string before = dump(song);
             std::string what = fuzzer.step(song);
             problem = problems(song);
-            ASSERT_EQ(problem, "") << "seed " << seed << " step " << step << ": " << what << "\nbefore:\n"
-                                   << before << "after:\n" << dump(song);
+            ASSERT_EQ(problem, "")
+                << "seed " << seed << " step " << step << ": " << what << "\nbefore:\n"
+                << before << "after:\n"
+                << dump(song);
         }
     }
 }

@@ -98,15 +98,15 @@ TEST(Patterns, DeleteFixesSequenceAndRepeatPosition) {
         int32_t expected_repeat;
     };
     const Case cases[] = {
-        {{0, 1, 2, 1}, 3, 1, {0, 1}, 1},   // two entries before the repeat position go
-        {{0, 1, 2}, 0, 0, {0, 1}, 0},
-        {{2, 2}, 1, 2, {}, 0},              // sequence empties
-        {{0, 1, 2}, 2, 2, {0, 1}, 1},       // the repeat entry itself goes: clamped
-        {{1, 0, 2}, 1, 0, {0, 1}, 1},    // the entry after the removed one takes its place
+        {{0, 1, 2, 1}, 3, 1, {0, 1}, 1}, // two entries before the repeat position go
+        {{0, 1, 2}, 0, 0, {0, 1}, 0},    {{2, 2}, 1, 2, {}, 0}, // sequence empties
+        {{0, 1, 2}, 2, 2, {0, 1}, 1}, // the repeat entry itself goes: clamped
+        {{1, 0, 2}, 1, 0, {0, 1}, 1}, // the entry after the removed one takes its place
     };
     for (const Case& c : cases) {
         Song song;
-        for (const char* name : {"A", "B", "C"}) add_pattern(song, name);
+        for (const char* name : {"A", "B", "C"})
+            add_pattern(song, name);
         song.sequence = c.sequence;
         song.repeat_position = c.repeat;
         delete_pattern(song, c.removed);
@@ -210,21 +210,21 @@ TEST(InsertEvent, AStartPastThePlaceIsNotTrusted) {
 TEST(Validate, VoiceCasesFailAtTheRightInvariant) {
     struct Case {
         const char* events;
-        int invariant;  // 0: valid
+        int invariant; // 0: valid
     };
     const Case cases[] = {
         {"", 0},
         {"on1@0 off1@8", 0},
         {"on1@0 on2@0 vol5@2 off1@4 on1@4 port2>3:1@4 off1@8 off3@8", 0},
-        {"on1@0", 8},                     // note off missing
-        {"off1@0", 6},                    // note off of a key not sounding
-        {"on1@0 port1>2:0@2 off2@4", 6},  // portamento of length 0
-        {"on1@0 port1>1:2@2 off1@4", 6},  // slides to a sounding key
-        {"on2@0 port1>3:2@2 off3@4 off2@4", 6},  // slides from a key not sounding
-        {"on1@0 on1@2 off1@4", 6},        // key sounding twice
-        {"on1@4 off1@2", 6},              // ticks decrease
-        {"on1@0 off1@9", 6},              // beyond the length
-        {"rel1@0", 6},                    // release marks never in a finished song
+        {"on1@0", 8},                           // note off missing
+        {"off1@0", 6},                          // note off of a key not sounding
+        {"on1@0 port1>2:0@2 off2@4", 6},        // portamento of length 0
+        {"on1@0 port1>1:2@2 off1@4", 6},        // slides to a sounding key
+        {"on2@0 port1>3:2@2 off3@4 off2@4", 6}, // slides from a key not sounding
+        {"on1@0 on1@2 off1@4", 6},              // key sounding twice
+        {"on1@4 off1@2", 6},                    // ticks decrease
+        {"on1@0 off1@9", 6},                    // beyond the length
+        {"rel1@0", 6},                          // release marks never in a finished song
         {"on84@0 off84@4", 6},
         {"vol31@2", 6},
         {"on1@0 on2@4 off1@4 off2@8", 7}, // note off after a note on at its tick
@@ -259,9 +259,18 @@ TEST(Validate, SongLevelInvariantsComeFirst) {
         {[](Song& s) { s.repeat_position = -1; }, 3},
         {[](Song& s) { s.sequence = {1}; }, 4},
         {[](Song& s) { s.patterns[0].length = -1; }, 5},
-        {[](Song& s) { s.patterns[0].tempo_points = {{4, 10}, {2, 12}}; }, 5},
-        {[](Song& s) { s.patterns[0].tempo_points = {{9, 10}}; }, 5},
-        {[](Song& s) { s.patterns[0].tempo_points = {{2, 31}}; }, 5},
+        {[](Song& s) {
+             s.patterns[0].tempo_points = {{4, 10}, {2, 12}};
+         },
+         5},
+        {[](Song& s) {
+             s.patterns[0].tempo_points = {{9, 10}};
+         },
+         5},
+        {[](Song& s) {
+             s.patterns[0].tempo_points = {{2, 31}};
+         },
+         5},
         {[](Song& s) { s.patterns[0].voices[0].instrument = 1; }, 6},
     };
     for (const Case& c : cases) {
@@ -407,7 +416,7 @@ TEST(VoiceCursor, SeekReadsEventsBeforeTheTick) {
 
 TEST(VoiceCursor, SeekPastTheEndEndsEveryNote) {
     Voice voice;
-    voice.events = events("on1@0 vol9@2");  // a note left open (not a finished song)
+    voice.events = events("on1@0 vol9@2"); // a note left open (not a finished song)
     VoiceCursor cursor(voice);
     cursor.seek(5);
     EXPECT_FALSE(cursor.is_sounding(1));
@@ -424,11 +433,11 @@ TEST(KeySounding, HitTestCases) {
         bool sounding;
     };
     const Case cases[] = {
-        {1, 10, false}, {2, 10, true}, {5, 10, true}, {6, 10, false},  // note off at 6
-        {4, 20, true}, {6, 20, true},                                  // slide from 20 at 6
-        {7, 20, false}, {7, 24, false}, {9, 24, false},                // still gliding
-        {10, 24, true}, {13, 24, true}, {14, 24, false},
-        {8, 30, true}, {9, 30, false}, {20, 24, false}, {3, 83, false},
+        {1, 10, false}, {2, 10, true},   {5, 10, true},   {6, 10, false}, // note off at 6
+        {4, 20, true},  {6, 20, true},                                    // slide from 20 at 6
+        {7, 20, false}, {7, 24, false},  {9, 24, false},                  // still gliding
+        {10, 24, true}, {13, 24, true},  {14, 24, false}, {8, 30, true},
+        {9, 30, false}, {20, 24, false}, {3, 83, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(key_sounding(voice, c.tick, c.key), c.sounding) << c.tick << " " << int(c.key);
@@ -451,7 +460,7 @@ TEST(Timing, TickDurations) {
     EXPECT_EQ(tick_duration(0, 30), 125u);
     auto table = tick_durations(40);
     EXPECT_EQ(table[20], 125u);
-    EXPECT_EQ(table[0], 63u);  // 80000 / 1280 = 62.5, rounded up
+    EXPECT_EQ(table[0], 63u); // 80000 / 1280 = 62.5, rounded up
     EXPECT_EQ(overall_tempo_percent(0), 200);
     EXPECT_EQ(overall_tempo_percent(120), 50);
 }
@@ -460,7 +469,8 @@ TEST(Timing, DurationFollowsTheTempoCurve) {
     Pattern pattern;
     pattern.length = 16;
     pattern.tempo_points = {{4, 30}, {8, 0}};
-    const uint32_t d20 = tick_duration(40, 20), d30 = tick_duration(40, 30), d0 = tick_duration(40, 0);
+    const uint32_t d20 = tick_duration(40, 20), d30 = tick_duration(40, 30),
+                   d0 = tick_duration(40, 0);
     EXPECT_EQ(duration(pattern, 0, 16, 40), 4 * d20 + 4 * d30 + 8 * d0);
     EXPECT_EQ(duration(pattern, 5, 9, 40), 3 * d30 + 1 * d0);
     EXPECT_EQ(duration(pattern, 4, 4, 40), 0u);
@@ -473,7 +483,7 @@ TEST(Timing, DurationFollowsTheTempoCurve) {
 TEST(Timing, SongLengthSumsTheSequence) {
     Song song = song_with(8, "");
     add_pattern(song, "B");
-    song.patterns[1].length = 480;  // 60 s at 125 ms
+    song.patterns[1].length = 480; // 60 s at 125 ms
     song.sequence = {0, 1, 1, 0};
     EXPECT_EQ(song_length(song), 2u * 8 * 125 + 2u * 480 * 125);
     auto shown = song_length_display(song);

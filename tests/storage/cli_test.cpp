@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <sys/wait.h>
 
+#include "old_song_encoder.h"
 #include "song/instrument_array.h"
 #include "storage/song_file.h"
-#include "old_song_encoder.h"
 #include "storage_test_util.h"
 
 namespace tunemill {
@@ -32,7 +32,8 @@ std::string slurp(const fs::path& path) {
 CliRun tmw_cli(const std::string& arguments) {
     const fs::path program = fs::path(TUNEMILL_BIN_DIR) / "tmw-cli";
     const fs::path out = scratch_folder() / "cli.out", err = scratch_folder() / "cli.err";
-    const std::string command = "LANG=C " + program.string() + " " + arguments + " > " + out.string() + " 2> " + err.string();
+    const std::string command = "LANG=C " + program.string() + " " + arguments + " > " +
+                                out.string() + " 2> " + err.string();
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
 }
@@ -40,14 +41,15 @@ CliRun tmw_cli(const std::string& arguments) {
 class Cli : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(fs::path(TUNEMILL_BIN_DIR) / "tmw-cli")) GTEST_SKIP() << "tmw-cli is not built";
+        if (!fs::exists(fs::path(TUNEMILL_BIN_DIR) / "tmw-cli"))
+            GTEST_SKIP() << "tmw-cli is not built";
     }
 };
 
 // A song without bank instruments, so the tests do not depend on the stock bank.
 fs::path song_with_two_patterns() {
     Song song;
-    reset(song, "Caf\xE9 song");  // Windows-1252 e acute
+    reset(song, "Caf\xE9 song"); // Windows-1252 e acute
     song.overall_tempo = 0;
     add_instrument(song, sampled("Lead", 1, 1000, 200, 22050));
     Instrument bell = synthesized("Bell");
@@ -83,7 +85,9 @@ TEST_F(Cli, InfoJsonHoldsEveryField) {
     EXPECT_EQ(info["patterns"][0]["name"], "Verse");
     EXPECT_EQ(info["patterns"][0]["length"], 16);
     EXPECT_EQ(info["patterns"][0]["tempo_points"], 2);
-    EXPECT_EQ(info["patterns"][0]["voices"], nlohmann::json::parse(R"([{"instrument":0,"events":3},{"instrument":1,"events":2}])"));
+    EXPECT_EQ(
+        info["patterns"][0]["voices"],
+        nlohmann::json::parse(R"([{"instrument":0,"events":3},{"instrument":1,"events":2}])"));
     EXPECT_EQ(info["patterns"][1]["voices"].size(), 0u);
     ASSERT_EQ(info["instruments"].size(), 2u);
     const nlohmann::json& lead = info["instruments"][0];
@@ -97,16 +101,18 @@ TEST_F(Cli, InfoJsonHoldsEveryField) {
     EXPECT_EQ(lead["loop_start"], 200);
     EXPECT_EQ(info["instruments"][1]["synthesized"], true);
     EXPECT_EQ(info["instruments"][1]["category"], NO_CATEGORY);
-    EXPECT_TRUE(info["instruments"][1]["loop_start"].is_null() || info["instruments"][1]["loop_start"].is_number());
+    EXPECT_TRUE(info["instruments"][1]["loop_start"].is_null() ||
+                info["instruments"][1]["loop_start"].is_number());
 }
 
 TEST_F(Cli, InfoLinesForPeople) {
     const CliRun run = tmw_cli("info " + song_with_two_patterns().string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    for (const char* line : {"format:            sn2", "overall tempo:     0 (200%)", "sequence:          0 1 0",
-                             "length:            0:02 (2496 ms)", "  0 \"Verse\": 16 ticks, 2 tempo points, 2 voices",
-                             "      voice 1: instrument 1, 2 events",
-                             "  0 \"Lead\": sampled, category 3, 8-bit, 1000 frames at 22050 Hz, loop from 200"})
+    for (const char* line :
+         {"format:            sn2", "overall tempo:     0 (200%)", "sequence:          0 1 0",
+          "length:            0:02 (2496 ms)", "  0 \"Verse\": 16 ticks, 2 tempo points, 2 voices",
+          "      voice 1: instrument 1, 2 events",
+          "  0 \"Lead\": sampled, category 3, 8-bit, 1000 frames at 22050 Hz, loop from 200"})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
@@ -146,7 +152,8 @@ TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.out);
-        CliRun run = tmw_cli("render --json " + c.options + " " + song.string() + " " + (folder / c.out).string());
+        CliRun run = tmw_cli("render --json " + c.options + " " + song.string() + " " +
+                             (folder / c.out).string());
         ASSERT_EQ(run.exit_code, 0) << run.err;
         const nlohmann::json rendered = nlohmann::json::parse(run.out);
         EXPECT_EQ(rendered["type"], c.type);
@@ -160,12 +167,15 @@ TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
         EXPECT_EQ(info["instrument"]["length"], rendered["frames"]);
     }
     // The FLAC becomes an instrument file, and that exports as FLAC again.
-    CliRun run = tmw_cli("instrument import " + (folder / "song.flac").string() + " " + (folder / "song.sa2").string());
+    CliRun run = tmw_cli("instrument import " + (folder / "song.flac").string() + " " +
+                         (folder / "song.sa2").string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NE(run.out.find("16-bit, 44100 Hz, loop none"), std::string::npos) << run.out;
-    run = tmw_cli("instrument export " + (folder / "song.sa2").string() + " " + (folder / "again.flac").string());
+    run = tmw_cli("instrument export " + (folder / "song.sa2").string() + " " +
+                  (folder / "again.flac").string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(tmw_cli("info " + (folder / "again.flac").string()).out.find("channels:          1"), std::string::npos);
+    EXPECT_NE(tmw_cli("info " + (folder / "again.flac").string()).out.find("channels:          1"),
+              std::string::npos);
 
     const fs::path damaged = write_file("cli/damaged.flac", text_bytes("fLaC and nothing more"));
     run = tmw_cli("info " + damaged.string());
@@ -181,14 +191,16 @@ TEST_F(Cli, ConvertTellsWhatTheModuleCannotHold) {
     song.patterns[0].length = 16;
     for (int v = 0; v < 10; ++v) {
         add_voice(song.patterns[0], 0);
-        song.patterns[0].voices.back().events = events("on" + std::to_string(30 + v) + "@0 off" + std::to_string(30 + v) + "@8");
+        song.patterns[0].voices.back().events =
+            events("on" + std::to_string(30 + v) + "@0 off" + std::to_string(30 + v) + "@8");
     }
     song.sequence = {0};
     const fs::path in = write_file("cli/wall.sn2", encode_song(song));
     const fs::path out = scratch_folder() / "cli" / "wall.mod";
     CliRun run = tmw_cli("convert --format mod8 " + in.string() + " " + out.string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_EQ(run.err, "Pattern \"Wall\" plays more notes at once than the module has channels; 2 voices were merged "
+    EXPECT_EQ(run.err, "Pattern \"Wall\" plays more notes at once than the module has channels; 2 "
+                       "voices were merged "
                        "and notes cut\n");
     run = tmw_cli("convert --json --format mod8 " + in.string() + " " + out.string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -199,7 +211,8 @@ TEST_F(Cli, ConvertTellsWhatTheModuleCannotHold) {
     EXPECT_EQ(warnings[0]["subject"], "Wall");
     EXPECT_EQ(warnings[0]["count"], 2);
     // Sixteen S3M channels hold them: nothing to tell.
-    run = tmw_cli("convert --json " + in.string() + " " + (scratch_folder() / "cli" / "wall.s3m").string());
+    run = tmw_cli("convert --json " + in.string() + " " +
+                  (scratch_folder() / "cli" / "wall.s3m").string());
     EXPECT_EQ(nlohmann::json::parse(run.out)["warnings"].size(), 0u);
 }
 
@@ -216,7 +229,8 @@ TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
     const std::vector<Case> cases = {
         {"info " + text.string(), 1, "Unknown or damaged song file\n"},
         {"info --json " + damaged.string(), 1, "Damaged song file\n"},
-        {"convert " + text.string() + " " + (scratch_folder() / "cli/never.sn2").string(), 1, "Unknown or damaged song file\n"},
+        {"convert " + text.string() + " " + (scratch_folder() / "cli/never.sn2").string(), 1,
+         "Unknown or damaged song file\n"},
         {"info", 2, nullptr},
         {"convert " + text.string(), 2, nullptr},
     };

@@ -19,7 +19,8 @@ using namespace storage_testing;
 Song song_of(const std::vector<std::string>& instruments) {
     Song song;
     reset(song);
-    for (const std::string& name : instruments) add_instrument(song, sampled(name, 1, 10));
+    for (const std::string& name : instruments)
+        add_instrument(song, sampled(name, 1, 10));
     add_pattern(song, "P");
     return song;
 }
@@ -32,7 +33,8 @@ struct Decoded {
 };
 
 Decoded decode(const std::vector<uint8_t>& bytes) {
-    Decoded d{get_u32(&bytes[0]), get_u32(&bytes[4]), get_u32(&bytes[8]), get_u32(&bytes[12]), {}, {}};
+    Decoded d{
+        get_u32(&bytes[0]), get_u32(&bytes[4]), get_u32(&bytes[8]), get_u32(&bytes[12]), {}, {}};
     size_t at = 16;
     if (d.aspect == 1 || (d.aspect == 0 && d.all == 1)) {
         const uint32_t n = get_u32(&bytes[at]);
@@ -44,13 +46,15 @@ Decoded decode(const std::vector<uint8_t>& bytes) {
     }
     for (uint32_t r = 0; r < d.records; ++r) {
         std::string name(reinterpret_cast<const char*>(&bytes[at]));
-        for (size_t i = name.size(); i < 17; ++i) EXPECT_EQ(bytes[at + i], 0) << "the rest of the name field is 0";
+        for (size_t i = name.size(); i < 17; ++i)
+            EXPECT_EQ(bytes[at + i], 0) << "the rest of the name field is 0";
         at += 17;
         const uint32_t m = get_u32(&bytes[at]);
         at += 4;
         std::vector<Event> events;
         for (uint32_t i = 0; i < m; ++i, at += 8)
-            events.push_back(Event{get_u32(&bytes[at]), bytes[at + 4], bytes[at + 5], bytes[at + 6], bytes[at + 7]});
+            events.push_back(Event{get_u32(&bytes[at]), bytes[at + 4], bytes[at + 5], bytes[at + 6],
+                                   bytes[at + 7]});
         d.voices.emplace_back(name, events);
     }
     EXPECT_EQ(at, bytes.size());
@@ -88,10 +92,10 @@ TEST(Clipboard, RecordsFindTheirInstrumentByName) {
         uint32_t expected;
     };
     const std::vector<Case> cases = {
-        {{"Bass", "Lead 2", "Lead"}, 2},  // the same name
+        {{"Bass", "Lead 2", "Lead"}, 2}, // the same name
         {{"Lead", "Lead"}, 1},           // equal matches: the later one
-        {{"Le", "Lead 2", "Lea"}, 1},     // the longest common beginning
-        {{"Lx", "Ly"}, 1},                // a tie goes to the later one
+        {{"Le", "Lead 2", "Lea"}, 1},    // the longest common beginning
+        {{"Lx", "Ly"}, 1},               // a tie goes to the later one
         {{"Organ"}, 0},
     };
     for (const Case& c : cases) {
@@ -127,7 +131,12 @@ TEST(Clipboard, ATempoBlockPushesTheLaterPointsOnAndKeepsTheirValue) {
     // Before 4 as it was; the pasted 10 then 25; from 12 on the old curve from 4 on (10 at 4 and
     // 5, then 25 from 6), pushed right by 8.
     for (Tick t = 0; t < 40; ++t) {
-        const uint8_t expected = t < 2 ? 20 : t < 6 ? 10 : t < 12 ? 25 : t < 14 ? 10 : t < 28 ? 25 : 5;
+        const uint8_t expected = t < 2    ? 20
+                                 : t < 6  ? 10
+                                 : t < 12 ? 25
+                                 : t < 14 ? 10
+                                 : t < 28 ? 25
+                                          : 5;
         EXPECT_EQ(tempo_value_at(pattern, t), expected) << t;
     }
     EXPECT_TRUE(tempo_points_are_normal(pattern));
@@ -138,14 +147,15 @@ TEST(Clipboard, AVolumeBlockChangesOnlyTheVolumeCurve) {
     Pattern& pattern = song.patterns[0];
     pattern.length = 16;
     add_voice(pattern, 0);
-    pattern.voices[0].events = events("on40@0 vol10@2 bal3@3 vol20@5 off40@8 on41@10 vol25@12 off41@16");
+    pattern.voices[0].events =
+        events("on40@0 vol10@2 bal3@3 vol20@5 off40@8 on41@10 vol25@12 off41@16");
     const std::vector<uint8_t> bytes = copy_block(song, 0, Block{1, 4, Aspect::VOLUME, 0});
     EXPECT_EQ(describe(decode(bytes).voices[0].second), "vol30@0 vol10@1");
     EXPECT_EQ(paste_block(song, 0, 0, 10, bytes), 3u);
     // At 10 the volume drops to 30, then to 10 at 12; from 13 on the old curve from 10: 20, then
     // the old 25 at 12 moved to 15. Notes and balance are untouched.
-    EXPECT_EQ(describe(pattern.voices[0].events),
-              "on40@0 vol10@2 bal3@3 vol20@5 off40@8 vol30@10 on41@10 vol10@11 vol20@13 vol25@15 off41@16");
+    EXPECT_EQ(describe(pattern.voices[0].events), "on40@0 vol10@2 bal3@3 vol20@5 off40@8 vol30@10 "
+                                                  "on41@10 vol10@11 vol20@13 vol25@15 off41@16");
     EXPECT_EQ(pattern.length, 16);
     EXPECT_TRUE(validate(song));
 }
@@ -157,7 +167,8 @@ TEST(Clipboard, MalformedBytesChangeNothing) {
     song.patterns[0].voices[0].events = events("on40@0 off40@8");
     const std::vector<uint8_t> good = copy_block(song, 0, Block{0, 8, Aspect::NOTES, 0});
     std::vector<std::vector<uint8_t>> bad;
-    for (size_t cut : {size_t(0), size_t(15), good.size() - 1}) bad.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
+    for (size_t cut : {size_t(0), size_t(15), good.size() - 1})
+        bad.emplace_back(good.begin(), good.begin() + ptrdiff_t(cut));
     auto with = [&](size_t offset, uint8_t value) {
         std::vector<uint8_t> b = good;
         b[offset] = value;
@@ -185,12 +196,16 @@ TEST(Clipboard, MalformedBytesChangeNothing) {
 // equal whatever redundant curve events they carry.
 std::string normalized(std::vector<Event> record, Tick length) {
     Voice voice;
-    for (const Event& e : record) insert_event(voice, e);
+    for (const Event& e : record)
+        insert_event(voice, e);
     normalize_voice(voice, length);
     // Events of one rank within a tick may stand in any order.
-    auto rank = [](const Event& e) { return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1; };
+    auto rank = [](const Event& e) {
+        return e.kind == NOTE_OFF ? 0 : e.kind == PORTAMENTO ? 2 : 1;
+    };
     std::stable_sort(voice.events.begin(), voice.events.end(), [&](const Event& x, const Event& y) {
-        return std::tuple(x.tick, rank(x), x.kind, x.param1) < std::tuple(y.tick, rank(y), y.kind, y.param1);
+        return std::tuple(x.tick, rank(x), x.kind, x.param1) <
+               std::tuple(y.tick, rank(y), y.kind, y.param1);
     });
     return describe(voice.events);
 }
@@ -202,7 +217,8 @@ TEST(Clipboard, CopyThenPasteRoundTripsOverRandomPatterns) {
         TestBank bank;
         Song song = random_song(seed, bank);
         // Names must tell the instruments apart for the match by name.
-        for (size_t i = 0; i < song.instruments.size(); ++i) song.instruments[i].name = "Instrument " + std::to_string(i);
+        for (size_t i = 0; i < song.instruments.size(); ++i)
+            song.instruments[i].name = "Instrument " + std::to_string(i);
         const size_t p = rng() % song.patterns.size();
         normalize_pattern(song.patterns[p]);
         Pattern& source = song.patterns[p];
@@ -219,10 +235,14 @@ TEST(Clipboard, CopyThenPasteRoundTripsOverRandomPatterns) {
         EXPECT_EQ(paste_block(result, p, all ? 0 : voice, from, a), to - from);
         if (auto failure = find_invalid(result)) {
             const auto& bad = result.patterns[size_t(failure->pattern < 0 ? 0 : failure->pattern)];
-            FAIL() << "invariant " << failure->invariant << " voice " << failure->voice << " item " << failure->item
-                   << " from " << from << " to " << to << ": "
-                   << (failure->voice >= 0 ? describe(bad.voices[size_t(failure->voice)].events) : "")
-                   << "\nwas: " << (failure->voice >= 0 ? describe(song.patterns[p].voices[size_t(failure->voice)].events) : "");
+            FAIL() << "invariant " << failure->invariant << " voice " << failure->voice << " item "
+                   << failure->item << " from " << from << " to " << to << ": "
+                   << (failure->voice >= 0 ? describe(bad.voices[size_t(failure->voice)].events)
+                                           : "")
+                   << "\nwas: "
+                   << (failure->voice >= 0
+                           ? describe(song.patterns[p].voices[size_t(failure->voice)].events)
+                           : "");
         }
         EXPECT_EQ(result.patterns[p].voices.size(), song.patterns[p].voices.size());
         const std::vector<uint8_t> b = copy_block(result, p, Block{from, to, Aspect::NOTES, voice});
@@ -230,20 +250,24 @@ TEST(Clipboard, CopyThenPasteRoundTripsOverRandomPatterns) {
         ASSERT_EQ(da.voices.size(), db.voices.size());
         for (size_t v = 0; v < da.voices.size(); ++v) {
             EXPECT_EQ(da.voices[v].first, db.voices[v].first);
-            EXPECT_EQ(normalized(da.voices[v].second, to - from), normalized(db.voices[v].second, to - from)) << v;
+            EXPECT_EQ(normalized(da.voices[v].second, to - from),
+                      normalized(db.voices[v].second, to - from))
+                << v;
         }
         if (all) {
             Pattern ta, tb;
             ta.tempo_points = da.tempo;
             tb.tempo_points = db.tempo;
-            for (Tick t = 0; t < to - from; ++t) EXPECT_EQ(tempo_value_at(ta, t), tempo_value_at(tb, t)) << t;
+            for (Tick t = 0; t < to - from; ++t)
+                EXPECT_EQ(tempo_value_at(ta, t), tempo_value_at(tb, t)) << t;
         }
         // What lay before the paste is untouched (a slide still gliding at the paste's tick is
         // dissolved into two notes there, as every splitting does).
         for (size_t v = 0; v < source.voices.size(); ++v) {
             const auto& old = song.patterns[p].voices[v].events;
             if (std::any_of(old.begin(), old.end(), [&](const Event& e) {
-                    return e.kind == PORTAMENTO && e.tick < from && uint64_t(e.tick) + e.param3 >= from;
+                    return e.kind == PORTAMENTO && e.tick < from &&
+                           uint64_t(e.tick) + e.param3 >= from;
                 }))
                 continue;
             const auto& now = result.patterns[p].voices[v].events;

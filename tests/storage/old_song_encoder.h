@@ -18,13 +18,13 @@ class BitWriter {
     void put_text(const std::string& bits);
     void align();
     void put_byte(uint8_t value) { put(value, 8); }
-    void put_string(const std::string& text);  // the characters and a zero
+    void put_string(const std::string& text); // the characters and a zero
     void put_bytes(const std::vector<uint8_t>& bytes);
     const std::vector<uint8_t>& bytes() const { return bytes_; }
 
   private:
     std::vector<uint8_t> bytes_;
-    unsigned used_ = 8;  // bits used of the last byte
+    unsigned used_ = 8; // bits used of the last byte
 };
 
 // One step of a voice stream: the ticks skipped before it, the key code (0 nothing, 1 key off,
@@ -36,14 +36,18 @@ struct OldStep {
     uint32_t flags = 0;
     uint32_t volume_add = 0;
     uint32_t balance_add = 0;
-    bool skip_only = false;  // the skip reaches the pattern's end: nothing follows it
+    bool skip_only = false; // the skip reaches the pattern's end: nothing follows it
 };
-inline OldStep skip_to_end(uint32_t skip) { return OldStep{skip, 0, 0, 0, 0, true}; }
+inline OldStep skip_to_end(uint32_t skip) {
+    return OldStep{skip, 0, 0, 0, 0, true};
+}
 
 // The key code that moves from one key to another (raise up to 62, lower up to 63).
 uint32_t key_code_for(int from, int to);
 // The key code that strikes the key on a voice without a key (which starts at 48).
-inline uint32_t strike(int key) { return key_code_for(48, key); }
+inline uint32_t strike(int key) {
+    return key_code_for(48, key);
+}
 
 void put_skip(BitWriter& out, uint32_t skip);
 void put_key_code(BitWriter& out, uint32_t code, uint32_t flags);
@@ -53,10 +57,10 @@ struct OldPattern {
     std::string name;
     uint32_t length = 0;
     std::vector<uint32_t> instruments;                     // one per voice
-    std::vector<std::pair<uint32_t, uint32_t>> tempo_runs;  // value, run; empty: 20 throughout
-    std::vector<std::pair<char, uint32_t>> text_runs;       // character, run (spaces only); empty: spaces
+    std::vector<std::pair<uint32_t, uint32_t>> tempo_runs; // value, run; empty: 20 throughout
+    std::vector<std::pair<char, uint32_t>> text_runs; // character, run (spaces only); empty: spaces
     std::vector<std::vector<OldStep>> voices;
-    std::string raw_voice_bits;  // when set, written instead of the voices' steps
+    std::string raw_voice_bits; // when set, written instead of the voices' steps
 };
 
 struct OldSong {

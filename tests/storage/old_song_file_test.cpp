@@ -4,8 +4,8 @@
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
-#include "storage/old_song_file.h"
 #include "old_song_encoder.h"
+#include "storage/old_song_file.h"
 #include "storage_test_util.h"
 
 namespace tunemill {
@@ -44,7 +44,9 @@ OldSong one_voice(uint32_t length, std::vector<OldStep> steps) {
     return song;
 }
 
-std::string voice_events(const OldSong& song) { return describe(read_old(encode_old_song(song)).patterns[0].voices[0].events); }
+std::string voice_events(const OldSong& song) {
+    return describe(read_old(encode_old_song(song)).patterns[0].voices[0].events);
+}
 
 TEST(OldSongFile, TheDocumentedStrikeFromNoKeyRaisesBy23) {
     // No skip, event bit 1, 5-bit code 2, 7-bit key code 48: key 48 + 23; then a key off.
@@ -56,7 +58,9 @@ TEST(OldSongFile, TheDocumentedStrikeFromNoKeyRaisesBy23) {
 TEST(OldSongFile, SkipCodesDecodeToTheirValues) {
     for (uint32_t skip : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 40u, 70u, 71u, 500u, 16391u}) {
         const OldSong song = one_voice(skip + 2, {{skip, strike(60)}, {0, 1}});
-        EXPECT_EQ(voice_events(song), "on60@" + std::to_string(skip) + " off60@" + std::to_string(skip + 1)) << skip;
+        EXPECT_EQ(voice_events(song),
+                  "on60@" + std::to_string(skip) + " off60@" + std::to_string(skip + 1))
+            << skip;
     }
     // The escape with six bits all ones reads fourteen more: 8 + 1000.
     OldSong escape = one_voice(1010, {});
@@ -70,17 +74,18 @@ TEST(OldSongFile, KeyCodesMoveTheKeyAndWrapOnce) {
         const char* events;
     };
     const std::vector<Case> cases = {
-        {{{0, 3}, {0, 1}}, "on47@0 off47@1"},                     // d = 2 lowers by 1 from 48
-        {{{0, 2}, {0, 1}}, "on48@0 off48@1"},                     // d = 1 strikes 48 itself
-        {{{0, 127}, {0, 1}}, "on69@0 off69@1"},                   // 48 - 63 wraps to 69
-        {{{0, strike(80)}, {0, 20}, {0, 1}}, "on80@0 off80@1 on5@1 off5@2"},  // 80 + 9 wraps to 5
-        {{{0, strike(60)}, {0, 2}, {0, 0}, {0, 1}}, "on60@0 off60@1 on60@1 off60@3"},  // re-strike
-        {{{0, 0}, {0, strike(50)}}, "on50@1 off50@2"},            // code 0 leaves the key alone
-        {{{0, strike(60)}, skip_to_end(5)}, "on60@0 off60@6"},    // sounding at the end
+        {{{0, 3}, {0, 1}}, "on47@0 off47@1"},   // d = 2 lowers by 1 from 48
+        {{{0, 2}, {0, 1}}, "on48@0 off48@1"},   // d = 1 strikes 48 itself
+        {{{0, 127}, {0, 1}}, "on69@0 off69@1"}, // 48 - 63 wraps to 69
+        {{{0, strike(80)}, {0, 20}, {0, 1}}, "on80@0 off80@1 on5@1 off5@2"}, // 80 + 9 wraps to 5
+        {{{0, strike(60)}, {0, 2}, {0, 0}, {0, 1}}, "on60@0 off60@1 on60@1 off60@3"}, // re-strike
+        {{{0, 0}, {0, strike(50)}}, "on50@1 off50@2"},         // code 0 leaves the key alone
+        {{{0, strike(60)}, skip_to_end(5)}, "on60@0 off60@6"}, // sounding at the end
     };
     for (const Case& c : cases) {
         uint32_t length = 0;
-        for (const OldStep& step : c.steps) length += step.skip + (step.skip_only ? 0 : 1);
+        for (const OldStep& step : c.steps)
+            length += step.skip + (step.skip_only ? 0 : 1);
         EXPECT_EQ(voice_events(one_voice(length, c.steps)), c.events) << c.events;
     }
 }
@@ -94,13 +99,14 @@ TEST(OldSongFile, SlidesVolumeAndBalanceComeFromTheFlags) {
     EXPECT_EQ(voice_events(one_voice(3, {{0, strike(40), 6, 5, 3}, {0, 0, 2, 0}, {0, 1, 2, 30}})),
               "bal18@0 vol3@0 on40@0 off40@2 vol1@2");
     // A volume of 31 is no volume: the song is damaged.
-    EXPECT_THROW(read_old(encode_old_song(one_voice(2, {{0, strike(40), 2, 1}, {0, 1}}))), LOAD_ERROR);
+    EXPECT_THROW(read_old(encode_old_song(one_voice(2, {{0, strike(40), 2, 1}, {0, 1}}))),
+                 LOAD_ERROR);
 }
 
 TEST(OldSongFile, AWholeFileWithEverySection) {
     OldSong song;
     song.name = "Tune";
-    song.head[10] = 1;  // repeat position
+    song.head[10] = 1; // repeat position
     song.head[12] = 60;
     song.head[13] = 3;
     song.head[14] = 6;
@@ -111,7 +117,8 @@ TEST(OldSongFile, AWholeFileWithEverySection) {
     first.instruments = {2, 0};
     first.tempo_runs = {{20, 10}, {25, 0}, {25, 34}};
     first.text_runs = {{'H', 1}, {'i', 1}, {' ', 3}, {' ', 4}, {'y', 1}, {' ', 0}, {' ', 34}};
-    first.voices = {{{0, strike(30)}, {0, 1}, skip_to_end(298)}, {{5, strike(50)}, {10, 1}, skip_to_end(283)}};
+    first.voices = {{{0, strike(30)}, {0, 1}, skip_to_end(298)},
+                    {{5, strike(50)}, {10, 1}, skip_to_end(283)}};
     OldPattern second;
     second.name = "Spaces";
     second.length = 4;
@@ -128,7 +135,7 @@ TEST(OldSongFile, AWholeFileWithEverySection) {
     } catch (const std::exception& error) {
         FAIL() << error_text(error);
     }
-    EXPECT_EQ(read.description, "Tune\r\n\r\nHi y \r\n");  // runs of spaces kept as one
+    EXPECT_EQ(read.description, "Tune\r\n\r\nHi y \r\n"); // runs of spaces kept as one
     EXPECT_EQ(read.ticks_per_beat, 3);
     EXPECT_EQ(read.beats_per_measure, 6);
     EXPECT_EQ(read.overall_tempo, 60);
@@ -176,17 +183,28 @@ TEST(OldSongFile, ViolatedLimitsMakeTheFileDamaged) {
     };
     const std::vector<Case> cases = {
         {"song name of 26 characters", with([](OldSong& s) { s.name = std::string(26, 'n'); })},
-        {"no pattern", with([](OldSong& s) { s.patterns.clear(); s.sequence.clear(); })},
+        {"no pattern", with([](OldSong& s) {
+             s.patterns.clear();
+             s.sequence.clear();
+         })},
         {"repeat position not below the entries", with([](OldSong& s) { s.head[10] = 1; })},
         {"the byte limited to 30", with([](OldSong& s) { s.head[11] = 31; })},
         {"overall tempo 121", with([](OldSong& s) { s.head[12] = 121; })},
         {"ticks per beat 0", with([](OldSong& s) { s.head[13] = 0; })},
         {"beats per measure 31", with([](OldSong& s) { s.head[14] = 31; })},
-        {"more than 64 instruments", with([](OldSong& s) { s.head[4] = 40; s.head[5] = 25; }), true},
+        {"more than 64 instruments", with([](OldSong& s) {
+             s.head[4] = 40;
+             s.head[5] = 25;
+         }),
+         true},
         {"sequence entry naming no pattern", with([](OldSong& s) { s.sequence = {1}; })},
-        {"pattern name of 17 characters", with([](OldSong& s) { s.patterns[0].name = std::string(17, 'p'); })},
-        {"voice instrument beyond the instruments", with([](OldSong& s) { s.patterns[0].instruments = {1}; })},
-        {"tempo value 31", with([](OldSong& s) { s.patterns[0].tempo_runs = {{31, 2}}; })},
+        {"pattern name of 17 characters",
+         with([](OldSong& s) { s.patterns[0].name = std::string(17, 'p'); })},
+        {"voice instrument beyond the instruments",
+         with([](OldSong& s) { s.patterns[0].instruments = {1}; })},
+        {"tempo value 31", with([](OldSong& s) {
+             s.patterns[0].tempo_runs = {{31, 2}};
+         })},
         {"instrument tag", with([](OldSong& s) {
              s.stored = {sampled("x", 1, 4)};
              s.patterns[0].instruments = {1};

@@ -7,9 +7,9 @@
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "old_song_encoder.h"
 #include "song/instrument_array.h"
 #include "storage/song_loader.h"
-#include "old_song_encoder.h"
 #include "storage_test_util.h"
 
 namespace tunemill {
@@ -81,35 +81,43 @@ TEST(LoadSong, EachFormatGoesToItsReader) {
 TEST(LoadSong, AFailedLoadLeavesANewSong) {
     set_language(Language::ENGLISH);
     std::vector<uint8_t> damaged = encode_song(small_song());
-    damaged.resize(damaged.size() - 30);  // cut inside the instrument
+    damaged.resize(damaged.size() - 30); // cut inside the instrument
     struct Case {
         const char* name;
         fs::path path;
         const char* message;
     };
-    const fs::path missing_bank = write_file("load/bank.sn2", song_file(0, 1, chunk("INS", text_bytes("\x01Nowhere"))));
+    const fs::path missing_bank =
+        write_file("load/bank.sn2", song_file(0, 1, chunk("INS", text_bytes("\x01Nowhere"))));
     const std::vector<Case> cases = {
         {"cut short", write_file("load/short.sn2", damaged), "Damaged song file"},
-        {"old file cut short", write_file("load/short.sn", text_bytes("SNGs\x01\x00\x01")), "Damaged song file"},
-        {"unknown", write_file("load/unknown.txt", text_bytes("Just some text")), "Unknown or damaged song file"},
+        {"old file cut short", write_file("load/short.sn", text_bytes("SNGs\x01\x00\x01")),
+         "Damaged song file"},
+        {"unknown", write_file("load/unknown.txt", text_bytes("Just some text")),
+         "Unknown or damaged song file"},
         {"empty", write_file("load/empty", {}), "Unknown or damaged song file"},
-        {"older tag without its letter", write_file("load/sngx", text_bytes("SNGx and so on")), "Unknown or damaged song file"},
-        {"bank instrument missing", missing_bank, "This song uses instrument(s) that are not present in bank file"},
+        {"older tag without its letter", write_file("load/sngx", text_bytes("SNGx and so on")),
+         "Unknown or damaged song file"},
+        {"bank instrument missing", missing_bank,
+         "This song uses instrument(s) that are not present in bank file"},
     };
     for (const Case& c : cases) {
         Song song = small_song();
-        EXPECT_EQ(failure_text([&] { load_song(song, c.path, UNTITLED, TestBank{}.lookup()); }), c.message) << c.name;
+        EXPECT_EQ(failure_text([&] { load_song(song, c.path, UNTITLED, TestBank{}.lookup()); }),
+                  c.message)
+            << c.name;
         expect_new_song(song);
     }
     Song song = small_song();
-    EXPECT_THROW(load_song(song, scratch_folder() / "load/none.sn2", UNTITLED, TestBank{}.lookup()), FILE_ERROR);
+    EXPECT_THROW(load_song(song, scratch_folder() / "load/none.sn2", UNTITLED, TestBank{}.lookup()),
+                 FILE_ERROR);
     expect_new_song(song);
 }
 
 TEST(SaveSong, PurgesThenWritesWhatLoadsBack) {
     Song song = small_song();
     add_instrument(song, sampled("Unused", 2, 10));
-    add_voice(song.patterns[0], 1);  // a voice without notes
+    add_voice(song.patterns[0], 1); // a voice without notes
     song.modified = true;
     const fs::path path = scratch_folder() / "save/purged.sn2";
     fs::create_directories(path.parent_path());
@@ -123,7 +131,8 @@ TEST(SaveSong, PurgesThenWritesWhatLoadsBack) {
     load_song(read, path, UNTITLED, TestBank{}.lookup());
     expect_same_song(small_song(), read);
     // Nothing but the song is left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()),
+              1);
 }
 
 // Runs the operation with the process allowed to write files of at most limit bytes: a write
@@ -159,11 +168,13 @@ TEST(SaveSong, AWriteFailingHalfWayLeavesTheOldFileIntact) {
     bigger.instruments[0] = sampled("Lead", 2, 200000, NO_LOOP, 44100, 6);
     bigger.modified = true;
     std::string message;
-    with_file_size_limit(64 * 1024, [&] { message = failure_text([&] { save_song(bigger, path); }); });
+    with_file_size_limit(64 * 1024,
+                         [&] { message = failure_text([&] { save_song(bigger, path); }); });
     EXPECT_EQ(message, "File write error");
     EXPECT_EQ(read_file(path), before);
     EXPECT_TRUE(bigger.modified) << "a failed save leaves the song unsaved";
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "no temporary file is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+        << "no temporary file is left";
 
     // Without the limit the same save succeeds.
     ASSERT_TRUE(save_song(bigger, path));
@@ -195,7 +206,8 @@ TEST(SaveSong, KeepsPermissionsAndFollowsLinks) {
     song.description = "Changed";
     ASSERT_TRUE(save_song(song, link));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     Song read;
     load_song(read, real, UNTITLED, TestBank{}.lookup());
     EXPECT_EQ(read.description, "Changed");

@@ -14,7 +14,8 @@ namespace tunemill::storage_testing {
 
 std::filesystem::path scratch_folder() {
     static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / ("tunemill-storage-" + std::to_string(::getpid()));
+        auto path = std::filesystem::temp_directory_path() /
+                    ("tunemill-storage-" + std::to_string(::getpid()));
         std::filesystem::create_directories(path);
         static struct Cleanup {
             std::filesystem::path path;
@@ -31,7 +32,8 @@ std::filesystem::path scratch_folder() {
 std::filesystem::path write_file(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto path = scratch_folder() / name;
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return path;
 }
 
@@ -40,11 +42,13 @@ std::vector<uint8_t> read_file(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-Instrument sampled(const std::string& name, uint32_t bytes_per_sample, uint32_t length, uint32_t loop_start,
-                   uint32_t rate, uint32_t seed) {
-    Instrument instrument = make_sampled_instrument(name, 3, length, loop_start, rate, bytes_per_sample, false);
+Instrument sampled(const std::string& name, uint32_t bytes_per_sample, uint32_t length,
+                   uint32_t loop_start, uint32_t rate, uint32_t seed) {
+    Instrument instrument =
+        make_sampled_instrument(name, 3, length, loop_start, rate, bytes_per_sample, false);
     std::mt19937 rng(seed);
-    for (size_t i = 0; i < instrument.sample_bytes(); ++i) instrument.samples[i] = uint8_t(rng());
+    for (size_t i = 0; i < instrument.sample_bytes(); ++i)
+        instrument.samples[i] = uint8_t(rng());
     return instrument;
 }
 
@@ -68,12 +72,15 @@ namespace {
 
 std::string random_text(std::mt19937& rng, size_t min, size_t max) {
     std::string text(std::uniform_int_distribution<size_t>(min, max)(rng), ' ');
-    for (char& c : text) c = char(std::uniform_int_distribution<int>(1, 255)(rng));
+    for (char& c : text)
+        c = char(std::uniform_int_distribution<int>(1, 255)(rng));
     return text;
 }
 
 void random_voice(std::mt19937& rng, Voice& voice, Tick length) {
-    auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; };
+    auto chance = [&](int percent) {
+        return std::uniform_int_distribution<int>(0, 99)(rng) < percent;
+    };
     auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
     std::vector<bool> sounding(KEY_COUNT, false);
     Tick t = 0;
@@ -98,7 +105,8 @@ void random_voice(std::mt19937& rng, Voice& voice, Tick length) {
             } else if (what == 7 && sounding[key]) {
                 const int target = pick(KEY_COUNT);
                 if (sounding[target] || touched.count(target)) continue;
-                insert_event(voice, t, PORTAMENTO, uint8_t(key), uint8_t(target), uint8_t(1 + pick(255)));
+                insert_event(voice, t, PORTAMENTO, uint8_t(key), uint8_t(target),
+                             uint8_t(1 + pick(255)));
                 sounding[key] = false;
                 sounding[target] = true;
                 touched.insert(target);
@@ -131,14 +139,22 @@ Song random_song(uint32_t seed, TestBank& bank) {
         const std::string name = random_text(rng, 1, 16);
         Instrument instrument;
         switch (pick(5)) {
-        case 0: instrument = sampled(name, 1, uint32_t(pick(300)), NO_LOOP, 8000 + uint32_t(pick(30000)), seed + uint32_t(i)); break;
+        case 0:
+            instrument = sampled(name, 1, uint32_t(pick(300)), NO_LOOP,
+                                 8000 + uint32_t(pick(30000)), seed + uint32_t(i));
+            break;
         case 1: {
             const uint32_t length = 1 + uint32_t(pick(300));
-            instrument = sampled(name, 2, length, uint32_t(pick(int(length))), 44100, seed + uint32_t(i));
+            instrument =
+                sampled(name, 2, length, uint32_t(pick(int(length))), 44100, seed + uint32_t(i));
             break;
         }
-        case 2: instrument = sampled(name, 2, 0, NO_LOOP, 11025, seed); break;
-        case 3: instrument = synthesized(name); break;
+        case 2:
+            instrument = sampled(name, 2, 0, NO_LOOP, 11025, seed);
+            break;
+        case 3:
+            instrument = synthesized(name);
+            break;
         default: {
             const std::string bank_name = "Bank " + std::to_string(seed) + "/" + std::to_string(i);
             Instrument stock = sampled(bank_name, 1, 100, 10, 16000, seed + uint32_t(i));
@@ -170,12 +186,14 @@ Song random_song(uint32_t seed, TestBank& bank) {
         }
     }
     const int entries = pick(7);
-    for (int e = 0; e < entries; ++e) song.sequence.push_back(uint32_t(pick(pattern_count)));
+    for (int e = 0; e < entries; ++e)
+        song.sequence.push_back(uint32_t(pick(pattern_count)));
     song.repeat_position = entries > 0 ? pick(entries) : 0;
     if (auto failure = find_invalid(song))
-        throw std::logic_error("random song is not valid: invariant " + std::to_string(failure->invariant) + " pattern " +
-                               std::to_string(failure->pattern) + " voice " + std::to_string(failure->voice) + " item " +
-                               std::to_string(failure->item));
+        throw std::logic_error(
+            "random song is not valid: invariant " + std::to_string(failure->invariant) +
+            " pattern " + std::to_string(failure->pattern) + " voice " +
+            std::to_string(failure->voice) + " item " + std::to_string(failure->item));
     return song;
 }
 
@@ -195,8 +213,10 @@ void expect_same_song(const Song& expected, const Song& actual) {
         EXPECT_EQ(a.tempo_points, b.tempo_points) << "pattern " << p;
         ASSERT_EQ(a.voices.size(), b.voices.size()) << "pattern " << p;
         for (size_t v = 0; v < a.voices.size(); ++v) {
-            EXPECT_EQ(a.voices[v].instrument, b.voices[v].instrument) << "pattern " << p << " voice " << v;
-            EXPECT_EQ(describe(a.voices[v].events), describe(b.voices[v].events)) << "pattern " << p << " voice " << v;
+            EXPECT_EQ(a.voices[v].instrument, b.voices[v].instrument)
+                << "pattern " << p << " voice " << v;
+            EXPECT_EQ(describe(a.voices[v].events), describe(b.voices[v].events))
+                << "pattern " << p << " voice " << v;
         }
     }
     ASSERT_EQ(expected.instruments.size(), actual.instruments.size());
@@ -214,14 +234,15 @@ void expect_same_song(const Song& expected, const Song& actual) {
         EXPECT_EQ(a.length, b.length) << "instrument " << i;
         EXPECT_EQ(a.rate, b.rate) << "instrument " << i;
         EXPECT_EQ(a.loop_start, b.loop_start) << "instrument " << i;
-        EXPECT_TRUE(std::equal(a.samples.begin(), a.samples.begin() + ptrdiff_t(a.sample_bytes()), b.samples.begin(),
-                               b.samples.begin() + ptrdiff_t(b.sample_bytes())))
+        EXPECT_TRUE(std::equal(a.samples.begin(), a.samples.begin() + ptrdiff_t(a.sample_bytes()),
+                               b.samples.begin(), b.samples.begin() + ptrdiff_t(b.sample_bytes())))
             << "instrument " << i;
     }
 }
 
 void put_le(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int k = 0; k < bytes; ++k) out.push_back(uint8_t(value >> (8 * k)));
+    for (int k = 0; k < bytes; ++k)
+        out.push_back(uint8_t(value >> (8 * k)));
 }
 
 std::vector<uint8_t> chunk(const char* tag, const std::vector<uint8_t>& payload) {
@@ -231,17 +252,21 @@ std::vector<uint8_t> chunk(const char* tag, const std::vector<uint8_t>& payload)
     return out;
 }
 
-std::vector<uint8_t> text_bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::vector<uint8_t> text_bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
 
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-std::vector<uint8_t> song_file(uint32_t patterns, uint32_t instruments, const std::vector<uint8_t>& chunks,
-                               uint32_t repeat, uint32_t tempo, uint32_t ticks_per_beat, uint32_t beats_per_measure) {
+std::vector<uint8_t> song_file(uint32_t patterns, uint32_t instruments,
+                               const std::vector<uint8_t>& chunks, uint32_t repeat, uint32_t tempo,
+                               uint32_t ticks_per_beat, uint32_t beats_per_measure) {
     std::vector<uint8_t> payload;
-    for (uint32_t value : {patterns, instruments, repeat, tempo, ticks_per_beat, beats_per_measure}) put_le(payload, value);
+    for (uint32_t value : {patterns, instruments, repeat, tempo, ticks_per_beat, beats_per_measure})
+        put_le(payload, value);
     return chunk("SN2", payload + chunks);
 }
 

@@ -52,8 +52,9 @@ std::vector<uint8_t> chunk(const char* tag, const std::vector<uint8_t>& payload)
 std::vector<uint8_t> text_bytes(const std::string& text);
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b);
 // A "SN2" file around the chunks, with the counts and globals given.
-std::vector<uint8_t> song_file(uint32_t patterns, uint32_t instruments, const std::vector<uint8_t>& chunks,
-                               uint32_t repeat = 0, uint32_t tempo = 40, uint32_t ticks_per_beat = 4,
+std::vector<uint8_t> song_file(uint32_t patterns, uint32_t instruments,
+                               const std::vector<uint8_t>& chunks, uint32_t repeat = 0,
+                               uint32_t tempo = 40, uint32_t ticks_per_beat = 4,
                                uint32_t beats_per_measure = 4);
 // A "PAT" chunk of the length around the sub-chunks.
 std::vector<uint8_t> pattern_chunk(uint32_t length, const std::vector<uint8_t>& subchunks);
