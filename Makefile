@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j $(JOBS) --timeout 600
 DEMO ?= data/demos/first-steps.sn2
 
-.PHONY: deps build run test asan test-asan tsan test-tsan bench fuzz clean
+.PHONY: deps build run test asan test-asan tsan test-tsan bench fuzz clean format format-check
 
 deps:
 	@scripts/install-deps.sh
@@ -37,6 +37,15 @@ test-tsan: tsan
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done
+
+# The layout of every C++ file is clang-format's (.clang-format): `make format` applies it,
+# `make format-check` fails on any file that differs.
+FORMAT_FILES = git ls-files '*.cpp' '*.h'
+format: deps
+	@$(FORMAT_FILES) | xargs clang-format -i
+format-check: deps
+	@$(FORMAT_FILES) | xargs clang-format --dry-run --Werror
+	@echo "every C++ file is formatted"
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

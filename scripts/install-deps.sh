@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
-  clang libclang-rt-14-dev llvm
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  clang libclang-rt-14-dev llvm clang-format
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   portaudio19-dev librtmidi-dev libasound2-dev libasound2-plugins alsa-utils
   libcli11-dev nlohmann-json3-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
