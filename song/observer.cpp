@@ -34,6 +34,16 @@ void SongObservers::pattern_changed(int32_t pattern) const {
         observer->pattern_changed(pattern);
 }
 
+void SongObservers::pattern_inserted(uint32_t index) const {
+    for (SongObserver* observer : observers_)
+        observer->pattern_inserted(index);
+}
+
+void SongObservers::pattern_removed(uint32_t index) const {
+    for (SongObserver* observer : observers_)
+        observer->pattern_removed(index);
+}
+
 void SongObservers::instrument_removed(uint32_t index) const {
     for (SongObserver* observer : observers_)
         observer->instrument_removed(index);

@@ -34,6 +34,10 @@ class SongObserver {
     virtual void voice_removed(int32_t /*pattern*/, int32_t /*voice*/) {}
     // The playback engine: the pattern changed, re-seek it before the next block.
     virtual void pattern_changed(int32_t /*pattern*/) {}
+    // The engine: a pattern now stands at `index` (later ones moved up by one), or the pattern at
+    // `index` is gone (later ones moved down); the sequence already names the new indices.
+    virtual void pattern_inserted(uint32_t /*index*/) {}
+    virtual void pattern_removed(uint32_t /*index*/) {}
     // The engine and the instrument views: instrument index `index` is gone; later ones moved down.
     virtual void instrument_removed(uint32_t /*index*/) {}
     // The instruments window and keyboard window: refresh the instrument list.
@@ -55,6 +59,8 @@ class SongObservers {
     void change_done(const SongChange& change) const;
     void voice_removed(int32_t pattern, int32_t voice) const;
     void pattern_changed(int32_t pattern) const;
+    void pattern_inserted(uint32_t index) const;
+    void pattern_removed(uint32_t index) const;
     void instrument_removed(uint32_t index) const;
     void instruments_changed() const;
 
