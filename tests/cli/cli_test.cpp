@@ -65,7 +65,7 @@ fs::path song_with_two_patterns() {
     add_pattern(song, "Empty");
     song.sequence = {0, 1, 0};
     song.repeat_position = 1;
-    return write_file("cli/song.sn2", encode_song(song));
+    return write_scratch_file("cli/song.sn2", encode_song(song));
 }
 
 TEST_F(Cli, InfoJsonHoldsEveryField) {
@@ -126,7 +126,7 @@ TEST_F(Cli, ConvertTurnsAnOlderSongIntoASongFile) {
     pattern.voices = {{{0, strike(50)}, {1, 1}}};
     old.patterns = {pattern};
     old.stored = {sampled("Pad", 2, 10)};
-    const fs::path in = write_file("cli/old.sn", encode_old_song(old));
+    const fs::path in = write_scratch_file("cli/old.sn", encode_old_song(old));
     const fs::path out = scratch_folder() / "cli" / "converted.sn2";
     CliRun run = tmw_cli("convert " + in.string() + " " + out.string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -177,7 +177,8 @@ TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
     EXPECT_NE(tmw_cli("info " + (folder / "again.flac").string()).out.find("channels:          1"),
               std::string::npos);
 
-    const fs::path damaged = write_file("cli/damaged.flac", text_bytes("fLaC and nothing more"));
+    const fs::path damaged =
+        write_scratch_file("cli/damaged.flac", text_bytes("fLaC and nothing more"));
     run = tmw_cli("info " + damaged.string());
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, "Unknown or damaged sample file\n");
@@ -195,7 +196,7 @@ TEST_F(Cli, ConvertTellsWhatTheModuleCannotHold) {
             events("on" + std::to_string(30 + v) + "@0 off" + std::to_string(30 + v) + "@8");
     }
     song.sequence = {0};
-    const fs::path in = write_file("cli/wall.sn2", encode_song(song));
+    const fs::path in = write_scratch_file("cli/wall.sn2", encode_song(song));
     const fs::path out = scratch_folder() / "cli" / "wall.mod";
     CliRun run = tmw_cli("convert --format mod8 " + in.string() + " " + out.string());
     ASSERT_EQ(run.exit_code, 0) << run.err;
@@ -217,10 +218,10 @@ TEST_F(Cli, ConvertTellsWhatTheModuleCannotHold) {
 }
 
 TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
-    const fs::path text = write_file("cli/notes.txt", text_bytes("not a song"));
+    const fs::path text = write_scratch_file("cli/notes.txt", text_bytes("not a song"));
     std::vector<uint8_t> cut = encode_song(Song{});
     cut.resize(20);
-    const fs::path damaged = write_file("cli/cut.sn2", cut);
+    const fs::path damaged = write_scratch_file("cli/cut.sn2", cut);
     struct Case {
         std::string arguments;
         int exit_code;

@@ -12,36 +12,6 @@
 
 namespace tunemill::storage_testing {
 
-std::filesystem::path scratch_folder() {
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() /
-                    ("tunemill-storage-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        static struct Cleanup {
-            std::filesystem::path path;
-            ~Cleanup() {
-                std::error_code ignored;
-                std::filesystem::remove_all(path, ignored);
-            }
-        } cleanup{path};
-        return path;
-    }();
-    return folder;
-}
-
-std::filesystem::path write_file(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const auto path = scratch_folder() / name;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
-}
-
-std::vector<uint8_t> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 Instrument sampled(const std::string& name, uint32_t bytes_per_sample, uint32_t length,
                    uint32_t loop_start, uint32_t rate, uint32_t seed) {
     Instrument instrument =
@@ -284,7 +254,7 @@ std::vector<uint8_t> voice_chunk(uint32_t instrument, const std::vector<uint8_t>
 
 bool read_song_bytes(const std::vector<uint8_t>& bytes, Song& song, const BankLookup& bank) {
     static int counter = 0;
-    const auto path = write_file("read-" + std::to_string(counter++) + ".sn2", bytes);
+    const auto path = write_scratch_file("read-" + std::to_string(counter++) + ".sn2", bytes);
     File file = File::open_for_reading(path);
     static const TestBank empty;
     return read_song(file, song, bank ? bank : empty.lookup());

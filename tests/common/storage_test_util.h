@@ -11,15 +11,15 @@
 
 #include "event_text.h"
 #include "instruments/instrument.h"
+#include "scratch_files.h"
 #include "song/song.h"
 #include "storage/song_file.h"
 
 namespace tunemill::storage_testing {
 
-// A folder of this test program's own, removed when the program ends.
-std::filesystem::path scratch_folder();
-std::filesystem::path write_file(const std::string& name, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> read_file(const std::filesystem::path& path);
+using testing::read_whole_file;
+using testing::scratch_folder;
+using testing::write_scratch_file;
 
 // Events from words such as "on40@0", "off40@8", "vol20@2", "bal10@2", "port40>43:3@5",
 // "rel40@6" (release mark), in the given order, and back.

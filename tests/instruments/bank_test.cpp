@@ -61,12 +61,13 @@ uint32_t bank_error_kind(const std::function<void()>& operation) {
 }
 
 TEST(Bank, LooksUpNamesByTheirSixteenPaddedBytes) {
-    const auto path = write_bytes("lookup.bnk", bank_bytes({
-                                                    {"Piano", 10, sampled_body({1, 2, 3, 4})},
-                                                    {"Sixteen Letters!", 22, synth_body(63)},
-                                                    {"Dup", 3, sampled_body({9, 9, 8})},
-                                                    {"Dup", 4, sampled_body({7, 7, 7, 6, 6})},
-                                                }));
+    const auto path =
+        write_scratch_file("lookup.bnk", bank_bytes({
+                                             {"Piano", 10, sampled_body({1, 2, 3, 4})},
+                                             {"Sixteen Letters!", 22, synth_body(63)},
+                                             {"Dup", 3, sampled_body({9, 9, 8})},
+                                             {"Dup", 4, sampled_body({7, 7, 7, 6, 6})},
+                                         }));
     InstrumentBank bank(path);
     const Instrument piano = bank.load("Piano");
     EXPECT_EQ(piano.name, "Piano");
@@ -96,7 +97,7 @@ TEST(Bank, LooksUpNamesByTheirSixteenPaddedBytes) {
 }
 
 TEST(Bank, EmptyBankOpensAndHoldsNothing) {
-    InstrumentBank bank(write_bytes("empty.bnk", bank_bytes({})));
+    InstrumentBank bank(write_scratch_file("empty.bnk", bank_bytes({})));
     EXPECT_TRUE(bank.directory().empty());
     EXPECT_TRUE(bank.is_open());
     EXPECT_EQ(bank_error_kind([&] { bank.load("Anything"); }),
@@ -121,7 +122,7 @@ TEST(Bank, FailuresHaveTheirKinds) {
          INS_BANK_ERROR::DAMAGED},
     };
     for (const Case& c : cases) {
-        InstrumentBank bank(write_bytes("kinds.bnk", c.bytes));
+        InstrumentBank bank(write_scratch_file("kinds.bnk", c.bytes));
         EXPECT_EQ(bank_error_kind([&] { bank.open(); }), c.kind) << c.what;
         EXPECT_FALSE(bank.is_open()) << c.what;
     }
@@ -142,7 +143,7 @@ TEST(Bank, DamagedBodyLeavesTheBankOpen) {
     const size_t far_entry = 67 + 21 * 3 + 17;
     for (int k = 0; k < 4; ++k)
         bytes[far_entry + size_t(k)] = uint8_t(0x00100000u >> (8 * k));
-    InstrumentBank bank(write_bytes("bodies.bnk", bytes));
+    InstrumentBank bank(write_scratch_file("bodies.bnk", bytes));
     for (const char* name : {"Bad Synth", "Bad Sum", "Far"})
         EXPECT_EQ(bank_error_kind([&] { bank.load(name); }), uint32_t(INS_BANK_ERROR::DAMAGED))
             << name;
@@ -155,7 +156,7 @@ TEST(Bank, FailedOpenIsRetriedAtTheNextUse) {
     std::filesystem::remove(path);
     InstrumentBank bank(path);
     EXPECT_EQ(bank_error_kind([&] { bank.load("Late"); }), uint32_t(INS_BANK_ERROR::OPEN));
-    write_bytes("later.bnk", bank_bytes({{"Late", 5, sampled_body({1, 2})}}));
+    write_scratch_file("later.bnk", bank_bytes({{"Late", 5, sampled_body({1, 2})}}));
     EXPECT_EQ(bank.load("Late").category, 5u);
 }
 
@@ -196,7 +197,7 @@ TEST(StockBank, CoversEveryCategoryWithUniqueNames) {
 }
 
 TEST(StockBank, ExercisesEveryReaderPath) {
-    const std::vector<uint8_t> bytes = read_bytes(stock_bank_path());
+    const std::vector<uint8_t> bytes = read_whole_file(stock_bank_path());
     InstrumentBank bank(stock_bank_path());
     std::set<std::string> paths;
     for (const BankEntry& entry : bank.directory()) {

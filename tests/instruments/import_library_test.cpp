@@ -95,7 +95,8 @@ const RawImportPrompt NEVER_RAW = [](RawImportSettings&) -> bool {
 };
 
 Instrument import_wav(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::optional<Instrument> instrument = import_sample_file(write_bytes(name, bytes), NEVER_RAW);
+    std::optional<Instrument> instrument =
+        import_sample_file(write_scratch_file(name, bytes), NEVER_RAW);
     EXPECT_TRUE(instrument.has_value()) << name;
     return instrument ? std::move(*instrument) : Instrument{};
 }
@@ -233,7 +234,8 @@ TEST(SampleImport, WavFilesOurReaderRefusesGoToTheSoundFileReader) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         try {
-            const auto result = import_sample_file(write_bytes("variant.wav", c.bytes), NEVER_RAW);
+            const auto result =
+                import_sample_file(write_scratch_file("variant.wav", c.bytes), NEVER_RAW);
             ASSERT_TRUE(result.has_value());
             EXPECT_EQ(result->length, c.frames);
             EXPECT_NE(c.frames, 0u) << "imported " << result->length << " frames";
@@ -250,7 +252,7 @@ TEST(SampleImport, OtherFilesAreOfferedAsRaw) {
     for (const auto& bytes : {ramp8(500), ramp8(20)}) {
         int asked = 0;
         const auto result =
-            import_sample_file(write_bytes("raw.bin", bytes), [&](RawImportSettings&) {
+            import_sample_file(write_scratch_file("raw.bin", bytes), [&](RawImportSettings&) {
                 ++asked;
                 return false;
             });
@@ -278,7 +280,7 @@ TEST(SampleImport, RawDataFollowsTheSettings) {
         const std::vector<uint8_t> bytes = ramp8(c.file_size);
         RawImportSettings settings = c.settings;
         const auto result = import_sample_file(
-            write_bytes("sample.raw", bytes),
+            write_scratch_file("sample.raw", bytes),
             [&](RawImportSettings& shown) {
                 EXPECT_EQ(&shown, &settings);
                 return true;
@@ -337,19 +339,19 @@ std::vector<uint8_t> small_bank() {
 TEST(Library, ListsBankAndFilesSortedByName) {
     const auto folder = scratch_folder() / "library";
     std::filesystem::remove_all(folder);
-    write_bytes("library/Zeta.sa2", instrument_file_head("SMP", "Zeta", 3));
-    write_bytes("library/sub/deeper/alpha.SY", instrument_file_head("SYN", "alpha", 3));
-    write_bytes("library/none.sa", instrument_file_head("SMP", "Loose", 0xFF));
-    write_bytes("library/readme.txt", instrument_file_head("SMP", "Text", 3));
-    write_bytes("library/noext", instrument_file_head("SMP", "NoExt", 3));
-    write_bytes("library/long.sa2", instrument_file_head("SMP", "Seventeen chars!!", 3));
-    write_bytes("library/magic.sa2", instrument_file_head("SMX", "Magic", 3));
-    write_bytes("library/cat40.sa2", instrument_file_head("SMP", "Cat", 40));
-    write_bytes("library/tiny.sa2", {'S', 'M', 'P'});
-    write_bytes("library/short.sa2", {'S', 'M', 'P', 'a', 0, 2});
+    write_scratch_file("library/Zeta.sa2", instrument_file_head("SMP", "Zeta", 3));
+    write_scratch_file("library/sub/deeper/alpha.SY", instrument_file_head("SYN", "alpha", 3));
+    write_scratch_file("library/none.sa", instrument_file_head("SMP", "Loose", 0xFF));
+    write_scratch_file("library/readme.txt", instrument_file_head("SMP", "Text", 3));
+    write_scratch_file("library/noext", instrument_file_head("SMP", "NoExt", 3));
+    write_scratch_file("library/long.sa2", instrument_file_head("SMP", "Seventeen chars!!", 3));
+    write_scratch_file("library/magic.sa2", instrument_file_head("SMX", "Magic", 3));
+    write_scratch_file("library/cat40.sa2", instrument_file_head("SMP", "Cat", 40));
+    write_scratch_file("library/tiny.sa2", {'S', 'M', 'P'});
+    write_scratch_file("library/short.sa2", {'S', 'M', 'P', 'a', 0, 2});
     std::filesystem::create_directory_symlink(folder, folder / "sub" / "loop");
 
-    InstrumentBank bank(write_bytes("library.bnk", small_bank()));
+    InstrumentBank bank(write_scratch_file("library.bnk", small_bank()));
     InstrumentLibrary library;
     int reports = 0;
     library.build(folder, bank, [&](const ERROR&) { ++reports; });
@@ -392,7 +394,7 @@ TEST(Library, ListsBankAndFilesSortedByName) {
 
 TEST(Library, MissingBankIsReportedOnceAndFilesStillListed) {
     const auto folder = scratch_folder() / "nobank";
-    write_bytes("nobank/Flute.sa2", instrument_file_head("SMP", "Flute", 0));
+    write_scratch_file("nobank/Flute.sa2", instrument_file_head("SMP", "Flute", 0));
     InstrumentBank bank(scratch_folder() / "missing.bnk");
     InstrumentLibrary library;
     std::vector<uint32_t> kinds;

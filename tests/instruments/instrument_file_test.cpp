@@ -37,7 +37,7 @@ std::vector<uint8_t> file_with_body(const std::vector<uint8_t>& body,
 
 Instrument read_bytes_as_instrument(const std::string& file_name,
                                     const std::vector<uint8_t>& bytes) {
-    File file = File::open_for_reading(write_bytes(file_name, bytes));
+    File file = File::open_for_reading(write_scratch_file(file_name, bytes));
     BitReader reader(file);
     return read_instrument_file(file, reader);
 }
@@ -284,7 +284,7 @@ TEST(InstrumentFile, TruncatedFileEndsEarly) {
         }
         // The user sees "Instrument file is damaged" either way.
         try {
-            load_instrument_file(write_bytes("cut.sa2", part));
+            load_instrument_file(write_scratch_file("cut.sa2", part));
             ADD_FAILURE() << cut;
         } catch (const MISC_ERROR& error) {
             EXPECT_EQ(error.string_id(), uint32_t(S_INSTRUMENT_FILE_DAMAGED));
@@ -302,7 +302,7 @@ TEST(InstrumentFile, ChunkFormSkipsUnknownChunksAndExtraContent) {
     append(body, {9, 9, 9, 9, 9});
     std::vector<uint8_t> bytes = file_with_body(body);
     append(bytes, file_with_body(packer::sample_body({1, 2, 3}, 0, NO_LOOP, 8000), "Second"));
-    File file = File::open_for_reading(write_bytes("chunks.sa2", bytes));
+    File file = File::open_for_reading(write_scratch_file("chunks.sa2", bytes));
     BitReader reader(file);
     const Instrument first = read_instrument_file(file, reader);
     EXPECT_EQ(first.bytes_per_sample, 2u);
@@ -325,7 +325,7 @@ TEST(InstrumentFile, BodiesFollowEachOtherInOneFile) {
     append(bytes, encode_instrument(make_synthesized_instrument(
                       "Synth", 11, {0, 63, 0, 0, 0xB0, 0, 0, 0, 0, 0xB0, 0}, false)));
     append(bytes, {0xAB});
-    File file = File::open_for_reading(write_bytes("many", bytes));
+    File file = File::open_for_reading(write_scratch_file("many", bytes));
     BitReader reader(file);
     for (uint8_t packing = 0; packing <= 4; ++packing) {
         const Instrument instrument = read_instrument_file(file, reader);

@@ -241,10 +241,10 @@ TEST(SoundFileImport, LoopsInTheFileBecomeTheInstrumentsLoop) {
     // libsndfile writes the "smpl" chunk of WAV files; AIFF's markers we add by hand.
     const auto wav =
         write_sound("loop24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 44100, samples, &loop);
-    const auto aiff = write_bytes(
+    const auto aiff = write_scratch_file(
         "loop.aiff",
-        aiff_with_loop(read_bytes(write_sound("plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 1,
-                                              44100, samples)),
+        aiff_with_loop(read_whole_file(write_sound("plain.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16,
+                                                   1, 44100, samples)),
                        200, 700));
     for (const auto& path : {wav, aiff}) {
         SCOPED_TRACE(path.filename());
@@ -280,8 +280,8 @@ std::vector<uint8_t> with_comment(std::vector<uint8_t> flac,
 
 TEST(SoundFileImport, FlacLoopTags) {
     const std::vector<int32_t> samples = tones(2, 1000, 16, 44100);
-    const std::vector<uint8_t> flac =
-        read_bytes(write_sound("plain.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, samples));
+    const std::vector<uint8_t> flac = read_whole_file(
+        write_sound("plain.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, samples));
     struct Case {
         std::vector<std::string> fields;
         uint32_t loop_start, length;
@@ -296,7 +296,7 @@ TEST(SoundFileImport, FlacLoopTags) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fields.front());
         const Instrument instrument =
-            import(write_bytes("tagged.flac", with_comment(flac, c.fields)));
+            import(write_scratch_file("tagged.flac", with_comment(flac, c.fields)));
         EXPECT_EQ(instrument.loop_start, c.loop_start);
         EXPECT_EQ(instrument.length, c.length);
     }
@@ -353,9 +353,9 @@ TEST(SoundFileImport, OggLoopTagsInTheCommentPacket) {
 }
 
 TEST(SoundFileImport, DamagedFilesGiveTheMessage) {
-    const std::vector<uint8_t> flac = read_bytes(write_sound(
+    const std::vector<uint8_t> flac = read_whole_file(write_sound(
         "good.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tones(1, 20000, 16, 44100)));
-    const std::vector<uint8_t> ogg = read_bytes(write_sound(
+    const std::vector<uint8_t> ogg = read_whole_file(write_sound(
         "good.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 44100, tones(1, 20000, 16, 44100)));
     std::vector<uint8_t> bad_streaminfo = flac;
     std::fill(bad_streaminfo.begin() + 8, bad_streaminfo.begin() + 42, 0);
@@ -376,7 +376,7 @@ TEST(SoundFileImport, DamagedFilesGiveTheMessage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto path = write_bytes("damaged.bin", c.bytes);
+        const auto path = write_scratch_file("damaged.bin", c.bytes);
         try {
             import_sample_file(path, NEVER_RAW);
             ADD_FAILURE() << "imported";
@@ -401,14 +401,14 @@ TEST(SoundFileImport, RatesAndLengthsAnInstrumentCannotHold) {
         EXPECT_EQ(error.string_id(), S_SAMPLE_RATE_OUT_OF_RANGE);
     }
     // A stream info that announces 2^31 frames: more than a 16-bit instrument holds.
-    std::vector<uint8_t> flac = read_bytes(write_sound(
+    std::vector<uint8_t> flac = read_whole_file(write_sound(
         "long.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 44100, tones(1, 100, 16, 44100)));
     // Bytes 8 + 13 .. 8 + 17 hold the 36-bit total sample count after 4 bits of bits-per-sample.
     flac[8 + 13] = uint8_t((flac[8 + 13] & 0xF0) | 0x00);
     flac[8 + 14] = 0x80;
     flac[8 + 15] = flac[8 + 16] = flac[8 + 17] = 0;
     try {
-        import_sample_file(write_bytes("long.flac", flac), NEVER_RAW);
+        import_sample_file(write_scratch_file("long.flac", flac), NEVER_RAW);
         ADD_FAILURE() << "imported";
     } catch (const MISC_ERROR& error) {
         EXPECT_EQ(error.string_id(), S_SAMPLE_FILE_TOO_LONG);
@@ -427,7 +427,7 @@ TEST(SoundFileImport, OtherBytesStayRawData) {
     for (const auto& bytes : {mpeg, avi, late_magic}) {
         int asked = 0;
         const auto result =
-            import_sample_file(write_bytes("other.raw", bytes), [&](RawImportSettings&) {
+            import_sample_file(write_scratch_file("other.raw", bytes), [&](RawImportSettings&) {
                 ++asked;
                 return true;
             });

@@ -1,45 +1,17 @@
-// Temporary files for the instrument tests, removed when the test program ends.
+// Scratch files and byte builders for the instrument tests.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "scratch_files.h"
 
 namespace tunemill::testing_files {
 
-inline std::filesystem::path scratch_folder() {
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() /
-                    ("tunemill-instruments-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        static struct Cleanup {
-            std::filesystem::path path;
-            ~Cleanup() {
-                std::error_code ignored;
-                std::filesystem::remove_all(path, ignored);
-            }
-        } cleanup{path};
-        return path;
-    }();
-    return folder;
-}
-
-inline std::filesystem::path write_bytes(const std::string& name,
-                                         const std::vector<uint8_t>& bytes) {
-    const auto path = scratch_folder() / name;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
-}
-
-inline std::vector<uint8_t> read_bytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::read_whole_file;
+using testing::scratch_folder;
+using testing::write_scratch_file;
 
 inline void append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) {
     out.insert(out.end(), more.begin(), more.end());

@@ -24,7 +24,7 @@ const TestBank& organ_bank() {
 
 Song read_old(const std::vector<uint8_t>& bytes, const BankLookup& bank = organ_bank().lookup()) {
     static int counter = 0;
-    const auto path = write_file("old-" + std::to_string(counter++) + ".sn", bytes);
+    const auto path = write_scratch_file("old-" + std::to_string(counter++) + ".sn", bytes);
     File file = File::open_for_reading(path);
     Song song;
     if (!read_old_song(file, song, bank)) throw std::runtime_error("not an older song file");
@@ -160,7 +160,7 @@ TEST(OldSongFile, AWholeFileWithEverySection) {
 
 TEST(OldSongFile, OtherFilesAreHandedOn) {
     for (const std::string head : {"SNGx0123456789abcdef", "SNG", "SN2 and more bytes"}) {
-        const auto path = write_file("not-old", text_bytes(head));
+        const auto path = write_scratch_file("not-old", text_bytes(head));
         File file = File::open_for_reading(path);
         Song song;
         EXPECT_FALSE(read_old_song(file, song, organ_bank().lookup())) << head;

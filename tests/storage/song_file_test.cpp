@@ -153,7 +153,7 @@ TEST(SongFileRoundTrip, BankInstrumentsTravelByNameAndRenamedOnesWhole) {
 TEST(SongFileReader, OtherFilesAreNotThisFormat) {
     for (const auto& head : {text_bytes("SNGs....."), text_bytes("SN"), std::vector<uint8_t>{},
                              text_bytes("sn2xxxxxxxxxxxx")}) {
-        const auto path = write_file("other", head);
+        const auto path = write_scratch_file("other", head);
         File file = File::open_for_reading(path);
         Song song;
         song.overall_tempo = 99;
@@ -337,7 +337,7 @@ TEST(SongFileReader, AFileCutShortEndsWithTheEndOfFileError) {
 }
 
 TEST(ChunkList, AFixedPartBeyond128BytesIsAnInternalError) {
-    const auto path = write_file("chunks", chunk("abc", std::vector<uint8_t>(200, 0)));
+    const auto path = write_scratch_file("chunks", chunk("abc", std::vector<uint8_t>(200, 0)));
     File file = File::open_for_reading(path);
     ChunkInput input(file);
     const ChunkKind kinds[] = {{{'a', 'b', 'c'}, 129, [](const uint8_t*, uint64_t) {}}};
@@ -353,7 +353,7 @@ TEST(ChunkList, AFixedPartBeyond128BytesIsAnInternalError) {
 
 TEST(ChunkList, TheInputGoesOnAtTheChunksEndWhateverTheHandlerRead) {
     const auto path =
-        write_file("chunks2", chunk("one", bytes({1, 2, 3, 4})) + chunk("two", bytes({5})));
+        write_scratch_file("chunks2", chunk("one", bytes({1, 2, 3, 4})) + chunk("two", bytes({5})));
     File file = File::open_for_reading(path);
     ChunkInput input(file);
     std::vector<int> seen;
@@ -398,7 +398,8 @@ TEST(SongFileRoundTrip, DemoSongsWithTheStockBankWriteBackUnchanged) {
         File file = File::open_for_reading(entry.path());
         ASSERT_TRUE(read_song(file, song, [&](const std::string& name) { return bank.load(name); }))
             << entry.path();
-        EXPECT_EQ(encode_song(song), storage_testing::read_file(entry.path())) << entry.path();
+        EXPECT_EQ(encode_song(song), storage_testing::read_whole_file(entry.path()))
+            << entry.path();
         ++read;
     }
     EXPECT_GT(read, 0);

@@ -54,7 +54,7 @@ std::string failure_text(const std::function<void()>& operation) {
 
 TEST(LoadSong, EachFormatGoesToItsReader) {
     set_language(Language::ENGLISH);
-    const fs::path sn2 = write_file("load/song.sn2", encode_song(small_song()));
+    const fs::path sn2 = write_scratch_file("load/song.sn2", encode_song(small_song()));
     Song song;
     song.modified = true;
     EXPECT_EQ(load_song(song, sn2, UNTITLED, TestBank{}.lookup()), "sn2");
@@ -72,7 +72,7 @@ TEST(LoadSong, EachFormatGoesToItsReader) {
     old.patterns = {pattern};
     old.stored = {sampled("Pad", 1, 10)};
     // The extension does not matter: the content decides.
-    const fs::path sn = write_file("load/old.sn2", encode_old_song(old));
+    const fs::path sn = write_scratch_file("load/old.sn2", encode_old_song(old));
     EXPECT_EQ(load_song(song, sn, UNTITLED, TestBank{}.lookup()), "sn");
     EXPECT_FALSE(song.song_file) << "saving an older song asks for a name";
     EXPECT_EQ(describe(song.patterns[0].voices[0].events), "on50@0 off50@1");
@@ -87,16 +87,17 @@ TEST(LoadSong, AFailedLoadLeavesANewSong) {
         fs::path path;
         const char* message;
     };
-    const fs::path missing_bank =
-        write_file("load/bank.sn2", song_file(0, 1, chunk("INS", text_bytes("\x01Nowhere"))));
+    const fs::path missing_bank = write_scratch_file(
+        "load/bank.sn2", song_file(0, 1, chunk("INS", text_bytes("\x01Nowhere"))));
     const std::vector<Case> cases = {
-        {"cut short", write_file("load/short.sn2", damaged), "Damaged song file"},
-        {"old file cut short", write_file("load/short.sn", text_bytes("SNGs\x01\x00\x01")),
+        {"cut short", write_scratch_file("load/short.sn2", damaged), "Damaged song file"},
+        {"old file cut short", write_scratch_file("load/short.sn", text_bytes("SNGs\x01\x00\x01")),
          "Damaged song file"},
-        {"unknown", write_file("load/unknown.txt", text_bytes("Just some text")),
+        {"unknown", write_scratch_file("load/unknown.txt", text_bytes("Just some text")),
          "Unknown or damaged song file"},
-        {"empty", write_file("load/empty", {}), "Unknown or damaged song file"},
-        {"older tag without its letter", write_file("load/sngx", text_bytes("SNGx and so on")),
+        {"empty", write_scratch_file("load/empty", {}), "Unknown or damaged song file"},
+        {"older tag without its letter",
+         write_scratch_file("load/sngx", text_bytes("SNGx and so on")),
          "Unknown or damaged song file"},
         {"bank instrument missing", missing_bank,
          "This song uses instrument(s) that are not present in bank file"},
@@ -162,7 +163,7 @@ TEST(SaveSong, AWriteFailingHalfWayLeavesTheOldFileIntact) {
     const fs::path path = folder / "song.sn2";
     Song first = small_song();
     ASSERT_TRUE(save_song(first, path));
-    const std::vector<uint8_t> before = read_file(path);
+    const std::vector<uint8_t> before = read_whole_file(path);
 
     Song bigger = small_song();
     bigger.instruments[0] = sampled("Lead", 2, 200000, NO_LOOP, 44100, 6);
@@ -171,14 +172,14 @@ TEST(SaveSong, AWriteFailingHalfWayLeavesTheOldFileIntact) {
     with_file_size_limit(64 * 1024,
                          [&] { message = failure_text([&] { save_song(bigger, path); }); });
     EXPECT_EQ(message, "File write error");
-    EXPECT_EQ(read_file(path), before);
+    EXPECT_EQ(read_whole_file(path), before);
     EXPECT_TRUE(bigger.modified) << "a failed save leaves the song unsaved";
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
         << "no temporary file is left";
 
     // Without the limit the same save succeeds.
     ASSERT_TRUE(save_song(bigger, path));
-    EXPECT_GT(read_file(path).size(), 400000u);
+    EXPECT_GT(read_whole_file(path).size(), 400000u);
 }
 
 TEST(SaveSong, AFolderThatCannotTakeTheFileReportsTheTarget) {
