@@ -372,12 +372,27 @@ void PlaybackEngine::ticks_removed(uint32_t pattern, Tick tick, Tick count) {
 }
 
 void PlaybackEngine::pattern_removed(uint32_t pattern) {
-    if (pattern == current_pattern_ && (mode_ == PlayMode::PATTERN || mode_ == PlayMode::BLOCK))
-        request_stop();
+    if (mode_ == PlayMode::SONG) {
+        follow_sequence();
+    } else if (pattern == current_pattern_) {
+        if (mode_ == PlayMode::PATTERN || mode_ == PlayMode::BLOCK) request_stop();
+    } else if (pattern < current_pattern_) {
+        --current_pattern_;
+    }
 }
 
 void PlaybackEngine::pattern_inserted(uint32_t index) {
-    if (current_pattern_ >= index) ++current_pattern_;
+    if (mode_ == PlayMode::SONG)
+        follow_sequence();
+    else if (current_pattern_ >= index)
+        ++current_pattern_;
+}
+
+void PlaybackEngine::follow_sequence() {
+    if (sequence_index_ >= song_.sequence.size()) return;
+    if (song_.sequence[sequence_index_] == current_pattern_) return;
+    current_pattern_ = song_.sequence[sequence_index_];
+    reseek_ = true;
 }
 
 void PlaybackEngine::sequence_entry_inserted(uint32_t index) {

@@ -121,8 +121,8 @@ class PlaybackEngine : public SongObserver {
     void instrument_removed(uint32_t index) override;
     void ticks_inserted(uint32_t pattern, Tick tick, Tick count);
     void ticks_removed(uint32_t pattern, Tick tick, Tick count);
-    void pattern_removed(uint32_t pattern);
-    void pattern_inserted(uint32_t index);
+    void pattern_removed(uint32_t pattern) override;
+    void pattern_inserted(uint32_t index) override;
     void sequence_entry_inserted(uint32_t index);
     void sequence_entry_removed(uint32_t index);
     void tempo_changed() { reseek_ = true; }
@@ -176,6 +176,9 @@ class PlaybackEngine : public SongObserver {
         return soloing() && mode_ == PlayMode::PATTERN && !recording_;
     }
     void build_frames_per_tick();
+    // Song play: the pattern is the one the sequence names at the playing entry (after the
+    // pattern list moved under it).
+    void follow_sequence();
     uint32_t step_of(uint32_t instrument, uint32_t key) const;
     uint32_t tempo_value_in_effect() const;
     Tick block_limit() const;

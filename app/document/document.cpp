@@ -227,14 +227,16 @@ void Document::apply_history_step(EditStep& step, bool forward) {
         return;
     }
     step.apply(song_, forward);
+    // Undo of an insertion is a deletion, and the other way round.
+    const std::optional<size_t> came = forward ? step.inserted_pattern() : step.deleted_pattern();
+    const std::optional<size_t> went = forward ? step.deleted_pattern() : step.inserted_pattern();
+    if (came) song_.observers.pattern_inserted(uint32_t(*came));
+    if (went) song_.observers.pattern_removed(uint32_t(*went));
     for (int32_t pattern : touched)
         song_.observers.pattern_changed(pattern);
     unlock_song(song_, true);
     for (int32_t pattern : touched)
         emit changed(whole_pattern(pattern));
-    // Undo of an insertion is a deletion, and the other way round.
-    const std::optional<size_t> came = forward ? step.inserted_pattern() : step.deleted_pattern();
-    const std::optional<size_t> went = forward ? step.deleted_pattern() : step.inserted_pattern();
     if (came) emit patternInserted(*came);
     if (went) emit patternDeleted(*went);
     if (step.touches_instruments()) {

@@ -44,10 +44,10 @@ std::optional<size_t> Arrangement::new_pattern(size_t at, const QString& name) {
     const bool done = document_.edit(edit, [&](EditContext& context) {
         Song& song = context.song();
         add_pattern(song, std::move(bytes), int32_t(at));
-        if (engine_) engine_->pattern_inserted(uint32_t(at));
         for (uint32_t& entry : song.sequence)
             if (entry >= at) ++entry;
         song.sequence.push_back(uint32_t(at));
+        song.observers.pattern_inserted(uint32_t(at));
     });
     if (!done) return std::nullopt;
     return at;
@@ -72,11 +72,12 @@ bool Arrangement::delete_pattern(size_t index) {
     edit.clean_up = std::pair<int32_t, int32_t>{-1, -1};
     edit.deletes_pattern = index;
     const bool done = document_.edit(edit, [&](EditContext& context) {
-        tunemill::delete_pattern(context.song(), index);
-        if (!engine_) return;
-        for (uint32_t entry : removed)
-            engine_->sequence_entry_removed(entry);
-        engine_->pattern_removed(uint32_t(index));
+        Song& song = context.song();
+        tunemill::delete_pattern(song, index);
+        if (engine_)
+            for (uint32_t entry : removed)
+                engine_->sequence_entry_removed(entry);
+        song.observers.pattern_removed(uint32_t(index));
     });
     return done;
 }

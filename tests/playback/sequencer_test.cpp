@@ -401,6 +401,52 @@ TEST_F(SongFixture, SequenceNotificationsFollowTheEntry) {
     EXPECT_TRUE(engine.stop_requested());
 }
 
+// Patterns inserted or deleted while one plays: the engine goes on with the same pattern under
+// its new index (in song play, the one the sequence names at the playing entry).
+TEST_F(SongFixture, PatternListMovesKeepThePlayingPattern) {
+    for (int i = 0; i < 4; ++i)
+        pattern(4);
+    song.observers.add(&engine);
+    const auto name_playing = [&] { return song.patterns[engine.current_pattern()].name; };
+
+    ASSERT_TRUE(engine.start_pattern(2));
+    delete_pattern(song, 0);
+    song.observers.pattern_removed(0);
+    EXPECT_EQ(name_playing(), "P2");
+    add_pattern(song, "new", 0);
+    song.observers.pattern_inserted(0);
+    EXPECT_EQ(name_playing(), "P2");
+    delete_pattern(song, 3);
+    song.observers.pattern_removed(3);
+    EXPECT_EQ(name_playing(), "P2");
+    EXPECT_FALSE(engine.stop_requested());
+    delete_pattern(song, engine.current_pattern());
+    song.observers.pattern_removed(2);
+    EXPECT_TRUE(engine.stop_requested());
+    engine.stop();
+
+    // Song play, as the sequence window deletes and inserts patterns: the song renumbers the
+    // entries, the engine hears the entries that went, then the pattern.
+    song.patterns.clear();
+    for (int i = 0; i < 3; ++i)
+        pattern(4);
+    song.sequence = {0, 2, 1};
+    ASSERT_TRUE(engine.start_song(1));
+    EXPECT_EQ(name_playing(), "P2");
+    delete_pattern(song, 0);
+    engine.sequence_entry_removed(0);
+    song.observers.pattern_removed(0);
+    EXPECT_EQ(engine.sequence_index(), 0u);
+    EXPECT_EQ(name_playing(), "P2");
+    add_pattern(song, "other", 0);
+    for (uint32_t& entry : song.sequence)
+        ++entry;
+    song.observers.pattern_inserted(0);
+    EXPECT_EQ(name_playing(), "P2");
+    EXPECT_EQ(trace(1), "2:0");
+    song.observers.remove(&engine);
+}
+
 TEST_F(SongFixture, SongEndStopsAtOnceWhenNothingSounds) {
     pattern(2);
     song.sequence = {0};
