@@ -5,9 +5,9 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
-#include "modules/export.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace tunemill {
@@ -83,43 +83,64 @@ SampleSlot ModReader::decode_sample(const ModSampleHeader& header) {
     return slot;
 }
 
+ModTagInfo ModReader::tagged_head(std::span<const uint8_t> head, uint64_t file_size) {
+    if (file_size < sizeof(ModHeader) || head.size() < sizeof(ModHeader)) return {};
+    return mod_tag_info(reinterpret_cast<const char*>(head.data()) + offsetof(ModHeader, tag));
+}
+
+bool ModReader::old_head(std::span<const uint8_t> head, uint64_t file_size) {
+    // Without a tag only the counts and the file's size against what the header implies tell.
+    if (file_size < sizeof(OldModHeader) || head.size() < sizeof(OldModHeader)) return false;
+    const auto header = decode<OldModHeader>(head.data());
+    const int patterns = *std::max_element(header.orders, header.orders + 128) + 1;
+    if (patterns > 64 || header.song_length == 0) return false;
+    uint64_t sample_bytes = 0;
+    for (const ModSampleHeader& sample : header.samples) {
+        if (sample.volume > 64) return false;
+        sample_bytes += uint64_t(sample.length_words) * 2;
+    }
+    const uint64_t expected = uint64_t(patterns) * 1024 + sample_bytes + sizeof(OldModHeader);
+    return sample_bytes != 0 && file_size >= expected && file_size <= expected * 105 / 100;
+}
+
 bool ModReader::probe(File& file) noexcept {
     try {
         const uint64_t size = file.size();
-        if (!old_format_) {
-            if (size < sizeof(ModHeader)) return false;
-            header_.resize(sizeof(ModHeader));
-            file.read_at(0, header_.data(), header_.size());
-            const auto header = decode<ModHeader>(header_.data());
-            const ModTagInfo info = mod_tag_info(header.tag);
-            if (info.channels == 0) return false;
-            channel_count_ = info.channels;
-            max_patterns_ = info.max_patterns;
-            tag_ = std::string(header.tag, 4);
-            flt8_ = tag_ == "FLT8";
+        const size_t header_size = old_format_ ? sizeof(OldModHeader) : sizeof(ModHeader);
+        if (size < header_size) return false;
+        header_.resize(header_size);
+        file.read_at(0, header_.data(), header_.size());
+        if (old_format_) {
+            if (!old_head(header_, size)) return false;
+            channel_count_ = 4;
+            max_patterns_ = 64;
+            tag_.clear();
             return true;
         }
-        if (size < sizeof(OldModHeader)) return false;
-        header_.resize(sizeof(OldModHeader));
-        file.read_at(0, header_.data(), header_.size());
-        const auto header = decode<OldModHeader>(header_.data());
-        const int patterns = *std::max_element(header.orders, header.orders + 128) + 1;
-        if (patterns > 64 || header.song_length == 0) return false;
-        uint64_t sample_bytes = 0;
-        for (const ModSampleHeader& sample : header.samples) {
-            if (sample.volume > 64) return false;
-            sample_bytes += uint64_t(sample.length_words) * 2;
-        }
-        if (sample_bytes == 0) return false;
-        const uint64_t expected = uint64_t(patterns) * 1024 + sample_bytes + sizeof(OldModHeader);
-        if (size < expected || size > expected * 105 / 100) return false;
-        channel_count_ = 4;
-        max_patterns_ = 64;
-        tag_.clear();
+        const ModTagInfo info = tagged_head(header_, size);
+        if (info.channels == 0) return false;
+        channel_count_ = info.channels;
+        max_patterns_ = info.max_patterns;
+        tag_ = std::string(reinterpret_cast<const char*>(header_.data()) + offsetof(ModHeader, tag),
+                           4);
+        flt8_ = tag_ == "FLT8";
         return true;
     } catch (...) {
         return false;
     }
+}
+
+bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size) {
+    return ModReader::tagged_head(head, file_size).channels != 0 ||
+           ModReader::old_head(head, file_size);
+}
+
+std::unique_ptr<ModuleReader> recognise_mod(File& file) {
+    for (const bool old_format : {false, true}) {
+        auto reader = std::make_unique<ModReader>(old_format);
+        if (reader->probe(file)) return reader;
+    }
+    return nullptr;
 }
 
 void ModReader::read(File& file) {
@@ -302,43 +323,43 @@ void encode_mod_cell(const ExportCell& cell, uint8_t out[4]) {
     if (cell.note_start && cell.sample != EXPORT_SILENT && cell.key != EXPORT_SILENT) {
         sample = cell.sample + 1u;
         period = module_period(cell.key);
-    } else if (cell.effect == FX_TONE_PORTAMENTO && cell.key != EXPORT_SILENT) {
+    } else if (cell.effect == ExportEffect::TONE_PORTAMENTO && cell.key != EXPORT_SILENT) {
         period = module_period(cell.key);
     }
     switch (cell.effect) {
-    case FX_SET_VOLUME:
+    case ExportEffect::SET_VOLUME:
         effect = 0xC;
         parameter = unsigned(module_volume(cell.volume));
         break;
-    case FX_SET_BALANCE:
+    case ExportEffect::SET_BALANCE:
         effect = 0xE;
         parameter = 0x80u | pan_nibble(cell.parameter);
         break;
-    case FX_PITCH_SLIDE:
+    case ExportEffect::PITCH_SLIDE:
         effect = cell.speed >= 0 ? 0x2 : 0x1;
         parameter = unsigned(std::abs(cell.speed));
         break;
-    case FX_TONE_PORTAMENTO:
+    case ExportEffect::TONE_PORTAMENTO:
         effect = 0x3;
         parameter = unsigned(std::abs(cell.speed));
         break;
-    case FX_NOTE_CUT:
+    case ExportEffect::NOTE_CUT:
         effect = 0xC;
         parameter = 0;
         break;
-    case FX_SPEED:
+    case ExportEffect::SPEED:
         effect = 0xF;
         parameter = 3;
         break;
-    case FX_SET_TEMPO:
+    case ExportEffect::SET_TEMPO:
         effect = 0xF;
         parameter = std::max(33u, unsigned(cell.parameter));
         break;
-    case FX_PATTERN_BREAK:
+    case ExportEffect::PATTERN_BREAK:
         effect = 0xD;
         parameter = 0;
         break;
-    case FX_POSITION_JUMP:
+    case ExportEffect::POSITION_JUMP:
         effect = 0xB;
         parameter = cell.parameter;
         break;
