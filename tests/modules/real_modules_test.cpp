@@ -112,7 +112,9 @@ TEST_F(RealModulesTest, HeadProbesPickTheFormatWhoseReaderRecognisesTheFile) {
                 if (by_head.empty() && format.probe_head(head, file.size())) by_head = format.name;
                 if (by_reader.empty() && format.recognise(file)) by_reader = format.name;
             }
-            if (!by_reader.empty()) EXPECT_EQ(by_head, by_reader);
+            if (!by_reader.empty()) {
+                EXPECT_EQ(by_head, by_reader);
+            }
         }
     }
 }
