@@ -12,10 +12,10 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "instruments/bank.h"
+#include "loading/song_loader.h"
 #include "modules/export.h"
 #include "modules/import.h"
 #include "song/song.h"
-#include "storage/song_loader.h"
 
 namespace fs = std::filesystem;
 using namespace tunemill;
@@ -122,8 +122,7 @@ BENCHMARK_CAPTURE(BM_ImportRealModule, FAT1_16ch_147_orders, "defgsus_FAT1.s3m")
 void export_song(benchmark::State& state, const Song& song, ModuleFormat format) {
     for (auto _ : state) {
         const ExportedModule module = build_module(song, format);
-        const std::vector<uint8_t> bytes =
-            format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
+        const std::vector<uint8_t> bytes = encode_module(module);
         benchmark::DoNotOptimize(bytes.data());
     }
 }

@@ -9,25 +9,19 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "instruments/bank.h"
-#include "modules/convert.h"
-#include "modules/module.h"
+#include "loading/song_loader.h"
 #include "playback/wav.h"
-#include "storage/song_file.h"
 
 namespace tunemill {
 namespace {
 
 namespace fs = std::filesystem;
 
+// Through the loader, as tmw-cli render reads its input; the bank is opened once, as a program
+// run opens it.
 void load(const fs::path& path, Song& song) {
-    File file = File::open_for_reading(path);
-    if (path.extension() == ".sn2") {
-        InstrumentBank bank(fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
-        read_song(file, song, [&](const std::string& name) { return bank.load(name); });
-        return;
-    }
-    std::unique_ptr<ModuleReader> reader = read_module(file);
-    convert_module(*reader, file, song);
+    static InstrumentBank bank(fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
+    song = read_any_song(path, [&](const std::string& name) { return bank.load(name); });
 }
 
 void BM_Render(benchmark::State& state, fs::path path) {

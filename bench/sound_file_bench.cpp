@@ -12,8 +12,8 @@
 #include "foundation/errors.h"
 #include "instruments/bank.h"
 #include "instruments/sample_import.h"
+#include "loading/song_loader.h"
 #include "playback/audio_export.h"
-#include "storage/song_loader.h"
 
 namespace tunemill {
 namespace {

@@ -9,7 +9,7 @@
 #include "foundation/file.h"
 #include "song/instrument_array.h"
 #include "storage/song_file.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 
 namespace tunemill {
 namespace {

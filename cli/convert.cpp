@@ -9,8 +9,9 @@
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "modules/export.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 
 namespace tunemill::cli {
 

@@ -11,9 +11,9 @@
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "instruments/sample_import.h"
+#include "loading/song_loader.h"
 #include "modules/import.h"
 #include "song/timing.h"
-#include "storage/song_loader.h"
 
 namespace tunemill::cli {
 

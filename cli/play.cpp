@@ -14,11 +14,11 @@
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "foundation/text.h"
+#include "loading/song_loader.h"
 #include "platform/audio_device.h"
 #include "playback/output_thread.h"
 #include "playback/playback_settings.h"
 #include "settings/settings.h"
-#include "storage/song_loader.h"
 
 namespace tunemill::cli {
 

@@ -9,8 +9,8 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "loading/song_loader.h"
 #include "playback/audio_export.h"
-#include "storage/song_loader.h"
 
 namespace tunemill::cli {
 

@@ -19,6 +19,7 @@
 #include "instruments/instrument_file.h"
 #include "instruments/sample_import.h"
 #include "instruments/sound_file.h"
+#include "loading/song_loader.h"
 #include "modules/import.h"
 #include "platform/registry.h"
 #include "playback/engine.h"
@@ -28,7 +29,6 @@
 #include "song/song_lock.h"
 #include "storage/clipboard.h"
 #include "storage/song_file.h"
-#include "storage/song_loader.h"
 #include "strings/composer_strings.h"
 #ifdef TUNEMILL_FUZZ_SETUP
 #include "setup/core/archive.h"

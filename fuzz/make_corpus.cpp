@@ -22,6 +22,7 @@
 #include "foundation/file.h"
 #include "instruments/bank.h"
 #include "instruments/instrument_file.h"
+#include "loading/song_loader.h"
 #include "modules/export.h"
 #include "platform/registry.h"
 #include "playback/audio_export.h"
@@ -34,7 +35,6 @@
 #include "storage/clipboard.h"
 #include "storage/old_song_encoder.h"
 #include "storage/song_file.h"
-#include "storage/song_loader.h"
 #include "tools/sample_packer.h"
 
 namespace fs = std::filesystem;
@@ -202,19 +202,19 @@ void module_seeds(const Song& seed) {
         const Instrument& old = song.instruments[i];
         song.instruments[i] = tone(old.name, old.category, 48 + 16 * uint32_t(i), NO_LOOP, 8000, 1);
     }
-    const struct {
-        ModuleFormat format;
-        const char* name;
-    } formats[] = {{ModuleFormat::S3M, "seed.s3m"},
-                   {ModuleFormat::MOD, "seed.mod"},
-                   {ModuleFormat::MOD6, "seed-6chn.mod"},
-                   {ModuleFormat::MOD8, "seed-8chn.mod"}};
-    for (const auto& format : formats) {
-        const ExportedModule module = build_module(song, format.format);
-        const std::vector<uint8_t> bytes =
-            format.format == ModuleFormat::S3M ? encode_s3m(module) : encode_mod(module);
-        put("module", format.name, bytes);
-        put("load_song", format.name, bytes);
+    // One seed per written type: "seed.s3m", "seed.mod", "seed-6chn.mod", "seed-8chn.mod".
+    for (const ModuleVariant& variant : module_variants()) {
+        const ModuleFormatInfo& format = module_format_info(variant.format);
+        std::string name = "seed";
+        if (&variant != &format.variants.front()) {
+            name += "-";
+            for (const char* c = variant.limits.tag; *c; ++c)
+                name += char(std::tolower(uint8_t(*c)));
+        }
+        name += std::string(".") + format.extension;
+        const std::vector<uint8_t> bytes = encode_module(build_module(song, variant.format));
+        put("module", name, bytes);
+        put("load_song", name, bytes);
     }
 }
 

@@ -6,7 +6,44 @@
 #include <string>
 #include <string_view>
 
+#include "instruments/instrument.h"
+
 namespace tunemill {
+
+// The instrument categories by their numbers, as stored in song and bank files and shown in the
+// instruments window.
+enum class InstrumentCategory : uint32_t {
+    WOODWINDS = 0,
+    BRASSWINDS = 1,
+    SAXOPHONES = 2,
+    ORGANS = 3,
+    ACOUSTIC_GUITARS = 4,
+    ETHNIC_GUITARS = 5,
+    BASS = 6,
+    ELECTRIC_GUITARS = 7,
+    SOLO_STRINGS = 8,
+    BACKGROUND_STRINGS = 9,
+    PIANOS = 10,
+    MELODIC_SYNTH = 11,
+    LEAD_SYNTH = 12,
+    BACKGROUND_SYNTH = 13,
+    SYNTH_FX = 14,
+    HIGH_HATS = 15,
+    CYMBALS = 16,
+    BASS_DRUMS = 17,
+    SNARE_DRUMS = 18,
+    OTHER_PERCUSSIONS = 19,
+    ELECTRONIC_DRUMS = 20,
+    GONGS = 21,
+    BELLS = 22,
+    MALLETS = 23,
+    CLAPS = 24,
+    ORCHESTRAL_SOUNDS = 25,
+    SPEECH = 26,
+    NATURAL_SOUNDS = 27,
+    SOUND_FX = 28,
+};
+static_assert(uint32_t(InstrumentCategory::SOUND_FX) + 1 == CATEGORY_COUNT);
 
 // The key a name is searched in: letters in lower case, dots kept, everything else dropped,
 // "@" appended (so "syn@" matches only a name ending in "syn").

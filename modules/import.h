@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 
 #include "song/song.h"
@@ -22,14 +21,8 @@ class File;
 // and modified flags are cleared.
 bool try_import(Song& song, File& file);
 
-// The loader's cheap looks at a file's first bytes (at least 1084 of them when the file has that
-// many) and its size; never throw. A yes is confirmed by read_module_song, which reads the rest
-// of what recognition needs (the S3M instrument types, for one).
-bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size); // tagged or 15-sample
-bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size);
-
-// The loader's read for both: the file (at any position) is imported into song, which the
-// caller has reset; a file no module reader recognises throws MISC_ERROR(S_UNKNOWN_SONG_FILE).
+// The loader's read of every module format: the file (at any position) is imported into song, which
+// the caller has reset; a file no module reader recognises throws MISC_ERROR(S_UNKNOWN_SONG_FILE).
 void read_module_song(File& file, Song& song);
 
 // What tmw-cli info shows of a module: format ("MOD", "S3M"), tag ("M.K.", "FLT8", "12CH",

@@ -3,7 +3,11 @@
 #pragma once
 
 #include "modules/binary.h"
+#include "modules/exported_module.h"
 #include "modules/module.h"
+
+#include <memory>
+#include <span>
 
 namespace tunemill {
 
@@ -61,6 +65,12 @@ class ModReader : public ModuleReader {
     InitialState initial_state() const override;
     uint32_t pitch(uint32_t period, uint16_t sample) const override;
 
+    // What the first bytes say (at least the header's 1084 or 600 of them; never throws): a
+    // tagged file's channels and pattern limit (channels 0 when the tag is unknown), or whether
+    // an untagged 15-sample file's counts and size add up.
+    static ModTagInfo tagged_head(std::span<const uint8_t> head, uint64_t file_size);
+    static bool old_head(std::span<const uint8_t> head, uint64_t file_size);
+
     // Pure decoding of one 4-byte cell (what cell() returns for it).
     static ModuleCell decode_cell(const uint8_t bytes[4]);
     // The slot a sample header describes (name, rate, volume, length and loop; no data offset).
@@ -75,5 +85,11 @@ class ModReader : public ModuleReader {
     std::vector<uint8_t> header_;   // 1084 or 600 bytes as read by probe()
     std::vector<uint8_t> patterns_; // pattern_count * 64 rows * channels * 4 bytes
 };
+
+// The MOD entry of module_formats(): the head probe (tagged or 15-sample), the readers offered
+// the file (tagged, then 15-sample), and the writer of 4-, 6- and 8-channel files.
+bool probe_mod_head(std::span<const uint8_t> head, uint64_t file_size);
+std::unique_ptr<ModuleReader> recognise_mod(File& file);
+std::vector<uint8_t> encode_mod(const ExportedModule& module);
 
 } // namespace tunemill

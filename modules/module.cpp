@@ -1,22 +1,16 @@
-// The list of module readers and the reading of sample data shared by both formats.
+// Offering a file to the module formats, and the reading of sample data shared by both formats.
 #include "modules/module.h"
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
-#include "modules/mod.h"
-#include "modules/s3m.h"
+#include "modules/formats.h"
 
 namespace tunemill {
 
 std::unique_ptr<ModuleReader> recognise_module(File& file) {
-    std::unique_ptr<ModuleReader> readers[] = {
-        std::make_unique<ModReader>(false),
-        std::make_unique<ModReader>(true),
-        std::make_unique<S3mReader>(),
-    };
-    for (auto& reader : readers)
-        if (reader->probe(file)) return std::move(reader);
+    for (const ModuleFormatInfo& format : module_formats())
+        if (std::unique_ptr<ModuleReader> reader = format.recognise(file)) return reader;
     file.seek(0);
     return nullptr;
 }

@@ -125,8 +125,9 @@ class ModuleReader {
     std::array<SampleSlot, MODULE_SAMPLE_SLOTS> slots_{};
 };
 
-// The readers in the order a file is offered to them: MOD with a tag, old 15-sample MOD, S3M.
-// Returns the first that recognises the file (not yet read), or nullptr.
+// Offers the file to the formats of module_formats() in their order (MOD with a tag, old
+// 15-sample MOD, S3M). Returns the first reader that recognises the file (not yet read), or
+// nullptr.
 std::unique_ptr<ModuleReader> recognise_module(File& file);
 
 // Recognises and reads the module; throws MISC_ERROR(S_UNKNOWN_SONG_FILE) when no reader knows

@@ -83,6 +83,23 @@ class ModulePlayer {
     int64_t time() const { return time_; }
 
   private:
+    // A jump's order and a break's row of the row being played; -1 when none.
+    struct RowJumps {
+        int order = -1;
+        int row = -1;
+    };
+
+    // Checks where the music stands before a new position; false when it has ended.
+    bool enter_position(PlayerSink& sink);
+    static void finish_slide(PlayerChannel& ch, int played_speed);
+    // The cell's sample, volume and note; true when a note is struck. A tone portamento that
+    // sounds as a new note becomes one (command is then CMD_NONE).
+    bool take_note(PlayerChannel& ch, const ModuleCell& cell, int& command) const;
+    bool slides_as_note(const PlayerChannel& ch, int period, int parameter) const;
+    // The cell's command; true when it cuts the note.
+    bool apply_command(PlayerChannel& ch, int command, int parameter, RowJumps& jumps);
+    void report(PlayerSink& sink, int channel, PlayerChannel& ch, bool struck, bool cut);
+    void advance(int pattern, const RowJumps& jumps);
     void emit(PlayerSink& sink, uint16_t kind, int channel, uint32_t value);
 
     ModuleReader& reader_;

@@ -1,11 +1,11 @@
-// Reading and writing S3M files. Integers are little-endian; instruments and patterns are found
-// through 16-bit parapointers (offset / 16), every one of them checked against the file's size.
+// Reading S3M files (the writer is s3m_writer.cpp). Integers are little-endian; instruments and
+// patterns are found through 16-bit parapointers (offset / 16), every one of them checked against
+// the file's size.
 #include "modules/s3m.h"
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
-#include "modules/export.h"
 
 #include <algorithm>
 #include <cstring>
@@ -63,25 +63,29 @@ bool is_global(uint8_t command) {
 
 } // namespace
 
+bool S3mReader::header_fits(std::span<const uint8_t> head, uint64_t file_size) {
+    if (file_size < sizeof(S3mHeader) || head.size() < sizeof(S3mHeader)) return false;
+    const auto header = decode<S3mHeader>(head.data());
+    if (std::memcmp(header.magic, "SCRM", 4) != 0 || header.type != 16) return false;
+    // Other trackers save odd order counts too; only more orders than a module holds are
+    // refused.
+    if (header.order_count > MODULE_MAX_ORDERS || header.instrument_count > 99 ||
+        header.pattern_count > 100)
+        return false;
+    if (header.sample_format != 2) return false;
+    return std::any_of(std::begin(header.channel_settings), std::end(header.channel_settings),
+                       [](uint8_t setting) { return setting < 16; });
+}
+
 bool S3mReader::probe(File& file) noexcept {
     try {
         const uint64_t size = file.size();
         if (size < sizeof(S3mHeader)) return false;
         uint8_t bytes[sizeof(S3mHeader)];
         file.read_at(0, bytes, sizeof bytes);
+        if (!header_fits(bytes, size)) return false;
         header_ = decode<S3mHeader>(bytes);
-        if (std::memcmp(header_.magic, "SCRM", 4) != 0 || header_.type != 16) return false;
         const uint16_t orders = header_.order_count, instruments = header_.instrument_count;
-        const uint16_t patterns = header_.pattern_count;
-        // Other trackers save odd order counts too; only more orders than a module holds are
-        // refused.
-        if (orders > MODULE_MAX_ORDERS || instruments > 99 || patterns > 100) return false;
-        if (header_.sample_format != 2) return false;
-
-        bool any_channel = false;
-        for (uint8_t setting : header_.channel_settings)
-            any_channel |= setting < 16;
-        if (!any_channel) return false;
 
         // Instrument types decide acceptance (AdLib instruments are not read). Headers that lie
         // beyond the end are left to read(), which reports the file as damaged.
@@ -104,6 +108,16 @@ bool S3mReader::probe(File& file) noexcept {
     } catch (...) {
         return false;
     }
+}
+
+bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size) {
+    return S3mReader::header_fits(head, file_size);
+}
+
+std::unique_ptr<ModuleReader> recognise_s3m(File& file) {
+    auto reader = std::make_unique<S3mReader>();
+    if (reader->probe(file)) return reader;
+    return nullptr;
 }
 
 uint16_t S3mReader::note_period(uint8_t note, uint32_t rate) {
@@ -140,16 +154,22 @@ void S3mReader::unpack_pattern(const uint8_t* packed, size_t size, uint8_t* cell
 }
 
 void S3mReader::read(File& file) {
-    const uint64_t size = file.size();
     title_ = field_text(header_.title);
-    const uint16_t order_count = header_.order_count;
     instrument_count_ = header_.instrument_count;
     pattern_count_ = header_.pattern_count;
+    read_tables(file);
+    read_slots(file);
+    make_groups();
+    read_patterns(file);
+    start();
+}
 
-    // Orders, parapointers and (with the pan flag) the pan table follow the header.
+// Orders, parapointers and (with the pan flag) the pan table follow the header.
+void S3mReader::read_tables(File& file) {
+    const uint16_t order_count = header_.order_count;
     const size_t table_bytes = size_t(order_count) + size_t(instrument_count_) * 2 +
                                size_t(pattern_count_) * 2 + (header_.pan_flag == 252 ? 32 : 0);
-    if (sizeof(S3mHeader) + table_bytes > size) throw_end_of_file();
+    if (sizeof(S3mHeader) + table_bytes > file.size()) throw_end_of_file();
     std::vector<uint8_t> tables(table_bytes);
     file.read_at(sizeof(S3mHeader), tables.data(), tables.size());
     const uint8_t* order_bytes = tables.data();
@@ -174,8 +194,9 @@ void S3mReader::read(File& file) {
     if (pan_table_)
         std::memcpy(pan_bytes_.data(),
                     pointer_bytes + (size_t(instrument_count_) + pattern_count_) * 2, 32);
+}
 
-    // Sample slots.
+void S3mReader::read_slots(File& file) {
     slots_ = {};
     for (int i = 0; i < instrument_count_; ++i) {
         SampleSlot& slot = slots_[size_t(i)];
@@ -183,30 +204,35 @@ void S3mReader::read(File& file) {
         slot.is_signed = false;
         const uint64_t offset = uint64_t(instrument_pointers_[size_t(i)]) * 16;
         if (offset == 0) continue; // no header at all: an empty slot
-        if (offset + sizeof(S3mInstrument) > size) throw_end_of_file();
+        if (offset + sizeof(S3mInstrument) > file.size()) throw_end_of_file();
         uint8_t bytes[sizeof(S3mInstrument)];
         file.read_at(offset, bytes, sizeof bytes);
-        const auto instrument = decode<S3mInstrument>(bytes);
-        slot.name = field_text(instrument.name);
-        if (instrument.type != 1) {
-            slot.default_volume = std::min<uint8_t>(instrument.volume, 64);
-            continue;
-        }
-        if (instrument.volume > 64) throw LOAD_ERROR(0);
-        slot.default_volume = instrument.volume;
-        slot.data_offset = (uint64_t(instrument.data_high) << 16 | instrument.data_low.get()) * 16;
-        slot.is_16bit = (instrument.flags & 4) != 0;
-        slot.rate = std::max<uint32_t>(instrument.c2_speed.get() & 0xFFFF, 600);
-        slot.length = std::min<uint32_t>(instrument.length, slot.is_16bit ? 32000 : 64000);
-        const uint32_t loop_begin = instrument.loop_begin, loop_end = instrument.loop_end;
-        // A loop whose end does not lie after its start would leave nothing to repeat.
-        if ((instrument.flags & 1) && loop_begin < slot.length && loop_end > loop_begin) {
-            slot.loop_start = loop_begin;
-            slot.length = std::min(slot.length, loop_end);
-        }
+        decode_slot(decode<S3mInstrument>(bytes), slot);
     }
+}
 
-    // Channel groups: every setting value 0 to 15 that occurs is one output channel.
+void S3mReader::decode_slot(const S3mInstrument& instrument, SampleSlot& slot) {
+    slot.name = field_text(instrument.name);
+    if (instrument.type != 1) {
+        slot.default_volume = std::min<uint8_t>(instrument.volume, 64);
+        return;
+    }
+    if (instrument.volume > 64) throw LOAD_ERROR(0);
+    slot.default_volume = instrument.volume;
+    slot.data_offset = (uint64_t(instrument.data_high) << 16 | instrument.data_low.get()) * 16;
+    slot.is_16bit = (instrument.flags & 4) != 0;
+    slot.rate = std::max<uint32_t>(instrument.c2_speed.get() & 0xFFFF, 600);
+    slot.length = std::min<uint32_t>(instrument.length, slot.is_16bit ? 32000 : 64000);
+    const uint32_t loop_begin = instrument.loop_begin, loop_end = instrument.loop_end;
+    // A loop whose end does not lie after its start would leave nothing to repeat.
+    if ((instrument.flags & 1) && loop_begin < slot.length && loop_end > loop_begin) {
+        slot.loop_start = loop_begin;
+        slot.length = std::min(slot.length, loop_end);
+    }
+}
+
+// Channel groups: every setting value 0 to 15 that occurs is one output channel.
+void S3mReader::make_groups() {
     groups_.clear();
     for (uint8_t value = 0; value < 16; ++value) {
         std::vector<int> sources;
@@ -215,8 +241,10 @@ void S3mReader::read(File& file) {
         if (!sources.empty()) groups_.push_back(std::move(sources));
     }
     channel_count_ = int(groups_.size());
+}
 
-    // Patterns.
+void S3mReader::read_patterns(File& file) {
+    const uint64_t size = file.size();
     cells_.assign(size_t(pattern_count_) * PATTERN_CELLS * CELL_BYTES, 0);
     std::vector<uint8_t> packed;
     for (int pattern = 0; pattern < pattern_count_; ++pattern) {
@@ -236,7 +264,6 @@ void S3mReader::read(File& file) {
         file.read_at(offset + 2, packed.data(), packed.size());
         unpack_pattern(packed.data(), packed.size(), cells);
     }
-    start();
 }
 
 void S3mReader::start() {
@@ -256,19 +283,7 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
     if (pattern < 0 || pattern >= pattern_count_ || row < 0 || row >= MODULE_ROWS || channel < 0)
         return cell;
     if (channel >= int(groups_.size()) || groups_[size_t(channel)].empty()) throw LOAD_ERROR(1);
-
-    // The sources of a group are merged: later ones replace what earlier ones set.
-    RawCell merged{255, 0, 255, 255, 0};
-    for (int source : groups_[size_t(channel)]) {
-        const RawCell one = raw(pattern, row, source);
-        if (one.instrument != 0) merged.instrument = one.instrument;
-        if (one.note != 255) merged.note = one.note;
-        if (one.volume != 255) merged.volume = one.volume;
-        if (one.command != 255 && one.command != 0) {
-            merged.command = one.command;
-            merged.info = one.info;
-        }
-    }
+    const RawCell merged = merged_cell(pattern, row, channel);
 
     const size_t c = size_t(channel);
     if (merged.instrument >= 1 && merged.instrument <= instrument_count_) {
@@ -286,7 +301,33 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
                            command == command_letter('L');
     if (remembers && info == 0) info = last_info_[c];
     if (info != 0) last_info_[c] = info;
+    decode_command(command, info, cell);
 
+    // The note-off note cuts, unless the cell also changes the timing of the whole song.
+    if (note_cut && !is_global(cell.command)) {
+        cell.command = CMD_NOTE_CUT;
+        cell.parameter = 0;
+    }
+    return cell;
+}
+
+// The sources of a group are merged: later ones replace what earlier ones set.
+S3mReader::RawCell S3mReader::merged_cell(int pattern, int row, int channel) const {
+    RawCell merged{255, 0, 255, 255, 0};
+    for (int source : groups_[size_t(channel)]) {
+        const RawCell one = raw(pattern, row, source);
+        if (one.instrument != 0) merged.instrument = one.instrument;
+        if (one.note != 255) merged.note = one.note;
+        if (one.volume != 255) merged.volume = one.volume;
+        if (one.command != 255 && one.command != 0) {
+            merged.command = one.command;
+            merged.info = one.info;
+        }
+    }
+    return merged;
+}
+
+void S3mReader::decode_command(uint8_t command, uint8_t info, ModuleCell& cell) {
     const uint8_t x = info >> 4, y = info & 0x0F;
     switch (command) {
     case 'A' - 'A' + 1:
@@ -343,12 +384,6 @@ ModuleCell S3mReader::cell(int pattern, int row, int channel) {
     default:
         break;
     }
-    // The note-off note cuts, unless the cell also changes the timing of the whole song.
-    if (note_cut && !is_global(cell.command)) {
-        cell.command = CMD_NOTE_CUT;
-        cell.parameter = 0;
-    }
-    return cell;
 }
 
 InitialState S3mReader::initial_state() const {
@@ -374,200 +409,6 @@ uint32_t S3mReader::pitch(uint32_t period, uint16_t sample) const {
     if (rate == 0) rate = DEFAULT_RATE;
     const double value = 18874800.0 / period * 8363.0 / rate;
     return value >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(value);
-}
-
-} // namespace tunemill
-
-// ---- Writing S3M files ------------------------------------------------------------------------
-
-namespace tunemill {
-
-namespace {
-
-uint8_t s3m_note(int key) {
-    return uint8_t((key / 12 + 1) * 16 + key % 12);
-}
-
-void align16(std::vector<uint8_t>& out) {
-    out.resize((out.size() + 15) / 16 * 16, 0);
-}
-
-uint16_t parapointer(size_t offset) {
-    if (offset / 16 > 0xFFFF) throw MISC_ERROR(S_INTERNAL_ERROR);
-    return uint16_t(offset / 16);
-}
-
-void pack_pattern(const std::vector<ExportCell>& cells, size_t channels,
-                  std::vector<uint8_t>& out) {
-    for (int row = 0; row < MODULE_ROWS; ++row) {
-        for (size_t c = 0; c < channels; ++c) {
-            const ExportCell& cell = cells[size_t(row) * channels + c];
-            uint8_t note = 255, instrument = 0, volume = 255, command = 255, info = 0;
-            if (cell.note_start && cell.sample != EXPORT_SILENT && cell.key != EXPORT_SILENT) {
-                note = s3m_note(cell.key);
-                instrument = uint8_t(cell.sample + 1);
-            } else if (cell.effect == FX_TONE_PORTAMENTO && cell.key != EXPORT_SILENT) {
-                note = s3m_note(cell.key);
-            }
-            if (cell.volume != EXPORT_SILENT && cell.key != EXPORT_SILENT)
-                volume = uint8_t(module_volume(cell.volume));
-            switch (cell.effect) {
-            case FX_NONE:
-                break;
-            case FX_SET_BALANCE:
-                command = 'S' - 'A' + 1;
-                info = uint8_t(0x80 | ((30 - std::min<int>(cell.parameter, 30)) * 15 + 15) / 30);
-                break;
-            case FX_PITCH_SLIDE:
-                command = cell.speed >= 0 ? 'E' - 'A' + 1 : 'F' - 'A' + 1;
-                info = uint8_t(std::min(std::abs(cell.speed), 0xDF));
-                break;
-            case FX_TONE_PORTAMENTO:
-                command = 'G' - 'A' + 1;
-                info = uint8_t(std::min(std::abs(cell.speed), 0xFF));
-                break;
-            case FX_NOTE_CUT:
-                note = 254;
-                instrument = 0;
-                volume = 255;
-                break;
-            case FX_SET_TEMPO:
-                command = 'T' - 'A' + 1;
-                info = std::max<uint8_t>(cell.parameter, 32);
-                break;
-            case FX_PATTERN_BREAK:
-                command = 'C' - 'A' + 1;
-                break;
-            case FX_POSITION_JUMP:
-                command = 'B' - 'A' + 1;
-                info = cell.parameter;
-                break;
-            default:
-                throw MISC_ERROR(S_INTERNAL_ERROR); // volume and speed have no S3M form here
-            }
-            uint8_t what = uint8_t(c);
-            if (note != 255 || instrument != 0) what |= 0x20;
-            if (volume != 255) what |= 0x40;
-            if (command != 255) what |= 0x80;
-            if (!(what & 0xE0)) continue;
-            out.push_back(what);
-            if (what & 0x20) {
-                out.push_back(note);
-                out.push_back(instrument);
-            }
-            if (what & 0x40) out.push_back(volume);
-            if (what & 0x80) {
-                out.push_back(command);
-                out.push_back(info);
-            }
-        }
-        out.push_back(0);
-    }
-}
-
-} // namespace
-
-std::vector<uint8_t> encode_s3m(const ExportedModule& module) {
-    const size_t channels = size_t(module.channels);
-    if (channels > 16 || module.samples.size() > 98 || module.orders.empty() ||
-        module.orders.size() > 255 || module.patterns.empty() || module.patterns.size() > 100)
-        throw MISC_ERROR(S_INTERNAL_ERROR);
-    for (uint8_t order : module.orders)
-        if (order >= module.patterns.size()) throw MISC_ERROR(S_INTERNAL_ERROR);
-
-    std::vector<std::string> lines = description_lines(module.description, 27);
-    const size_t instruments = std::min<size_t>(99, module.samples.size() + 1 + lines.size());
-    lines.resize(instruments - module.samples.size() - 1);
-    const size_t order_count = std::max<size_t>(2, (module.orders.size() + 1) / 2 * 2);
-
-    S3mHeader header{};
-    set_field_text(header.title, module.title, 27);
-    header.end_of_file = 0x1A;
-    header.type = 16;
-    header.order_count = uint16_t(order_count);
-    header.instrument_count = uint16_t(instruments);
-    header.pattern_count = uint16_t(module.patterns.size());
-    header.flags = 0;
-    header.tracker_version = 0x1320;
-    header.sample_format = 2;
-    std::memcpy(header.magic, "SCRM", 4);
-    header.global_volume = 64;
-    header.initial_speed = 3;
-    header.initial_tempo = uint8_t(std::clamp(module.initial_tempo, 32, 255));
-    // Mixing volume 48 with bit 7 set: stereo, so that the balances are heard.
-    header.master_volume = 0x80 | 48;
-    header.ultra_click = 16;
-    header.pan_flag = 252;
-    std::memcpy(header.reserved2, "TMILL2.0", 8);
-    for (size_t c = 0; c < 32; ++c)
-        header.channel_settings[c] = c < channels ? uint8_t((c % 2) * 8 + c / 2) : 255;
-
-    std::vector<uint8_t> out(sizeof header);
-    std::memcpy(out.data(), &header, sizeof header);
-    for (size_t i = 0; i < order_count; ++i)
-        out.push_back(i < module.orders.size() ? module.orders[i] : 255);
-    const size_t instrument_pointers = out.size();
-    out.resize(out.size() + instruments * 2 + module.patterns.size() * 2, 0);
-    const size_t pattern_pointers = instrument_pointers + instruments * 2;
-    out.resize(out.size() + 32, 0); // pan table: every channel keeps its setting's side
-    align16(out);
-
-    auto put16 = [&](size_t at, uint16_t value) {
-        out[at] = uint8_t(value & 0xFF);
-        out[at + 1] = uint8_t(value >> 8);
-    };
-    std::vector<size_t> instrument_at;
-    for (size_t i = 0; i < instruments; ++i) {
-        instrument_at.push_back(out.size());
-        put16(instrument_pointers + i * 2, parapointer(out.size()));
-        S3mInstrument instrument{};
-        if (i < module.samples.size()) {
-            const ExportSample& sample = module.samples[i];
-            instrument.type = 1;
-            instrument.length = sample.length;
-            if (sample.loop_start != NO_LOOP) {
-                instrument.flags = 1;
-                instrument.loop_begin = sample.loop_start;
-                instrument.loop_end = sample.length;
-            }
-            instrument.volume = uint8_t(module_volume(sample.default_volume));
-            instrument.c2_speed = sample.rate;
-            set_field_text(instrument.name, sample.name, 27);
-            std::memcpy(instrument.magic, "SCRS", 4);
-        } else {
-            instrument.type = 0;
-            instrument.volume = 64;
-            instrument.c2_speed = 8363;
-            const size_t line = i - module.samples.size();
-            if (line >= 1) set_field_text(instrument.name, lines[line - 1], 27);
-        }
-        out.resize(out.size() + sizeof instrument);
-        std::memcpy(out.data() + instrument_at.back(), &instrument, sizeof instrument);
-    }
-    for (size_t p = 0; p < module.patterns.size(); ++p) {
-        align16(out);
-        if (module.patterns[p].size() != size_t(MODULE_ROWS) * channels)
-            throw MISC_ERROR(S_INTERNAL_ERROR);
-        const size_t at = out.size();
-        put16(pattern_pointers + p * 2, parapointer(at));
-        out.resize(out.size() + 2);
-        pack_pattern(module.patterns[p], channels, out);
-        put16(at, uint16_t(out.size() - at));
-    }
-    for (size_t i = 0; i < module.samples.size(); ++i) {
-        align16(out);
-        const size_t data = out.size() / 16;
-        if (data > 0xFFFFFF) throw MISC_ERROR(S_INTERNAL_ERROR);
-        uint8_t* instrument = out.data() + instrument_at[i];
-        instrument[13] = uint8_t(data >> 16);
-        instrument[14] = uint8_t(data & 0xFF);
-        instrument[15] = uint8_t((data >> 8) & 0xFF);
-        const ExportSample& sample = module.samples[i];
-        out.insert(out.end(), sample.data.begin(),
-                   sample.data.begin() + std::min<size_t>(sample.length, sample.data.size()));
-    }
-    align16(out);
-    return out;
 }
 
 } // namespace tunemill

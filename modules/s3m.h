@@ -3,9 +3,12 @@
 #pragma once
 
 #include "modules/binary.h"
+#include "modules/exported_module.h"
 #include "modules/module.h"
 
 #include <array>
+#include <memory>
+#include <span>
 
 namespace tunemill {
 
@@ -68,6 +71,10 @@ class S3mReader : public ModuleReader {
     InitialState initial_state() const override;
     uint32_t pitch(uint32_t period, uint16_t sample) const override;
 
+    // Whether a header (at least its 96 bytes) passes the checks of the counts and kinds; never
+    // throws. The instrument types are checked by probe() only.
+    static bool header_fits(std::span<const uint8_t> head, uint64_t file_size);
+
     // The source channels of each output channel, in channel order.
     const std::vector<std::vector<int>>& channel_groups() const { return groups_; }
 
@@ -82,6 +89,14 @@ class S3mReader : public ModuleReader {
         uint8_t note, instrument, volume, command, info;
     };
     RawCell raw(int pattern, int row, int channel) const;
+    RawCell merged_cell(int pattern, int row, int channel) const;
+    static void decode_command(uint8_t command, uint8_t info, ModuleCell& cell);
+
+    void read_tables(File& file);
+    void read_slots(File& file);
+    static void decode_slot(const S3mInstrument& instrument, SampleSlot& slot);
+    void make_groups();
+    void read_patterns(File& file);
 
     S3mHeader header_{};
     std::vector<uint16_t> instrument_pointers_;
@@ -94,5 +109,10 @@ class S3mReader : public ModuleReader {
     std::array<uint32_t, MODULE_MAX_CHANNELS> channel_rate_{};
     std::array<uint8_t, MODULE_MAX_CHANNELS> last_info_{};
 };
+
+// The S3M entry of module_formats(): the head probe, the reader, and the 16-channel writer.
+bool probe_s3m_head(std::span<const uint8_t> head, uint64_t file_size);
+std::unique_ptr<ModuleReader> recognise_s3m(File& file);
+std::vector<uint8_t> encode_s3m(const ExportedModule& module);
 
 } // namespace tunemill

@@ -12,7 +12,7 @@
 #include "app/document/document.h"
 #include "platform/paths.h"
 #include "song/song_lock.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 
 namespace tunemill {
 

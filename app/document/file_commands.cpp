@@ -16,9 +16,10 @@
 #include "app/shell/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "settings/settings.h"
 #include "song/song_lock.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 #include "strings/composer_strings.h"
 
 namespace tunemill {

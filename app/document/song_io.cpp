@@ -2,31 +2,15 @@
 // storage and module layers, with the composer's rules on top.
 #include "app/document/song_io.h"
 
-#include "foundation/errors.h"
+#include "loading/song_loader.h"
 #include "modules/export.h"
-#include "modules/import.h"
-#include "storage/song_loader.h"
 #include "strings/composer_strings.h"
 
 namespace tunemill {
 
 void load_song_file(Song& song, const std::string& path, const std::string& untitled_path) {
-    try {
-        try {
-            load_song(song, path, untitled_path);
-        } catch (const MISC_ERROR& error) {
-            // Every song file reader declined: the tracker module readers have their turn.
-            if (error.string_id() != S_UNKNOWN_SONG_FILE) throw;
-            load_module(path, song);
-            song.path = path;
-            song.song_file = false;
-            song.modified = false;
-        }
-    } catch (const FILE_ERROR& error) {
-        // A file that simply ends too early is a damaged song, not a failing disk.
-        if (error.is_end_of_file()) throw LOAD_ERROR(0);
-        throw;
-    }
+    // The loader offers the file to the song file readers, then to every module format.
+    load_song(song, path, untitled_path);
 }
 
 ModuleType module_type_of(int filter_index) {
@@ -42,14 +26,21 @@ ModuleType module_type_of(int filter_index) {
     }
 }
 
+namespace {
+
+// The Export dialog lists the module types in the order of module_variants().
+ModuleFormat module_format(ModuleType type) {
+    return module_variants()[size_t(type)].format;
+}
+
+} // namespace
+
 const char* module_extension(ModuleType type) {
-    return type == ModuleType::S3M ? "s3m" : "mod";
+    return module_format_info(module_format(type)).extension;
 }
 
 void export_module_file(const Song& song, const std::string& path, ModuleType type) {
-    static constexpr ModuleFormat FORMATS[] = {ModuleFormat::S3M, ModuleFormat::MOD,
-                                               ModuleFormat::MOD6, ModuleFormat::MOD8};
-    export_module_file(song, std::filesystem::path(path), FORMATS[int(type)]);
+    export_module_file(song, std::filesystem::path(path), module_format(type));
 }
 
 } // namespace tunemill

@@ -14,9 +14,10 @@
 #include "app/shell/commands.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "song/editing.h"
 #include "song/instrument_array.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 #include "strings/steps_strings.h"
 
 namespace tunemill {

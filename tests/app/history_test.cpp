@@ -18,7 +18,7 @@
 #include "foundation/string_table.h"
 #include "settings/settings.h"
 #include "song/editing.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 #include "strings/steps_strings.h"
 
 namespace tunemill {

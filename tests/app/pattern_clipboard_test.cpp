@@ -14,9 +14,9 @@
 #include "app/pattern/pattern_clipboard.h"
 #include "app/shell/commands.h"
 #include "event_text.h"
+#include "loading/song_loader.h"
 #include "pattern_fixture.h"
 #include "storage/clipboard.h"
-#include "storage/song_loader.h"
 
 namespace tunemill {
 namespace {

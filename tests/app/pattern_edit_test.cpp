@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "app/shell/commands.h"
+#include "loading/song_loader.h"
 #include "pattern_fixture.h"
-#include "storage/song_loader.h"
 
 namespace tunemill {
 namespace {

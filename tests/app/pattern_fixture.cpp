@@ -10,10 +10,10 @@
 #include "app/pattern/pane_bar.h"
 #include "event_text.h"
 #include "instruments/instrument.h"
+#include "loading/song_loader.h"
 #include "song/instrument_array.h"
 #include "song/song_lock.h"
 #include "song/voice_cursor.h"
-#include "storage/song_loader.h"
 
 namespace tunemill::test {
 

@@ -15,8 +15,9 @@
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "settings/settings.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 #include "strings/steps_strings.h"
 
 namespace tunemill {

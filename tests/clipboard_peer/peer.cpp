@@ -21,7 +21,7 @@
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "settings/settings.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // song that plays about as long as libopenmpt plays the module; the broken ones give the
 // loader's messages and leave the song as it was.
 #include "fixtures.h"
+#include "real_modules.h"
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"

@@ -1,14 +1,15 @@
 // Exported modules played by another program: libopenmpt must load every export with the channel
 // and order counts we wrote and play it about as long as the song lasts.
 #include "fixtures.h"
+#include "real_modules.h"
 
 #include "foundation/string_table.h"
 #include "instruments/bank.h"
+#include "loading/song_loader.h"
 #include "modules/export.h"
 #include "modules/import.h"
 #include "song/song.h"
 #include "song/timing.h"
-#include "storage/song_loader.h"
 
 #include <gtest/gtest.h>
 
@@ -29,16 +30,13 @@ TEST(ExportOracle, ExportsOfRealModulesPlayInLibopenmpt) {
         Song song;
         load_module(path, song);
         const double song_seconds = double(song_length(song)) / 1000.0;
-        for (ModuleFormat format :
-             {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6, ModuleFormat::MOD8}) {
-            SCOPED_TRACE(path.filename().string() + " as format " + std::to_string(int(format)));
-            const ExportedModule built = build_module(song, format);
-            const std::vector<uint8_t> bytes =
-                format == ModuleFormat::S3M ? encode_s3m(built) : encode_mod(built);
-            openmpt::module played(bytes);
+        for (const ModuleVariant& variant : module_variants()) {
+            SCOPED_TRACE(path.filename().string() + " as " + variant.name);
+            const ExportedModule built = build_module(song, variant.format);
+            openmpt::module played(encode_module(built));
             EXPECT_EQ(played.get_num_channels(), built.channels);
             EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
-            EXPECT_EQ(played.get_metadata("type"), format == ModuleFormat::S3M ? "s3m" : "mod");
+            EXPECT_EQ(played.get_metadata("type"), module_format_info(variant.format).name);
             // Orders beyond the format's limits are cut, so only complete exports are timed.
             size_t song_pieces = 0;
             for (uint32_t p : song.sequence)
@@ -75,8 +73,7 @@ TEST(ExportOracle, DemoSongsPlayInLibopenmpt) {
             SCOPED_TRACE(entry.path().filename().string() + " as format " +
                          std::to_string(int(format)));
             const ExportedModule built = build_module(song, format);
-            openmpt::module played(format == ModuleFormat::S3M ? encode_s3m(built)
-                                                               : encode_mod(built));
+            openmpt::module played(encode_module(built));
             EXPECT_EQ(played.get_num_channels(), built.channels);
             EXPECT_EQ(played.get_num_orders(), int(built.orders.size()));
             EXPECT_NEAR(played.get_duration_seconds(), song_seconds, song_seconds * 0.05 + 0.5);

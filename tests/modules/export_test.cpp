@@ -60,7 +60,7 @@ size_t starts_in_row(const ExportedModule& module, size_t pattern, size_t row) {
     return count;
 }
 
-bool has_effect(const ExportedModule& module, size_t pattern, size_t row, uint8_t effect,
+bool has_effect(const ExportedModule& module, size_t pattern, size_t row, ExportEffect effect,
                 int parameter = -1) {
     for (int c = 0; c < module.channels; ++c) {
         const ExportCell& cell = at(module, pattern, row, size_t(c));
@@ -73,7 +73,8 @@ class ExportTest : public ::testing::Test {
   protected:
     void SetUp() override { set_language(Language::ENGLISH); }
     std::vector<uint8_t> file_bytes(const Song& song, ModuleFormat format) {
-        const auto path = folder_.path() / (format == ModuleFormat::S3M ? "out.s3m" : "out.mod");
+        const auto path =
+            folder_.path() / (std::string("out.") + module_format_info(format).extension);
         export_module_file(song, path, format);
         std::ifstream in(path, std::ios::binary);
         return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -181,9 +182,9 @@ TEST_F(ExportTest, LongPatternsBecomePiecesWithABreak) {
     const ExportedModule module = build_module(song, ModuleFormat::S3M);
     ASSERT_EQ(module.patterns.size(), 2u);
     EXPECT_EQ(module.orders, (std::vector<uint8_t>{0, 1}));
-    EXPECT_TRUE(has_effect(module, 1, 35, FX_PATTERN_BREAK));
-    EXPECT_FALSE(has_effect(module, 0, 63, FX_PATTERN_BREAK));
-    EXPECT_TRUE(has_effect(module, 1, 26, FX_NOTE_CUT)); // tick 90
+    EXPECT_TRUE(has_effect(module, 1, 35, ExportEffect::PATTERN_BREAK));
+    EXPECT_FALSE(has_effect(module, 0, 63, ExportEffect::PATTERN_BREAK));
+    EXPECT_TRUE(has_effect(module, 1, 26, ExportEffect::NOTE_CUT)); // tick 90
     // Rows beyond the piece are empty.
     for (int c = 0; c < module.channels; ++c)
         EXPECT_EQ(at(module, 1, 40, size_t(c)), ExportCell{});
@@ -249,15 +250,15 @@ TEST_F(ExportTest, TempoAndVolumeBecomeEffectsAndHeaderValues) {
     EXPECT_EQ(s3m.initial_tempo, 60);
     EXPECT_EQ(at(s3m, 0, 2, 0).volume, 15);            // the volume column
     EXPECT_EQ(at(s3m, 0, 3, 0).volume, EXPORT_SILENT); // unchanged: no volume
-    EXPECT_TRUE(has_effect(s3m, 1, 4, FX_SET_TEMPO, module_tempo(10, 40)));
+    EXPECT_TRUE(has_effect(s3m, 1, 4, ExportEffect::SET_TEMPO, module_tempo(10, 40)));
     // The song starts over at 60 BPM: the first pattern sets it when the end is faster.
-    EXPECT_TRUE(has_effect(s3m, 0, 0, FX_SET_TEMPO, 60));
+    EXPECT_TRUE(has_effect(s3m, 0, 0, ExportEffect::SET_TEMPO, 60));
 
     ExportedModule mod = build_module(song, ModuleFormat::MOD);
-    EXPECT_TRUE(has_effect(mod, 0, 0, FX_SPEED));
-    EXPECT_TRUE(has_effect(mod, 0, 0, FX_SET_TEMPO, 60));
-    EXPECT_TRUE(has_effect(mod, 0, 2, FX_SET_VOLUME));
-    EXPECT_TRUE(has_effect(mod, 0, 6, FX_NOTE_CUT));
+    EXPECT_TRUE(has_effect(mod, 0, 0, ExportEffect::SPEED));
+    EXPECT_TRUE(has_effect(mod, 0, 0, ExportEffect::SET_TEMPO, 60));
+    EXPECT_TRUE(has_effect(mod, 0, 2, ExportEffect::SET_VOLUME));
+    EXPECT_TRUE(has_effect(mod, 0, 6, ExportEffect::NOTE_CUT));
 
     const std::vector<uint8_t> bytes = file_bytes(song, ModuleFormat::S3M);
     EXPECT_EQ(bytes[49], 3);  // speed
@@ -274,17 +275,17 @@ TEST_F(ExportTest, RepeatPositionBecomesAJumpOnTheLastOrder) {
     ExportedModule module = build_module(song, ModuleFormat::MOD);
     // Orders: pieces 0, 1, 2 and 3 (the 70 ticks), 4.
     EXPECT_EQ(module.orders, (std::vector<uint8_t>{0, 1, 2, 3, 4}));
-    EXPECT_TRUE(has_effect(module, 4, 15, FX_POSITION_JUMP, 2));
-    EXPECT_FALSE(has_effect(module, 4, 15, FX_PATTERN_BREAK)); // the jump took its place
-    EXPECT_TRUE(has_effect(module, 3, 5, FX_PATTERN_BREAK));
+    EXPECT_TRUE(has_effect(module, 4, 15, ExportEffect::POSITION_JUMP, 2));
+    EXPECT_FALSE(has_effect(module, 4, 15, ExportEffect::PATTERN_BREAK)); // the jump took its place
+    EXPECT_TRUE(has_effect(module, 3, 5, ExportEffect::PATTERN_BREAK));
 
     // When the last pattern also plays earlier, the last order gets a copy to jump from.
     song.sequence.push_back(1);
     module = build_module(song, ModuleFormat::MOD);
     ASSERT_EQ(module.orders.size(), 6u);
     EXPECT_EQ(module.orders.back(), 5);
-    EXPECT_TRUE(has_effect(module, 5, 15, FX_POSITION_JUMP, 2));
-    EXPECT_FALSE(has_effect(module, 1, 15, FX_POSITION_JUMP));
+    EXPECT_TRUE(has_effect(module, 5, 15, ExportEffect::POSITION_JUMP, 2));
+    EXPECT_FALSE(has_effect(module, 1, 15, ExportEffect::POSITION_JUMP));
 }
 
 TEST_F(ExportTest, ModLayoutWithTagSampleAndDescription) {
@@ -338,12 +339,12 @@ TEST_F(ExportTest, SlidesBecomePitchSlidesEndingInATonePortamento) {
         const ExportedModule module = build_module(song, format);
         int slide = 0;
         for (Tick t = 3; t < 6; ++t) {
-            EXPECT_EQ(at(module, 0, t, 0).effect, FX_PITCH_SLIDE) << t;
+            EXPECT_EQ(at(module, 0, t, 0).effect, ExportEffect::PITCH_SLIDE) << t;
             slide += at(module, 0, t, 0).speed;
             EXPECT_LT(at(module, 0, t, 0).speed, 0); // upwards
         }
         const ExportCell& last = at(module, 0, 6, 0);
-        EXPECT_EQ(last.effect, FX_TONE_PORTAMENTO);
+        EXPECT_EQ(last.effect, ExportEffect::TONE_PORTAMENTO);
         EXPECT_EQ(last.key, 48);
         // Two slide ticks per row: from period 428 to that of three quarters of the way up
         // in frequency (244), the tone portamento going the rest.
@@ -366,7 +367,7 @@ TEST_F(ExportTest, ExportedModulesReadBackAsWritten) {
     for (ModuleFormat format : {ModuleFormat::S3M, ModuleFormat::MOD, ModuleFormat::MOD6}) {
         SCOPED_TRACE(int(format));
         const auto path =
-            folder_.path() / (format == ModuleFormat::S3M ? "round.s3m" : "round.mod");
+            folder_.path() / (std::string("round.") + module_format_info(format).extension);
         export_module_file(song, path, format);
         File file = File::open_for_reading(path);
         auto reader = read_module(file);

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "real_modules.h"
+
 namespace tunemill::testing {
 
 inline void put16be(std::string& out, size_t at, uint16_t value) {
@@ -275,24 +277,5 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
-
-// The shared folder of real modules beside the checkout; empty when absent.
-inline std::filesystem::path shared_modules() {
-    const std::filesystem::path folder =
-        std::filesystem::path(TUNEMILL_SOURCE_DIR).parent_path() / "shared" / "modules";
-    return std::filesystem::is_directory(folder) ? folder : std::filesystem::path();
-}
-
-inline std::vector<std::filesystem::path> modules_in(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> files;
-    if (!std::filesystem::is_directory(folder)) return files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".mod" || ext == ".s3m"))
-            files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 } // namespace tunemill::testing

@@ -1,5 +1,6 @@
 // The MOD and S3M readers: recognition, headers, sample slots, cell decoding, pitch, sample data.
 #include "fixtures.h"
+#include "loading/song_loader.h"
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
@@ -417,10 +418,17 @@ TEST_F(ReaderTest, S3mOddOrderCountsAreNoDamage) {
     EXPECT_NE(reader->cell(0, 0, 0).period, NO_PERIOD);
     EXPECT_NE(reader->cell(1, 5, 0).period, NO_PERIOD);
     EXPECT_EQ(reader->cell(1, 0, 0).period, NO_PERIOD);
-    // And the file opens as a song.
+    // And the file opens as a song, through the module import and through the loader that
+    // every program uses.
     Song song;
-    load_module(folder_.write("odd.s3m", bytes), song);
+    const auto path = folder_.write("odd.s3m", bytes);
+    load_module(path, song);
     EXPECT_FALSE(song.sequence.empty());
+    std::string format;
+    const Song loaded = read_any_song(
+        path, [](const std::string&) { return Instrument{}; }, &format);
+    EXPECT_EQ(format, "s3m");
+    EXPECT_EQ(loaded.sequence, song.sequence);
 }
 
 TEST_F(ReaderTest, S3mHeaderChecks) {

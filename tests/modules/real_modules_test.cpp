@@ -1,10 +1,12 @@
 // Real modules written by others (read from the shared folder beside the checkout, never copied
 // into the project): the readers must know every well-formed one and fail cleanly on the rest.
 #include "fixtures.h"
+#include "real_modules.h"
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "modules/formats.h"
 #include "modules/module.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +94,28 @@ TEST_F(RealModulesTest, EveryTopLevelModuleReads) {
         SCOPED_TRACE(path.filename().string());
         File file = File::open_for_reading(path);
         EXPECT_NO_THROW(read_everything(file));
+    }
+}
+
+// The loader picks a module's format by the head probes; a file some reader recognises must be
+// picked for that reader's format, for every real module, damaged ones included. (The head
+// probes may let through what the readers then refuse, such as AdLib instruments.)
+TEST_F(RealModulesTest, HeadProbesPickTheFormatWhoseReaderRecognisesTheFile) {
+    for (const char* sub : {"", "damaged", "either", "rejected"}) {
+        for (const auto& path : modules_in(folder_ / sub)) {
+            SCOPED_TRACE(path.filename().string());
+            File file = File::open_for_reading(path);
+            std::vector<uint8_t> head(std::min<uint64_t>(file.size(), 2048));
+            file.read_at(0, head.data(), head.size());
+            std::string by_head, by_reader;
+            for (const ModuleFormatInfo& format : module_formats()) {
+                if (by_head.empty() && format.probe_head(head, file.size())) by_head = format.name;
+                if (by_reader.empty() && format.recognise(file)) by_reader = format.name;
+            }
+            if (!by_reader.empty()) {
+                EXPECT_EQ(by_head, by_reader);
+            }
+        }
     }
 }
 

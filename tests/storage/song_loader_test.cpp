@@ -7,9 +7,10 @@
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "old_song_encoder.h"
 #include "song/instrument_array.h"
-#include "storage/song_loader.h"
+#include "storage/song_saver.h"
 #include "storage_test_util.h"
 
 namespace tunemill {

@@ -1,8 +1,7 @@
-// Loading a song from any file the composer reads, and saving it safely. Loading tries the
-// readers of song_readers() in order: each probes the file's first bytes, and the first that
-// recognises the file reads it. Saving purges the song, writes a temporary file in the target's
-// folder, flushes it to the disk and renames it over the target, so the old file survives any
-// failure on the way.
+// Loading a song from any file the composer reads: song files and tracker modules. Loading tries
+// the readers of song_readers() in order: each probes the file's first bytes, and the first that
+// recognises the file reads it. This layer sits above storage and modules, which know nothing of
+// each other.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +33,7 @@ struct SongReader {
     bool song_file;
 };
 
-// The loading order: ".sn2", ".sn", then the module readers.
+// The loading order: ".sn2", ".sn", then the formats of module_formats().
 std::span<const SongReader> song_readers();
 
 // The stock bank of the run (tmill.bnk beside the program).
@@ -53,16 +52,5 @@ std::string load_song(Song& song, const std::filesystem::path& path,
 // Reads the file into a song of its own with the readers, without touching any other song.
 Song read_any_song(const std::filesystem::path& path, const BankLookup& bank,
                    std::string* format = nullptr);
-
-// Writes the song as it is to the path through a temporary file in the same folder: written,
-// flushed, renamed over the path (a symbolic link is followed; the old file's permissions are
-// kept). A failure removes the temporary file and leaves the old file as it was; its FILE_ERROR
-// names the target.
-void write_song_file(const Song& song, const std::filesystem::path& path);
-
-// File > Save: the purge first, then write_song_file; on success clears modified, sets the
-// song-file flag and the path. Returns false when the purge could not take the song lock (that
-// message has been shown); errors of the write pass on. The caller does not hold the song lock.
-bool save_song(Song& song, const std::filesystem::path& path);
 
 } // namespace tunemill

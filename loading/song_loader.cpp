@@ -1,0 +1,105 @@
+// The loading order: the song file readers, then one entry per module format.
+#include "loading/song_loader.h"
+
+#include "foundation/errors.h"
+#include "foundation/file.h"
+#include "foundation/string_table.h"
+#include "instruments/bank.h"
+#include "modules/formats.h"
+#include "modules/import.h"
+#include "storage/old_song_file.h"
+#include "storage/song_file.h"
+
+namespace tunemill {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<SongReader> make_readers() {
+    std::vector<SongReader> readers = {
+        {"sn2", [](std::span<const uint8_t> head, uint64_t) { return probe_song_file(head); },
+         [](File& file, Song& song, const BankLookup& bank) {
+             if (!read_song(file, song, bank)) throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
+         },
+         true},
+        {"sn", [](std::span<const uint8_t> head, uint64_t) { return probe_old_song_file(head); },
+         [](File& file, Song& song, const BankLookup& bank) {
+             if (!read_old_song(file, song, bank)) throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
+         },
+         false},
+    };
+    // Tracker modules come after the song formats: their probes are the weakest. The module
+    // readers confirm what the head probe let through.
+    for (const ModuleFormatInfo& format : module_formats())
+        readers.push_back(
+            {format.name, format.probe_head,
+             [](File& file, Song& song, const BankLookup&) { read_module_song(file, song); },
+             false});
+    return readers;
+}
+
+std::vector<uint8_t> read_head(File& file) {
+    std::vector<uint8_t> head(PROBE_BYTES);
+    size_t got = 0;
+    while (got < head.size()) {
+        const size_t more = file.read_some(head.data() + got, head.size() - got);
+        if (more == 0) break;
+        got += more;
+    }
+    head.resize(got);
+    file.seek(0);
+    return head;
+}
+
+} // namespace
+
+std::span<const SongReader> song_readers() {
+    static const std::vector<SongReader> readers = make_readers();
+    return readers;
+}
+
+BankLookup stock_bank_lookup() {
+    return [](const std::string& name) { return instrument_bank().load(name); };
+}
+
+Song read_any_song(const fs::path& path, const BankLookup& bank, std::string* format) {
+    File file = File::open_for_reading(path);
+    const std::vector<uint8_t> head = read_head(file);
+    const uint64_t size = file.size();
+    for (const SongReader& reader : song_readers()) {
+        if (!reader.probe(head, size)) continue;
+        Song song;
+        reset(song);
+        file.seek(0);
+        try {
+            reader.read(file, song, bank);
+        } catch (const FILE_ERROR& error) {
+            // A file cut short is a damaged song file, whichever reader found the end.
+            if (error.is_end_of_file()) throw LOAD_ERROR(0);
+            throw;
+        }
+        song.song_file = reader.song_file;
+        if (format) *format = reader.format;
+        return song;
+    }
+    throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
+}
+
+std::string load_song(Song& song, const fs::path& path, const std::string& untitled_path,
+                      const BankLookup& bank) {
+    try {
+        std::string format;
+        Song loaded = read_any_song(path, bank, &format);
+        // The song object stays (its lock and observers with it); only its content is replaced.
+        song = std::move(loaded);
+        song.path = path.string();
+        song.modified = false;
+        return format;
+    } catch (...) {
+        new_song(song, untitled_path);
+        throw;
+    }
+}
+
+} // namespace tunemill
