@@ -30,7 +30,7 @@ test-asan: asan
 # Only the programs labelled "thread" run under ThreadSanitizer, so only they are built.
 tsan: deps
 	@cmake --preset tsan >/dev/null
-	@cmake --build build-tsan -j $(JOBS) --target device_thread_tests
+	@cmake --build build-tsan -j $(JOBS) --target playback_thread_tests
 
 test-tsan: tsan
 	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest $(CTEST_FLAGS) -L thread

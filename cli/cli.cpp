@@ -21,6 +21,10 @@ int run_operation(const std::function<void()>& operation) {
     }
 }
 
+void print_error(const ERROR& error) {
+    std::cerr << error.compose_message() << std::endl;
+}
+
 void print_json(const nlohmann::json& object) {
     std::cout << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
 }

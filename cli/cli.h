@@ -8,6 +8,10 @@
 #include <utility>
 #include <vector>
 
+namespace tunemill {
+class ERROR;
+}
+
 namespace tunemill::cli {
 
 enum ExitCode : int { SUCCESS = 0, FAILED = 1, USAGE = 2 };
@@ -22,6 +26,9 @@ struct Command {
 // Runs an operation: an error becomes exactly one line on stderr (the string table's text in
 // the current language) and the exit code FAILED.
 int run_operation(const std::function<void()>& operation);
+
+// The reporter tmw-cli gives the core: the error's text as one line on stderr.
+void print_error(const ERROR& error);
 
 // Prints the object as one line of JSON on stdout.
 void print_json(const nlohmann::json& object);

@@ -105,6 +105,7 @@ int play(const PlayOptions& options, const Options& common) {
     PlaybackEngine engine(song);
     engine.set_repeat(options.repeat || settings().repeat != 0);
     OutputThread output(engine, system);
+    output.set_reporter(print_error);
     PositionLine line;
     output.register_receiver(&line);
 

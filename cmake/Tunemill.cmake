@@ -13,11 +13,15 @@ if(TUNEMILL_SANITIZE)
   endif()
 endif()
 
-# tunemill_library(name DEPS dep...): a static library from every .cpp of the calling folder
-# (subfolders included), with the project root as its include root.
+# tunemill_library(name DEPS dep... [EXCLUDE file...]): a static library from every .cpp of the
+# calling folder (subfolders included) but the excluded ones, with the project root as its include
+# root.
 function(tunemill_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   add_library(${name} STATIC ${sources} ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
   target_compile_options(${name} PRIVATE ${TUNEMILL_WARNINGS})

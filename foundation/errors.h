@@ -101,7 +101,7 @@ class PLAYBACK_ERROR : public ERROR {
     std::string system_text_;
 };
 
-// Never thrown: built and shown on the spot when the MIDI input cannot be opened.
+// Never thrown: built and reported on the spot when the MIDI input cannot be opened.
 class MIDI_ERROR : public ERROR {
   public:
     MIDI_ERROR(int32_t code, std::string system_text)

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <mutex>
 #include <vector>
 
@@ -100,16 +99,12 @@ void set_error_display(ErrorDisplay display) {
 }
 
 void show_error(const ERROR& error) {
-    const std::string text = error.compose_message();
     ErrorDisplay display;
     {
         std::lock_guard lock(display_mutex);
         display = error_display;
     }
-    if (display)
-        display(PRODUCT_NAME, text);
-    else
-        std::cerr << text << "\n";
+    if (display) display(PRODUCT_NAME, error.compose_message());
 }
 
 void show_current_error() {

@@ -49,8 +49,9 @@ size_t load_string(uint32_t id, char* buffer, size_t size);
 // The lines of a multi-line entry (the category names, the filter lists).
 std::vector<std::string> split_lines(const std::string& text);
 
-// Error display. The front end installs what shows an error: a message box in the GUI, one line
-// on stderr in the CLI. Without one, errors go to stderr.
+// Error display, for the front ends: each installs what shows an error (a message box in the
+// composer, one line on stderr in tmw-cli). Without one, show_error shows nothing. The core does
+// not call it: it throws, or hands its errors to the reporter the front end gives it.
 constexpr const char* PRODUCT_NAME = "Tunemill";
 using ErrorDisplay = std::function<void(const std::string& caption, const std::string& text)>;
 void set_error_display(ErrorDisplay display);

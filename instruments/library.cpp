@@ -8,7 +8,6 @@
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
-#include "foundation/string_table.h"
 #include "instruments/bank.h"
 #include "instruments/instrument_file.h"
 
@@ -41,9 +40,10 @@ bool instrument_extension(const std::string& file_name) {
 } // namespace
 
 void InstrumentLibrary::build(const std::filesystem::path& folder, InstrumentBank& bank,
-                              const ErrorReport& report) {
-    const ErrorReport show =
-        report ? report : ErrorReport([](const ERROR& error) { show_error(error); });
+                              const ErrorReporter& report) {
+    const auto show = [&](const ERROR& error) {
+        if (report) report(error);
+    };
     valid_ = true;
     holds_files_ = false;
     folder_ = folder;

@@ -6,15 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "foundation/error_reporter.h"
 #include "instruments/instrument.h"
 
 namespace tunemill {
 
-class ERROR;
 class InstrumentBank;
 
 struct LibraryItem {
@@ -25,14 +24,12 @@ struct LibraryItem {
 
 class InstrumentLibrary {
   public:
-    // How a failure of the build is shown; the default is the front end's error display.
-    using ErrorReport = std::function<void(const ERROR&)>;
-
     // Rebuilds from the bank and the folder. A bank that cannot be read is reported once and
     // leaves the library invalid, but the instrument files are listed all the same; unreadable
-    // files are left out silently.
+    // files are left out silently. The build goes on after a failure, so it reports rather than
+    // throws.
     void build(const std::filesystem::path& folder, InstrumentBank& bank,
-               const ErrorReport& report = {});
+               const ErrorReporter& report);
 
     // The browser rebuilds when no file was found, the bank failed, or the folder changed.
     bool needs_rebuild(const std::filesystem::path& folder) const;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/realtime_section.h"
 #include "platform/thread_priority.h"
 
 namespace tunemill {
@@ -79,6 +80,7 @@ int32_t BlockStream::write(const WaveBlock* block) {
 }
 
 uint32_t BlockStream::pull(uint8_t* out, uint32_t frames) {
+    const RealtimeSection callback(RealtimeRule::AUDIO_CALLBACK);
     const uint32_t wanted = frames * frame_bytes_;
     uint32_t taken = 0;
     while (taken < wanted) {

@@ -161,7 +161,7 @@ void MidiInput::open(uint32_t id) {
     std::string error;
     const int32_t code = backend_->open(id, &MidiInput::receive_thunk, this, error);
     if (code != 0) {
-        show_error(MIDI_ERROR(code, error));
+        if (reporter_) reporter_(MIDI_ERROR(code, error));
         return;
     }
     open_ = true;

@@ -8,8 +8,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "foundation/error_reporter.h"
 #include "platform/spsc_ring.h"
 
 namespace tunemill {
@@ -67,9 +69,13 @@ class MidiInput {
     // (NO_MIDI_INPUT, "(none)") first, then one entry per input port; built once.
     const std::vector<MidiDeviceInfo>& devices();
 
+    // Where a failed open is reported; the program goes on without MIDI input, so it is not
+    // thrown.
+    void set_reporter(ErrorReporter reporter) { reporter_ = std::move(reporter); }
+
     // Keeps the device when it is the open one; otherwise closes the open one and opens the new
     // one when it is a device of the list (any other id means no MIDI input). A failed open is
-    // shown once (MIDI_ERROR) and leaves the input closed.
+    // reported once (MIDI_ERROR) and leaves the input closed.
     void open(uint32_t id);
     void close();
     bool is_open() const { return open_; }
@@ -93,6 +99,7 @@ class MidiInput {
     };
 
     std::unique_ptr<MidiBackend> backend_;
+    ErrorReporter reporter_;
     std::vector<MidiDeviceInfo> devices_;
     bool listed_ = false;
     bool open_ = false;

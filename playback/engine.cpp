@@ -10,23 +10,6 @@
 namespace tunemill {
 
 namespace {
-// Render block and the starts hold the song lock; they never show anything themselves.
-class RawSongLock {
-  public:
-    explicit RawSongLock(Song& song)
-        : song_(song), locked_(song.lock.try_lock_for(song.lock.timeout())) {}
-    ~RawSongLock() {
-        if (locked_) song_.lock.unlock();
-    }
-    RawSongLock(const RawSongLock&) = delete;
-    RawSongLock& operator=(const RawSongLock&) = delete;
-    explicit operator bool() const { return locked_; }
-
-  private:
-    Song& song_;
-    bool locked_;
-};
-
 constexpr uint64_t PREVIEW_TIMEOUT_SECONDS = 5;
 constexpr uint64_t LOW_LATENCY_SECONDS = 10;
 } // namespace
@@ -92,7 +75,28 @@ void PlaybackEngine::request_stop(bool drain) {
     stop_ = true;
 }
 
+void PlaybackEngine::make_room(const Pattern& pattern) {
+    // A voice sounds at most one mixer voice per key, and no more than it has notes.
+    size_t notes = 0;
+    for (const Voice& voice : pattern.voices) {
+        const size_t starts =
+            size_t(std::count_if(voice.events.begin(), voice.events.end(), [](const Event& event) {
+                return event.kind == NOTE_ON || event.kind == PORTAMENTO;
+            }));
+        notes += std::min<size_t>(starts, KEY_COUNT);
+    }
+    states_.reserve(pattern.voices.size());
+    // Room for the previews and auditions on top.
+    pool_.reserve(notes + VoicePool::GROWTH);
+}
+
+void PlaybackEngine::make_room_for_song() {
+    for (const Pattern& pattern : song_.patterns)
+        make_room(pattern);
+}
+
 void PlaybackEngine::prepare_start() {
+    make_room_for_song();
     stop();
     open(false);
     solo_voice_id_ = 0;
@@ -102,7 +106,7 @@ void PlaybackEngine::prepare_start() {
 }
 
 bool PlaybackEngine::start_song(uint32_t sequence_index) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     if (!lock || sequence_index >= song_.sequence.size()) return false;
     prepare_start();
     mode_ = PlayMode::SONG;
@@ -114,7 +118,7 @@ bool PlaybackEngine::start_song(uint32_t sequence_index) {
 }
 
 bool PlaybackEngine::start_pattern(uint32_t pattern) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     if (!lock || !pattern_at(pattern)) return false;
     prepare_start();
     mode_ = PlayMode::PATTERN;
@@ -126,7 +130,7 @@ bool PlaybackEngine::start_pattern(uint32_t pattern) {
 
 bool PlaybackEngine::start_block(uint32_t pattern, Tick start, Tick end, uint32_t voice_index,
                                  bool all_voices) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     const Pattern* p = pattern_at(pattern);
     if (!lock || !p) return false;
     prepare_start();
@@ -142,7 +146,7 @@ bool PlaybackEngine::start_block(uint32_t pattern, Tick start, Tick end, uint32_
 }
 
 bool PlaybackEngine::start_voice(uint32_t pattern, uint32_t voice_index) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     const Pattern* p = pattern_at(pattern);
     stop(); // a running playback stops even when this voice has nothing to play
     if (!lock || !p || voice_index >= p->voices.size()) return false;
@@ -167,7 +171,7 @@ bool PlaybackEngine::start_voice(uint32_t pattern, uint32_t voice_index) {
 
 bool PlaybackEngine::start_recording(uint32_t pattern, Tick start, Tick end, uint32_t voice_index,
                                      bool block, bool all_voices) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     const Pattern* p = pattern_at(pattern);
     if (!lock || !p) return false;
     prepare_start();
@@ -185,7 +189,7 @@ bool PlaybackEngine::start_recording(uint32_t pattern, Tick start, Tick end, uin
 }
 
 bool PlaybackEngine::render_block(void* output, uint32_t frames) {
-    RawSongLock lock(song_);
+    QuietSongLock lock(song_.lock);
     if (!lock) {
         lock_timed_out_ = true;
         return false;
@@ -340,6 +344,10 @@ void PlaybackEngine::audition_note(uint32_t pattern, uint32_t voice_index, uint3
 // --- Editor notifications ------------------------------------------------------------------------
 
 void PlaybackEngine::pattern_changed(int32_t pattern) {
+    if (pattern < 0)
+        make_room_for_song();
+    else if (const Pattern* changed = pattern_at(uint32_t(pattern)))
+        make_room(*changed);
     if (pattern < 0 || uint32_t(pattern) == current_pattern_) reseek_ = true;
 }
 

@@ -166,6 +166,10 @@ class PlaybackEngine : public SongObserver {
     // WAV writer and tests, always under the song lock.
     uint32_t tick();
     void seek(Tick tick, int64_t frame_offset);
+    void seek_voice(const Pattern& pattern, size_t index, Tick tick, int64_t frame_offset);
+    void resume_note(const Pattern& pattern, const Voice& voice, const Event& event, uint32_t key,
+                     Tick tick, int64_t frame_offset);
+    void settle_voices(const Pattern* pattern);
     void set_mode(PlayMode mode) { mode_ = mode; }
 
   private:
@@ -189,6 +193,11 @@ class PlaybackEngine : public SongObserver {
     MixVoice* sounding_voice(uint32_t voice_id, uint32_t key);
     void write_report(uint32_t pattern_word, int32_t tick, bool last);
     void prepare_start();
+    // Makes room, on the caller's side of the song lock, for every voice state and mixer voice
+    // the pattern (or every pattern of the song) can need at once, so that rendering a block never
+    // has to grow them.
+    void make_room(const Pattern& pattern);
+    void make_room_for_song();
     void finish_block(bool audible);
     uint64_t now_ms() const;
 

@@ -106,10 +106,32 @@ void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
     voice.fraction = uint32_t(position & 0xFFFF);
 }
 
+// The kernels of one family, each at the index kernel_index gives its shape. A table where two
+// shapes meet at one index leaves another empty, which complete() finds at compile time.
 template <template <typename, int, bool> class Table> struct KernelTable {
-    Kernel entries[KERNEL_COUNT] = {
-        Table<uint8_t, 1, false>::run, Table<uint8_t, 1, true>::run,  Table<int16_t, 1, false>::run,
-        Table<int16_t, 1, true>::run,  Table<uint8_t, 2, false>::run, Table<uint8_t, 2, true>::run,
-        Table<int16_t, 2, false>::run, Table<int16_t, 2, true>::run,
-    };
+    Kernel entries[KERNEL_COUNT] = {};
+
+    constexpr KernelTable() {
+        place<uint8_t, 1, false>();
+        place<uint8_t, 1, true>();
+        place<int16_t, 1, false>();
+        place<int16_t, 1, true>();
+        place<uint8_t, 2, false>();
+        place<uint8_t, 2, true>();
+        place<int16_t, 2, false>();
+        place<int16_t, 2, true>();
+    }
+
+    template <typename Sample, int Channels, bool Interpolate> constexpr void place() {
+        static_assert(kernel_interpolates(
+                          kernel_index(Channels == 2, sizeof(Sample), Interpolate)) == Interpolate);
+        entries[kernel_index(Channels == 2, sizeof(Sample), Interpolate)] =
+            Table<Sample, Channels, Interpolate>::run;
+    }
+
+    constexpr bool complete() const {
+        for (Kernel kernel : entries)
+            if (!kernel) return false;
+        return true;
+    }
 };

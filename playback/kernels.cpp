@@ -15,7 +15,8 @@ template <typename Sample, int Channels, bool Interpolate> struct Portable {
     }
 };
 
-const KernelTable<Portable> portable_table;
+constexpr KernelTable<Portable> portable_table;
+static_assert(portable_table.complete(), "every kernel shape has its own index");
 
 struct LevelTable {
     EightBitLevels levels;

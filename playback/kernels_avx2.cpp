@@ -73,6 +73,150 @@ template <typename Sample> inline __m256i sample_pairs(const uint8_t* base, __m2
     }
 }
 
+// Where the group being mixed starts, and the offsets of its eight frames from there.
+struct GroupCursor {
+    uint32_t whole;
+    uint32_t fraction;
+    uint32_t step;
+    __m256i step_offsets; // 0 to 7 steps
+
+    explicit GroupCursor(const MixVoice& voice)
+        : whole(voice.position), fraction(voice.fraction), step(voice.step),
+          step_offsets(_mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                          _mm256_set1_epi32(int(voice.step)))) {}
+    // The 16.16 offsets of the group's frames from its first whole frame.
+    __m256i offsets() const {
+        return _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
+    }
+    void next_group() {
+        const uint32_t total = fraction + GROUP * step;
+        whole += total >> 16;
+        fraction = total & 0xFFFF;
+    }
+};
+
+// Interpolating: both weights of a frame applied to its (older, newer) pair with one multiply-add
+// per channel. Mixes whole groups from done on; returns the frames done.
+template <typename Sample, int Channels>
+[[gnu::always_inline]] inline uint32_t mix_interpolated(const MixVoice& voice, int16_t*& mix,
+                                                        uint32_t frames, uint32_t done,
+                                                        GroupCursor& at) {
+    const ChannelBias bias = interpolation_bias(voice);
+    const __m256i left_low = _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0]));
+    const __m256i left_high =
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0] + 8));
+    const __m256i right_low = _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1]));
+    const __m256i right_high =
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1] + 8));
+    const __m256i half = _mm256_set1_epi16(16384);
+    const __m256i left_bias = _mm256_set1_epi32(bias.left);
+    const __m256i right_bias = _mm256_set1_epi32(bias.right);
+    for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels, at.next_group()) {
+        const __m256i offsets = at.offsets();
+        const __m256i pairs =
+            sample_pairs<Sample>(voice.samples + (uint64_t(at.whole) - 1) * sizeof(Sample),
+                                 _mm256_srli_epi32(offsets, 16));
+        // Wn * n + Wo * o = (Wn - 32768) * n + (Wo - 32768) * o + 32768 * (n + o); the weights
+        // are stored less 32768 so that they fit 16 bits. 32-bit wrap-around in the parts is
+        // harmless: the sum itself fits.
+        const __m256i common = _mm256_slli_epi32(_mm256_madd_epi16(pairs, half), 1);
+        const __m256i left = _mm256_srai_epi32(
+            _mm256_add_epi32(
+                _mm256_add_epi32(
+                    _mm256_madd_epi16(pairs, phase_weights(left_low, left_high, offsets)), common),
+                left_bias),
+            16);
+        if constexpr (Channels == 2) {
+            const __m256i right = _mm256_srai_epi32(
+                _mm256_add_epi32(
+                    _mm256_add_epi32(
+                        _mm256_madd_epi16(pairs, phase_weights(right_low, right_high, offsets)),
+                        common),
+                    right_bias),
+                16);
+            add_stereo(mix, left, right);
+        } else {
+            add_mono(mix, left);
+        }
+    }
+    return done;
+}
+
+// 16-bit samples without interpolation: one 32-bit multiply per channel.
+template <int Channels>
+[[gnu::always_inline]] inline uint32_t mix_direct_16(const MixVoice& voice, int16_t*& mix,
+                                                     uint32_t frames, uint32_t done,
+                                                     GroupCursor& at) {
+    const ChannelBias bias = direct_bias(voice);
+    const __m256i left_gain = _mm256_set1_epi32(int(voice.left_gain));
+    const __m256i right_gain = _mm256_set1_epi32(int(voice.right_gain));
+    const __m256i left_bias = _mm256_set1_epi32(bias.left);
+    const __m256i right_bias = _mm256_set1_epi32(bias.right);
+    for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels, at.next_group()) {
+        const __m256i words = _mm256_i32gather_epi32(
+            reinterpret_cast<const int*>(voice.samples + uint64_t(at.whole) * 2),
+            _mm256_srli_epi32(at.offsets(), 16), 2);
+        const __m256i s = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
+        const __m256i left =
+            _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(s, left_gain), left_bias), 16);
+        if constexpr (Channels == 2) {
+            const __m256i right = _mm256_srai_epi32(
+                _mm256_add_epi32(_mm256_mullo_epi32(s, right_gain), right_bias), 16);
+            add_stereo(mix, left, right);
+        } else {
+            add_mono(mix, left);
+        }
+    }
+    return done;
+}
+
+// 8-bit samples without interpolation: (x - 128) * L + 128 with L = gain / 256, the same values
+// as the 8-bit level table.
+template <int Channels>
+[[gnu::always_inline]] inline uint32_t mix_direct_8(const MixVoice& voice, int16_t*& mix,
+                                                    uint32_t frames, uint32_t done,
+                                                    GroupCursor& at) {
+    const __m256i levels =
+        _mm256_set1_epi32(int((voice.left_gain >> 8) | ((voice.right_gain >> 8) << 16)));
+    const __m256i zero_level = _mm256_set1_epi32(128);
+    const __m256i word_bias = _mm256_set1_epi16(128);
+    for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels, at.next_group()) {
+        const __m256i bytes =
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(voice.samples + uint64_t(at.whole)),
+                                   _mm256_srli_epi32(at.offsets(), 16), 1);
+        const __m256i x =
+            _mm256_sub_epi32(_mm256_and_si256(bytes, _mm256_set1_epi32(0xFF)), zero_level);
+        if constexpr (Channels == 2) {
+            // Each lane holds x twice as int16; one 16-bit multiply gives left and right.
+            const __m256i twice = _mm256_or_si256(_mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)),
+                                                  _mm256_slli_epi32(x, 16));
+            add_interleaved(mix, _mm256_add_epi16(_mm256_mullo_epi16(twice, levels), word_bias));
+        } else {
+            const __m256i level = _mm256_set1_epi32(int(voice.left_gain >> 8));
+            add_mono(mix, _mm256_add_epi32(_mm256_mullo_epi32(x, level), zero_level));
+        }
+    }
+    return done;
+}
+
+// Until the first carry out of the fraction the older sample of an interpolating voice may be
+// silence or the sample's last frame rather than the frame before the position: those frames
+// take the portable loop. Returns the frames done.
+template <typename Sample, int Channels>
+[[gnu::always_inline]] inline uint32_t mix_lead_in(MixVoice& voice, int16_t*& mix,
+                                                   uint32_t frames) {
+    const uint32_t start = voice.position;
+    uint32_t done = 0;
+    if (start == 0 || ((voice.flags & VOICE_LOOPED) != 0 && start == voice.loop_start)) {
+        while (done < frames && voice.position == start) {
+            mix_portable<Sample, Channels, true>(voice, mix, 1);
+            mix += Channels;
+            ++done;
+        }
+    }
+    return done;
+}
+
 template <typename Sample, int Channels, bool Interpolate> struct Avx2 {
     static void run(MixVoice& voice, int16_t* mix, uint32_t frames) {
         if (voice.step >= MAX_VECTOR_STEP || frames < GROUP) {
@@ -80,134 +224,22 @@ template <typename Sample, int Channels, bool Interpolate> struct Avx2 {
             return;
         }
         uint32_t done = 0;
-        if constexpr (Interpolate) {
-            // Until the first carry out of the fraction the older sample may be silence or the
-            // sample's last frame rather than the frame before the position.
-            const uint32_t start = voice.position;
-            if (start == 0 || ((voice.flags & VOICE_LOOPED) != 0 && start == voice.loop_start)) {
-                while (done < frames && voice.position == start) {
-                    mix_portable<Sample, Channels, Interpolate>(voice, mix, 1);
-                    mix += Channels;
-                    ++done;
-                }
-            }
-        }
-        const uint32_t step = voice.step;
-        const __m256i step_offsets = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
-                                                        _mm256_set1_epi32(int(step)));
-        uint32_t whole = voice.position;
-        uint32_t fraction = voice.fraction;
-        const uint8_t* samples = voice.samples;
-
-        if constexpr (Interpolate) {
-            const ChannelBias bias = interpolation_bias(voice);
-            const __m256i left_low =
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0]));
-            const __m256i left_high =
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[0] + 8));
-            const __m256i right_low =
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1]));
-            const __m256i right_high =
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(voice.weights[1] + 8));
-            const __m256i half = _mm256_set1_epi16(16384);
-            const __m256i left_bias = _mm256_set1_epi32(bias.left);
-            const __m256i right_bias = _mm256_set1_epi32(bias.right);
-            for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets =
-                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
-                const __m256i pairs =
-                    sample_pairs<Sample>(samples + (uint64_t(whole) - 1) * sizeof(Sample),
-                                         _mm256_srli_epi32(offsets, 16));
-                // Wn * n + Wo * o = (Wn - 32768) * n + (Wo - 32768) * o + 32768 * (n + o); the
-                // weights are stored less 32768 so that they fit 16 bits. 32-bit wrap-around in
-                // the parts is harmless: the sum itself fits.
-                const __m256i common = _mm256_slli_epi32(_mm256_madd_epi16(pairs, half), 1);
-                const __m256i left = _mm256_srai_epi32(
-                    _mm256_add_epi32(
-                        _mm256_add_epi32(
-                            _mm256_madd_epi16(pairs, phase_weights(left_low, left_high, offsets)),
-                            common),
-                        left_bias),
-                    16);
-                if constexpr (Channels == 2) {
-                    const __m256i right = _mm256_srai_epi32(
-                        _mm256_add_epi32(
-                            _mm256_add_epi32(
-                                _mm256_madd_epi16(pairs,
-                                                  phase_weights(right_low, right_high, offsets)),
-                                common),
-                            right_bias),
-                        16);
-                    add_stereo(mix, left, right);
-                } else {
-                    add_mono(mix, left);
-                }
-                const uint32_t total = fraction + GROUP * step;
-                whole += total >> 16;
-                fraction = total & 0xFFFF;
-            }
-        } else if constexpr (sizeof(Sample) == 2) {
-            const ChannelBias bias = direct_bias(voice);
-            const __m256i left_gain = _mm256_set1_epi32(int(voice.left_gain));
-            const __m256i right_gain = _mm256_set1_epi32(int(voice.right_gain));
-            const __m256i left_bias = _mm256_set1_epi32(bias.left);
-            const __m256i right_bias = _mm256_set1_epi32(bias.right);
-            for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets =
-                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
-                const __m256i words = _mm256_i32gather_epi32(
-                    reinterpret_cast<const int*>(samples + uint64_t(whole) * 2),
-                    _mm256_srli_epi32(offsets, 16), 2);
-                const __m256i s = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
-                const __m256i left = _mm256_srai_epi32(
-                    _mm256_add_epi32(_mm256_mullo_epi32(s, left_gain), left_bias), 16);
-                if constexpr (Channels == 2) {
-                    const __m256i right = _mm256_srai_epi32(
-                        _mm256_add_epi32(_mm256_mullo_epi32(s, right_gain), right_bias), 16);
-                    add_stereo(mix, left, right);
-                } else {
-                    add_mono(mix, left);
-                }
-                const uint32_t total = fraction + GROUP * step;
-                whole += total >> 16;
-                fraction = total & 0xFFFF;
-            }
-        } else {
-            // (x - 128) * L + 128 with L = gain / 256: the same values as the 8-bit level table.
-            const __m256i levels =
-                _mm256_set1_epi32(int((voice.left_gain >> 8) | ((voice.right_gain >> 8) << 16)));
-            const __m256i zero_level = _mm256_set1_epi32(128);
-            const __m256i word_bias = _mm256_set1_epi16(128);
-            for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels) {
-                const __m256i offsets =
-                    _mm256_add_epi32(_mm256_set1_epi32(int(fraction)), step_offsets);
-                const __m256i bytes =
-                    _mm256_i32gather_epi32(reinterpret_cast<const int*>(samples + uint64_t(whole)),
-                                           _mm256_srli_epi32(offsets, 16), 1);
-                const __m256i x =
-                    _mm256_sub_epi32(_mm256_and_si256(bytes, _mm256_set1_epi32(0xFF)), zero_level);
-                if constexpr (Channels == 2) {
-                    // Each lane holds x twice as int16; one 16-bit multiply gives left and right.
-                    const __m256i twice = _mm256_or_si256(
-                        _mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(x, 16));
-                    add_interleaved(mix,
-                                    _mm256_add_epi16(_mm256_mullo_epi16(twice, levels), word_bias));
-                } else {
-                    const __m256i level = _mm256_set1_epi32(int(voice.left_gain >> 8));
-                    add_mono(mix, _mm256_add_epi32(_mm256_mullo_epi32(x, level), zero_level));
-                }
-                const uint32_t total = fraction + GROUP * step;
-                whole += total >> 16;
-                fraction = total & 0xFFFF;
-            }
-        }
-        voice.position = whole;
-        voice.fraction = fraction;
+        if constexpr (Interpolate) done = mix_lead_in<Sample, Channels>(voice, mix, frames);
+        GroupCursor at(voice);
+        if constexpr (Interpolate)
+            done = mix_interpolated<Sample, Channels>(voice, mix, frames, done, at);
+        else if constexpr (sizeof(Sample) == 2)
+            done = mix_direct_16<Channels>(voice, mix, frames, done, at);
+        else
+            done = mix_direct_8<Channels>(voice, mix, frames, done, at);
+        voice.position = at.whole;
+        voice.fraction = at.fraction;
         if (done < frames) mix_portable<Sample, Channels, Interpolate>(voice, mix, frames - done);
     }
 };
 
-const KernelTable<Avx2> avx2_table;
+constexpr KernelTable<Avx2> avx2_table;
+static_assert(avx2_table.complete(), "every kernel shape has its own index");
 } // namespace
 
 const Kernel* avx2_kernels() {

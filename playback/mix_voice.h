@@ -67,10 +67,10 @@ struct MixVoice {
 
 // The kernel table, indexed by stereo * 4 + (bytes per sample - 1) * 2 + interpolate.
 constexpr int KERNEL_COUNT = 8;
-inline int kernel_index(bool stereo, uint32_t bytes_per_sample, bool interpolate) {
+constexpr int kernel_index(bool stereo, uint32_t bytes_per_sample, bool interpolate) {
     return (stereo ? 4 : 0) + int(bytes_per_sample - 1) * 2 + (interpolate ? 1 : 0);
 }
-inline bool kernel_interpolates(int index) {
+constexpr bool kernel_interpolates(int index) {
     return (index & 1) != 0;
 }
 

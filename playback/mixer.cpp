@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 
 namespace tunemill {
 
@@ -61,12 +62,39 @@ void refresh_gains(MixVoice& voice, uint32_t amplification, bool stereo) {
     }
 }
 
+namespace {
+
+// Where a voice is after elapsed frames at a 16.16 step. The whole part passes 64 bits only for
+// a hostile elapsed time, which must not wrap into the sample: it is held as high * 65536 + low.
+struct Travel {
+    uint64_t high;
+    uint64_t low; // below 2^48
+    uint32_t fraction;
+
+    Travel(uint64_t elapsed, uint32_t step) {
+        // elapsed * step = (elapsed_high * step) * 2^32 + elapsed_low * step, each part 64 bits.
+        const uint64_t low_product = (elapsed & 0xFFFFFFFF) * step;
+        high = (elapsed >> 32) * step;
+        low = low_product >> 16;
+        fraction = uint32_t(low_product & 0xFFFF);
+    }
+    // The whole part when it is below limit.
+    std::optional<uint32_t> whole_below(uint32_t limit) const {
+        if (high >= limit) return std::nullopt; // then high * 65536 alone is past it
+        const uint64_t whole = high * 65536 + low;
+        return whole < limit ? std::optional<uint32_t>(uint32_t(whole)) : std::nullopt;
+    }
+    // The whole part modulo divisor (not 0).
+    uint32_t whole_modulo(uint32_t divisor) const {
+        return uint32_t(((high % divisor) * 65536 % divisor + low % divisor) % divisor);
+    }
+};
+
+} // namespace
+
 void place_voice(MixVoice& voice, uint64_t elapsed, uint32_t loop_start, uint32_t sample_end) {
-    // elapsed * step is a 16.16 product; 128 bits are not needed for any real elapsed time,
-    // but a hostile one must not wrap into the sample.
-    const unsigned __int128 product = (unsigned __int128)elapsed * voice.step;
-    const unsigned __int128 whole = product >> 16;
-    voice.fraction = uint32_t(product & 0xFFFF);
+    const Travel travel(elapsed, voice.step);
+    voice.fraction = travel.fraction;
     voice.flags &= ~VOICE_LOOPED;
     const bool loops = loop_start != NO_LOOP && loop_start < sample_end;
     if (voice.has(VOICE_GLIDING) && !loops) {
@@ -74,8 +102,8 @@ void place_voice(MixVoice& voice, uint64_t elapsed, uint32_t loop_start, uint32_
         voice.flags &= ~VOICE_RUNNING;
         return;
     }
-    if (whole < sample_end) {
-        voice.position = uint32_t(whole);
+    if (const std::optional<uint32_t> whole = travel.whole_below(sample_end)) {
+        voice.position = *whole;
         voice.flags |= VOICE_RUNNING;
         return;
     }
@@ -83,7 +111,11 @@ void place_voice(MixVoice& voice, uint64_t elapsed, uint32_t loop_start, uint32_
         voice.flags &= ~VOICE_RUNNING;
         return;
     }
-    voice.position = uint32_t(loop_start + (whole - loop_start) % (sample_end - loop_start));
+    // Past the end, so past the loop start: (whole - loop_start) modulo the loop's length.
+    const uint32_t length = sample_end - loop_start;
+    voice.position =
+        loop_start +
+        uint32_t((uint64_t(travel.whole_modulo(length)) + length - loop_start % length) % length);
     voice.flags |= VOICE_LOOPED | VOICE_RUNNING;
 }
 

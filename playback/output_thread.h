@@ -10,8 +10,10 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "foundation/error_reporter.h"
 #include "platform/audio_device.h"
 #include "playback/engine.h"
 #include "playback/live_keyboard.h"
@@ -111,6 +113,13 @@ class OutputThread : private WaveOutClient {
     uint32_t reported_pattern() const { return reported_pattern_.load(); }
     int32_t reported_tick() const { return reported_tick_.load(); }
 
+    // Where the failures the caller cannot be told of by an exception go: a thread that would not
+    // stop (stop() runs in destructors too) and a preview note that could not start.
+    void set_reporter(ErrorReporter reporter) { reporter_ = std::move(reporter); }
+    void report(const ERROR& error) const {
+        if (reporter_) reporter_(error);
+    }
+
     void register_receiver(PositionReceiver* receiver);
     void unregister_receiver(PositionReceiver* receiver);
 
@@ -144,13 +153,33 @@ class OutputThread : private WaveOutClient {
     void start_thread();
     // Ends the thread (mode NOW or DRAIN) without touching the engine's voices.
     void end_thread(StopMode mode);
+
+    // The playback thread: run() repeats one pass of the steps below until the playback ends.
+    // A step that ends the playback returns END holding the engine's mutex; AGAIN starts the
+    // next pass at once; ON goes on to the next step.
+    struct RunState;
+    enum class Pass { ON, AGAIN, END };
     void run();
+    bool prime(RunState& state);
+    uint64_t follow_device(RunState& state);
+    void take_snapshot(RunState& state);
+    void flush_final_block(RunState& state);
+    bool wants_block(const RunState& state, uint64_t position) const;
+    Pass wait(RunState& state, uint64_t position, bool stopping);
+    Pass follow_stop(RunState& state);
+    Pass queue_block(RunState& state);
+    void restart_device(RunState& state);
+    void finish(RunState& state);
+    bool render(uint8_t* frames, uint32_t count);
+    bool write_block(Block& block);
+    void post_reports_until(uint64_t position);
     void post(uint32_t pattern_word, int32_t tick);
     bool take_free_block(uint32_t& index);
 
     PlaybackEngine& engine_;
     AudioSystem& system_;
     ThreadTimings timings_;
+    ErrorReporter reporter_;
     PlaybackConfig config_;
     PlaybackConfig effective_;
     bool matched_ = false;
@@ -178,8 +207,8 @@ class OutputThread : private WaveOutClient {
 };
 
 // The live keyboard's sink on the composer's engine: its song's instruments, and preview notes
-// through the output thread, which starts playing when it was idle. A failure to start is shown
-// (once per failed note) and the note does not sound.
+// through the output thread, which starts playing when it was idle. A failure to start is reported
+// through the output thread's reporter (once per failed note) and the note does not sound.
 class PlayerNoteSink : public LiveNoteSink {
   public:
     explicit PlayerNoteSink(OutputThread& output) : output_(output) {}

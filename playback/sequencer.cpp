@@ -115,70 +115,77 @@ void PlaybackEngine::seek(Tick t, int64_t offset) {
     current_tick_ = t;
     pattern_end_ = pattern ? pattern->tick_length() : 0;
     tempo_point_index_ = -1;
-    if (pattern)
+    if (pattern) {
         for (size_t i = 0; i < pattern->tempo_points.size() && pattern->tempo_points[i].tick < t;
              ++i)
             tempo_point_index_ = int64_t(i);
-    const uint32_t glide_interval = format_.rate / 100;
-
-    if (pattern) {
         if (states_.size() < pattern->voices.size()) states_.resize(pattern->voices.size());
-        for (size_t v = 0; v < pattern->voices.size(); ++v) {
-            const Voice& voice = pattern->voices[v];
-            if (skips(voice)) continue;
-            if (solo_in_pattern_mode()) pattern_end_ = last_note_off(voice);
-            EngineVoiceState& state = states_[v];
-            VoiceCursor cursor(voice);
-            cursor.seek(t);
-            state.volume = (voice.muted && !soloing()) ? 0 : cursor.volume();
-            state.balance = cursor.balance();
-            state.next_event = cursor.next_index();
-            const bool playable = voice.instrument < song_.instruments.size();
-            for (uint32_t key = 0; key < KEY_COUNT && playable; ++key) {
-                const size_t holding = cursor.sounding(Key(key));
-                if (holding == VoiceCursor::NONE) continue;
-                const Event& event = voice.events[holding];
-                MixVoice* mix = sounding_voice(voice.id, key);
-                const bool found = mix != nullptr;
-                if (!mix) {
-                    mix = pool_.allocate();
-                    if (!mix) continue;
-                    mix->pattern_voice_id = voice.id;
-                    mix->key = key;
-                    mix->position = 0;
-                    mix->fraction = 0;
-                }
-                mix->flags |= VOICE_TOUCHED;
-                mix->instrument = voice.instrument;
-                const Instrument& instrument = song_.instruments[voice.instrument];
-                // Elapsed time may come out negative when the tempo changes at t; it starts then.
-                const int64_t elapsed =
-                    std::max<int64_t>(int64_t(frames_between(*pattern, event.tick, t)) + offset, 0);
-                if (event.kind == PORTAMENTO) {
-                    mix->step = step_of(voice.instrument, event.param1);
-                    mix->glide_target = step_of(voice.instrument, key);
-                    const uint64_t length =
-                        frames_between(*pattern, event.tick, event.tick + event.param3);
-                    start_glide(*mix, uint32_t(std::min<uint64_t>(length, 0xFFFFFFFF)),
-                                glide_interval, uint64_t(elapsed));
-                } else {
-                    mix->flags &= ~VOICE_GLIDING;
-                    mix->step = step_of(voice.instrument, key);
-                }
-                const bool keeps =
-                    found && mix->has(VOICE_RUNNING) && mix->position < instrument.length;
-                if (!keeps) {
-                    if (instrument.length > 0)
-                        place_voice(*mix, uint64_t(elapsed), instrument.loop_start,
-                                    instrument.length);
-                    else
-                        mix->flags &= ~VOICE_RUNNING;
-                }
-            }
-            update_curves(voice.id, state);
-        }
+        for (size_t v = 0; v < pattern->voices.size(); ++v)
+            if (!skips(pattern->voices[v])) seek_voice(*pattern, v, t, offset);
     }
+    settle_voices(pattern);
+}
 
+// The voice's volume, balance and next event at t, and every note it holds there sounding.
+void PlaybackEngine::seek_voice(const Pattern& pattern, size_t index, Tick t, int64_t offset) {
+    const Voice& voice = pattern.voices[index];
+    if (solo_in_pattern_mode()) pattern_end_ = last_note_off(voice);
+    EngineVoiceState& state = states_[index];
+    VoiceCursor cursor(voice);
+    cursor.seek(t);
+    state.volume = (voice.muted && !soloing()) ? 0 : cursor.volume();
+    state.balance = cursor.balance();
+    state.next_event = cursor.next_index();
+    const bool playable = voice.instrument < song_.instruments.size();
+    for (uint32_t key = 0; key < KEY_COUNT && playable; ++key) {
+        const size_t holding = cursor.sounding(Key(key));
+        if (holding != VoiceCursor::NONE)
+            resume_note(pattern, voice, voice.events[holding], key, t, offset);
+    }
+    update_curves(voice.id, state);
+}
+
+// A note that began at event and still sounds at t: its mixer voice (the one already playing it
+// when there is one), its pitch or glide, and its place in the sample.
+void PlaybackEngine::resume_note(const Pattern& pattern, const Voice& voice, const Event& event,
+                                 uint32_t key, Tick t, int64_t offset) {
+    MixVoice* mix = sounding_voice(voice.id, key);
+    const bool found = mix != nullptr;
+    if (!mix) {
+        mix = pool_.allocate();
+        if (!mix) return;
+        mix->pattern_voice_id = voice.id;
+        mix->key = key;
+        mix->position = 0;
+        mix->fraction = 0;
+    }
+    mix->flags |= VOICE_TOUCHED;
+    mix->instrument = voice.instrument;
+    const Instrument& instrument = song_.instruments[voice.instrument];
+    // Elapsed time may come out negative when the tempo changes at t; it starts then.
+    const int64_t elapsed =
+        std::max<int64_t>(int64_t(frames_between(pattern, event.tick, t)) + offset, 0);
+    if (event.kind == PORTAMENTO) {
+        mix->step = step_of(voice.instrument, event.param1);
+        mix->glide_target = step_of(voice.instrument, key);
+        const uint64_t length = frames_between(pattern, event.tick, event.tick + event.param3);
+        start_glide(*mix, uint32_t(std::min<uint64_t>(length, 0xFFFFFFFF)), format_.rate / 100,
+                    uint64_t(elapsed));
+    } else {
+        mix->flags &= ~VOICE_GLIDING;
+        mix->step = step_of(voice.instrument, key);
+    }
+    const bool keeps = found && mix->has(VOICE_RUNNING) && mix->position < instrument.length;
+    if (keeps) return;
+    if (instrument.length > 0)
+        place_voice(*mix, uint64_t(elapsed), instrument.loop_start, instrument.length);
+    else
+        mix->flags &= ~VOICE_RUNNING;
+}
+
+// After a seek: the voices it touched stay in use, auditions follow their voice's instrument,
+// and every other pattern voice is freed; previews are left alone.
+void PlaybackEngine::settle_voices(const Pattern* pattern) {
     for (MixVoice& voice : pool_.voices()) {
         if (voice.has(VOICE_PREVIEW)) continue;
         if (voice.has(VOICE_AUDITION)) {

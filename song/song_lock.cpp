@@ -9,11 +9,11 @@
 namespace tunemill {
 
 SongLock::SongLock(const SongLock& other)
-    : validate_(other.validate_.load()), timeout_(other.timeout_) {}
+    : validate_(other.validate_.load()), timeout_(other.timeout_), reporter_(other.reporter_) {}
 
 bool lock_song(Song& song, bool modify) {
     if (!song.lock.try_lock_for(song.lock.timeout())) {
-        show_error(MISC_ERROR(S_INTERNAL_ERROR));
+        song.lock.report(MISC_ERROR(S_INTERNAL_ERROR));
         return false;
     }
     if (modify) song.modified = true;
@@ -32,16 +32,16 @@ bool song_memory_consistent(const Song& song) {
 }
 
 void unlock_song(Song& song, bool check) {
-    // The check runs while the lock is still held, so nothing changes under it; the messages are
-    // shown only after the release, so a message box never keeps playback waiting.
+    // The check runs while the lock is still held, so nothing changes under it; the failures are
+    // reported only after the release, so a message box never keeps playback waiting.
     bool damaged = false, memory = false;
     if (check && song.lock.validate()) {
         damaged = !validate(song);
         memory = !song_memory_consistent(song);
     }
     song.lock.unlock();
-    if (damaged) show_error(MISC_ERROR(S_DAMAGED_SONG_FILE));
-    if (memory) show_error(MISC_ERROR(S_HEAP_CORRUPTED));
+    if (damaged) song.lock.report(MISC_ERROR(S_DAMAGED_SONG_FILE));
+    if (memory) song.lock.report(MISC_ERROR(S_HEAP_CORRUPTED));
 }
 
 SongLockGuard::SongLockGuard(Song& song, bool modify, bool check)

@@ -21,6 +21,10 @@ void show_error_box(const QString& text) {
     box.exec();
 }
 
+void report_in_error_box(const ERROR& error) {
+    show_error(error);
+}
+
 void install_error_box() {
     set_error_display([](const std::string&, const std::string& text) {
         const QString message = QString::fromUtf8(text);

@@ -6,8 +6,14 @@
 
 namespace tunemill {
 
+class ERROR;
+
 // Installs the message box as the error display of the foundation (show_error).
 void install_error_box();
+
+// The reporter the composer gives the core (the song lock, the output thread, the MIDI input,
+// the instrument library): each error comes up in the message box.
+void report_in_error_box(const ERROR& error);
 
 // Shows text the way every error is shown (exclamation icon, OK).
 void show_error_box(const QString& text);

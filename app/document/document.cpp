@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <atomic>
 
+#include "app/common/error_box.h"
 #include "app/document/edit_step.h"
 #include "app/document/song_paths.h"
 #include "foundation/string_table.h"
@@ -40,6 +41,7 @@ void EditContext::adopt_instrument(size_t index) {
 
 Document::Document(QObject* parent) : QObject(parent) {
     qRegisterMetaType<tunemill::SongChange>();
+    song_.lock.set_reporter(report_in_error_box);
     // Undo back to the saved point makes the song clean again, any other step changed.
     connect(&history_, &QUndoStack::cleanChanged, this,
             [this](bool clean) { set_modified(!clean); });

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/common/category_art.h"
+#include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/dialogs/dialog_help.h"
@@ -66,7 +67,8 @@ std::optional<size_t> equal_in_song(const Song& song, const Instrument& instrume
 InstrumentLibrary& library_for_browser() {
     InstrumentLibrary& library = instrument_library();
     const std::filesystem::path folder = settings().instrument_folder;
-    if (library.needs_rebuild(folder)) library.build(folder, instrument_bank());
+    if (library.needs_rebuild(folder))
+        library.build(folder, instrument_bank(), report_in_error_box);
     return library;
 }
 

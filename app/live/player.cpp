@@ -1,6 +1,8 @@
 // The run's playback: the engine and the output thread behind the Play menu.
 #include "app/live/player.h"
 
+#include "app/common/error_box.h"
+
 #include "foundation/string_table.h"
 #include "platform/audio_device.h"
 
@@ -33,6 +35,7 @@ AudioSystem& deferred_system_audio() {
 EnginePlayer::EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback,
                            bool repeat)
     : song_(song), engine_(song), output_(engine_, audio) {
+    output_.set_reporter(report_in_error_box);
     song_.observers.add(&engine_);
     output_.configure(playback_config(playback));
     engine_.set_repeat(repeat);

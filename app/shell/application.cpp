@@ -45,6 +45,7 @@ Composer::Composer(Options options) : options_(std::move(options)) {
         std::make_unique<EnginePlayer>(song, audio, settings().playback, settings().repeat != 0);
     midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend()
                                                               : make_rtmidi_backend());
+    midi_->set_reporter(report_in_error_box);
     midi_->open(settings().midi_device_id);
 }
 

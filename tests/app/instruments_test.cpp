@@ -290,7 +290,8 @@ TEST_F(InstrumentsTest, BrowserReusesAnEqualInstrumentOfTheSong) {
     // The same bank instrument, and a file in the instrument folder equal to a song instrument.
     Instrument from_bank = instrument_bank().load(item.name);
     save_instrument_file(dir_ / "instruments" / "mine.sa2", saw("mine", 0, 4));
-    instrument_library().build(settings().instrument_folder, instrument_bank());
+    instrument_library().build(settings().instrument_folder, instrument_bank(),
+                               [](const ERROR& error) { show_error(error); });
     make_song({saw("mine", 0, 4), std::move(from_bank)}, {{0, 1}});
 
     for (auto [chosen_category, name, expected] :
@@ -315,7 +316,8 @@ TEST_F(InstrumentsTest, BrowserShowsADamagedFileOnceAndStaysOpen) {
     std::vector<uint8_t> bytes = encode_instrument(saw("broken", 0, 12));
     bytes.resize(40);
     test::write_file(dir_ / "instruments" / "broken.sa2", bytes);
-    instrument_library().build(settings().instrument_folder, instrument_bank());
+    instrument_library().build(settings().instrument_folder, instrument_bank(),
+                               [](const ERROR& error) { show_error(error); });
     auto browser = open_browser();
     choose_category(browser.get(), 12);
     const QList<QListWidgetItem*> found =

@@ -105,6 +105,47 @@ TEST(Gains, WeightTablesSplitTheGainByPhase) {
     }
 }
 
+TEST(PlaceVoice, FarPositionsWrapIntoTheLoopWithoutOverflow) {
+    // elapsed * step passes 64 bits for the last cases; the position is still the true one.
+    struct Case {
+        uint64_t elapsed;
+        uint32_t step;
+        uint32_t loop_start;
+        uint32_t sample_end;
+    };
+    const Case cases[] = {
+        {1000, 65536, 600, 1000},
+        {(uint64_t(1) << 40) + 7, 65536, 3, 1000},
+        {(uint64_t(1) << 48) - 1, 0xFFFFFFFF, 0, 0xFFFFFFFF},
+        {~uint64_t(0), 0xFFFFFFFF, 12345, 70001},
+        {~uint64_t(0) / 3, 98307, 65535, 65536},
+        {uint64_t(1) << 63, 1, 1, 0xFFFFFFFE},
+        {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFF0, 0xFFFFFFFF},
+    };
+    for (const Case& c : cases) {
+        // The exact whole part: elapsed * step >> 16 in 128 bits, as the sum of two 64-bit
+        // products.
+        const uint64_t low_product = (c.elapsed & 0xFFFFFFFF) * c.step;
+        const uint64_t high_product = (c.elapsed >> 32) * c.step;
+        const uint64_t length = c.sample_end - c.loop_start;
+        // whole = high_product * 2^16 + (low_product >> 16); its distance past the loop start
+        // modulo the loop length, computed by repeated doubling.
+        uint64_t remainder = high_product % length;
+        for (int bit = 0; bit < 16; ++bit)
+            remainder = remainder * 2 % length;
+        remainder = (remainder + (low_product >> 16) % length) % length;
+        const uint64_t expected =
+            c.loop_start + (remainder + length - c.loop_start % length) % length;
+
+        MixVoice voice;
+        voice.step = c.step;
+        place_voice(voice, c.elapsed, c.loop_start, c.sample_end);
+        EXPECT_EQ(voice.position, expected) << c.elapsed << " x " << c.step;
+        EXPECT_EQ(voice.fraction, low_product & 0xFFFF) << c.elapsed << " x " << c.step;
+        EXPECT_TRUE(voice.has(VOICE_LOOPED) && voice.has(VOICE_RUNNING)) << c.elapsed;
+    }
+}
+
 TEST(PlaceVoice, LandsInsideTheSampleOrTheLoop) {
     MixVoice voice;
     voice.step = 65536; // one frame per frame

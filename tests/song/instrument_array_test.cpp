@@ -5,6 +5,7 @@
 #include <future>
 #include <thread>
 
+#include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "song/instrument_array.h"
 #include "song/song.h"
@@ -34,15 +35,14 @@ struct Recorder : SongObserver {
     void instruments_changed() override { log.push_back("instruments"); }
 };
 
-// Captures what the error display shows.
+// Captures the texts of what the song's lock reports.
 struct ShownErrors {
     std::vector<std::string> texts;
-    ShownErrors() {
+    explicit ShownErrors(Song& song) {
         set_language(Language::ENGLISH);
-        set_error_display(
-            [this](const std::string&, const std::string& text) { texts.push_back(text); });
+        song.lock.set_reporter(
+            [this](const ERROR& error) { texts.push_back(error.compose_message()); });
     }
-    ~ShownErrors() { set_error_display(nullptr); }
 };
 
 Song song_with_instruments(int count) {
@@ -62,8 +62,8 @@ void add_note_voice(Pattern& pattern, uint32_t instrument) {
 }
 
 TEST(Purge, RemovingTheOnlyUserOfInstrumentZeroRenumbersTheOthers) {
-    ShownErrors shown;
     Song song = song_with_instruments(3);
+    ShownErrors shown(song);
     Pattern& pattern = song.patterns[0];
     add_voice(pattern, 0); // no notes: goes
     add_note_voice(pattern, 1);
@@ -111,8 +111,8 @@ TEST(Purge, NothingToDoTakesNoLockAndLeavesTheSongUnmodified) {
 }
 
 TEST(Purge, StopsWhenTheLockIsRefused) {
-    ShownErrors shown;
     Song song = song_with_instruments(2);
+    ShownErrors shown(song);
     add_voice(song.patterns[0], 0);
     song.lock.set_timeout(std::chrono::milliseconds(20));
     ASSERT_TRUE(song.lock.try_lock_for(std::chrono::milliseconds(0)));
@@ -187,8 +187,8 @@ TEST(SongLock, LockForAChangeMarksTheSongModifiedMutingDoesNot) {
 }
 
 TEST(SongLock, TimeOutShowsInternalErrorAndLeavesTheSongAlone) {
-    ShownErrors shown;
     Song song = song_with_instruments(1);
+    ShownErrors shown(song);
     song.lock.set_timeout(std::chrono::milliseconds(30));
     std::promise<void> held, release;
     std::thread playback([&] {
@@ -211,8 +211,8 @@ TEST(SongLock, TimeOutShowsInternalErrorAndLeavesTheSongAlone) {
 }
 
 TEST(SongLock, UnlockChecksTheSongOnlyWhenValidationIsOnAndAsked) {
-    ShownErrors shown;
     Song song = song_with_instruments(1);
+    ShownErrors shown(song);
     add_voice(song.patterns[0], 0);
     song.patterns[0].voices[0].events = events("on1@0"); // never ends
     ASSERT_TRUE(lock_song(song, true));
@@ -231,8 +231,8 @@ TEST(SongLock, UnlockChecksTheSongOnlyWhenValidationIsOnAndAsked) {
 }
 
 TEST(SongLock, UnlockReportsInconsistentSampleBlocks) {
-    ShownErrors shown;
     Song song = song_with_instruments(1);
+    ShownErrors shown(song);
     song.lock.set_validate(true);
     EXPECT_TRUE(song_memory_consistent(song));
     song.instruments[0].samples.resize(3);

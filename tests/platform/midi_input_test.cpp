@@ -92,13 +92,12 @@ TEST(MidiInput, OpensKeepsSwitchesAndClosesOnNone) {
 
 TEST(MidiInput, AFailedOpenIsShownOnceAndLeavesTheInputClosed) {
     std::vector<std::string> shown;
-    set_error_display([&](const std::string&, const std::string& text) { shown.push_back(text); });
     FakeBackend::Log log;
     MidiInput input(std::make_unique<FakeBackend>(log, std::vector<std::string>{"Keys"}, 3));
+    input.set_reporter([&](const ERROR& error) { shown.push_back(error.compose_message()); });
     input.open(0);
     EXPECT_FALSE(input.is_open());
     EXPECT_EQ(shown, std::vector<std::string>{"port 0 is busy"});
-    set_error_display(nullptr);
 }
 
 TEST(MidiInput, HandsNotesToTheTargetInOrderAndWaitsForTheEndOfMoreData) {

@@ -2,6 +2,7 @@
 // with its per-rate format bytes.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -16,21 +17,29 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Counts returned blocks and remembers their order; safe on any thread.
+// Counts returned blocks and remembers their order. Blocks come back from one thread at a time
+// (the device's, or the caller of a drain), in the audio callback: so without locking or
+// allocating, and readable from any thread.
 class RecordingClient : public WaveOutClient {
   public:
     void block_done(const WaveBlock& block) noexcept override {
-        std::lock_guard<std::mutex> hold(mutex_);
-        returned_.push_back(block.tag);
+        const size_t at = count_.load(std::memory_order_relaxed);
+        if (at == CAPACITY) return;
+        returned_[at].store(block.tag, std::memory_order_relaxed);
+        count_.store(at + 1, std::memory_order_release);
     }
     std::vector<uint32_t> returned() {
-        std::lock_guard<std::mutex> hold(mutex_);
-        return returned_;
+        const size_t count = count_.load(std::memory_order_acquire);
+        std::vector<uint32_t> tags;
+        for (size_t i = 0; i < count; ++i)
+            tags.push_back(returned_[i].load(std::memory_order_relaxed));
+        return tags;
     }
 
   private:
-    std::mutex mutex_;
-    std::vector<uint32_t> returned_;
+    static constexpr size_t CAPACITY = 1024;
+    std::array<std::atomic<uint32_t>, CAPACITY> returned_{};
+    std::atomic<size_t> count_{0};
 };
 
 // Blocks of 16-bit stereo frames whose samples count up from a start value.
