@@ -288,14 +288,17 @@ TEST_F(ExportTest, FlacAndOggThroughTheDialog) {
 
     // The next export starts with the kept type and quality.
     QString proposed;
+    int listed = -1;
     int quality = -1;
     test::when_modal([&](QWidget* dialog) {
         proposed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
+        listed = dialog->findChild<QComboBox*>("fileTypeCombo")->currentIndex();
         quality = dialog->findChild<QSpinBox*>("quality")->value();
         static_cast<QDialog*>(dialog)->reject();
     });
     frame_->run_command(CMD_EXPORT_AUDIO);
     EXPECT_EQ(proposed, "tiny.ogg");
+    EXPECT_EQ(listed, 2);
     EXPECT_EQ(quality, 3);
 }
 
