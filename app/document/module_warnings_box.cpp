@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/shell/commands.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"
 #include "strings/dialogs_strings.h"

@@ -46,10 +46,11 @@ const char* module_extension(ModuleType type) {
     return type == ModuleType::S3M ? "s3m" : "mod";
 }
 
-void export_module_file(const Song& song, const std::string& path, ModuleType type) {
+std::vector<ExportWarning> export_module_file(const Song& song, const std::string& path,
+                                              ModuleType type) {
     static constexpr ModuleFormat FORMATS[] = {ModuleFormat::S3M, ModuleFormat::MOD,
                                                ModuleFormat::MOD6, ModuleFormat::MOD8};
-    export_module_file(song, std::filesystem::path(path), FORMATS[int(type)]);
+    return export_module_file(song, std::filesystem::path(path), FORMATS[int(type)]);
 }
 
 } // namespace tunemill

@@ -28,6 +28,7 @@
 #include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
+#include "foundation/string_table.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
 #include "song/editing.h"

@@ -686,9 +686,10 @@ TEST_F(InstrumentsTest, ExportWritesFlacAndOggVorbisToo) {
         EXPECT_EQ(sound.channels, 1);
         EXPECT_EQ(uint32_t(sound.rate), instrument.rate);
         ASSERT_EQ(sound.samples.size(), instrument.length);
-        if (each.format != (SF_FORMAT_OGG | SF_FORMAT_VORBIS))
+        if (each.format != (SF_FORMAT_OGG | SF_FORMAT_VORBIS)) {
             for (uint32_t i = 0; i < instrument.length; ++i)
                 ASSERT_EQ(sound.samples[i], (instrument.samples[i] - 128) * 256) << i;
+        }
         QString proposed;
         when_modal([&proposed](QWidget* dialog) {
             proposed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
