@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -41,11 +42,12 @@ ModuleWarningsBox::ModuleWarningsBox(const std::vector<ExportWarning>& warnings,
     list->setObjectName(QStringLiteral("warnings"));
     list->setReadOnly(true);
     list->setWordWrapMode(QTextOption::WordWrap);
-    // As tall as the lines, up to ten; more scroll.
+    // As tall as the lines (a warning takes two or three), up to twelve; more scroll.
     const int line_height = list->fontMetrics().lineSpacing();
-    const int shown = std::clamp(int(warnings.size()) * 2, 2, 10);
-    list->setMinimumHeight(line_height * shown + 2 * list->frameWidth() + 8);
-    list->setMinimumWidth(list->fontMetrics().averageCharWidth() * 70);
+    const int shown = std::clamp(int(warnings.size()) * 3, 3, 12);
+    list->setFixedHeight(line_height * shown + 2 * list->frameWidth() +
+                         2 * int(list->document()->documentMargin()));
+    list->setMinimumWidth(list->fontMetrics().averageCharWidth() * 76);
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(dialog_text(D_OK), QDialogButtonBox::AcceptRole);

@@ -47,10 +47,11 @@ void settle(int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+// The files in the folder (the folders of settings and autosaves left out).
 std::vector<fs::path> files_in(const fs::path& dir) {
     std::vector<fs::path> out;
     for (const auto& entry : fs::directory_iterator(dir))
-        out.push_back(entry.path().filename());
+        if (!entry.is_directory()) out.push_back(entry.path().filename()); // not the settings
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -105,7 +106,8 @@ class ExportTest : public test::AppTest {
     }
 
     // Ten voices of the song's instrument sounding together in the first pattern: more than an
-    // 8-channel MOD holds, fewer than an S3M's 16 channels.
+    // 8-channel MOD holds, fewer than an S3M's 16 channels; the highest notes lie above the three
+    // octaves of a MOD.
     void crowd_first_pattern() {
         ASSERT_TRUE(composer_->document().edit(
             Edit{U_ADD_VOICE, SongChange{}, std::nullopt, 0}, [](EditContext& context) {
@@ -115,9 +117,11 @@ class ExportTest : public test::AppTest {
                     voice.id = next_voice_id();
                     voice.instrument = 0;
                     pattern.voices.push_back(voice);
-                    add_note(pattern, pattern.voices.size() - 1, 0, 8, Key(36 + added));
+                    add_note(pattern, pattern.voices.size() - 1, 0, 8, Key(36 + 5 * added));
                 }
             }));
+        // Saved, as a loaded song would be: closing asks nothing.
+        composer_->document().mark_saved();
     }
 
     // Export Audio through the dialog: the name typed, the type picked in the list (-1: left as
@@ -359,6 +363,7 @@ TEST_F(ExportTest, CancelOrFailureLeavesNoFileAndKeepsAnOldOne) {
     ASSERT_TRUE(composer_->document().edit(
         Edit{U_INSERT_IN_SEQUENCE, SongChange{}, std::nullopt, 0},
         [](EditContext& context) { context.song().sequence.assign(200, 0); }));
+    composer_->document().mark_saved();
     auto cancel_when_rendering = [] {
         test::when_modal([](QWidget* box) {
             EXPECT_EQ(box->objectName(), "ExportingAudio");
@@ -410,11 +415,17 @@ TEST_F(ExportTest, CancelOrFailureLeavesNoFileAndKeepsAnOldOne) {
 TEST_F(ExportTest, ScreenshotsInBothLanguages) {
     const fs::path shots = fs::path(TUNEMILL_BIN_DIR).parent_path() / "tests" / "screenshots";
     fs::create_directories(shots);
+    const fs::path songs = dir_ / "Songs";
+    fs::create_directories(songs);
+    for (const char* name : {"tiny.mod", "tiny.sn2", "tiny.ogg", "ballad.ogg"})
+        test::write_file(songs / name, test::tiny_mod());
     crowd_first_pattern();
     for (const auto& [language, suffix] :
          {std::pair{Language::ENGLISH, "en"}, std::pair{Language::GERMAN, "de"}}) {
         set_language(language);
         test::when_modal([&, suffix = suffix](QWidget* dialog) {
+            // A folder as a user has it, not the test's own.
+            static_cast<QFileDialog*>(dialog)->setDirectory(QString::fromStdString(songs.string()));
             auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
             types->setCurrentIndex(2);
             emit types->activated(2);
