@@ -53,6 +53,14 @@ void add_below_file_list(QFileDialog& dialog, QWidget* options) {
         dialog.layout()->addWidget(options);
 }
 
+// A radio button below the others of the group.
+QRadioButton* add_choice(QGroupBox& group, uint32_t text, const char* name) {
+    auto* button = new QRadioButton(dialog_text(text), &group);
+    button->setObjectName(QLatin1String(name));
+    group.layout()->addWidget(button);
+    return button;
+}
+
 // The instrument export's choices, kept for the run apart from the song's.
 InstrumentAudioFile& instrument_export_choice() {
     static InstrumentAudioFile choice;
@@ -173,22 +181,14 @@ AudioOptionsWidget::AudioOptionsWidget(const AudioExportSettings& start, QWidget
     setObjectName(QStringLiteral("AudioOptions"));
     resolution_ = new QGroupBox(dialog_text(D_OUTPUT_RESOLUTION), this);
     resolution_->setObjectName(QStringLiteral("resolution"));
-    bits_8_ = new QRadioButton(dialog_text(D_BITS_8), resolution_);
-    bits_16_ = new QRadioButton(dialog_text(D_BITS_16), resolution_);
-    bits_8_->setObjectName(QStringLiteral("bits8"));
-    bits_16_->setObjectName(QStringLiteral("bits16"));
-    auto* resolution_layout = new QVBoxLayout(resolution_);
-    resolution_layout->addWidget(bits_8_);
-    resolution_layout->addWidget(bits_16_);
+    new QVBoxLayout(resolution_);
+    bits_8_ = add_choice(*resolution_, D_BITS_8, "bits8");
+    bits_16_ = add_choice(*resolution_, D_BITS_16, "bits16");
 
     auto* type = new QGroupBox(dialog_text(D_OUTPUT_TYPE), this);
-    mono_ = new QRadioButton(dialog_text(D_MONO), type);
-    stereo_ = new QRadioButton(dialog_text(D_STEREO), type);
-    mono_->setObjectName(QStringLiteral("mono"));
-    stereo_->setObjectName(QStringLiteral("stereo"));
-    auto* type_layout = new QVBoxLayout(type);
-    type_layout->addWidget(mono_);
-    type_layout->addWidget(stereo_);
+    new QVBoxLayout(type);
+    mono_ = add_choice(*type, D_MONO, "mono");
+    stereo_ = add_choice(*type, D_STEREO, "stereo");
 
     rate_ = new QComboBox(this);
     rate_->setObjectName(QStringLiteral("rate"));
