@@ -37,7 +37,7 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {6, "menus.html", "help"},
     {HELP_LOAD_DIALOG, "files.html", "load"},
     {HELP_SAVE_DIALOG, "files.html", "save"},
-    {HELP_WAV_DIALOG, "wav-export.html", nullptr},
+    {HELP_AUDIO_EXPORT_DIALOG, "audio-export.html", nullptr},
     {HELP_PATTERN_WINDOW, "pattern-window.html", nullptr},
     {HELP_INSTRUMENTS_WINDOW, "instruments.html", nullptr},
     {HELP_ADD_VOICE, "instrument-browser.html", nullptr},

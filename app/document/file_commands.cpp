@@ -9,10 +9,11 @@
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
+#include "app/document/audio_export_dialog.h"
 #include "app/document/document.h"
+#include "app/document/module_warnings_box.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/document/wav_export.h"
 #include "app/shell/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
@@ -197,23 +198,27 @@ void FileCommands::export_song() {
     if (!choice) return;
     frame_.parent->repaint();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<ExportWarning> warnings;
     try {
-        export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
+        warnings =
+            export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
     } catch (...) {
         QApplication::restoreOverrideCursor();
         show_current_error();
         return;
     }
     QApplication::restoreOverrideCursor();
+    // What the module could not hold, told once the file is written.
+    if (!warnings.empty()) show_module_warnings(frame_.parent, warnings);
 }
 
-void FileCommands::export_wav() {
+void FileCommands::export_audio() {
     Song& song = document_.song_for_engine();
     const auto target =
-        ask_wav_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
+        ask_audio_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
     if (!target) return;
     frame_.stop_playback();
-    run_wav_export(frame_.parent, song, from_qstring_path(*target), wav_export_options());
+    run_audio_export(frame_.parent, song, from_qstring_path(*target), audio_export_options());
 }
 
 } // namespace tunemill

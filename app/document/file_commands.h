@@ -1,5 +1,5 @@
 // The File menu's commands on the document: the save prompt, New, Load, Save, Save As, Export
-// as a module, Export to WAV, and opening a song recovered from an autosave. They ask the frame
+// as a module, Export Audio, and opening a song recovered from an autosave. They ask the frame
 // only for what is the frame's: its windows and the playback.
 #pragma once
 
@@ -41,7 +41,7 @@ class FileCommands {
     bool save();
     bool save_as();
     void export_song();
-    void export_wav();
+    void export_audio();
 
     // The folder the Load dialog opens in (seeded from the song folder setting).
     const std::string& last_song_folder() const { return last_song_folder_; }

@@ -39,8 +39,9 @@ const char* module_extension(ModuleType type) {
     return module_format_info(module_format(type)).extension;
 }
 
-void export_module_file(const Song& song, const std::string& path, ModuleType type) {
-    export_module_file(song, std::filesystem::path(path), module_format(type));
+std::vector<ExportWarning> export_module_file(const Song& song, const std::string& path,
+                                              ModuleType type) {
+    return export_module_file(song, std::filesystem::path(path), module_format(type));
 }
 
 } // namespace tunemill

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "modules/export.h"
 #include "song/song.h"
 
 namespace tunemill {
@@ -21,6 +23,8 @@ ModuleType module_type_of(int filter_index);
 const char* module_extension(ModuleType type);
 
 // Writes the song to the path as a tracker module of the type, whatever the name's extension.
-void export_module_file(const Song& song, const std::string& path, ModuleType type);
+// Returns what the module could not hold as the song has it.
+std::vector<ExportWarning> export_module_file(const Song& song, const std::string& path,
+                                              ModuleType type);
 
 } // namespace tunemill

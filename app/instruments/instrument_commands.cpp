@@ -9,6 +9,7 @@
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/dialogs/instrument_dialogs.h"
+#include "app/document/audio_export_dialog.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
 #include "app/instruments/instrument_browser.h"
@@ -17,7 +18,7 @@
 #include "foundation/string_table.h"
 #include "foundation/text.h"
 #include "instruments/instrument_file.h"
-#include "playback/wav.h"
+#include "playback/audio_export.h"
 #include "settings/settings.h"
 #include "song/instrument_array.h"
 #include "strings/composer_strings.h"
@@ -113,22 +114,16 @@ void save_instrument(QWidget* owner, Document& document, size_t index) {
 
 void export_instrument(QWidget* owner, Document& document, size_t index) {
     if (!valid(document, index)) return;
-    FileDialogRequest request;
-    request.title = composer_text(S_EXPORT_INSTRUMENT_TO_WAV);
-    request.filter_id = S_INSTRUMENT_WAV_FILTER;
-    request.folder = instrument_folder();
     // The name cleaned as for Save: a slash in it must not make a folder of the file name.
-    request.name =
+    const std::optional<InstrumentAudioFile> file = ask_instrument_audio_file(
+        owner, instrument_folder(),
         QDir(instrument_folder())
-            .filePath(suggested_instrument_file_name(document.song().instruments[index].name));
-    request.default_suffix = QStringLiteral("wav");
-    request.save = true;
-    request.help_topic = HELP_SAVE_DIALOG;
-    const std::optional<FileChoice> file = run_file_dialog(owner, request);
+            .filePath(suggested_instrument_file_name(document.song().instruments[index].name)));
     if (!file || !valid(document, index)) return;
     WaitCursor wait;
     try {
-        export_instrument_to_wav(document.song().instruments[index], from_qstring_path(file->path));
+        export_instrument_audio(document.song().instruments[index], from_qstring_path(file->path),
+                                file->type, file->vorbis_quality);
     } catch (const ERROR& error) {
         show_error(error);
     }

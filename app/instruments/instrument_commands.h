@@ -1,5 +1,5 @@
 // What the instruments window's buttons do to one of the song's instruments: replace it in every
-// voice, save it as an instrument file, export its sample as a WAV file, change its category and
+// voice, save it as an instrument file, export its sample as a sound file, change its category and
 // rename it. Every change of the song is one undoable step; failures are shown, one message each.
 #pragma once
 

@@ -55,7 +55,7 @@ InstrumentsWindow::InstrumentsWindow(Document& document, MidiRouter* router, QWi
     const ButtonSpec buttons[] = {
         {D_REPLACE, "replace", Qt::Key_R, &InstrumentsWindow::replace},
         {D_SAVE, "save", Qt::Key_S, &InstrumentsWindow::save},
-        {D_EXPORT_TO_WAV, "export", Qt::Key_E, &InstrumentsWindow::export_wav},
+        {D_EXPORT_AUDIO, "export", Qt::Key_E, &InstrumentsWindow::export_audio},
         {D_CHANGE_ICON_BUTTON, "changeIcon", Qt::Key_C, &InstrumentsWindow::change_icon},
         {D_RENAME, "rename", Qt::Key_N, &InstrumentsWindow::rename},
     };
@@ -149,7 +149,7 @@ void InstrumentsWindow::save() {
     if (const std::optional<size_t> index = selected()) save_instrument(this, document_, *index);
 }
 
-void InstrumentsWindow::export_wav() {
+void InstrumentsWindow::export_audio() {
     if (const std::optional<size_t> index = selected()) export_instrument(this, document_, *index);
 }
 

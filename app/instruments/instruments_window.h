@@ -1,5 +1,5 @@
 // The instruments window: the song's instruments, each with its category picture, name and the
-// bank mark, and the buttons Replace, Save, Export to WAV, Change Icon and Rename for the
+// bank mark, and the buttons Replace, Save, Export Audio, Change Icon and Rename for the
 // selected one, which the piano keys and a MIDI keyboard play. At most one is open; its place in
 // the main window is kept in the settings.
 #pragma once
@@ -35,7 +35,7 @@ class InstrumentsWindow : public QWidget {
 
     void replace();
     void save();
-    void export_wav();
+    void export_audio();
     void change_icon();
     void rename();
 

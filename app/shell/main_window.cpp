@@ -31,7 +31,6 @@
 #include "app/document/document.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/document/wav_export.h"
 #include "app/live/live_input.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
@@ -238,8 +237,8 @@ void MainWindow::run_command(int command) {
     case CMD_EXPORT:
         export_song();
         return;
-    case CMD_EXPORT_WAV:
-        export_wav();
+    case CMD_EXPORT_AUDIO:
+        export_audio();
         return;
     case CMD_EXIT:
         close();
@@ -474,8 +473,8 @@ bool MainWindow::save_as() {
 void MainWindow::export_song() {
     files_.export_song();
 }
-void MainWindow::export_wav() {
-    files_.export_wav();
+void MainWindow::export_audio() {
+    files_.export_audio();
 }
 
 // --- Child windows --------------------------------------------------------------------------

@@ -72,7 +72,7 @@ class MainWindow : public QMainWindow {
     bool save();
     bool save_as();
     void export_song();
-    void export_wav();
+    void export_audio();
     void update_title();
 
     // --- Child windows ---

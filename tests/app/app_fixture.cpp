@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <fstream>
 #include <random>
+#include <sndfile.h>
 
 #include "app/document/song_paths.h"
 #include "foundation/string_table.h"
@@ -139,6 +140,23 @@ std::vector<QString> error_boxes_during(const std::function<void()>& run) {
     QApplication::processEvents();
     delete timer;
     return *texts;
+}
+
+DecodedSound decode_sound(const std::filesystem::path& path) {
+    DecodedSound out;
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(path.c_str(), SFM_READ, &info);
+    if (!sound) {
+        ADD_FAILURE() << path << ": " << sf_strerror(nullptr);
+        return out;
+    }
+    out.samples.resize(size_t(info.frames) * size_t(info.channels));
+    EXPECT_EQ(sf_readf_short(sound, out.samples.data(), info.frames), info.frames);
+    sf_close(sound);
+    out.format = info.format;
+    out.channels = info.channels;
+    out.rate = info.samplerate;
+    return out;
 }
 
 std::vector<uint8_t> tiny_mod() {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QString>
 #include <QTimer>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -40,6 +41,16 @@ void answer_file_dialog(const QString& path, int filter_index = -1,
 
 // The texts of every error box shown while the function runs (each answered with OK).
 std::vector<QString> error_boxes_during(const std::function<void()>& run);
+
+// A sound file as libsndfile reads it: its format (SF_FORMAT_...), channels, rate and its
+// samples as 16-bit values, interleaved. Empty (format 0) when it cannot be read.
+struct DecodedSound {
+    int format = 0;
+    int channels = 0;
+    int rate = 0;
+    std::vector<int16_t> samples;
+};
+DecodedSound decode_sound(const std::filesystem::path& path);
 
 // A small 4-channel ProTracker module: one sample, a few notes.
 std::vector<uint8_t> tiny_mod();

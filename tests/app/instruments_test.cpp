@@ -16,6 +16,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include "app/common/category_art.h"
 #include "app/common/help.h"
@@ -658,6 +659,47 @@ TEST_F(InstrumentsTest, ExportWritesTheSampleAsAWavFile) {
     EXPECT_EQ(bytes[34], 8); // bits per sample
     EXPECT_EQ(bytes[24] | (bytes[25] << 8), 22050);
     EXPECT_TRUE(std::equal(bytes.begin() + 44, bytes.end(), song().instruments[0].samples.begin()));
+}
+
+// The sample as FLAC (lossless, 8-bit kept) or Ogg Vorbis: the type picked in the dialog's list
+// or named by the typed extension; the type chosen last is where the next export starts.
+TEST_F(InstrumentsTest, ExportWritesFlacAndOggVorbisToo) {
+    make_song({saw("Saw Wave")}, {{0}});
+    InstrumentsWindow* window = open_window();
+    struct Case {
+        const char* typed;
+        int type; // entry of the type list: WAV, FLAC, Ogg Vorbis; -1 left as it is
+        const char* written;
+        int format;
+        const char* proposed_next;
+    };
+    const Case cases[] = {
+        {"typed.flac", -1, "typed.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_S8, "Saw Wave.flac"},
+        {"picked", 2, "picked.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "Saw Wave.ogg"},
+        {"back.wav", 2, "back.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, "Saw Wave.wav"},
+    };
+    const Instrument& instrument = song().instruments[0];
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.typed);
+        test::answer_file_dialog(QString::fromStdString((dir_ / each.typed).string()), each.type);
+        QTest::mouseClick(button(window, "export"), Qt::LeftButton);
+        const test::DecodedSound sound = test::decode_sound(dir_ / each.written);
+        EXPECT_EQ(sound.format, each.format);
+        EXPECT_EQ(sound.channels, 1);
+        EXPECT_EQ(uint32_t(sound.rate), instrument.rate);
+        ASSERT_EQ(sound.samples.size(), instrument.length);
+        if (each.format != (SF_FORMAT_OGG | SF_FORMAT_VORBIS)) {
+            for (uint32_t i = 0; i < instrument.length; ++i)
+                ASSERT_EQ(sound.samples[i], (instrument.samples[i] - 128) * 256) << i;
+        }
+        QString proposed;
+        when_modal([&proposed](QWidget* dialog) {
+            proposed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        QTest::mouseClick(button(window, "export"), Qt::LeftButton);
+        EXPECT_EQ(proposed, QString::fromLatin1(each.proposed_next));
+    }
 }
 
 TEST_F(InstrumentsTest, ChangeIconAndRenameAreUndoableSteps) {

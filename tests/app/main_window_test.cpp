@@ -172,7 +172,7 @@ TEST_F(MainWindowTest, EnablingRulesWithoutAPatternWindow) {
                         CMD_FOLLOW_PLAYBACK})
         EXPECT_FALSE(enabled(*frame, command)) << command;
     EXPECT_FALSE(frame->portamento_menu()->isEnabled());
-    for (int command : {CMD_NEW, CMD_LOAD, CMD_SAVE, CMD_SAVE_AS, CMD_EXPORT_WAV, CMD_EXIT,
+    for (int command : {CMD_NEW, CMD_LOAD, CMD_SAVE, CMD_SAVE_AS, CMD_EXPORT_AUDIO, CMD_EXIT,
                         CMD_ALL_VOICES, CMD_PLAY_SONG, CMD_STOP, CMD_REPEAT, CMD_CASCADE, CMD_TILE,
                         CMD_HELP_TOPICS, CMD_WEB_PAGE, CMD_ABOUT})
         EXPECT_TRUE(enabled(*frame, command)) << command;

@@ -6,9 +6,9 @@
 
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
+#include "app/document/audio_export_dialog.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/document/wav_export.h"
 #include "app/shell/commands.h"
 #include "app/shell/placement.h"
 #include "app_fixture.h"
@@ -219,7 +219,8 @@ TEST(Help, TopicsOpenTheirPages) {
     set_language(Language::ENGLISH);
     EXPECT_TRUE(help_url(HELP_CONTENTS).toLocalFile().endsWith("/help/en/index.html"));
     EXPECT_TRUE(help_url(3).toString().endsWith("/help/en/menus.html#voice"));
-    EXPECT_TRUE(help_url(HELP_WAV_DIALOG).toLocalFile().endsWith("/help/en/wav-export.html"));
+    EXPECT_TRUE(
+        help_url(HELP_AUDIO_EXPORT_DIALOG).toLocalFile().endsWith("/help/en/audio-export.html"));
     set_language(Language::GERMAN);
     EXPECT_TRUE(help_url(HELP_LOAD_DIALOG).toString().endsWith("/help/de/files.html#load"));
     set_language(Language::ENGLISH);
@@ -234,7 +235,7 @@ TEST(Help, TopicsOpenTheirPages) {
                       6,
                       int(HELP_LOAD_DIALOG),
                       int(HELP_SAVE_DIALOG),
-                      int(HELP_WAV_DIALOG),
+                      int(HELP_AUDIO_EXPORT_DIALOG),
                       int(HELP_KEYS),
                       int(HELP_SEQUENCE_WINDOW),
                       int(HELP_SONG_OPTIONS),
