@@ -110,6 +110,9 @@ void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
 // shapes meet at one index leaves another empty, which complete() finds at compile time.
 template <template <typename, int, bool> class Table> struct KernelTable {
     Kernel entries[KERNEL_COUNT] = {};
+    // Which indices a shape took: kept apart from the entries because comparing function
+    // addresses is not a constant expression under every compiler mode (UBSan's among them).
+    bool placed[KERNEL_COUNT] = {};
 
     constexpr KernelTable() {
         place<uint8_t, 1, false>();
@@ -125,13 +128,14 @@ template <template <typename, int, bool> class Table> struct KernelTable {
     template <typename Sample, int Channels, bool Interpolate> constexpr void place() {
         static_assert(kernel_interpolates(
                           kernel_index(Channels == 2, sizeof(Sample), Interpolate)) == Interpolate);
-        entries[kernel_index(Channels == 2, sizeof(Sample), Interpolate)] =
-            Table<Sample, Channels, Interpolate>::run;
+        constexpr int index = kernel_index(Channels == 2, sizeof(Sample), Interpolate);
+        entries[index] = Table<Sample, Channels, Interpolate>::run;
+        placed[index] = true;
     }
 
     constexpr bool complete() const {
-        for (Kernel kernel : entries)
-            if (!kernel) return false;
+        for (bool taken : placed)
+            if (!taken) return false;
         return true;
     }
 };
