@@ -18,6 +18,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include "common/old_song_encoder.h"
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "instruments/bank.h"
@@ -33,7 +34,6 @@
 #include "song/editing.h"
 #include "song/song.h"
 #include "storage/clipboard.h"
-#include "storage/old_song_encoder.h"
 #include "storage/song_file.h"
 #include "tools/sample_packer.h"
 
