@@ -14,6 +14,7 @@
 #include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
+#include "live_fixture.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
 
@@ -58,55 +59,9 @@ class Recorder : public QObject {
     std::vector<Note> notes;
 };
 
-// Runs the event loop until the condition holds or five seconds have passed.
-bool process_until(const std::function<bool()>& done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
-void process_for(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
-// A MIDI keyboard on a machine without one: named ports, the callback kept so that the test can
-// play notes into it from a thread of its own, as the MIDI system would.
-class KeyboardPorts : public MidiBackend {
-  public:
-    struct State {
-        std::mutex mutex;
-        std::vector<std::string> calls;
-        Receive receive = nullptr;
-        void* context = nullptr;
-        int32_t open_code = 0;
-    };
-    explicit KeyboardPorts(State& state) : state_(state) {}
-    std::vector<std::string> port_names() override { return {"Keys", "Pads"}; }
-    int32_t open(uint32_t port, Receive receive, void* context, std::string& error) override {
-        std::lock_guard lock(state_.mutex);
-        state_.calls.push_back("open " + std::to_string(port));
-        if (state_.open_code) {
-            error = "port in use";
-            return state_.open_code;
-        }
-        state_.receive = receive;
-        state_.context = context;
-        return 0;
-    }
-    void close() override {
-        std::lock_guard lock(state_.mutex);
-        state_.calls.push_back("close");
-        state_.receive = nullptr;
-    }
-
-  private:
-    State& state_;
-};
+using test::MidiPorts;
+using test::process_for;
+using test::process_until;
 
 class LiveEventsTest : public test::AppTest {
   protected:
@@ -118,7 +73,7 @@ class LiveEventsTest : public test::AppTest {
         Composer::Options options;
         options.splash = false;
         options.audio = &audio_;
-        options.midi_backend = [this] { return std::make_unique<KeyboardPorts>(ports_); };
+        options.midi_backend = [this] { return std::make_unique<MidiPorts>(ports_); };
         return std::make_unique<Composer>(options);
     }
     void play_into_port(std::vector<uint32_t> messages) {
@@ -133,7 +88,7 @@ class LiveEventsTest : public test::AppTest {
     }
 
     NullAudioSystem audio_;
-    KeyboardPorts::State ports_;
+    MidiPorts::State ports_;
 };
 
 TEST_F(LiveEventsTest, PositionsArriveInPlayingOrderAndEndOnce) {
@@ -211,7 +166,7 @@ TEST_F(LiveEventsTest, MidiThatFailsToOpenIsShownOnceAndTheProgramStarts) {
     const std::vector<QString> boxes =
         test::error_boxes_during([&] { composer = make_composer(0); });
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].contains("port in use")) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains("port busy")) << boxes[0].toStdString();
     EXPECT_FALSE(composer->midi_input().is_open());
     MainWindow* frame = composer->start({});
     EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
