@@ -93,8 +93,8 @@ class OutputThread : private WaveOutClient {
     bool play_voice(uint32_t pattern, uint32_t voice_index);
     bool play_recording(uint32_t pattern, Tick start, Tick end, uint32_t voice_index, bool block,
                         bool all_voices, const void* owner = nullptr);
-    // Stop block if owned / stop recording if owned (Part 6.1): stops at once when a block
-    // playback (a recording playback) runs that the owner started. Returns whether it stopped.
+    // Stops at once when a block playback (a recording playback) runs that the owner started.
+    // Returns whether it stopped.
     bool stop_block_if_owned(const void* owner);
     bool stop_recording_if_owned(const void* owner);
     // A preview note; an idle engine starts playing in preview-only mode. 0 when no voice.
