@@ -47,4 +47,8 @@ std::optional<SampleFile> read_sample_file(const std::filesystem::path& path);
 // Looks at the first bytes only; file failures are FILE_ERRORs.
 bool is_sample_file(const std::filesystem::path& path);
 
+// True when the name ends like a sample file (".wav", ".flac", ".aiff", ".ogg", ".opus", ...;
+// any case): what such a file holds is never taken for a song.
+bool has_sample_file_extension(const std::filesystem::path& path);
+
 } // namespace tunemill
