@@ -44,6 +44,7 @@ export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" \
 mkdir -p "$HOME" "$scratch/work"
 cp "$song" "$scratch/work/song.sn2"
 log="$scratch/events.log"
+: >"$log"
 echo "monkey: seed $seed, $seconds s, scratch $scratch"
 
 RANDOM="$seed"
