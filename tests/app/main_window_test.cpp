@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 
 #include "app/common/error_box.h"
@@ -465,19 +466,29 @@ TEST_F(MainWindowTest, AFailedLoadOrSaveAsKeepsTheOpenSong) {
 }
 
 TEST_F(MainWindowTest, ExportsNeverWriteOverTheSongsOwnFile) {
-    const fs::path module = dir_ / "tiny.mod";
+    // A folder of its own: the file dialog keeps its history beside the settings in dir_.
+    const fs::path folder = dir_ / "songs";
+    fs::create_directories(folder);
+    const fs::path module = folder / "tiny.mod";
     test::write_file(module, test::tiny_mod());
-    fs::create_symlink(module, dir_ / "link.mod");
+    fs::create_symlink(module, folder / "link.mod");
     auto frame = make_frame();
     ASSERT_TRUE(frame->load_song(module.string()));
     const std::vector<uint8_t> before = test::read_file(module);
+    const auto names_in = [](const fs::path& folder) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> names = names_in(folder);
     struct Case {
         std::string target;
         std::function<void()> command;
     };
     const std::vector<Case> cases = {
         {module.string(), [&] { frame->export_song(); }},
-        {(dir_ / "link.mod").string(), [&] { frame->export_song(); }},
+        {(folder / "link.mod").string(), [&] { frame->export_song(); }},
         {module.string(), [&] { frame->export_audio(); }},
     };
     for (const Case& c : cases) {
@@ -492,7 +503,7 @@ TEST_F(MainWindowTest, ExportsNeverWriteOverTheSongsOwnFile) {
                                  " is the file being read: choose another file to write");
         EXPECT_EQ(test::read_file(module), before);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+    EXPECT_EQ(names_in(folder), names) << "nothing is written beside it";
     frame->close();
 }
 
