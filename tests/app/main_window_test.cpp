@@ -1,5 +1,6 @@
 // The composer's main frame in-process: start-up, the menus and their rules, the key routing,
 // the save prompt, loading, saving, settings and placement across runs, and the screenshots.
+#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QMdiArea>
@@ -568,6 +569,16 @@ TEST_F(MainWindowTest, ScreenshotsInBothLanguages) {
         EXPECT_TRUE(about.grab().save(
             QString::fromStdString((shots / ("about-" + std::string(tag) + ".png")).string())));
         about.close();
+        // A load that fails: the box names the file and says why.
+        std::vector<uint8_t> two_channels = test::tiny_mod();
+        std::copy_n("2CHN", 4, two_channels.begin() + 1080);
+        test::write_file(dir_ / "two.mod", two_channels);
+        test::when_modal([&](QWidget* box) {
+            EXPECT_TRUE(box->grab().save(QString::fromStdString(
+                (shots / ("load-error-" + std::string(tag) + ".png")).string())));
+            static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+        });
+        EXPECT_FALSE(frame->load_song((dir_ / "two.mod").string()));
         frame->close();
     }
 }
