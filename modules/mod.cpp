@@ -62,8 +62,8 @@ std::optional<UnsupportedMod> unsupported_mod(std::span<const uint8_t> head, uin
     const auto found = [&](int channels) { return UnsupportedMod{channels, text}; };
     // Tags other trackers wrote: digits for the channels, or a name of their own.
     static const std::pair<const char*, int> named[] = {
-        {"M&K!", 4}, {"N.T.", 4}, {"FEST", 4}, {"NSMS", 4}, {"LARD", 4}, {"FA04", 4},
-        {"FA06", 6}, {"FA08", 8}, {"CD81", 8}, {"OKTA", 8}, {"OCTA", 8}};
+        {"M&K!", 4}, {"N.T.", 4}, {"FEST", 4}, {"NSMS", 4}, {"LARD", 4}, {"FA04", 4}, {"FA06", 6},
+        {"FA08", 8}, {"CD81", 8}, {"OKTA", 8}, {"OCTA", 8}, {"EXO4", 4}, {"EXO8", 8}};
     for (const auto& [name, channels] : named)
         if (text == name) return found(channels);
     if (is_digit(tag[0]) && text.compare(1, 3, "CHN") == 0 && tag[0] != '0')
