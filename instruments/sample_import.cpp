@@ -210,8 +210,10 @@ std::optional<Instrument> import_sample_file(const std::filesystem::path& path,
                                              RawImportSettings& settings) {
     File file = File::open_for_reading(path);
     if (std::optional<Instrument> known = read_known(file, path, nullptr)) return known;
-    if (!prompt || !prompt(settings)) return std::nullopt;
     const uint64_t file_size = file.size();
+    // An empty file holds no sound, as raw data or otherwise.
+    if (file_size == 0) throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE);
+    if (!prompt || !prompt(settings)) return std::nullopt;
     settings.rate = std::clamp<uint32_t>(settings.rate, 1, 65535);
     Format format;
     format.channels = settings.stereo ? 2 : 1;

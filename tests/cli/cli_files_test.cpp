@@ -188,7 +188,8 @@ TEST_F(CliFiles, SoundFilesEmptyOrCutShortAreNeitherSongsNorRawData) {
     write("form.aiff", {'F', 'O', 'R', 'M', 0x10, 0, 0, 0});
     for (const char* arguments :
          {"info empty.wav", "info riff.wav", "info --json form.aiff",
-          "instrument import riff.wav riff.sa2", "instrument import form.aiff form.sa2"}) {
+          "instrument import riff.wav riff.sa2", "instrument import form.aiff form.sa2",
+          "instrument import empty.wav empty.sa2"}) {
         SCOPED_TRACE(arguments);
         const CliRun run = tmw_cli_in(folder_, arguments);
         EXPECT_EQ(run.exit_code, 1);
@@ -196,6 +197,7 @@ TEST_F(CliFiles, SoundFilesEmptyOrCutShortAreNeitherSongsNorRawData) {
     }
     EXPECT_FALSE(fs::exists(folder_ / "riff.sa2"));
     EXPECT_FALSE(fs::exists(folder_ / "form.sa2"));
+    EXPECT_FALSE(fs::exists(folder_ / "empty.sa2"));
 }
 
 } // namespace
