@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "foundation/errors.h"
+#include "foundation/path_checks.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"
 #include "modules/export.h"
@@ -38,6 +39,7 @@ Command register_convert(CLI::App& app, Options& common) {
                 std::string format;
                 std::vector<ExportWarning> warnings;
                 const int result = run_operation([&]() {
+                    refuse_output_over_input(options->in, options->out);
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
                     ModuleFormat module_format;
                     const bool as_module =

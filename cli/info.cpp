@@ -150,12 +150,15 @@ Command register_info(CLI::App& app, Options& common) {
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options, &common]() {
                 return run_operation([&]() {
-                    if (is_sample_file(options->file)) {
+                    // A file named as a sound file is one, or a damaged one: never a song.
+                    const bool named_sample = has_sample_file_extension(options->file);
+                    if (named_sample || is_sample_file(options->file)) {
                         if (const std::optional<SampleFile> sample =
                                 read_sample_file(options->file)) {
                             print_sample(*sample, common.json);
                             return;
                         }
+                        if (named_sample) throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE);
                     }
                     std::string format;
                     const Song song = read_any_song(options->file, stock_bank_lookup(), &format);

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "foundation/errors.h"
+#include "foundation/path_checks.h"
 #include "foundation/string_table.h"
 #include "foundation/text.h"
 #include "instruments/bank.h"
@@ -148,12 +149,14 @@ Command register_instrument(CLI::App& app, Options& common) {
                 return run_operation([&] { print_info(open_instrument(*options), common.json); });
             if (export_wav->parsed())
                 return run_operation([&] {
+                    if (!options->from_bank) refuse_output_over_input(options->file, options->out);
                     AudioFileType type = AudioFileType::WAV;
                     audio_file_type_of(options->out, type);
                     export_instrument_audio(open_instrument(*options), options->out, type);
                 });
             if (import->parsed()) {
                 return run_operation([&] {
+                    refuse_output_over_input(options->file, options->out);
                     // The raw settings come from the options; a WAV file ignores them.
                     auto answer = [&](RawImportSettings& settings) {
                         if (options->rate) settings.rate = *options->rate;

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "foundation/path_checks.h"
 #include "loading/song_loader.h"
 #include "playback/audio_export.h"
 
@@ -92,6 +93,7 @@ Command register_render(CLI::App& app, Options& common) {
                 std::string format;
                 uint64_t frames = 0;
                 const int result = run_operation([&]() {
+                    refuse_output_over_input(options->in, options->out);
                     Song song = read_any_song(options->in, stock_bank_lookup(), &format);
                     completed = export_song_audio(
                         song, options->out, audio,

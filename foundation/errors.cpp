@@ -38,10 +38,10 @@ std::string FILE_ERROR::compose_message() const {
     uint32_t id = S_UNKNOWN_ERROR;
     switch (kind_) {
     case OPEN:
-        id = S_UNABLE_TO_OPEN_FILE;
+        id = code_ == NOT_A_REGULAR_FILE ? S_NOT_A_REGULAR_FILE : S_UNABLE_TO_OPEN_FILE;
         break;
     case CREATE:
-        id = S_UNABLE_TO_CREATE_FILE;
+        id = code_ == NOT_A_REGULAR_FILE ? S_NOT_A_REGULAR_FILE : S_UNABLE_TO_CREATE_FILE;
         break;
     case READ:
         id = S_FILE_READ_ERROR;
@@ -84,7 +84,8 @@ std::string RESOURCE_ERROR::compose_message() const {
 }
 
 std::string MISC_ERROR::compose_message() const {
-    return table_text(string_id_);
+    if (values_.empty()) return table_text(string_id_);
+    return bounded(format_message(load_string(string_id_), values_), MESSAGE_LIMIT);
 }
 
 std::string PLAYBACK_ERROR::compose_message() const {

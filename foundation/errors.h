@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace tunemill {
 
@@ -23,6 +24,9 @@ class FILE_ERROR : public ERROR {
     enum Kind : uint32_t { OPEN = 0, CREATE = 1, READ = 2, WRITE = 3, SEEK = 4 };
     // The code a short read carries: the file simply ended.
     static constexpr uint32_t END_OF_FILE = 38;
+    // The code of an open refused because the path names a pipe, a device or a socket (beyond
+    // every errno value): "%s is not a regular file".
+    static constexpr uint32_t NOT_A_REGULAR_FILE = 0x10000;
 
     FILE_ERROR(uint32_t kind, uint32_t code, std::string file_name = {})
         : kind_(kind), code_(code), file_name_(std::move(file_name)) {}
@@ -72,15 +76,19 @@ class RESOURCE_ERROR : public ERROR {
     std::string compose_message() const override;
 };
 
-// An error whose text is any string-table entry.
+// An error whose text is any string-table entry, its placeholders ("%s", "%d") filled in order
+// with the values (a file name, a count).
 class MISC_ERROR : public ERROR {
   public:
-    explicit MISC_ERROR(uint32_t string_id) : string_id_(string_id) {}
+    explicit MISC_ERROR(uint32_t string_id, std::vector<std::string> values = {})
+        : string_id_(string_id), values_(std::move(values)) {}
     std::string compose_message() const override;
     uint32_t string_id() const { return string_id_; }
+    const std::vector<std::string>& values() const { return values_; }
 
   private:
     uint32_t string_id_;
+    std::vector<std::string> values_;
 };
 
 // A failure of the output device or the playback thread. Codes other than the three with texts

@@ -29,17 +29,30 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::open_for_reading(const std::filesystem::path& path) {
+    // Without O_NONBLOCK a named pipe would hold the open until a writer comes; the flag is of
+    // no further use once the file is known to be a regular one.
     int fd;
     do
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(errno), path.string());
-    // A folder opens on POSIX but reads nothing useful: report it as a file that cannot be opened.
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
+        const int code = errno;
+        ::close(fd);
+        throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(code), path.string());
+    }
+    // A folder opens on POSIX but reads nothing useful: report it as a file that cannot be opened.
+    if (S_ISDIR(info.st_mode)) {
         ::close(fd);
         throw FILE_ERROR(FILE_ERROR::OPEN, uint32_t(EISDIR), path.string());
     }
+    // A pipe, device or socket would block or never end.
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw FILE_ERROR(FILE_ERROR::OPEN, FILE_ERROR::NOT_A_REGULAR_FILE, path.string());
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return File(fd, path);
 }
 

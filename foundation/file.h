@@ -27,7 +27,8 @@ class File {
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Throws FILE_ERROR(OPEN, errno, name).
+    // Throws FILE_ERROR(OPEN, errno, name); a pipe, device or socket is refused at once (code
+    // NOT_A_REGULAR_FILE: "%s is not a regular file") instead of being waited on.
     static File open_for_reading(const std::filesystem::path& path);
     // Throws FILE_ERROR(CREATE, errno, name).
     static File open_for_writing(const std::filesystem::path& path,

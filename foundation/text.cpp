@@ -73,6 +73,10 @@ std::string format_with_string(std::string_view pattern, std::string_view value)
 }
 
 std::string format_message(std::string_view pattern, std::initializer_list<std::string> values) {
+    return format_message(pattern, std::vector<std::string>(values));
+}
+
+std::string format_message(std::string_view pattern, const std::vector<std::string>& values) {
     std::string out;
     auto next = values.begin();
     for (size_t i = 0; i < pattern.size(); ++i) {

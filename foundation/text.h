@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tunemill {
 
@@ -43,6 +44,7 @@ std::string format_with_string(std::string_view pattern, std::string_view value)
 // The pattern with its printf-style integer placeholders ("%d", "%02d", "%s" for a sign text)
 // filled in order. Only what the string table uses is supported.
 std::string format_message(std::string_view pattern, std::initializer_list<std::string> values);
+std::string format_message(std::string_view pattern, const std::vector<std::string>& values);
 
 } // namespace tunemill
 

@@ -9,6 +9,7 @@
 #include "foundation/bit_reader.h"
 #include "foundation/errors.h"
 #include "foundation/file.h"
+#include "foundation/pending_file.h"
 #include "foundation/string_table.h"
 #include "instruments/synthesizer.h"
 
@@ -352,21 +353,9 @@ Instrument load_instrument_file(const std::filesystem::path& path) {
 
 void save_instrument_file(const std::filesystem::path& path, const Instrument& instrument) {
     if (instrument.from_bank) throw MISC_ERROR(S_CANT_SAVE_BANK_INSTRUMENT);
-    std::filesystem::path temporary = path;
-    temporary += ".tmp" + std::to_string(::getpid());
-    try {
-        File file = File::open_for_writing(temporary);
-        write_instrument(file, instrument);
-        file.sync();
-        file.close();
-        std::error_code renamed;
-        std::filesystem::rename(temporary, path, renamed);
-        if (renamed) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(renamed.value()), path.string());
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
-    }
+    PendingFile pending(path);
+    write_instrument(pending.file(), instrument);
+    pending.commit();
 }
 
 } // namespace tunemill

@@ -3,10 +3,12 @@
 #include "instruments/sample_import.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
+#include "foundation/string_table.h"
 #include "foundation/text.h"
 
 namespace tunemill {
@@ -171,7 +173,12 @@ bool starts_like_sound_file(File& file) {
     uint8_t head[SOUND_FILE_PROBE_BYTES];
     const size_t got = size_t(std::min<uint64_t>(file.size(), sizeof head));
     file.read_at(0, head, got);
-    return probe_sound_file(std::span<const uint8_t>(head, got));
+    const std::span<const uint8_t> start(head, got);
+    // A container's mark with the file ending before its type is a sound file cut short, not
+    // raw data that happens to begin so.
+    if (got < sizeof head && starts_with_container_mark(start))
+        throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE);
+    return probe_sound_file(start);
 }
 
 // The file as a WAV file of our reader or a sound file of libsndfile; nothing for raw data.
@@ -203,8 +210,10 @@ std::optional<Instrument> import_sample_file(const std::filesystem::path& path,
                                              RawImportSettings& settings) {
     File file = File::open_for_reading(path);
     if (std::optional<Instrument> known = read_known(file, path, nullptr)) return known;
-    if (!prompt || !prompt(settings)) return std::nullopt;
     const uint64_t file_size = file.size();
+    // An empty file holds no sound, as raw data or otherwise.
+    if (file_size == 0) throw MISC_ERROR(S_UNKNOWN_SAMPLE_FILE);
+    if (!prompt || !prompt(settings)) return std::nullopt;
     settings.rate = std::clamp<uint32_t>(settings.rate, 1, 65535);
     Format format;
     format.channels = settings.stereo ? 2 : 1;
@@ -221,6 +230,15 @@ std::optional<SampleFile> read_sample_file(const std::filesystem::path& path) {
     std::optional<Instrument> instrument = read_known(file, path, &format);
     if (!instrument) return std::nullopt;
     return SampleFile{std::move(format), std::move(*instrument)};
+}
+
+bool has_sample_file_extension(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {".wav", ".flac", ".aif", ".aiff", ".aifc", ".ogg", ".oga", ".opus"})
+        if (extension == known) return true;
+    return false;
 }
 
 bool is_sample_file(const std::filesystem::path& path) {

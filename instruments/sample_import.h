@@ -29,7 +29,9 @@ RawImportSettings& raw_import_settings();
 // The instrument in the file: its name is the file name without its extension (at most 16
 // characters), category 29, not from the bank. Our own WAV reader goes first; a file it does not
 // take that starts like a FLAC, AIFF, Ogg or other WAV file is read through libsndfile (with the
-// file's loop, see sound_file.h) and gives its message when that fails; anything else is raw data.
+// file's loop, see sound_file.h) and gives its message when that fails, as does a file that starts
+// with such a container's mark but ends before its type, and an empty file; anything else is raw
+// data.
 // Nothing when the prompt cancels. File failures are FILE_ERRORs; nothing is added on any failure.
 std::optional<Instrument> import_sample_file(const std::filesystem::path& path,
                                              const RawImportPrompt& prompt,
@@ -46,5 +48,9 @@ std::optional<SampleFile> read_sample_file(const std::filesystem::path& path);
 // True when import_sample_file would read the file as a sample file rather than raw data.
 // Looks at the first bytes only; file failures are FILE_ERRORs.
 bool is_sample_file(const std::filesystem::path& path);
+
+// True when the name ends like a sample file (".wav", ".flac", ".aiff", ".ogg", ".opus", ...;
+// any case): what such a file holds is never taken for a song.
+bool has_sample_file_extension(const std::filesystem::path& path);
 
 } // namespace tunemill

@@ -252,6 +252,12 @@ bool probe_sound_file(std::span<const uint8_t> head) {
     return is(head, 0, "fLaC") || is(head, 0, "OggS");
 }
 
+bool starts_with_container_mark(std::span<const uint8_t> head) {
+    for (const char* mark : {"RIFF", "RIFX", "RF64", "FORM", "fLaC", "OggS"})
+        if (is(head, 0, mark)) return true;
+    return false;
+}
+
 std::optional<TaggedLoop> find_loop_tags(std::span<const uint8_t> start) {
     if (is(start, 0, "fLaC")) return flac_loop_tags(start);
     if (is(start, 0, "OggS")) return ogg_loop_tags(start);

@@ -21,6 +21,9 @@ constexpr size_t SOUND_FILE_PROBE_BYTES = 12;
 // True when the file starts like one of the containers above ("RIFF"/"RIFX"/"RF64" with "WAVE",
 // "FORM" with "AIFF"/"AIFC", "fLaC", "OggS"). Looks at the bytes only, never throws.
 bool probe_sound_file(std::span<const uint8_t> head);
+// True when the bytes begin with the 4-byte mark of one of those containers ("RIFF", "RIFX",
+// "RF64", "FORM", "fLaC", "OggS"), whatever follows.
+bool starts_with_container_mark(std::span<const uint8_t> head);
 
 // What the file holds, as the file says it.
 struct SoundFileFormat {

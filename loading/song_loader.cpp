@@ -3,10 +3,13 @@
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
+#include "foundation/path_checks.h"
+#include "foundation/pending_file.h"
 #include "foundation/string_table.h"
 #include "instruments/bank.h"
 #include "modules/formats.h"
 #include "modules/import.h"
+#include "modules/mod.h"
 #include "storage/old_song_file.h"
 #include "storage/song_file.h"
 
@@ -83,23 +86,23 @@ Song read_any_song(const fs::path& path, const BankLookup& bank, std::string* fo
         if (format) *format = reader.format;
         return song;
     }
+    // A module of a kind we do not read says so; anything else is unknown or damaged.
+    if (const std::optional<UnsupportedMod> kind = unsupported_mod(head, size))
+        throw MISC_ERROR(S_UNSUPPORTED_MOD, {std::to_string(kind->channels), kind->tag});
     throw MISC_ERROR(S_UNKNOWN_SONG_FILE);
 }
 
-std::string load_song(Song& song, const fs::path& path, const std::string& untitled_path,
-                      const BankLookup& bank) {
-    try {
-        std::string format;
-        Song loaded = read_any_song(path, bank, &format);
-        // The song object stays (its lock and observers with it); only its content is replaced.
-        song = std::move(loaded);
-        song.path = path.string();
-        song.modified = false;
-        return format;
-    } catch (...) {
-        new_song(song, untitled_path);
-        throw;
-    }
+std::string load_song(Song& song, const fs::path& path, const BankLookup& bank) {
+    const fs::path absolute = absolute_path(path);
+    // Saves killed in this folder left their temporary files; their writers are gone.
+    remove_stale_temporaries(absolute.parent_path());
+    std::string format;
+    Song loaded = read_any_song(absolute, bank, &format);
+    // The song object stays (its lock and observers with it); only its content is replaced.
+    song = std::move(loaded);
+    song.path = absolute.string();
+    song.modified = false;
+    return format;
 }
 
 } // namespace tunemill

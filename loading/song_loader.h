@@ -40,14 +40,19 @@ std::span<const SongReader> song_readers();
 BankLookup stock_bank_lookup();
 
 // Loads the file into the song and returns the format that read it. On success the song holds
-// the file's content, its path is the file's, modified is clear and the song-file flag is set
-// for ".sn2". On any failure the song is a new song with untitled_path as its path, and the error
-// passes on: a file that ends early as LOAD_ERROR "Damaged song file", a file nobody recognises
-// as MISC_ERROR "Unknown or damaged song file", others as they are. The song is never left half
-// read. The caller holds the song lock.
+// the file's content, its path is the file's (made absolute), modified is clear and the song-file
+// flag is set for ".sn2". On any failure the song stays as it was, and the error passes on: a
+// file that ends early as LOAD_ERROR "Damaged song file", a module of a kind not supported as
+// MISC_ERROR "%d-channel MOD (tag %s) is not supported", a file nobody recognises as MISC_ERROR
+// "Unknown or damaged song file", others as they are. Temporary files that killed saves left in
+// the file's folder are removed first. The caller holds the song lock.
 std::string load_song(Song& song, const std::filesystem::path& path,
-                      const std::string& untitled_path,
                       const BankLookup& bank = stock_bank_lookup());
+// The same for callers that still name the untitled path a failed load once fell back to.
+inline std::string load_song(Song& song, const std::filesystem::path& path, const std::string&,
+                             const BankLookup& bank = stock_bank_lookup()) {
+    return load_song(song, path, bank);
+}
 
 // Reads the file into a song of its own with the readers, without touching any other song.
 Song read_any_song(const std::filesystem::path& path, const BankLookup& bank,

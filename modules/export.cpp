@@ -4,10 +4,10 @@
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
+#include "foundation/pending_file.h"
 #include "modules/export/exporter.h"
 
 #include <new>
-#include <unistd.h>
 
 namespace tunemill {
 
@@ -31,23 +31,9 @@ std::vector<ExportWarning> export_module_file(const Song& song, const std::files
     const ExportedModule module = build_module(song, format);
     const std::vector<uint8_t> bytes = encode_module(module);
     // Written beside the target and renamed over it, so a failed export leaves no half file.
-    const std::filesystem::path temporary = path.string() + ".tmp" + std::to_string(::getpid());
-    try {
-        File file = File::open_for_writing(temporary);
-        file.write_exact(bytes.data(), bytes.size());
-        file.sync();
-        file.close();
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        throw;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), path.string());
-    }
+    PendingFile pending(path);
+    pending.file().write_exact(bytes.data(), bytes.size());
+    pending.commit();
     return module.warnings;
 }
 

@@ -54,6 +54,29 @@ ModTagInfo mod_tag_info(const char tag[4]) {
     return {};
 }
 
+std::optional<UnsupportedMod> unsupported_mod(std::span<const uint8_t> head, uint64_t file_size) {
+    if (file_size < sizeof(ModHeader) || head.size() < sizeof(ModHeader)) return std::nullopt;
+    const char* tag = reinterpret_cast<const char*>(head.data()) + offsetof(ModHeader, tag);
+    if (mod_tag_info(tag).channels != 0) return std::nullopt;
+    const std::string text(tag, 4);
+    const auto found = [&](int channels) { return UnsupportedMod{channels, text}; };
+    // Tags other trackers wrote: digits for the channels, or a name of their own.
+    static const std::pair<const char*, int> named[] = {
+        {"M&K!", 4}, {"N.T.", 4}, {"FEST", 4}, {"NSMS", 4}, {"LARD", 4}, {"FA04", 4}, {"FA06", 6},
+        {"FA08", 8}, {"CD81", 8}, {"OKTA", 8}, {"OCTA", 8}, {"EXO4", 4}, {"EXO8", 8}};
+    for (const auto& [name, channels] : named)
+        if (text == name) return found(channels);
+    if (is_digit(tag[0]) && text.compare(1, 3, "CHN") == 0 && tag[0] != '0')
+        return found(tag[0] - '0');
+    if (text.compare(0, 3, "TDZ") == 0 && is_digit(tag[3]) && tag[3] != '0')
+        return found(tag[3] - '0');
+    const int two_digits =
+        is_digit(tag[0]) && is_digit(tag[1]) ? (tag[0] - '0') * 10 + tag[1] - '0' : 0;
+    if (two_digits > 0 && tag[2] == 'C' && (tag[3] == 'H' || tag[3] == 'N'))
+        return found(two_digits);
+    return std::nullopt;
+}
+
 SampleSlot ModReader::decode_sample(const ModSampleHeader& header) {
     SampleSlot slot;
     std::string name = field_text(header.name);

@@ -7,7 +7,9 @@
 #include "modules/module.h"
 
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace tunemill {
 
@@ -51,6 +53,16 @@ struct ModTagInfo {
     int max_patterns = 0;
 };
 ModTagInfo mod_tag_info(const char tag[4]);
+
+// A well-formed MOD of a kind this reader does not take: its tag ("2CHN", "TDZ3", "M&K!", "09CH",
+// ...) and the channels the tag stands for.
+struct UnsupportedMod {
+    int channels = 0;
+    std::string tag;
+};
+// What the first bytes say of a file of at least the tagged header's size whose tag is one of
+// those kinds; nothing for a supported tag or any other file. Never throws.
+std::optional<UnsupportedMod> unsupported_mod(std::span<const uint8_t> head, uint64_t file_size);
 
 // The reader of both MOD layouts. With old_format it reads only untagged 15-sample files.
 class ModReader : public ModuleReader {

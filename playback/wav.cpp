@@ -119,31 +119,6 @@ uint32_t limit_export_rate(uint64_t typed_rate) {
     return uint32_t(std::clamp<uint64_t>(typed_rate, MIN_EXPORT_RATE, MAX_EXPORT_RATE));
 }
 
-PendingFile::PendingFile(const std::filesystem::path& target) : target_(target) {
-    temporary_ = target;
-    temporary_ += ".partial";
-    file_ = std::make_unique<File>(
-        File::open_for_writing(temporary_, File::Disposition::CREATE_ALWAYS));
-}
-
-PendingFile::~PendingFile() {
-    if (committed_) return;
-    try {
-        if (file_->is_open()) file_->close();
-    } catch (const ERROR&) {
-    }
-    std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
-}
-
-void PendingFile::commit() {
-    file_->close();
-    std::error_code error;
-    std::filesystem::rename(temporary_, target_, error);
-    if (error) throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), target_.string());
-    committed_ = true;
-}
-
 bool export_song_to_wav(Song& song, const std::filesystem::path& path,
                         const WavExportSettings& settings, const RenderProgress& progress) {
     PlaybackEngine engine(song); // private: never plays, never observes the song

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "foundation/pending_file.h"
 #include "instruments/instrument.h"
 #include "playback/engine.h"
 
@@ -69,24 +70,5 @@ bool export_song_to_wav(Song& song, const std::filesystem::path& path,
 
 // The instrument's sample bytes as they are: mono, its own rate, 8-bit unsigned or 16-bit.
 void export_instrument_to_wav(const Instrument& instrument, const std::filesystem::path& path);
-
-// A file written under a temporary name beside the target that becomes the target only when
-// committed; destroyed uncommitted, it is removed and an existing target stays as it was.
-class PendingFile {
-  public:
-    explicit PendingFile(const std::filesystem::path& target);
-    ~PendingFile();
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    File& file() { return *file_; }
-    void commit();
-
-  private:
-    std::filesystem::path target_;
-    std::filesystem::path temporary_;
-    std::unique_ptr<File> file_;
-    bool committed_ = false;
-};
 
 } // namespace tunemill

@@ -8,7 +8,9 @@
 #include <QThread>
 #include <QWidget>
 
+#include "foundation/errors.h"
 #include "foundation/string_table.h"
+#include "foundation/text.h"
 
 namespace tunemill {
 
@@ -19,6 +21,12 @@ void show_error_box(const QString& text) {
                     owner);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
+}
+
+void show_load_error_box(const std::string& path) {
+    const std::string text = current_error_text();
+    show_error_box(
+        QString::fromUtf8(format_message(load_string(S_LOAD_FAILED_IN_FILE), {path, text})));
 }
 
 void report_in_error_box(const ERROR& error) {

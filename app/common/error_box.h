@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 namespace tunemill {
 
@@ -17,5 +18,9 @@ void report_in_error_box(const ERROR& error);
 
 // Shows text the way every error is shown (exclamation icon, OK).
 void show_error_box(const QString& text);
+
+// Shows the error in flight (call from a catch block) as the failure to load the file, which the
+// box names: "<path> cannot be loaded:" and the error's text.
+void show_load_error_box(const std::string& path);
 
 } // namespace tunemill

@@ -4,12 +4,15 @@
 #include <QByteArray>
 #include <QFile>
 #include <QSaveFile>
+#include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include "app/document/document.h"
+#include "foundation/path_checks.h"
 #include "platform/paths.h"
 #include "song/song_lock.h"
 #include "storage/song_saver.h"
@@ -33,6 +36,39 @@ int lock_file(const fs::path& path) {
         return -1;
     }
     return fd;
+}
+
+// Lock files are named "tmw-<pid>-<random>.lock"; the process id, or 0 for other names.
+pid_t owner_of(const fs::path& lock) {
+    const std::string name = lock.stem().string();
+    if (name.rfind("tmw-", 0) != 0) return 0;
+    const size_t dash = name.find('-', 4);
+    const std::string digits = name.substr(4, dash == std::string::npos ? 0 : dash - 4);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return pid_t(std::stol(digits));
+}
+
+// The lock files of copies that ended without leaving a record to offer (killed before their
+// first autosave, or ended by a signal with nothing to save): their owner is gone and nobody
+// holds them, so they only pile up.
+void remove_stale_locks(const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const fs::path& path = entry.path();
+        if (path.extension() != LOCK_SUFFIX) continue;
+        fs::path record = path;
+        record.replace_extension(RECORD_SUFFIX);
+        std::error_code ignored;
+        if (fs::exists(record, ignored)) continue; // an orphan to offer: its lock guards it
+        const pid_t owner = owner_of(path);
+        if (owner <= 0 || ::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        const int fd = lock_file(path);
+        if (fd < 0) continue;
+        fs::remove(path, ignored);
+        ::close(fd);
+    }
 }
 
 // A name no other running copy has: the process id and a random part.
@@ -77,6 +113,7 @@ Autosaver::Autosaver(Document& document, fs::path folder, int interval_seconds, 
     : QObject(parent), document_(document), folder_(std::move(folder)) {
     std::error_code ignored;
     fs::create_directories(folder_, ignored);
+    remove_stale_locks(folder_);
     const std::string name = own_name();
     song_file_ = folder_ / (name + SONG_SUFFIX);
     record_file_ = folder_ / (name + RECORD_SUFFIX);
@@ -126,7 +163,9 @@ bool Autosaver::save_now() {
     }
     QSaveFile record(QString::fromStdString(record_file_.string()));
     if (!record.open(QIODevice::WriteOnly)) return false;
-    record.write("path " + QByteArray::fromStdString(copy->path).toPercentEncoding() + "\n");
+    // Absolute, so that a copy started from another folder recovers it to the same file.
+    const std::string path = absolute_path(copy->path).string();
+    record.write("path " + QByteArray::fromStdString(path).toPercentEncoding() + "\n");
     record.write(QByteArray("song-file ") + (copy->song_file ? "1" : "0") + "\n");
     record.write("saved " + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + "\n");
     if (!record.commit()) return false;

@@ -16,6 +16,7 @@
 #include "app/document/song_paths.h"
 #include "app/shell/commands.h"
 #include "foundation/errors.h"
+#include "foundation/path_checks.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"
 #include "settings/settings.h"
@@ -94,14 +95,16 @@ void FileCommands::load_command() {
     QApplication::restoreOverrideCursor();
 }
 
-void FileCommands::load_song(const std::string& path) {
+bool FileCommands::load_song(const std::string& given_path) {
+    // Absolute from here on: the song, its title and its recovery record keep naming this file
+    // wherever the program runs later.
+    const std::string path = absolute_path(given_path).string();
     Song& song = document_.song_for_engine();
     try {
         {
             SongLockGuard lock(song, false, false);
-            if (!lock) return;
-            song.path = path;
-            load_song_file(song, path, untitled_song_path(settings().song_folder));
+            if (!lock) return false;
+            load_song_file(song, path);
             song.modified = false;
             for (size_t index = 0; index < song.patterns.size(); ++index)
                 song.observers.pattern_changed(int32_t(index));
@@ -110,32 +113,22 @@ void FileCommands::load_song(const std::string& path) {
         frame_.reduce_windows();
         frame_.refresh_windows();
         frame_.update_title();
+        return true;
     } catch (...) {
-        const std::string text = current_error_text();
-        song.modified = false;
-        // A file that cannot be read leaves a new song, then says why.
-        frame_.stop_playback();
-        frame_.reduce_windows();
-        {
-            SongLockGuard lock(song, false, false);
-            if (lock) new_song_in(song);
-        }
-        document_.song_replaced();
-        frame_.update_title();
-        frame_.refresh_windows();
-        // The message wants the ordinary cursor (Load's wait cursor ends here).
+        // A file that cannot be read leaves the open song as it was; the box says which file
+        // and why. The message wants the ordinary cursor (Load's wait cursor ends here).
         while (QApplication::overrideCursor())
             QApplication::restoreOverrideCursor();
-        show_error_box(QString::fromUtf8(text));
+        show_load_error_box(path);
+        return false;
     }
 }
 
 bool FileCommands::recover_song(const std::string& autosaved_file, const std::string& original_path,
                                 bool song_file) {
     frame_.stop_playback();
-    load_song(autosaved_file);
+    if (!load_song(autosaved_file)) return false; // the error was shown
     Song& song = document_.song_for_engine();
-    if (song.path != autosaved_file) return false; // it could not be read; the error was shown
     song.path = original_path;
     song.song_file = song_file;
     document_.mark_recovered();
@@ -147,18 +140,26 @@ bool FileCommands::recover_song(const std::string& autosaved_file, const std::st
 bool FileCommands::save() {
     Song& song = document_.song_for_engine();
     if (!song.song_file) return save_as();
-    last_song_folder_ = folder_of(song.path);
+    return save_to(song.path);
+}
+
+bool FileCommands::save_to(const std::string& path) {
+    Song& song = document_.song_for_engine();
+    last_song_folder_ = folder_of(path);
     try {
         // The clean-up is a step of its own, so undo still finds the voices it removes.
         if (!document_.clean_up(-1, -1)) return false;
-        write_song_file(song, song.path);
-        song.song_file = true;
-        document_.mark_saved();
-        return true;
+        write_song_file(song, path);
     } catch (...) {
         show_current_error();
         return false;
     }
+    // The song takes the name only once the file is there: a failed Save As keeps the old one.
+    song.path = path;
+    song.song_file = true;
+    document_.mark_saved();
+    frame_.update_title();
+    return true;
 }
 
 bool FileCommands::save_as() {
@@ -173,11 +174,8 @@ bool FileCommands::save_as() {
     const auto choice = run_file_dialog(frame_.parent, request);
     if (!choice) return false;
     frame_.parent->repaint();
-    song.path = from_qstring_path(choice->path);
-    song.song_file = true;
-    frame_.update_title();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool saved = save();
+    const bool saved = save_to(absolute_path(from_qstring_path(choice->path)).string());
     QApplication::restoreOverrideCursor();
     return saved;
 }
@@ -200,8 +198,9 @@ void FileCommands::export_song() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::vector<ExportWarning> warnings;
     try {
-        warnings =
-            export_module_file(song, from_qstring_path(choice->path), module_type_of(choice->type));
+        const std::string target = from_qstring_path(choice->path);
+        refuse_output_over_input(song.path, target);
+        warnings = export_module_file(song, target, module_type_of(choice->type));
     } catch (...) {
         QApplication::restoreOverrideCursor();
         show_current_error();
@@ -217,6 +216,12 @@ void FileCommands::export_audio() {
     const auto target =
         ask_audio_export_file(frame_.parent, to_qstring_path(path_without_extension(song.path)));
     if (!target) return;
+    try {
+        refuse_output_over_input(song.path, from_qstring_path(*target));
+    } catch (...) {
+        show_current_error();
+        return;
+    }
     frame_.stop_playback();
     run_audio_export(frame_.parent, song, from_qstring_path(*target), audio_export_options());
 }

@@ -32,8 +32,9 @@ class FileCommands {
     bool save_prompt();
     void new_song();
     void load_command();
-    // Loads the file; on failure a new song and one error message.
-    void load_song(const std::string& path);
+    // Loads the file (its path made absolute); on failure the open song stays and one error
+    // message names the file. Returns whether the file was loaded.
+    bool load_song(const std::string& path);
     // An autosaved song opened as a changed song with the path it had; false when it could not
     // be read (the error was shown).
     bool recover_song(const std::string& autosaved_file, const std::string& original_path,
@@ -48,6 +49,8 @@ class FileCommands {
 
   private:
     std::string seeded_song_folder();
+    // Saves the song to path; only then does the song take path as its own.
+    bool save_to(const std::string& path);
     void new_song_in(Song& song);
 
     Document& document_;

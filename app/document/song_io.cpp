@@ -8,9 +8,9 @@
 
 namespace tunemill {
 
-void load_song_file(Song& song, const std::string& path, const std::string& untitled_path) {
+void load_song_file(Song& song, const std::string& path) {
     // The loader offers the file to the song file readers, then to every module format.
-    load_song(song, path, untitled_path);
+    load_song(song, path);
 }
 
 ModuleType module_type_of(int filter_index) {

@@ -226,7 +226,11 @@ int32_t InstrumentBrowser::load_selected() {
         }
     } catch (const ERROR& error) {
         chosen_.reset();
-        show_error(error);
+        // A file of the instrument folder is named; the bank's own failures speak for themselves.
+        if (item.from_bank)
+            show_error(error);
+        else
+            show_load_error_box(library_.item_path(item).string());
         return -1;
     }
     if (!chosen_) return -1;
@@ -291,8 +295,8 @@ void InstrumentBrowser::import_file() {
         if (const std::optional<size_t> index =
                 document_.add_temporary_instrument(std::move(*instrument)))
             end_with(*index, true);
-    } catch (const ERROR& error) {
-        show_error(error);
+    } catch (const ERROR&) {
+        show_load_error_box(from_qstring_path(file->path));
     }
 }
 

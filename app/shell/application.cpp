@@ -18,6 +18,7 @@
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
 #include "app/shell/commands.h"
+#include "app/shell/end_signals.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "foundation/string_table.h"
@@ -47,6 +48,7 @@ Composer::Composer(Options options) : options_(std::move(options)) {
                                                               : make_rtmidi_backend());
     midi_->set_reporter(report_in_error_box);
     midi_->open(settings().midi_device_id);
+    end_signals_ = std::make_unique<EndSignals>([this] { end_by_signal(); });
 }
 
 Composer::~Composer() {
@@ -80,9 +82,8 @@ MainWindow* Composer::start(const QStringList& arguments) {
     if (settings().sequence_window_open) frame->show_sequence_window();
     if (settings().instruments_window_open) frame->show_instruments_window();
     const QString command_line = arguments.join(QLatin1Char(' '));
-    if (!command_line.isEmpty())
-        frame->load_song(from_qstring_path(command_line));
-    else
+    // A file that cannot be loaded has said so; a new song takes its place.
+    if (command_line.isEmpty() || !frame->load_song(from_qstring_path(command_line)))
         frame->new_song();
     if (options_.offer_recovery) offer_recovery();
     return frame;
@@ -136,8 +137,17 @@ bool Composer::finish() {
     midi_->close();
     midi_->set_target(nullptr);
     // A normal end: this copy's recovery file is no longer needed.
-    autosaver_->discard();
+    if (!keep_recovery_) autosaver_->discard();
     return write_settings();
+}
+
+void Composer::end_by_signal() {
+    if (document_->modified()) {
+        autosaver_->save_now(); // nothing to write when the last autosave is still current
+        keep_recovery_ = true;
+    }
+    // Every event loop ends, open dialogs' too; the program then ends as after File > Exit.
+    QApplication::exit(0);
 }
 
 int run_composer(const QStringList& arguments) {

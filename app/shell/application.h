@@ -20,6 +20,7 @@ class EnginePlayer;
 class MidiNotePoster;
 class Document;
 class Autosaver;
+class EndSignals;
 
 class Composer {
   public:
@@ -55,6 +56,10 @@ class Composer {
     // Shut-down: playback stopped, settings written. Returns whether they were written.
     bool finish();
 
+    // SIGTERM or SIGINT: a song with unsaved changes is autosaved and its recovery file kept
+    // for the next start, then the program ends the ordinary way.
+    void end_by_signal();
+
   private:
     void offer_recovery();
 
@@ -65,7 +70,9 @@ class Composer {
     std::unique_ptr<MidiInput> midi_;
     std::unique_ptr<MainWindow> main_window_;
     std::unique_ptr<MidiNotePoster> midi_poster_;
+    std::unique_ptr<EndSignals> end_signals_;
     bool finished_ = false;
+    bool keep_recovery_ = false;
 };
 
 // The whole program: returns its exit code. The QApplication must exist.

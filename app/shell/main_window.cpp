@@ -457,8 +457,8 @@ void MainWindow::new_song() {
 void MainWindow::load_command() {
     files_.load_command();
 }
-void MainWindow::load_song(const std::string& path) {
-    files_.load_song(path);
+bool MainWindow::load_song(const std::string& path) {
+    return files_.load_song(path);
 }
 bool MainWindow::recover_song(const std::string& autosaved_file, const std::string& original_path,
                               bool song_file) {

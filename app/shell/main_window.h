@@ -67,8 +67,9 @@ class MainWindow : public QMainWindow {
     bool save_prompt();
     void new_song();
     void load_command();
-    // Loads the file at path into the song; on failure a new song and one error message.
-    void load_song(const std::string& path);
+    // Loads the file at path into the song; on failure the song stays and one error message
+    // names the file. Returns whether it was loaded.
+    bool load_song(const std::string& path);
     bool save();
     bool save_as();
     void export_song();

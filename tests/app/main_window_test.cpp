@@ -1,5 +1,6 @@
 // The composer's main frame in-process: start-up, the menus and their rules, the key routing,
 // the save prompt, loading, saving, settings and placement across runs, and the screenshots.
+#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QMdiArea>
@@ -9,6 +10,8 @@
 #include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/stat.h>
 
 #include "app/common/error_box.h"
 #include "app/document/document.h"
@@ -378,20 +381,28 @@ TEST_F(MainWindowTest, ModuleOnTheCommandLineThenSaveAsksForAName) {
     frame->close();
 }
 
-TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
+TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessageNamingIt) {
     const fs::path junk = dir_ / "junk.sn2";
     test::write_file(junk, std::vector<uint8_t>(300, 0x5A));
     const fs::path truncated = dir_ / "short.mod";
     std::vector<uint8_t> module = test::tiny_mod();
     module.resize(1200); // the header promises a pattern and a sample that are not there
     test::write_file(truncated, module);
+    std::vector<uint8_t> two_channels = test::tiny_mod();
+    std::copy_n("2CHN", 4, two_channels.begin() + 1080);
+    const fs::path unsupported = dir_ / "two.mod";
+    test::write_file(unsupported, two_channels);
+    const fs::path pipe = dir_ / "pipe.sn2"; // refused at once, never waited on
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     struct Case {
         fs::path path;
-        const char* message;
+        std::string message;
     } cases[] = {
         {junk, "Unknown or damaged song file"},
         {truncated, "Damaged song file"},
-        {dir_ / "missing.sn2", nullptr},
+        {unsupported, "2-channel MOD (tag 2CHN) is not supported"},
+        {pipe, pipe.string() + " is not a regular file"},
+        {dir_ / "missing.sn2", ""},
     };
     for (const Case& c : cases) {
         std::unique_ptr<Composer> composer;
@@ -401,16 +412,100 @@ TEST_F(MainWindowTest, UnreadableFileLeavesANewSongAndOneMessage) {
             frame = composer->start({QString::fromStdString(c.path.string())});
         });
         ASSERT_EQ(errors.size(), 1u) << c.path;
-        if (c.message)
-            EXPECT_EQ(errors[0], c.message);
+        const QString named = QString::fromStdString(c.path.string()) + " cannot be loaded:\n";
+        EXPECT_TRUE(errors[0].startsWith(named)) << errors[0].toStdString();
+        if (!c.message.empty())
+            EXPECT_EQ(errors[0].mid(named.size()).toStdString(), c.message);
         else
-            EXPECT_TRUE(errors[0].startsWith("Unable to open file")) << errors[0].toStdString();
+            EXPECT_TRUE(errors[0].mid(named.size()).startsWith("Unable to open file"))
+                << errors[0].toStdString();
         EXPECT_EQ(frame->windowTitle(), "Tunemill - Untitled");
         EXPECT_EQ(composer->document().song().patterns.size(), 1u);
         EXPECT_FALSE(composer->document().song().song_file);
         EXPECT_FALSE(composer->document().song().modified);
         frame->close();
     }
+}
+
+TEST_F(MainWindowTest, AFailedLoadOrSaveAsKeepsTheOpenSong) {
+    const fs::path tune = dir_ / "tune.sn2";
+    fs::copy_file(fs::path(TUNEMILL_SOURCE_DIR) / "data/demos/first-steps.sn2", tune);
+    const fs::path junk = dir_ / "junk.sn2";
+    test::write_file(junk, std::vector<uint8_t>(300, 0x5A));
+    auto frame = make_frame();
+    ASSERT_TRUE(frame->load_song(tune.string()));
+    Song& song = document_.song_for_engine();
+    const size_t patterns = song.patterns.size();
+    song.modified = true; // an edit not saved (the save prompt was answered No)
+
+    std::vector<QString> errors =
+        test::error_boxes_during([&] { EXPECT_FALSE(frame->load_song(junk.string())); });
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], QString::fromStdString(junk.string()) +
+                             " cannot be loaded:\nUnknown or damaged song file");
+    EXPECT_EQ(song.path, tune.string());
+    EXPECT_EQ(song.patterns.size(), patterns);
+    EXPECT_TRUE(song.modified);
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - tune");
+
+    // Save As onto a named pipe, which the save refuses: the song keeps its name, its title and
+    // its changes.
+    const fs::path pipe = dir_ / "pipe.sn2";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    errors = test::error_boxes_during([&] {
+        test::answer_file_dialog(QString::fromStdString(pipe.string()), -1,
+                                 [](QWidget*) { test::answer_box(QMessageBox::Yes); });
+        EXPECT_FALSE(frame->save_as());
+    });
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], QString::fromStdString(pipe.string() + " is not a regular file"));
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - tune");
+    EXPECT_EQ(song.path, tune.string());
+    EXPECT_TRUE(song.modified);
+    test::answer_box(QMessageBox::No); // the save prompt of the close
+    frame->close();
+}
+
+TEST_F(MainWindowTest, ExportsNeverWriteOverTheSongsOwnFile) {
+    // A folder of its own: the file dialog keeps its history beside the settings in dir_.
+    const fs::path folder = dir_ / "songs";
+    fs::create_directories(folder);
+    const fs::path module = folder / "tiny.mod";
+    test::write_file(module, test::tiny_mod());
+    fs::create_symlink(module, folder / "link.mod");
+    auto frame = make_frame();
+    ASSERT_TRUE(frame->load_song(module.string()));
+    const std::vector<uint8_t> before = test::read_file(module);
+    const auto names_in = [](const fs::path& folder) {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.insert(entry.path().filename().string());
+        return names;
+    };
+    const std::set<std::string> names = names_in(folder);
+    struct Case {
+        std::string target;
+        std::function<void()> command;
+    };
+    const std::vector<Case> cases = {
+        {module.string(), [&] { frame->export_song(); }},
+        {(folder / "link.mod").string(), [&] { frame->export_song(); }},
+        {module.string(), [&] { frame->export_audio(); }},
+    };
+    for (const Case& c : cases) {
+        const std::vector<QString> errors = test::error_boxes_during([&] {
+            // The dialog asks whether to replace the existing file: the user says yes.
+            test::answer_file_dialog(QString::fromStdString(c.target), -1,
+                                     [](QWidget*) { test::answer_box(QMessageBox::Yes); });
+            c.command();
+        });
+        ASSERT_EQ(errors.size(), 1u) << c.target;
+        EXPECT_EQ(errors[0], QString::fromStdString(c.target) +
+                                 " is the file being read: choose another file to write");
+        EXPECT_EQ(test::read_file(module), before);
+    }
+    EXPECT_EQ(names_in(folder), names) << "nothing is written beside it";
+    frame->close();
 }
 
 TEST_F(MainWindowTest, SettingsWrittenAtExitAndPlacementRestored) {
@@ -474,6 +569,16 @@ TEST_F(MainWindowTest, ScreenshotsInBothLanguages) {
         EXPECT_TRUE(about.grab().save(
             QString::fromStdString((shots / ("about-" + std::string(tag) + ".png")).string())));
         about.close();
+        // A load that fails: the box names the file and says why.
+        std::vector<uint8_t> two_channels = test::tiny_mod();
+        std::copy_n("2CHN", 4, two_channels.begin() + 1080);
+        test::write_file(dir_ / "two.mod", two_channels);
+        test::when_modal([&](QWidget* box) {
+            EXPECT_TRUE(box->grab().save(QString::fromStdString(
+                (shots / ("load-error-" + std::string(tag) + ".png")).string())));
+            static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+        });
+        EXPECT_FALSE(frame->load_song((dir_ / "two.mod").string()));
         frame->close();
     }
 }

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/document/autosave.h"
 #include "app/document/document.h"
@@ -82,10 +84,14 @@ class RecoveryTest : public test::AppTest {
     }
 
     // Starts a second composer that renames pattern 0 and autosaves; returns its recovery file.
-    fs::path start_child(const std::string& pattern_name) {
+    // It opens the song as given, from the working folder given (the test's own by default).
+    fs::path start_child(const std::string& pattern_name, const std::string& song = {},
+                         const fs::path& working_folder = {}) {
         child_.setProgram(QString::fromUtf8(TUNEMILL_BIN_DIR "/../tests/tmw_recovery_child"));
-        child_.setArguments(
-            {QString::fromStdString(song_.string()), QString::fromStdString(pattern_name)});
+        child_.setArguments({QString::fromStdString(song.empty() ? song_.string() : song),
+                             QString::fromStdString(pattern_name)});
+        if (!working_folder.empty())
+            child_.setWorkingDirectory(QString::fromStdString(working_folder.string()));
         child_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child_.start();
         EXPECT_TRUE(child_.waitForStarted(10000));
@@ -198,6 +204,78 @@ TEST_F(RecoveryTest, DiscardDeletesTheKilledCopysFile) {
     EXPECT_EQ(orphan_count(), 0u);
     EXPECT_EQ(composer.document().song().patterns[0].name, "Pattern I");
     EXPECT_FALSE(composer.document().modified());
+}
+
+TEST_F(RecoveryTest, ASongOpenedByARelativePathIsRecoveredToItsOwnFileFromAnywhere) {
+    // "cd work; tmw song.sn2", changed, killed.
+    const fs::path autosaved = start_child("Home", "song.sn2", dir_);
+    kill_child();
+    ASSERT_TRUE(fs::exists(autosaved));
+
+    // The next copy starts in another folder and recovers.
+    const fs::path elsewhere = dir_ / "elsewhere";
+    fs::create_directories(elsewhere);
+    const fs::path before = fs::current_path();
+    fs::current_path(elsewhere);
+    {
+        Composer composer(quiet_options());
+        answer_recovery("Recover");
+        MainWindow* frame = composer.start({});
+        EXPECT_EQ(composer.document().song().path, song_.string());
+        ASSERT_TRUE(frame->save());
+        frame->close();
+    }
+    fs::current_path(before);
+    EXPECT_EQ(read_any_song(song_, stock_bank_lookup()).patterns[0].name, "Home");
+    EXPECT_FALSE(fs::exists(elsewhere / "song.sn2")) << "nothing is saved where the copy ran";
+}
+
+TEST_F(RecoveryTest, TermAndInterruptEndTheCopyKeepingItsChangedSong) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const fs::path autosaved = start_child("Kept");
+        fs::path lock = autosaved;
+        lock.replace_extension(".lock");
+        ASSERT_TRUE(fs::exists(lock));
+        ::kill(pid_t(child_.processId()), signal);
+        ASSERT_TRUE(child_.waitForFinished(10000));
+        EXPECT_EQ(child_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child_.exitCode(), 0);
+        // The lock goes with its copy; the changed song stays to be offered.
+        EXPECT_FALSE(fs::exists(lock));
+        EXPECT_TRUE(fs::exists(autosaved));
+        EXPECT_EQ(orphan_count(), 1u);
+        Composer composer(quiet_options());
+        answer_recovery("Discard");
+        composer.start({});
+        EXPECT_EQ(orphan_count(), 0u);
+    }
+}
+
+TEST_F(RecoveryTest, LocksOfCopiesThatAreGoneAreClearedAtStartUp) {
+    // A process that has ended: its id is free.
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const std::string gone = std::to_string(ended);
+    const fs::path folder = recovery_folder();
+    fs::create_directories(folder);
+    const fs::path stale = folder / ("tmw-" + gone + "-0badf00d.lock");
+    const fs::path running = folder / "tmw-1-0000beef.lock"; // init runs as long as we do
+    const fs::path orphan = folder / ("tmw-" + gone + "-feedf00d.lock");
+    for (const fs::path& lock : {stale, running, orphan})
+        test::write_file(lock, {});
+    // The orphan's song waits to be offered: its lock stays with it.
+    fs::path record = orphan, song = orphan;
+    test::write_file(record.replace_extension(".record"), {'p', 'a', 't', 'h', ' ', 'x', '\n'});
+    fs::copy_file(DEMO, song.replace_extension(".sn2"));
+
+    Document document;
+    Autosaver starting(document, folder, 0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(orphan));
+    EXPECT_EQ(starting.orphans().size(), 1u);
 }
 
 } // namespace

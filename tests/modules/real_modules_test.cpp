@@ -6,6 +6,7 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "loading/song_loader.h"
 #include "modules/formats.h"
 #include "modules/module.h"
 
@@ -151,6 +152,20 @@ TEST_F(RealModulesTest, AdlibAndUnknownTagsAreUnknownFiles) {
             } catch (const MISC_ERROR& error) {
                 EXPECT_EQ(error.string_id(), uint32_t(S_UNKNOWN_SONG_FILE));
             }
+        }
+    }
+}
+
+TEST_F(RealModulesTest, UnsupportedKindsSayWhatTheyAreWhenLoaded) {
+    for (const auto& path : modules_in(folder_ / "unsupported")) {
+        SCOPED_TRACE(path.filename().string());
+        try {
+            read_any_song(path, stock_bank_lookup());
+            ADD_FAILURE() << "was read";
+        } catch (const MISC_ERROR& error) {
+            EXPECT_EQ(error.string_id(), uint32_t(S_UNSUPPORTED_MOD));
+            EXPECT_TRUE(error.compose_message().ends_with(") is not supported"))
+                << error.compose_message();
         }
     }
 }

@@ -1,9 +1,12 @@
-// Loading through the order of readers, and saving safely: a failed load leaves a new song, a
-// failed save leaves the old file as it was.
+// Loading through the order of readers, and saving safely: a failed load leaves the song as it
+// was, a failed save leaves the old file as it was.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
@@ -33,15 +36,27 @@ Song small_song() {
     return song;
 }
 
-void expect_new_song(const Song& song) {
-    ASSERT_EQ(song.patterns.size(), 1u);
-    EXPECT_TRUE(song.patterns[0].voices.empty());
-    EXPECT_EQ(song.sequence, std::vector<uint32_t>{0});
-    EXPECT_TRUE(song.instruments.empty());
-    EXPECT_TRUE(song.description.empty());
-    EXPECT_EQ(song.path, UNTITLED);
-    EXPECT_FALSE(song.song_file);
-    EXPECT_FALSE(song.modified);
+// The song small_song() made, after an edit: changed, with a path of its own.
+Song open_song() {
+    Song song = small_song();
+    song.path = "/songs/open.sn2";
+    song.modified = true;
+    return song;
+}
+
+void expect_unchanged(const Song& song) {
+    expect_same_song(small_song(), song);
+    EXPECT_EQ(song.path, "/songs/open.sn2");
+    EXPECT_TRUE(song.modified);
+}
+
+// A module of 1084 header bytes and one empty pattern with the tag at offset 1080.
+std::vector<uint8_t> tagged_module(const char* tag, uint8_t first_volume = 0) {
+    std::vector<uint8_t> bytes(1084 + 1024, 0);
+    bytes[20 + 25] = first_volume; // the first sample header's volume
+    bytes[950] = 1;                // song length
+    std::copy(tag, tag + 4, bytes.begin() + 1080);
+    return bytes;
 }
 
 std::string failure_text(const std::function<void()>& operation) {
@@ -79,7 +94,7 @@ TEST(LoadSong, EachFormatGoesToItsReader) {
     EXPECT_EQ(describe(song.patterns[0].voices[0].events), "on50@0 off50@1");
 }
 
-TEST(LoadSong, AFailedLoadLeavesANewSong) {
+TEST(LoadSong, AFailedLoadLeavesTheSongAsItWas) {
     set_language(Language::ENGLISH);
     std::vector<uint8_t> damaged = encode_song(small_song());
     damaged.resize(damaged.size() - 30); // cut inside the instrument
@@ -102,18 +117,47 @@ TEST(LoadSong, AFailedLoadLeavesANewSong) {
          "Unknown or damaged song file"},
         {"bank instrument missing", missing_bank,
          "This song uses instrument(s) that are not present in bank file"},
+        // Well-formed modules of kinds not read say what they are; a damaged one stays damaged.
+        {"2-channel MOD", write_scratch_file("load/two.mod", tagged_module("2CHN")),
+         "2-channel MOD (tag 2CHN) is not supported"},
+        {"3-channel MOD", write_scratch_file("load/three.mod", tagged_module("TDZ3")),
+         "3-channel MOD (tag TDZ3) is not supported"},
+        {"NoiseTracker tag", write_scratch_file("load/mk.mod", tagged_module("M&K!")),
+         "4-channel MOD (tag M&K!) is not supported"},
+        {"9 channels", write_scratch_file("load/nine.mod", tagged_module("09CH")),
+         "9-channel MOD (tag 09CH) is not supported"},
+        {"StarTrekker with its synthesizer",
+         write_scratch_file("load/exo.mod", tagged_module("EXO8")),
+         "8-channel MOD (tag EXO8) is not supported"},
+        {"damaged MOD", write_scratch_file("load/loud.mod", tagged_module("M.K.", 65)),
+         "Damaged song file"},
+        {"unknown tag", write_scratch_file("load/what.mod", tagged_module("WHAT")),
+         "Unknown or damaged song file"},
     };
     for (const Case& c : cases) {
-        Song song = small_song();
-        EXPECT_EQ(failure_text([&] { load_song(song, c.path, UNTITLED, TestBank{}.lookup()); }),
-                  c.message)
+        Song song = open_song();
+        EXPECT_EQ(failure_text([&] { load_song(song, c.path, TestBank{}.lookup()); }), c.message)
             << c.name;
-        expect_new_song(song);
+        expect_unchanged(song);
     }
-    Song song = small_song();
-    EXPECT_THROW(load_song(song, scratch_folder() / "load/none.sn2", UNTITLED, TestBank{}.lookup()),
+    Song song = open_song();
+    EXPECT_THROW(load_song(song, scratch_folder() / "load/none.sn2", TestBank{}.lookup()),
                  FILE_ERROR);
-    expect_new_song(song);
+    expect_unchanged(song);
+}
+
+TEST(LoadSong, ARelativePathBecomesAbsolute) {
+    const fs::path folder = scratch_folder() / "load-relative";
+    fs::create_directories(folder / "sub");
+    write_scratch_file("load-relative/tune.sn2", encode_song(small_song()));
+    const fs::path before = fs::current_path();
+    fs::current_path(folder / "sub");
+    Song loaded, saved = small_song();
+    load_song(loaded, "../tune.sn2", TestBank{}.lookup());
+    ASSERT_TRUE(save_song(saved, "./copy.sn2"));
+    fs::current_path(before);
+    EXPECT_EQ(loaded.path, (folder / "tune.sn2").string());
+    EXPECT_EQ(saved.path, (folder / "sub" / "copy.sn2").string());
 }
 
 TEST(SaveSong, PurgesThenWritesWhatLoadsBack) {
@@ -213,6 +257,71 @@ TEST(SaveSong, KeepsPermissionsAndFollowsLinks) {
     Song read;
     load_song(read, real, UNTITLED, TestBank{}.lookup());
     EXPECT_EQ(read.description, "Changed");
+}
+
+// The temporary files of our naming in the folder.
+std::vector<std::string> temporaries_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".tmp-") != std::string::npos) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A process that saves the song to path over and over, killed while a save is under way: its
+// temporary file stays behind, as after a crash or a power cut. Returns the dead writer's id.
+pid_t kill_a_save_half_way(const Song& song, const fs::path& path) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            for (;;)
+                write_song_file(song, path);
+        }
+        const std::string mark = "." + path.filename().string() + ".tmp-" + std::to_string(writer);
+        bool seen = false;
+        for (int waited = 0; waited < 5000 && !seen; ++waited) {
+            for (const std::string& name : temporaries_in(path.parent_path()))
+                seen = seen || name.rfind(mark, 0) == 0;
+            if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+        for (const std::string& name : temporaries_in(path.parent_path()))
+            if (name.rfind(mark, 0) == 0) return writer;
+    }
+    ADD_FAILURE() << "no save was caught half-way";
+    return 0;
+}
+
+TEST(SaveSong, WhatAKilledSaveLeftIsRemovedByTheNextSaveOrLoad) {
+    const fs::path folder = scratch_folder() / "save-killed";
+    fs::create_directories(folder);
+    const fs::path path = folder / "song.sn2";
+    Song big = small_song();
+    big.instruments[0] = sampled("Lead", 2, 600000, NO_LOOP, 44100, 6);
+    const pid_t dead = kill_a_save_half_way(big, path);
+    ASSERT_NE(dead, 0);
+    // Files of running writers (init, this process) and the user's own files stay.
+    const std::vector<std::string> kept = {".notes.tmp-first", ".song.sn2.tmp-1-0",
+                                           ".song.sn2.tmp-" + std::to_string(::getpid()) + "-77"};
+    for (const std::string& name : kept)
+        write_scratch_file("save-killed/" + name, text_bytes("keep"));
+
+    Song song = small_song();
+    ASSERT_TRUE(save_song(song, path));
+    EXPECT_EQ(temporaries_in(folder), std::vector<std::string>({kept[0], kept[1], kept[2]}));
+    Song read;
+    load_song(read, path, TestBank{}.lookup());
+    expect_same_song(small_song(), read);
+
+    // Loading the folder's song clears what a later killed save left.
+    const std::string stray = ".other.sn2.tmp-" + std::to_string(dead) + "-3";
+    write_scratch_file("save-killed/" + stray, text_bytes("stray"));
+    load_song(read, path, TestBank{}.lookup());
+    EXPECT_FALSE(fs::exists(folder / stray));
+    EXPECT_TRUE(fs::exists(folder / kept[1]));
 }
 
 } // namespace
