@@ -314,18 +314,21 @@ TEST_F(ExportTest, FileTypeAndExtensionFollowEachOther) {
         const char* name;  // the name field afterwards
         int list;          // the type list's entry afterwards
         const char* suffix;
-        bool quality;    // Ogg Vorbis quality enabled
+        bool quality;    // the lossy types' quality enabled
         bool resolution; // 8 or 16 bit enabled
     };
     const Step steps[] = {
         {-1, nullptr, "tiny.wav", 0, "wav", false, true}, // as the dialog opens
         {1, nullptr, "tiny.flac", 1, "flac", false, true},
         {2, nullptr, "tiny.ogg", 2, "ogg", true, false},
-        {3, nullptr, "tiny.ogg", 3, "ogg", true, false}, // all files: the type stays
+        {3, nullptr, "tiny.mp3", 3, "mp3", true, false},
+        {4, nullptr, "tiny.opus", 4, "opus", true, false},
+        {5, nullptr, "tiny.opus", 5, "opus", true, false}, // all files: the type stays
         {0, nullptr, "tiny.wav", 0, "wav", false, true},
         {-1, "song.flac", "song.flac", 1, "flac", false, true},
         {-1, "song.OGA", "song.OGA", 2, "ogg", true, false},
-        {-1, "song.mp3", "song.mp3", 2, "ogg", true, false}, // unknown: the type stays
+        {-1, "song.mp3", "song.mp3", 3, "mp3", true, false},
+        {-1, "song.m4a", "song.m4a", 3, "mp3", true, false}, // unknown: the type stays
         {-1, "song.Wav", "song.Wav", 0, "wav", false, true},
     };
     test::when_modal([&](QWidget* widget) {
