@@ -13,7 +13,7 @@ packages=(
   openmpt123 libopenmpt-dev
   xvfb xauth
   librsvg2-bin
-  desktop-file-utils appstream shared-mime-info lintian libxml2-utils man-db
+  desktop-file-utils appstream shared-mime-info lintian libxml2-utils man-db zsh fish
 )
 
 missing=()

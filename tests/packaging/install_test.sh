@@ -56,8 +56,18 @@ for command in $(run --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF { 
   zcat "$prefix/share/man/man1/tmw-cli.1.gz" | grep -q "^\.SS \"$command" ||
     fail "tmw-cli(1) does not describe $command"
 done
-if command -v bash >/dev/null; then
-  bash -n "$prefix/share/bash-completion/completions/tmw-cli" || fail "bash completion does not parse"
+# The completion scripts parse, and offer the commands and the export types.
+bash_completion=$prefix/share/bash-completion/completions/tmw-cli
+offered=$(bash -c '. "$1"; COMP_WORDS=(tmw-cli render --format ""); COMP_CWORD=3; _tmw_cli
+  echo "${COMPREPLY[*]}"' - "$bash_completion") || fail "bash completion does not run"
+[ "$offered" = "wav flac ogg mp3 opus" ] || fail "bash completion offers '$offered' for --format"
+if command -v zsh >/dev/null; then
+  zsh -n "$prefix/share/zsh/site-functions/_tmw-cli" || fail "zsh completion does not parse"
+fi
+if command -v fish >/dev/null; then
+  offered=$(fish -c "source '$prefix/share/fish/vendor_completions.d/tmw-cli.fish'
+    complete -C 'tmw-cli instrument exp'" | cut -f1) || fail "fish completion does not run"
+  [ "$offered" = export ] || fail "fish completion offers '$offered' for instrument exp"
 fi
 if command -v man >/dev/null; then
   MANWIDTH=80 man -l "$prefix/share/man/man1/tmw-cli.1.gz" 2>&1 >/dev/null | grep . &&
