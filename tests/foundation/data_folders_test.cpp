@@ -14,7 +14,8 @@ TEST(DataFolders, PrefixThenBuildTreeThenBesideTheProgram) {
     const std::vector<fs::path> expected = {(program / "../share/tunemill").lexically_normal(),
                                             fs::path(TUNEMILL_BIN_DIR), program};
     EXPECT_EQ(data_folder_candidates(), expected);
-    // The bank of the build, as nothing lies in build/share/tunemill or beside the tests.
+    // The bank of the build tree, even where a copy lies beside the tests (the composer tests
+    // place one there).
     EXPECT_EQ(find_data("tmill.bnk"), fs::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
     EXPECT_EQ(data_folder(), fs::path(TUNEMILL_BIN_DIR));
     // Found nowhere: beside the program, where a file put later is found.

@@ -161,9 +161,7 @@ TEST(Bank, FailedOpenIsRetriedAtTheNextUse) {
 }
 
 TEST(Bank, RunsBankIsTheShippedOne) {
-    // The test programs have no bank beside them and no installed prefix: the build tree's.
-    const auto program = std::filesystem::read_symlink("/proc/self/exe");
-    ASSERT_FALSE(std::filesystem::exists(program.parent_path() / "tmill.bnk"));
+    // The test programs lie in the build tree, which comes before their own folder.
     EXPECT_EQ(InstrumentBank::default_path(),
               std::filesystem::path(TUNEMILL_BIN_DIR) / "tmill.bnk");
     EXPECT_EQ(instrument_bank().path(), InstrumentBank::default_path());
