@@ -57,6 +57,14 @@ PACKAGE_VOLUME ?= 1474560
 package: build
 	@setup/package.sh build dist $(PACKAGE_VOLUME)
 
+# The Debian package build/packages/tunemill_VERSION_ARCH.deb (CPack; the dependencies come
+# from the programs through dpkg-shlibdeps), and its check: lintian, install, use, purge.
+.PHONY: deb check-deb
+deb: build
+	@cd build && cpack -G DEB
+check-deb: deb
+	@scripts/check-deb.sh build/packages
+
 # Fuzzing (clang, ASan and UBSan, build-fuzz/): `make fuzz` builds every fuzz target and runs each
 # for FUZZ_SECONDS over its corpus, `make fuzz TARGET=module FUZZ_SECONDS=600` one of them.
 # `make fuzz-corpus` rewrites the starting corpora in fuzz/corpus/ from our own writers.

@@ -1,7 +1,8 @@
 // tmw-cli instrument info|export|import|render-synth: look into instrument files and bank
-// instruments, write an instrument's samples as WAV, FLAC or Ogg Vorbis, import sample files (WAV,
-// FLAC, AIFF, Ogg Vorbis and Opus, raw data) as an instrument file, and render a synthesizer
-// parameter block so a patch can be auditioned.
+// instruments, write an instrument's samples as a sound file (WAV, FLAC, Ogg Vorbis, MP3, Opus),
+// import sample files (WAV, FLAC, AIFF, Ogg Vorbis, Opus, MP3, raw data) as an instrument file,
+// and render a synthesizer parameter block so a patch can be auditioned.
+#include "cli/audio_type.h"
 #include "cli/cli.h"
 
 #include <iostream>
@@ -30,6 +31,7 @@ struct InstrumentOptions {
     bool sixteen_bit = false;
     bool stereo = false;
     uint64_t skip = 0;
+    AudioTypeOptions type;
 };
 
 std::string category_name(uint32_t category) {
@@ -113,20 +115,21 @@ Command register_instrument(CLI::App& app, Options& common) {
     info->add_flag("--bank", options->from_bank, "FILE names an instrument of the stock bank");
     info->add_flag("--json", common.json, "Print one JSON object");
 
-    CLI::App* export_wav = command->add_subcommand(
-        "export", "Write an instrument's samples as a WAV, FLAC or Ogg Vorbis file");
+    CLI::App* export_wav =
+        command->add_subcommand("export", "Write an instrument's samples as a sound file (" +
+                                              audio_file_type_names() + ")");
     export_wav->add_option("FILE", options->file, "Instrument file, or a bank name with --bank")
         ->required();
     export_wav
-        ->add_option("OUT", options->out,
-                     "Sound file to write; its extension (.wav, .flac, .ogg) chooses the type")
+        ->add_option("OUT", options->out, "Sound file to write; its extension chooses the type")
         ->required();
+    add_audio_type_options(*export_wav, options->type);
     export_wav->add_flag("--bank", options->from_bank,
                          "FILE names an instrument of the stock bank");
 
-    CLI::App* import =
-        command->add_subcommand("import", "Import a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus "
-                                          "or raw data) as an instrument file");
+    CLI::App* import = command->add_subcommand(
+        "import", "Import a sample file (WAV, FLAC, AIFF, Ogg Vorbis, Opus, "
+                  "MP3 or raw data) as an instrument file");
     import->add_option("IN", options->file, "Sample file; anything not recognised is raw data")
         ->required()
         ->check(CLI::ExistingFile);
@@ -147,13 +150,18 @@ Command register_instrument(CLI::App& app, Options& common) {
         command, [=, &common]() {
             if (info->parsed())
                 return run_operation([&] { print_info(open_instrument(*options), common.json); });
-            if (export_wav->parsed())
+            if (export_wav->parsed()) {
+                if (!options->from_bank && same_file(options->file, options->out))
+                    return run_operation(
+                        [&] { refuse_output_over_input(options->file, options->out); });
+                AudioFileType type = AudioFileType::WAV;
+                if (!choose_audio_type(options->out, options->type, type)) return int(USAGE);
                 return run_operation([&] {
                     if (!options->from_bank) refuse_output_over_input(options->file, options->out);
-                    AudioFileType type = AudioFileType::WAV;
-                    audio_file_type_of(options->out, type);
-                    export_instrument_audio(open_instrument(*options), options->out, type);
+                    export_instrument_audio(open_instrument(*options), options->out, type,
+                                            options->type.quality / 10);
                 });
+            }
             if (import->parsed()) {
                 return run_operation([&] {
                     refuse_output_over_input(options->file, options->out);

@@ -1,16 +1,12 @@
 // tmw-cli: the composer's command-line front end over the same core as the GUI.
 //   tmw-cli COMMAND [options] ARGS; exit 0 on success, 1 when the operation failed (one line on
 //   stderr), 2 for a usage error.
-#include "cli/cli.h"
+#include "cli/app.h"
 
 #include "foundation/string_table.h"
 
 #include <iostream>
 #include <vector>
-
-#ifndef TUNEMILL_VERSION
-#define TUNEMILL_VERSION "0"
-#endif
 
 int main(int argc, char** argv) {
     using namespace tunemill;
@@ -18,14 +14,9 @@ int main(int argc, char** argv) {
     set_error_display(
         [](const std::string&, const std::string& text) { std::cerr << text << std::endl; });
 
-    CLI::App app("Tunemill command-line tool: inspect, convert, render and play songs", "tmw-cli");
-    app.set_version_flag("--version", std::string("tmw-cli ") + TUNEMILL_VERSION);
-    app.require_subcommand(1);
-
+    CLI::App app;
     cli::Options options;
-    std::vector<cli::Command> commands;
-    for (const auto& [name, registrar] : cli::registered_commands())
-        commands.push_back(registrar(app, options));
+    const std::vector<cli::Command> commands = cli::build_app(app, options);
 
     try {
         app.parse(argc, argv);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "foundation/data_folders.h"
 #include "foundation/errors.h"
 #include "instruments/instrument_file.h"
 
@@ -48,10 +49,7 @@ std::array<char, BANK_NAME_SIZE> bank_key(std::string_view name) {
 InstrumentBank::InstrumentBank(std::filesystem::path path) : path_(std::move(path)) {}
 
 std::filesystem::path InstrumentBank::default_path() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return BANK_FILE_NAME;
-    return program.parent_path() / BANK_FILE_NAME;
+    return find_data(BANK_FILE_NAME);
 }
 
 bool InstrumentBank::is_open() const {

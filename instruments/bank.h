@@ -38,7 +38,8 @@ class InstrumentBank {
   public:
     explicit InstrumentBank(std::filesystem::path path);
 
-    // tmill.bnk in the folder of the running program (/proc/self/exe).
+    // tmill.bnk where the shipped data lies (find_data: the installed prefix's share folder, the
+    // build tree, or the folder of the running program).
     static std::filesystem::path default_path();
 
     // Opens the file and reads the directory, unless already open. Failures are

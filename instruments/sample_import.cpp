@@ -198,9 +198,19 @@ std::optional<Instrument> read_known(File& file, const std::filesystem::path& pa
         }
         return instrument;
     }
-    if (starts_like_sound_file(file))
+    if (!starts_like_sound_file(file)) return std::nullopt;
+    try {
         return read_sound_file(file, instrument_name(path), described);
-    return std::nullopt;
+    } catch (const MISC_ERROR& error) {
+        // Headerless samples may start like an MPEG frame by chance; they stay raw data.
+        uint8_t head[SOUND_FILE_PROBE_BYTES];
+        const size_t got = size_t(std::min<uint64_t>(file.size(), sizeof head));
+        file.read_at(0, head, got);
+        if (error.string_id() != S_UNKNOWN_SAMPLE_FILE ||
+            !probe_mpeg_frame(std::span<const uint8_t>(head, got)))
+            throw;
+        return std::nullopt;
+    }
 }
 
 } // namespace

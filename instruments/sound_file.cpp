@@ -30,8 +30,8 @@ bool is(std::span<const uint8_t> bytes, size_t at, const char* text) {
     return at + length <= bytes.size() && std::memcmp(bytes.data() + at, text, length) == 0;
 }
 
-// The containers we take; libsndfile knows more (MP3, headerless formats by guessing) that
-// would otherwise swallow raw data.
+// The containers we take; libsndfile knows more (headerless formats by guessing) that would
+// otherwise swallow raw data.
 bool accepted_container(int format) {
     switch (format & SF_FORMAT_TYPEMASK) {
     case SF_FORMAT_WAV:
@@ -40,6 +40,7 @@ bool accepted_container(int format) {
     case SF_FORMAT_AIFF:
     case SF_FORMAT_FLAC:
     case SF_FORMAT_OGG:
+    case SF_FORMAT_MPEG:
         return true;
     default:
         return false;
@@ -54,6 +55,8 @@ std::string container_name(int format) {
         return "flac";
     case SF_FORMAT_OGG:
         return "ogg";
+    case SF_FORMAT_MPEG:
+        return "mp3";
     default:
         return "wav";
     }
@@ -78,6 +81,10 @@ std::string encoding_name(int format) {
         return "vorbis";
     case SF_FORMAT_OPUS:
         return "opus";
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:
+        return "mpeg";
     case SF_FORMAT_ULAW:
         return "ulaw";
     case SF_FORMAT_ALAW:
@@ -249,7 +256,15 @@ bool probe_sound_file(std::span<const uint8_t> head) {
     if ((is(head, 0, "RIFF") || is(head, 0, "RIFX") || is(head, 0, "RF64")) && is(head, 8, "WAVE"))
         return true;
     if (is(head, 0, "FORM") && (is(head, 8, "AIFF") || is(head, 8, "AIFC"))) return true;
-    return is(head, 0, "fLaC") || is(head, 0, "OggS");
+    return is(head, 0, "fLaC") || is(head, 0, "OggS") || is(head, 0, "ID3") ||
+           probe_mpeg_frame(head);
+}
+
+bool probe_mpeg_frame(std::span<const uint8_t> head) {
+    if (head.size() < 4 || head[0] != 0xFF || (head[1] & 0xE0) != 0xE0) return false;
+    const int version = (head[1] >> 3) & 3, layer = (head[1] >> 1) & 3;
+    const int bitrate = head[2] >> 4, rate = (head[2] >> 2) & 3;
+    return version != 1 && layer != 0 && bitrate != 0 && bitrate != 15 && rate != 3;
 }
 
 bool starts_with_container_mark(std::span<const uint8_t> head) {

@@ -1,4 +1,4 @@
-// Sample files read through libsndfile: FLAC, AIFF and AIFC, Ogg Vorbis and Opus, and the WAV
+// Sample files read through libsndfile: FLAC, AIFF and AIFC, Ogg Vorbis and Opus, MP3, and the WAV
 // variants that our own WAV reader leaves alone (24 and 32 bits, float, WAVE_FORMAT_EXTENSIBLE,
 // more than two channels). The sound becomes an instrument of our model: mono, 16-bit (8-bit
 // only when the file is), with the loop the file stores.
@@ -19,15 +19,20 @@ class File;
 constexpr size_t SOUND_FILE_PROBE_BYTES = 12;
 
 // True when the file starts like one of the containers above ("RIFF"/"RIFX"/"RF64" with "WAVE",
-// "FORM" with "AIFF"/"AIFC", "fLaC", "OggS"). Looks at the bytes only, never throws.
+// "FORM" with "AIFF"/"AIFC", "fLaC", "OggS", an MP3's "ID3" tag or MPEG frame header). Looks at
+// the bytes only, never throws.
 bool probe_sound_file(std::span<const uint8_t> head);
 // True when the bytes begin with the 4-byte mark of one of those containers ("RIFF", "RIFX",
 // "RF64", "FORM", "fLaC", "OggS"), whatever follows.
 bool starts_with_container_mark(std::span<const uint8_t> head);
+// True when the bytes start with a plausible MPEG audio frame header (sync bits, no reserved
+// version, layer, bitrate or rate). Raw samples may look so by chance: the importer offers such
+// a file as raw data when it does not decode.
+bool probe_mpeg_frame(std::span<const uint8_t> head);
 
 // What the file holds, as the file says it.
 struct SoundFileFormat {
-    std::string container; // "wav", "aiff", "flac", "ogg"
+    std::string container; // "wav", "aiff", "flac", "ogg", "mp3"
     std::string
         encoding; // "pcm8", "pcm16", "pcm24", "pcm32", "float", "double", "vorbis", "opus", ...
     uint32_t channels = 0;

@@ -1,34 +1,31 @@
 // Songs and instruments exported as sound files: WAV (our own writer), FLAC (lossless, decodes to
-// exactly the WAV export's samples) and Ogg Vorbis (lossy, with a quality setting), the last two
-// encoded by libsndfile. Progress, cancel and the temporary file work as for WAV.
+// exactly the WAV export's samples), and Ogg Vorbis, MP3 and Opus (lossy, with a quality
+// setting), all but WAV encoded by libsndfile. Progress, cancel and the temporary file work as
+// for WAV.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
 #include "instruments/instrument.h"
+#include "playback/audio_file_types.h"
 #include "playback/wav.h"
 
 namespace tunemill {
 
-enum class AudioFileType { WAV, FLAC, OGG_VORBIS };
-
-// Vorbis quality 0..1 (libvorbis's 0..10 scale divided by 10); 0.5 gives about 160 kbit/s for
-// 44.1 kHz stereo.
+// Quality of the lossy types 0..1 (libvorbis's 0..10 scale divided by 10; MP3 and Opus map it
+// onto their own variable bitrates). 0.5 gives about 160 kbit/s of Vorbis for 44.1 kHz stereo.
 constexpr double DEFAULT_VORBIS_QUALITY = 0.5;
 
 struct AudioExportSettings {
     AudioFileType type = AudioFileType::WAV;
-    WavExportSettings render; // rate, channels, 8 or 16 bits (Ogg Vorbis ignores the bits), mixing
-    double vorbis_quality = DEFAULT_VORBIS_QUALITY;
+    WavExportSettings render; // rate, channels, 8 or 16 bits (lossy types ignore the bits), mixing
+    double vorbis_quality = DEFAULT_VORBIS_QUALITY; // every lossy type's quality
 };
 
-// The type a file name's extension asks for: ".wav", ".flac", ".ogg" or ".oga"; false for others.
-bool audio_file_type_of(const std::filesystem::path& path, AudioFileType& type);
-// "wav", "flac", "ogg"; false for other names.
-bool audio_file_type_named(const std::string& name, AudioFileType& type);
-// "wav", "flac", "ogg": the default extension and the name tmw-cli shows.
-const char* audio_file_extension(AudioFileType type);
+// The sampling rate a song export with these settings is written at: the settings' rate within
+// 4000..65535, moved to the next rate the type's encoder takes (MP3 and Opus know a few only).
+uint32_t export_rate(const AudioExportSettings& settings);
 
 // Renders the whole song with a private engine into a file of the settings' type. The file is
 // written under a temporary name and renamed over the target when complete: a cancelled or
@@ -40,7 +37,8 @@ bool export_song_audio(Song& song, const std::filesystem::path& path,
                        uint64_t* frames = nullptr);
 
 // The instrument's samples, mono at its own rate, in a file of the type (8-bit instruments stay
-// 8-bit in WAV and FLAC).
+// 8-bit in WAV and FLAC). A rate the type's encoder does not take (8363 Hz in MP3) is resampled
+// to the next one it does.
 void export_instrument_audio(const Instrument& instrument, const std::filesystem::path& path,
                              AudioFileType type, double vorbis_quality = DEFAULT_VORBIS_QUALITY);
 

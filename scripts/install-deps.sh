@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   openmpt123 libopenmpt-dev
   xvfb xauth xdotool
+  librsvg2-bin
+  desktop-file-utils appstream shared-mime-info lintian libxml2-utils man-db zsh fish
 )
 
 missing=()

@@ -2,6 +2,7 @@
 // exactly 4 bytes long, whatever type it is recorded with; everything else keeps its default.
 #include "settings/settings.h"
 
+#include "foundation/data_folders.h"
 #include "foundation/errors.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -206,7 +207,9 @@ bool write_settings(RegistryStore& store, const Settings& record) {
 
 void read_settings() {
     const RegistryStore store(RegistryRoot::CURRENT_USER);
-    settings() = read_settings(store, program_folder());
+    // The folders start where the demo songs and the bank lie: beside the program as the
+    // installer lays it out, the share folder of an installed prefix.
+    settings() = read_settings(store, data_folder());
 }
 
 bool write_settings() {

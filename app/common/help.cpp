@@ -7,7 +7,7 @@
 
 #include "app/common/error_box.h"
 #include "app/shell/commands.h"
-#include "platform/paths.h"
+#include "foundation/data_folders.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {
@@ -66,8 +66,8 @@ QString help_page(int topic) {
 }
 
 QString help_folder() {
-    const QString program = QString::fromStdString(program_folder().string());
-    return QDir(program).filePath(dialog_text(D_HELP_FOLDER));
+    return QString::fromStdString(
+        find_data(dialog_text(D_HELP_FOLDER).toStdString()).lexically_normal().string());
 }
 
 QUrl help_url(int topic) {

@@ -31,7 +31,7 @@ enum HelpTopic : int {
 
 // The page of a topic, relative to the help folder ("index.html" for the contents).
 QString help_page(int topic);
-// The help folder of the current language beside the program.
+// The help folder of the current language, where the shipped data lies (find_data).
 QString help_folder();
 // The file URL of a topic's page, with the anchor of the topic where one page holds several.
 QUrl help_url(int topic);

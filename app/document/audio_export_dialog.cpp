@@ -37,10 +37,6 @@ namespace {
 
 constexpr uint32_t RATE_CHOICES[] = {48000, 44100, 32000, 22050, 16000, 11025, 8000};
 
-// The types in the order of the type list (AUDIO_EXPORT_FILTER).
-constexpr AudioFileType FILTER_TYPES[] = {AudioFileType::WAV, AudioFileType::FLAC,
-                                          AudioFileType::OGG_VORBIS};
-
 QString extension_of(AudioFileType type) {
     return QString::fromLatin1(audio_file_extension(type));
 }
@@ -93,14 +89,19 @@ double vorbis_quality_of_step(int step) {
     return std::clamp(step, 0, 10) / 10.0;
 }
 
+// The type list (AUDIO_EXPORT_FILTER) holds the types in the table's order, then all files.
 std::optional<AudioFileType> audio_type_of_filter(int filter_index) {
-    if (filter_index < 0 || size_t(filter_index) >= std::size(FILTER_TYPES)) return std::nullopt;
-    return FILTER_TYPES[filter_index];
+    const auto types = audio_file_types();
+    if (filter_index < 0 || size_t(filter_index) >= types.size()) return std::nullopt;
+    return types[size_t(filter_index)].type;
 }
 
 int audio_filter_of_type(AudioFileType type) {
-    const auto* found = std::find(std::begin(FILTER_TYPES), std::end(FILTER_TYPES), type);
-    return int(found - std::begin(FILTER_TYPES));
+    const auto types = audio_file_types();
+    const auto found =
+        std::find_if(types.begin(), types.end(),
+                     [type](const AudioFileTypeInfo& info) { return info.type == type; });
+    return int(found - types.begin());
 }
 
 AudioTypeCoupling::AudioTypeCoupling(QFileDialog& dialog, AudioFileType start,
@@ -225,7 +226,7 @@ AudioOptionsWidget::AudioOptionsWidget(const AudioExportSettings& start, QWidget
 }
 
 void AudioOptionsWidget::follow_type(AudioFileType type) {
-    resolution_->setEnabled(type != AudioFileType::OGG_VORBIS);
+    resolution_->setEnabled(!audio_file_type_info(type).lossy);
     quality_->follow_type(type);
 }
 

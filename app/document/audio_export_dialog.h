@@ -64,12 +64,12 @@ class AudioTypeCoupling : public QObject {
     std::function<void(AudioFileType)> changed_;
 };
 
-// The Ogg Vorbis quality box; enabled only while Ogg Vorbis is the chosen type.
+// The quality box of the lossy types; enabled only while one of them is the chosen type.
 class VorbisQualityBox : public QGroupBox {
   public:
     VorbisQualityBox(double quality, QWidget* parent);
     double quality() const;
-    void follow_type(AudioFileType type) { setEnabled(type == AudioFileType::OGG_VORBIS); }
+    void follow_type(AudioFileType type) { setEnabled(audio_file_type_info(type).lossy); }
 
   private:
     QSpinBox* quality_;

@@ -314,18 +314,21 @@ TEST_F(ExportTest, FileTypeAndExtensionFollowEachOther) {
         const char* name;  // the name field afterwards
         int list;          // the type list's entry afterwards
         const char* suffix;
-        bool quality;    // Ogg Vorbis quality enabled
+        bool quality;    // the lossy types' quality enabled
         bool resolution; // 8 or 16 bit enabled
     };
     const Step steps[] = {
         {-1, nullptr, "tiny.wav", 0, "wav", false, true}, // as the dialog opens
         {1, nullptr, "tiny.flac", 1, "flac", false, true},
         {2, nullptr, "tiny.ogg", 2, "ogg", true, false},
-        {3, nullptr, "tiny.ogg", 3, "ogg", true, false}, // all files: the type stays
+        {3, nullptr, "tiny.mp3", 3, "mp3", true, false},
+        {4, nullptr, "tiny.opus", 4, "opus", true, false},
+        {5, nullptr, "tiny.opus", 5, "opus", true, false}, // all files: the type stays
         {0, nullptr, "tiny.wav", 0, "wav", false, true},
         {-1, "song.flac", "song.flac", 1, "flac", false, true},
         {-1, "song.OGA", "song.OGA", 2, "ogg", true, false},
-        {-1, "song.mp3", "song.mp3", 2, "ogg", true, false}, // unknown: the type stays
+        {-1, "song.mp3", "song.mp3", 3, "mp3", true, false},
+        {-1, "song.m4a", "song.m4a", 3, "mp3", true, false}, // unknown: the type stays
         {-1, "song.Wav", "song.Wav", 0, "wav", false, true},
     };
     test::when_modal([&](QWidget* widget) {
@@ -412,6 +415,49 @@ TEST_F(ExportTest, CancelOrFailureLeavesNoFileAndKeepsAnOldOne) {
     });
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_TRUE(files_in(out).empty());
+}
+
+// MP3 and Opus, picked in the type list or typed: the quality box is the one that counts (the
+// resolution is greyed out), and the file is written at a rate the encoder takes.
+TEST_F(ExportTest, Mp3AndOpusThroughTheDialog) {
+    const fs::path wav = dir_ / "reference.wav";
+    export_audio(wav, -1);
+    const test::DecodedSound reference = test::decode_sound(wav);
+    ASSERT_GT(reference.samples.size(), 44100u);
+
+    struct Case {
+        const char* name;
+        int list_index;
+        AudioFileType type;
+        const char* file;
+        int format, rate;
+    } cases[] = {
+        {"picked-mp3", 3, AudioFileType::MP3, "picked-mp3.mp3",
+         SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100},
+        {"typed.opus", -1, AudioFileType::OPUS, "typed.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS,
+         48000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool resolution_enabled = true, quality_enabled = false;
+        export_audio(dir_ / c.name, c.list_index, [&](QWidget* dialog) {
+            settle(10);
+            resolution_enabled = dialog->findChild<QWidget*>("resolution")->isEnabled();
+            quality_enabled = dialog->findChild<QWidget*>("vorbis")->isEnabled();
+        });
+        EXPECT_EQ(audio_export_options().type, c.type);
+        if (c.list_index >= 0) {
+            EXPECT_FALSE(resolution_enabled);
+            EXPECT_TRUE(quality_enabled);
+        }
+        const test::DecodedSound lossy = test::decode_sound(dir_ / c.file);
+        EXPECT_EQ(lossy.format, c.format);
+        EXPECT_EQ(lossy.channels, 2);
+        EXPECT_EQ(lossy.rate, c.rate);
+        // The same length in time as the WAV export.
+        EXPECT_NEAR(double(lossy.samples.size()) / c.rate, double(reference.samples.size()) / 44100,
+                    0.01);
+    }
 }
 
 // The Export Audio dialog (Ogg Vorbis chosen, so that every option shows enabled) and the module

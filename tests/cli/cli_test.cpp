@@ -144,11 +144,13 @@ TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
     const fs::path song = song_with_two_patterns();
     const fs::path folder = scratch_folder() / "cli";
     struct Case {
-        std::string out, options, type, encoding;
+        std::string out, options, type, container, encoding;
     } cases[] = {
-        {"song.flac", "", "flac", "pcm16"},
-        {"song.sound", "--format ogg --quality 2", "ogg", "vorbis"},
-        {"song.wav", "--mono --8bit", "wav", "pcm8"},
+        {"song.flac", "", "flac", "flac", "pcm16"},
+        {"song.sound", "--format ogg --quality 2", "ogg", "ogg", "vorbis"},
+        {"song.wav", "--mono --8bit", "wav", "wav", "pcm8"},
+        {"song.mp3", "--quality 3", "mp3", "mp3", "mpeg"},
+        {"song.opus", "--rate 22050", "opus", "ogg", "opus"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.out);
@@ -161,7 +163,8 @@ TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
         ASSERT_EQ(run.exit_code, 0) << run.err;
         const nlohmann::json info = nlohmann::json::parse(run.out);
         EXPECT_EQ(info["format"], "sample");
-        EXPECT_EQ(info["container"], c.type);
+        EXPECT_EQ(info["container"], c.container);
+        EXPECT_EQ(info["rate"], rendered["rate"]);
         EXPECT_EQ(info["encoding"], c.encoding);
         EXPECT_EQ(info["frames"], rendered["frames"]);
         EXPECT_EQ(info["instrument"]["length"], rendered["frames"]);
@@ -234,6 +237,11 @@ TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
          "Unknown or damaged song file\n"},
         {"info", 2, nullptr},
         {"convert " + text.string(), 2, nullptr},
+        // An output whose type is not known is written under no name at all.
+        {"render " + damaged.string() + " " + (scratch_folder() / "cli/never.mp4").string(), 2,
+         nullptr},
+        {"instrument export --bank Piano " + (scratch_folder() / "cli/never.aiff").string(), 2,
+         nullptr},
     };
     for (const Case& c : cases) {
         const CliRun run = tmw_cli(c.arguments);
@@ -244,6 +252,22 @@ TEST_F(Cli, FailuresGiveOneLineAndTheirExitCode) {
         EXPECT_TRUE(run.out.empty()) << c.arguments;
     }
     EXPECT_FALSE(fs::exists(scratch_folder() / "cli/never.sn2"));
+    for (const char* never : {"cli/never.mp4", "cli/never.aiff"})
+        EXPECT_FALSE(fs::exists(scratch_folder() / never)) << never;
+
+    // The refusal names the file and every known type in one line; --format overrides.
+    const fs::path song = song_with_two_patterns();
+    const fs::path odd = scratch_folder() / "cli/song.m4a";
+    CliRun run = tmw_cli("render " + song.string() + " " + odd.string());
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.err, odd.string() +
+                           ": unknown sound file type; known types: wav, flac, ogg, mp3, opus "
+                           "(or name one with --format)\n");
+    EXPECT_FALSE(fs::exists(odd));
+    run = tmw_cli("render --format FLAC " + song.string() + " " + odd.string());
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(tmw_cli("info --json " + odd.string()).out.find("\"container\":\"flac\""),
+              std::string::npos);
 }
 
 } // namespace

@@ -175,6 +175,8 @@ TEST(SoundFileImport, LossyFilesDecodeCloseToWhatWasWritten) {
         {"tones.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 2, 44100},
         {"mono.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 1, 22050},
         {"tones.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 2, 48000},
+        {"tones.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100},
+        {"mono.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 1, 22050},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -1,5 +1,5 @@
-// FLAC and Ogg Vorbis export: decoded again with libsndfile, the FLAC file is the WAV export
-// sample for sample and the Ogg file close to it; cancel and failure leave no file behind.
+// Sound-file export: decoded again with libsndfile, the FLAC file is the WAV export sample for
+// sample and the lossy files close to it; cancel and failure leave no file behind.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -131,9 +131,73 @@ TEST_F(AudioExportFixture, OggVorbisDecodesCloseToTheWavExport) {
     EXPECT_LT(fs::file_size(dir / "low.ogg"), fs::file_size(dir / "song.ogg"));
 }
 
+// MP3 and Opus against the WAV export at the rate they are written at: the same length, the same
+// level, and close sample for sample.
+TEST_F(AudioExportFixture, Mp3AndOpusDecodeToTheWavExportsLengthAndLevel) {
+    struct Case {
+        AudioFileType type;
+        uint32_t asked_rate;
+        int sf_format;
+        uint32_t rate;
+    } cases[] = {
+        {AudioFileType::MP3, 44100, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100},
+        {AudioFileType::MP3, 22050, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 22050},
+        {AudioFileType::OPUS, 44100, SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(audio_file_extension(c.type)) + " " +
+                     std::to_string(c.asked_rate));
+        AudioExportSettings settings;
+        settings.type = c.type;
+        settings.render.rate = c.asked_rate;
+        const fs::path lossy = dir / (std::string("song.") + audio_file_extension(c.type));
+        uint64_t frames = 0;
+        ASSERT_TRUE(export_song_audio(song, lossy, settings, {}, &frames));
+        EXPECT_EQ(export_rate(settings), c.rate);
+        settings.type = AudioFileType::WAV;
+        settings.render.rate = c.rate;
+        ASSERT_TRUE(export_song_audio(song, dir / "song.wav", settings));
+        const Decoded decoded = decode(lossy);
+        EXPECT_EQ(decoded.info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), c.sf_format);
+        EXPECT_EQ(uint32_t(decoded.info.samplerate), c.rate);
+        EXPECT_EQ(decoded.info.channels, 2);
+        const std::vector<int16_t> wav = wav_samples(dir / "song.wav");
+        ASSERT_EQ(decoded.samples.size(), wav.size());
+        EXPECT_EQ(frames * 2, wav.size());
+        double error = 0, signal = 0, level = 0;
+        for (size_t i = 0; i < wav.size(); ++i) {
+            error += std::pow(double(decoded.samples[i]) - wav[i], 2);
+            signal += std::pow(double(wav[i]), 2);
+            level += std::pow(double(decoded.samples[i]), 2);
+        }
+        // The level within 1 dB (MP3 at 22050 Hz filters the highest partials away), and close
+        // sample for sample: garbled blocks or a shift in time would not be.
+        EXPECT_NEAR(std::sqrt(level / signal), 1.0, 0.1);
+        EXPECT_LT(std::sqrt(error / signal), 0.1);
+    }
+}
+
+// Lower quality, smaller file, for every lossy type.
+TEST_F(AudioExportFixture, QualityChoosesTheSize) {
+    for (AudioFileType type :
+         {AudioFileType::OGG_VORBIS, AudioFileType::MP3, AudioFileType::OPUS}) {
+        SCOPED_TRACE(audio_file_extension(type));
+        AudioExportSettings settings;
+        settings.type = type;
+        settings.vorbis_quality = 0.9;
+        const std::string extension = audio_file_extension(type);
+        ASSERT_TRUE(export_song_audio(song, dir / ("high." + extension), settings));
+        settings.vorbis_quality = 0.1;
+        ASSERT_TRUE(export_song_audio(song, dir / ("low." + extension), settings));
+        EXPECT_LT(fs::file_size(dir / ("low." + extension)),
+                  fs::file_size(dir / ("high." + extension)));
+    }
+}
+
 TEST_F(AudioExportFixture, CancelAndFailureLeaveNoFileAndKeepAnOldOne) {
     song.patterns[0].length = 400; // long enough for several blocks
-    for (AudioFileType type : {AudioFileType::FLAC, AudioFileType::OGG_VORBIS}) {
+    for (AudioFileType type : {AudioFileType::FLAC, AudioFileType::OGG_VORBIS, AudioFileType::MP3,
+                               AudioFileType::OPUS}) {
         SCOPED_TRACE(audio_file_extension(type));
         AudioExportSettings settings;
         settings.type = type;
@@ -179,6 +243,32 @@ TEST_F(AudioExportFixture, InstrumentsExportAsTheirOwnSamples) {
     EXPECT_EQ(decode(dir / "i.ogg").samples.size(), song.instruments[0].length);
 }
 
+// A rate the encoder refuses is resampled: the sound keeps its length in time and its level.
+TEST_F(AudioExportFixture, InstrumentsAtOtherRatesAreResampledForMp3AndOpus) {
+    const Instrument& tone = song.instruments[0]; // 22050 Hz
+    double tone_level = 0;
+    for (uint32_t i = 0; i < tone.length; ++i)
+        tone_level += std::pow(double(tone.samples16()[i]), 2);
+    tone_level = std::sqrt(tone_level / tone.length);
+    struct Case {
+        AudioFileType type;
+        uint32_t rate;
+    } cases[] = {{AudioFileType::MP3, 22050}, {AudioFileType::OPUS, 24000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(audio_file_extension(c.type));
+        const fs::path path = dir / (std::string("i.") + audio_file_extension(c.type));
+        export_instrument_audio(tone, path, c.type);
+        const Decoded decoded = decode(path);
+        EXPECT_EQ(uint32_t(decoded.info.samplerate), c.rate);
+        EXPECT_EQ(decoded.info.channels, 1);
+        EXPECT_NEAR(double(decoded.samples.size()), double(tone.length) * c.rate / tone.rate, 2);
+        double level = 0;
+        for (int16_t v : decoded.samples)
+            level += std::pow(double(v), 2);
+        EXPECT_NEAR(std::sqrt(level / double(decoded.samples.size())) / tone_level, 1.0, 0.1);
+    }
+}
+
 TEST(AudioFileType, ChosenByExtensionOrName) {
     AudioFileType type = AudioFileType::WAV;
     EXPECT_TRUE(audio_file_type_of("a/b.FLAC", type));
@@ -187,12 +277,40 @@ TEST(AudioFileType, ChosenByExtensionOrName) {
     EXPECT_EQ(type, AudioFileType::OGG_VORBIS);
     EXPECT_TRUE(audio_file_type_of("x.Wav", type));
     EXPECT_EQ(type, AudioFileType::WAV);
-    EXPECT_FALSE(audio_file_type_of("x.mp3", type));
-    EXPECT_FALSE(audio_file_type_of("flac", type));
+    EXPECT_TRUE(audio_file_type_of("x.MP3", type));
+    EXPECT_EQ(type, AudioFileType::MP3);
+    EXPECT_TRUE(audio_file_type_of("x.opus", type));
+    EXPECT_EQ(type, AudioFileType::OPUS);
+    for (const char* unknown : {"flac", "x.aac", "x.wav.txt", "x.", "mp3"})
+        EXPECT_FALSE(audio_file_type_of(unknown, type)) << unknown;
     EXPECT_TRUE(audio_file_type_named("ogg", type));
     EXPECT_EQ(type, AudioFileType::OGG_VORBIS);
+    EXPECT_TRUE(audio_file_type_named("MP3", type));
+    EXPECT_EQ(type, AudioFileType::MP3);
     EXPECT_FALSE(audio_file_type_named("oga", type));
-    EXPECT_FALSE(audio_file_type_named("mp3", type));
+    EXPECT_FALSE(audio_file_type_named(".mp3", type));
+    EXPECT_EQ(audio_file_type_names(), "wav, flac, ogg, mp3, opus");
+    // Every type's name is one of its own extensions, so the default name chooses it again.
+    for (const AudioFileTypeInfo& info : audio_file_types()) {
+        EXPECT_TRUE(audio_file_type_of(std::string("x.") + info.name, type)) << info.name;
+        EXPECT_EQ(type, info.type);
+    }
+}
+
+TEST(AudioFileType, RatesTheEncodersTake) {
+    struct Case {
+        AudioFileType type;
+        uint32_t asked, written;
+    } cases[] = {
+        {AudioFileType::WAV, 8363, 8363},    {AudioFileType::FLAC, 65535, 65535},
+        {AudioFileType::MP3, 44100, 44100},  {AudioFileType::MP3, 8363, 11025},
+        {AudioFileType::MP3, 65535, 48000},  {AudioFileType::MP3, 4000, 8000},
+        {AudioFileType::OPUS, 44100, 48000}, {AudioFileType::OPUS, 22050, 24000},
+        {AudioFileType::OPUS, 12000, 12000}, {AudioFileType::OPUS, 65535, 48000},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(encodable_rate(c.type, c.asked), c.written)
+            << audio_file_extension(c.type) << " " << c.asked;
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // octave correction, the program's folder for empty folders, and a complete write.
 #include "settings/settings.h"
 
+#include "foundation/data_folders.h"
+
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "test_environment.h"
@@ -202,7 +204,9 @@ TEST_F(SettingsStore, AFailedWriteIsNotAnErrorAndChangesNothing) {
 
 TEST_F(SettingsStore, TheProcessRecordLivesInTheUsersConfigurationFolder) {
     read_settings();
-    EXPECT_EQ(settings().song_folder, program_folder().string());
+    // Where the shipped data lies: here the build tree's, as for tmw run from the build.
+    EXPECT_EQ(settings().song_folder, data_folder().string());
+    EXPECT_TRUE(std::filesystem::exists(data_folder() / "tmill.bnk"));
     settings().repeat = 1;
     ASSERT_TRUE(write_settings());
     const RegistryTree tree =

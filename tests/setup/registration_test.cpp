@@ -56,6 +56,8 @@ TEST_F(RegistrationTest, WritesTheFileTypesLaunchersAndRecord) {
           "pattern=\"*.sa2\"", "pattern=\"*.sa\"", "pattern=\"*.sy\"", "type=\"audio/x-mod\"",
           "type=\"audio/x-s3m\"", "name=\"application-x-tunemill-module\""})
         EXPECT_NE(mime.find(part), std::string::npos) << part;
+    // The installed package (cmake --install, the .deb) registers the very same types.
+    EXPECT_EQ(mime, read_all(fs::path(TUNEMILL_SOURCE_DIR) / "packaging" / "tunemill.xml"));
     const std::string entry = read_all(data() / "applications" / "tunemill.desktop");
     EXPECT_NE(entry.find("Exec=\"" + (folder_ / "tmw").string() + "\" %f\n"), std::string::npos)
         << entry;
