@@ -223,7 +223,8 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
         const uint32_t chunk =
             sequence_ended_ ? remaining : std::min(frames_until_next_tick_, remaining);
         const ChunkReport report =
-            mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_);
+            mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_, kernels(),
+                      short_loops_ ? &*short_loops_ : nullptr);
         if (report.audible > 0) audible = true;
         if (report.preview_mixed) {
             last_preview_activity_ = frame_count_;

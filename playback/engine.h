@@ -61,6 +61,14 @@ class PlaybackEngine : public SongObserver {
         format_.amplification = std::min(amplification, 90u);
     }
     void set_repeat(bool repeat) { repeat_ = repeat; }
+    // Offline rendering only: voices in short loops mix through loops laid out on first use
+    // (which allocates), with the same sound. The device's engine never does.
+    void lay_out_short_loops(bool on) {
+        if (on)
+            short_loops_.emplace();
+        else
+            short_loops_.reset();
+    }
     bool repeat() const { return repeat_; }
     // Output blocks kept queued ahead in low-latency use; the lead is this or three times it.
     void set_buffers(uint32_t buffers) { buffers_ = std::max(buffers, 1u); }
@@ -242,6 +250,7 @@ class PlaybackEngine : public SongObserver {
     size_t report_write_ = 0; // monotonically counting; the slot is the index mod REPORT_RING
     size_t report_read_ = 0;
     std::vector<int16_t> mix_buffer_; // for 8-bit output
+    std::optional<ShortLoops> short_loops_;
     std::mutex engine_mutex_;
 };
 

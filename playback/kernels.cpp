@@ -18,6 +18,8 @@ template <typename Sample, int Channels, bool Interpolate> struct Portable {
 constexpr KernelTable<Portable> portable_table;
 static_assert(portable_table.complete(), "every kernel shape has its own index");
 
+constexpr Kernel portable_pair_table[2] = {mix_pairs_portable<1>, mix_pairs_portable<2>};
+
 struct LevelTable {
     EightBitLevels levels;
     LevelTable() {
@@ -30,6 +32,7 @@ struct LevelTable {
 
 // Defined in kernels_avx2.cpp when the build targets x86-64.
 const Kernel* avx2_kernels();
+const Kernel* avx2_pair_kernels();
 
 const EightBitLevels& eight_bit_levels() {
     static const LevelTable table;
@@ -51,6 +54,20 @@ const Kernel* vector_kernels() {
 
 const Kernel* kernels() {
     static const Kernel* chosen = vector_kernels() ? vector_kernels() : portable_kernels();
+    return chosen;
+}
+
+const Kernel* portable_pair_kernels() {
+    return portable_pair_table;
+}
+
+const Kernel* vector_pair_kernels() {
+    return vector_kernels() ? avx2_pair_kernels() : nullptr;
+}
+
+const Kernel* pair_kernels() {
+    static const Kernel* chosen =
+        vector_pair_kernels() ? vector_pair_kernels() : portable_pair_kernels();
     return chosen;
 }
 

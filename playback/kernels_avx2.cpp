@@ -57,9 +57,11 @@ inline __m256i phase_weights(__m256i low, __m256i high, __m256i offsets) {
 }
 
 // The (older, newer) pairs of eight frames as int16 pairs in 16-bit units; base points at the
-// frame before the group's first position.
+// frame before the group's first position (at the group's first pair for a pair table).
 template <typename Sample> inline __m256i sample_pairs(const uint8_t* base, __m256i frames) {
-    if constexpr (sizeof(Sample) == 2) {
+    if constexpr (sizeof(Sample) == 4) {
+        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 4);
+    } else if constexpr (sizeof(Sample) == 2) {
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 2);
     } else {
         const __m256i bytes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 1);
@@ -113,9 +115,9 @@ template <typename Sample, int Channels>
     const __m256i right_bias = _mm256_set1_epi32(bias.right);
     for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels, at.next_group()) {
         const __m256i offsets = at.offsets();
-        const __m256i pairs =
-            sample_pairs<Sample>(voice.samples + (uint64_t(at.whole) - 1) * sizeof(Sample),
-                                 _mm256_srli_epi32(offsets, 16));
+        const uint64_t first = sizeof(Sample) == 4 ? uint64_t(at.whole) : uint64_t(at.whole) - 1;
+        const __m256i pairs = sample_pairs<Sample>(voice.samples + first * sizeof(Sample),
+                                                   _mm256_srli_epi32(offsets, 16));
         // Wn * n + Wo * o = (Wn - 32768) * n + (Wo - 32768) * o + 32768 * (n + o); the weights
         // are stored less 32768 so that they fit 16 bits. 32-bit wrap-around in the parts is
         // harmless: the sum itself fits.
@@ -240,10 +242,29 @@ template <typename Sample, int Channels, bool Interpolate> struct Avx2 {
 
 constexpr KernelTable<Avx2> avx2_table;
 static_assert(avx2_table.complete(), "every kernel shape has its own index");
+
+// Interpolating over a pair table: every frame carries its older sample, so no lead-in.
+template <int Channels> void mix_pairs_avx2(MixVoice& voice, int16_t* mix, uint32_t frames) {
+    if (voice.step >= MAX_VECTOR_STEP || frames < GROUP) {
+        mix_pairs_portable<Channels>(voice, mix, frames);
+        return;
+    }
+    GroupCursor at(voice);
+    const uint32_t done = mix_interpolated<SamplePair, Channels>(voice, mix, frames, 0, at);
+    voice.position = at.whole;
+    voice.fraction = at.fraction;
+    if (done < frames) mix_pairs_portable<Channels>(voice, mix, frames - done);
+}
+
+constexpr Kernel avx2_pair_table[2] = {mix_pairs_avx2<1>, mix_pairs_avx2<2>};
 } // namespace
 
 const Kernel* avx2_kernels() {
     return avx2_table.entries;
+}
+
+const Kernel* avx2_pair_kernels() {
+    return avx2_pair_table;
 }
 
 } // namespace tunemill
@@ -252,6 +273,9 @@ const Kernel* avx2_kernels() {
 
 namespace tunemill {
 const Kernel* avx2_kernels() {
+    return nullptr;
+}
+const Kernel* avx2_pair_kernels() {
     return nullptr;
 }
 } // namespace tunemill

@@ -74,6 +74,13 @@ constexpr bool kernel_interpolates(int index) {
     return (index & 1) != 0;
 }
 
+// Interpolating kernels over a table of (older, newer) sample pairs in 16-bit units, two int16
+// per frame, for short loops laid out many times over; index 0 mono, 1 stereo. The vector ones
+// when the processor has them.
+const Kernel* pair_kernels();
+const Kernel* portable_pair_kernels();
+const Kernel* vector_pair_kernels();
+
 // The kernels the mixer uses: the vector ones when the processor has them, else the portable ones.
 const Kernel* kernels();
 // The portable kernels, always available.
