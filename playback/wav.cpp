@@ -11,6 +11,7 @@
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "playback/block_writer.h"
 
 namespace tunemill {
 
@@ -25,7 +26,7 @@ void put32(uint8_t* at, uint32_t value) {
 }
 
 // The sample count of the last block without its trailing silence, rounded up to whole frames.
-size_t trimmed_bytes(const std::vector<uint8_t>& block, size_t bytes, const OutputFormat& format) {
+size_t trimmed_bytes(const uint8_t* block, size_t bytes, const OutputFormat& format) {
     size_t samples;
     if (format.sixteen_bit) {
         samples = bytes / 2;
@@ -84,12 +85,14 @@ RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_
     if (song.sequence.empty()) return result;
     engine.set_format(format);
     engine.set_repeat(false);
+    engine.lay_out_short_loops(true);
     if (!engine.start_song(0)) throw MISC_ERROR(S_INTERNAL_ERROR); // the song lock timed out
 
     const uint32_t frame_bytes = format.bytes_per_frame();
     const uint32_t block_frames = WAV_RENDER_BLOCK_BYTES / frame_bytes;
-    std::vector<uint8_t> block(WAV_RENDER_BLOCK_BYTES);
     engine.reserve_block(block_frames);
+    // Writing (and encoding) runs on its own thread beside the mixing.
+    BlockWriter writer(sink, WAV_RENDER_BLOCK_BYTES);
 
     const uint64_t total = engine.song_frames();
     const uint64_t unit = total / 65536 + 1;
@@ -102,16 +105,19 @@ RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_
             break;
         }
         const uint32_t frames = uint32_t(std::min<uint64_t>(block_frames, remaining));
-        if (!engine.render_block(block.data(), frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
+        uint8_t* block = writer.next_block();
+        if (!engine.render_block(block, frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
         size_t bytes = size_t(frames) * frame_bytes;
         if (engine.sequence_ended()) bytes = trimmed_bytes(block, bytes, format);
-        sink(block.data(), bytes);
+        writer.hand_over(bytes);
         result.frames += bytes / frame_bytes;
         remaining -= frames;
     }
+    writer.finish();
     if (!result.cancelled && progress) progress(uint32_t(total / unit), uint32_t(total / unit));
     engine.stop();
     engine.voices().clear();
+    engine.lay_out_short_loops(false);
     return result;
 }
 
