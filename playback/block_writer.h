@@ -41,8 +41,8 @@ class BlockWriter {
     std::vector<Block> blocks_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    size_t queued_ = 0;  // blocks handed over and not yet written
-    size_t next_ = 0;    // the block the renderer fills next (ring order)
+    size_t queued_ = 0; // blocks handed over and not yet written
+    size_t next_ = 0;   // the block the renderer fills next (ring order)
     bool closing_ = false;
     std::exception_ptr failure_;
     std::thread thread_;

@@ -47,15 +47,14 @@ void lay_out(LaidOutLoop& loop, const MixVoice& voice) {
         std::memcpy(loop.samples.data() + size_t(copy) * length * frame_bytes, first,
                     size_t(length) * frame_bytes);
     const int16_t before_loop =
-        voice.loop_start > 0
-            ? sample16(voice.samples, voice.bytes_per_sample, voice.loop_start - 1)
-            : int16_t(0);
+        voice.loop_start > 0 ? sample16(voice.samples, voice.bytes_per_sample, voice.loop_start - 1)
+                             : int16_t(0);
     loop.pairs.assign(size_t(loop.frames) * 2 + PADDING, 0);
     for (uint32_t frame = 0; frame < loop.frames; ++frame) {
         const uint32_t into = frame % length;
-        loop.pairs[2 * size_t(frame)] =
-            into == 0 ? before_loop
-                      : sample16(voice.samples, voice.bytes_per_sample, voice.loop_start + into - 1);
+        loop.pairs[2 * size_t(frame)] = into == 0 ? before_loop
+                                                  : sample16(voice.samples, voice.bytes_per_sample,
+                                                             voice.loop_start + into - 1);
         loop.pairs[2 * size_t(frame) + 1] =
             sample16(voice.samples, voice.bytes_per_sample, voice.loop_start + into);
     }
@@ -83,13 +82,13 @@ uint32_t mix_through_loop(MixVoice& voice, int16_t* mix, uint32_t frames, const 
         frames = uint32_t(std::min<uint64_t>(frames, (distance + voice.step - 1) / voice.step));
     }
     // The interpolating kernel of this voice's shape takes the pair table instead.
-    const bool interpolating = voice.kernel == table[kernel_index(stereo, voice.bytes_per_sample,
-                                                                  true)];
+    const bool interpolating =
+        voice.kernel == table[kernel_index(stereo, voice.bytes_per_sample, true)];
     const Kernel* pairs = table == portable_kernels() ? portable_pair_kernels() : pair_kernels();
     const Kernel kernel = interpolating ? pairs[stereo ? 1 : 0] : voice.kernel;
     const uint8_t* samples = voice.samples;
-    voice.samples = interpolating ? reinterpret_cast<const uint8_t*>(loop.pairs.data())
-                                  : loop.samples.data();
+    voice.samples =
+        interpolating ? reinterpret_cast<const uint8_t*>(loop.pairs.data()) : loop.samples.data();
     voice.position = into;
     kernel(voice, mix, frames);
     voice.samples = samples;

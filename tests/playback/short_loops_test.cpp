@@ -18,8 +18,8 @@ Instrument noisy_instrument(uint32_t bytes_per_sample, uint32_t length, uint32_t
                                                     bytes_per_sample, false);
     for (uint32_t i = 0; i < length; ++i) {
         // Full-scale values now and then, so that saturation and rounding at the extremes count.
-        const uint16_t value = (i % 5 == 0) ? uint16_t(i % 10 == 0 ? 0x7FFF : 0x8000)
-                                            : uint16_t(random());
+        const uint16_t value =
+            (i % 5 == 0) ? uint16_t(i % 10 == 0 ? 0x7FFF : 0x8000) : uint16_t(random());
         if (bytes_per_sample == 1)
             instrument.samples[i] = uint8_t(value >> 8);
         else
@@ -51,9 +51,8 @@ std::vector<Table> tables() {
 
 // Mixes the voice in the given pieces twice, wrapping and through the layout, and expects the same
 // mix, position, step and flags after every piece.
-void expect_same_sound(MixVoice voice, const OutputFormat& format,
-                       const Kernel* table, const std::vector<uint32_t>& pieces,
-                       const std::string& what) {
+void expect_same_sound(MixVoice voice, const OutputFormat& format, const Kernel* table,
+                       const std::vector<uint32_t>& pieces, const std::string& what) {
     ShortLoops loops;
     MixVoice twin = voice;
     const uint32_t channels = format.channels();
@@ -88,7 +87,8 @@ TEST(ShortLoops, LaidOutLoopsSoundExactlyAsWrappingOnes) {
             format.interpolate = random() % 4 != 0;
             MixVoice voice = voice_playing(instrument);
             // Mostly below step 1.0 (interpolating), some above, a few far above.
-            const uint32_t steps[] = {1 + uint32_t(random() % 65535), 65536 + uint32_t(random() % 200000),
+            const uint32_t steps[] = {1 + uint32_t(random() % 65535),
+                                      65536 + uint32_t(random() % 200000),
                                       uint32_t(random() % 4000000)};
             voice.step = steps[random() % 4 == 0 ? 1 + random() % 2 : 0];
             voice.left_gain = random() % 65537;
