@@ -24,8 +24,9 @@ struct RenderOptions {
     bool eight_bit = false;
     bool no_interpolate = false;
     uint32_t amplification = 25;
-    std::string format; // wav, flac, ogg; empty: by OUT's extension, WAV otherwise
-    double quality = 5; // Ogg Vorbis, 0..10
+    std::string format;   // wav, flac, ogg; empty: by OUT's extension, WAV otherwise
+    double quality = 5;   // Ogg Vorbis, 0..10
+    uint32_t threads = 0; // mixing threads; 0: one per core
 };
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -67,6 +68,11 @@ Command register_render(CLI::App& app, Options& common) {
     command->add_option("--amplification", options->amplification, "Amplification 0..90")
         ->check(CLI::Range(0u, 90u))
         ->capture_default_str();
+    command
+        ->add_option("--threads", options->threads,
+                     "Mixing threads, 1..64 (default: one per core); the output is the same "
+                     "for any number")
+        ->check(CLI::Range(1u, 64u));
     command->add_flag("--json", common.json, "Print one JSON object");
     return {command, [options, &common]() {
                 AudioExportSettings audio;
@@ -80,6 +86,7 @@ Command register_render(CLI::App& app, Options& common) {
                 settings.sixteen_bit = !options->eight_bit;
                 settings.interpolate = !options->no_interpolate;
                 settings.amplification = options->amplification;
+                settings.threads = options->threads;
 
                 const bool show_progress = ::isatty(STDERR_FILENO);
                 struct sigaction action {

@@ -78,6 +78,13 @@ void silent_kernel(MixVoice& voice, int16_t*, uint32_t frames) {
     voice.fraction = uint32_t(position & 0xFFFF);
 }
 
+const Kernel* silent_kernels() {
+    static const Kernel table[KERNEL_COUNT] = {silent_kernel, silent_kernel, silent_kernel,
+                                               silent_kernel, silent_kernel, silent_kernel,
+                                               silent_kernel, silent_kernel};
+    return table;
+}
+
 void build_weights(MixVoice& voice) {
     const uint32_t gains[2] = {voice.left_gain, voice.right_gain};
     for (int channel = 0; channel < 2; ++channel) {

@@ -89,6 +89,8 @@ const Kernel* portable_kernels();
 const Kernel* vector_kernels();
 // Advances the position by step * frames and writes nothing.
 void silent_kernel(MixVoice& voice, int16_t* mix, uint32_t frames);
+// A kernel table of silent kernels only: the voices move exactly as mixing would move them.
+const Kernel* silent_kernels();
 
 // The 8-bit volume lookup table: for level L = 0..256 and unsigned byte x, (x - 128) * L + 128.
 using EightBitLevels = int16_t[257][256];
