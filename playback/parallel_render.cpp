@@ -93,9 +93,8 @@ class Pipeline {
             Slot* slot;
             {
                 std::unique_lock<std::mutex> hold(mutex_);
-                changed_.wait(hold, [&] {
-                    return taken_ < planned_ || planning_over_ || failure_;
-                });
+                changed_.wait(hold,
+                              [&] { return taken_ < planned_ || planning_over_ || failure_; });
                 if (failure_ || taken_ == planned_) return; // planning is over
                 slot = &slots_[taken_++ % slots_.size()];
             }
