@@ -21,15 +21,19 @@ seconds() { python3 -c 'import sys, wave; w = wave.open(sys.argv[1]); print(w.ge
 # "wall cpu": the best wall-clock time of RUNS runs of a command and the processor time (user and
 # system, all threads) of that run, in seconds.
 best_of() {
-    local best="" line
-    for ((run = 0; run < runs; ++run)); do
-        /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >/dev/null 2>&1
-        line=$(awk '{ printf "%s %.2f", $1, $2 + $3 }' "$work/time")
-        if [ -z "$best" ] || awk -v a="$line" -v b="$best" 'BEGIN { split(a, x); split(b, y); exit !(x[1] < y[1]) }'; then
-            best=$line
-        fi
-    done
-    echo "$best"
+    python3 - "$runs" "$@" <<'TIMING'
+import os, subprocess, sys, time
+runs, command = int(sys.argv[1]), sys.argv[2:]
+best = None
+for _ in range(runs):
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, _, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    if best is None or wall < best[0]:
+        best = (wall, usage.ru_utime + usage.ru_stime)
+print('%.4f %.4f' % best)
+TIMING
 }
 
 for input in "$folder"/*.mod "$folder"/*.s3m; do
@@ -58,16 +62,16 @@ for name, ta, tw, tc, pa, pw, pc in rows:
         print('%-32s no sound from one of them: not counted' % name)
         continue
     ratio = (ta / tw) / (pa / pw)
-    cpu_ratio = (ta / max(tc, 0.005)) / (pa / max(pc, 0.005))
-    print('%-32s %8.1f | %8.3f %6.0f %6.0f | %8.3f %6.0f %6.0f | %6.2f %6.2f' % (
-        name, ta, tw, ta / tw, ta / max(tc, 0.005), pw, pa / pw, pa / max(pc, 0.005), ratio, cpu_ratio))
+    cpu_ratio = (ta / max(tc, 1e-4)) / (pa / max(pc, 1e-4))
+    print('%-32s %8.1f | %8.4f %6.0f %6.0f | %8.4f %6.0f %6.0f | %6.2f %6.2f' % (
+        name, ta, tw, ta / tw, ta / max(tc, 1e-4), pw, pa / pw, pa / max(pc, 1e-4), ratio, cpu_ratio))
     for i, value in enumerate((ta, tw, tc, pa, pw, pc)):
         sums[i] += value
     if worst is None or ratio < worst[1]:
         worst = (name, ratio)
 ta, tw, tc, pa, pw, pc = sums
-print('%-32s %8.1f | %8.3f %6.0f %6.0f | %8.3f %6.0f %6.0f | %6.2f %6.2f' % (
-    'whole set', ta, tw, ta / tw, ta / tc, pw, pa / pw, pa / pc, (ta / tw) / (pa / pw), (ta / tc) / (pa / pc)))
+print('%-32s %8.1f | %8.4f %6.0f %6.0f | %8.4f %6.0f %6.0f | %6.2f %6.2f' % (
+    'whole set', ta, tw, ta / tw, ta / max(tc, 1e-4), pw, pa / pw, pa / max(pc, 1e-4), (ta / tw) / (pa / pw), (ta / max(tc, 1e-4)) / (pa / max(pc, 1e-4))))
 if worst:
     print('slowest ratio: %s %.2f' % worst)
 SUMMARY
