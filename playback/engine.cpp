@@ -253,7 +253,7 @@ bool PlaybackEngine::run_block(void* output, uint32_t frames, BlockPlan* plan) {
         if (plan) plan_chunk(*plan, chunk);
         const ChunkReport report =
             plan ? mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_,
-                             silent_kernels())
+                             silent_kernels(), short_loops_ ? &*short_loops_ : nullptr)
                  : mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_,
                              kernels(), short_loops_ ? &*short_loops_ : nullptr);
         if (report.audible > 0) audible = true;
@@ -471,7 +471,7 @@ std::optional<PositionReport> PlaybackEngine::newest_report() const {
     return reports_[(report_write_ - 1) % REPORT_RING];
 }
 
-void mix_planned_block(const BlockPlan& plan, std::span<const Instrument> instruments,
+void mix_planned_block(BlockPlan& plan, std::span<const Instrument> instruments,
                        const OutputFormat& format, uint8_t* output, PlannedMixing& mixing) {
     const size_t samples = size_t(plan.frames) * format.channels();
     int16_t* mix = reinterpret_cast<int16_t*>(output);
@@ -482,10 +482,9 @@ void mix_planned_block(const BlockPlan& plan, std::span<const Instrument> instru
     std::memset(mix, 0, samples * sizeof(int16_t));
     int16_t* position = mix;
     for (size_t i = 0; i < plan.used; ++i) {
-        const PlannedChunk& planned = plan.chunks[i];
-        mixing.voices = planned.voices; // mixing moves them on; the plan stays as it was
-        mix_chunk(mixing.voices, instruments, format, position, planned.frames, planned.frame_count,
-                  kernels(), &mixing.short_loops);
+        PlannedChunk& planned = plan.chunks[i]; // mixing moves its voices on: used up
+        mix_chunk(planned.voices, instruments, format, position, planned.frames,
+                  planned.frame_count, kernels(), &mixing.short_loops);
         position += size_t(planned.frames) * format.channels();
     }
     if (!format.sixteen_bit) convert_to_8_bits(output, mix, samples);

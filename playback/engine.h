@@ -63,14 +63,13 @@ struct BlockPlan {
 
 // What one mixing thread keeps from one planned block to the next.
 struct PlannedMixing {
-    VoicePool voices;
     ShortLoops short_loops;
     std::vector<int16_t> mix; // for 8-bit output
 };
 
-// Mixes a planned block into output in the format. The song's instruments must not change
-// meanwhile.
-void mix_planned_block(const BlockPlan& plan, std::span<const Instrument> instruments,
+// Mixes a planned block into output in the format, using up the plan's voices. The song's
+// instruments must not change meanwhile.
+void mix_planned_block(BlockPlan& plan, std::span<const Instrument> instruments,
                        const OutputFormat& format, uint8_t* output, PlannedMixing& mixing);
 
 class PlaybackEngine : public SongObserver {

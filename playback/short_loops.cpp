@@ -81,8 +81,10 @@ uint32_t mix_through_loop(MixVoice& voice, int16_t* mix, uint32_t frames, const 
             (uint64_t(loop.frames) << 16) - ((uint64_t(into) << 16) | voice.fraction);
         frames = uint32_t(std::min<uint64_t>(frames, (distance + voice.step - 1) / voice.step));
     }
-    // The interpolating kernel of this voice's shape takes the pair table instead.
+    // The interpolating kernel of this voice's shape takes the pair table instead; a silent
+    // voice (or a table of silent kernels) stays silent.
     const bool interpolating =
+        voice.kernel != silent_kernel &&
         voice.kernel == table[kernel_index(stereo, voice.bytes_per_sample, true)];
     const Kernel* pairs = table == portable_kernels() ? portable_pair_kernels() : pair_kernels();
     const Kernel kernel = interpolating ? pairs[stereo ? 1 : 0] : voice.kernel;
