@@ -1,7 +1,10 @@
-// Mixer throughput: each kernel in voice-frames per second (vector and portable), and one
-// 20 ms output block with 64 sounding voices.
+// Mixer throughput: each kernel in voice-frames per second (vector and portable), one 20 ms output
+// block with 64 sounding voices, and the cost of a voice-frame at 8, 64 and 256 voices on long
+// samples and on short loops (1 to 32 frames), the latter wrapping or laid out as the offline
+// render does.
 #include <benchmark/benchmark.h>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -102,6 +105,65 @@ void BM_Block64Voices(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * CHUNK * 64);
 }
 BENCHMARK(BM_Block64Voices)->Unit(benchmark::kMicrosecond);
+
+// A sample of 64 frames whose last frames loop: loop_frames of them.
+Instrument short_loop_instrument(uint32_t bytes_per_sample, uint32_t loop_frames) {
+    constexpr uint32_t LENGTH = 64;
+    Instrument instrument = make_sampled_instrument(
+        "chip", NO_CATEGORY, LENGTH, LENGTH - loop_frames, 8363, bytes_per_sample, false);
+    std::mt19937 random(loop_frames);
+    for (size_t i = 0; i < instrument.sample_bytes(); ++i)
+        instrument.samples[i] = uint8_t(random());
+    return instrument;
+}
+
+// Arguments: voices, 1 for short loops, 1 for laid-out loops. 44100 Hz, 16-bit stereo,
+// interpolating, 20 ms blocks; the counter per_voice_frame is the cost of one voice-frame.
+void BM_Voices(benchmark::State& state) {
+    const auto voices = uint32_t(state.range(0));
+    const bool short_loops = state.range(1) != 0;
+    std::vector<Instrument> instruments;
+    for (uint32_t bytes : {1u, 2u})
+        for (uint32_t loop : {1u, 2u, 4u, 8u, 16u, 32u})
+            instruments.push_back(short_loops ? short_loop_instrument(bytes, loop)
+                                              : noise_instrument(bytes, 8363));
+    OutputFormat format;
+    VoicePool pool;
+    std::mt19937 random(11);
+    const uint32_t divisor = key_rate_divisor(format.rate);
+    for (uint32_t i = 0; i < voices; ++i) {
+        MixVoice* voice = pool.allocate();
+        voice->instrument = i % uint32_t(instruments.size());
+        const Instrument& instrument = instruments[voice->instrument];
+        voice->key = 24 + uint32_t(random() % 36); // steps about 0.1 to 0.75
+        voice->step = key_step(instrument.rate, voice->key, divisor);
+        voice->volume = 10 + uint32_t(random() % 21);
+        voice->balance = uint32_t(random() % 31);
+        voice->position = instrument.loop_start +
+                          uint32_t(random() % (instrument.length - instrument.loop_start));
+    }
+    std::optional<ShortLoops> layouts;
+    if (state.range(2)) layouts.emplace();
+    std::vector<int16_t> mix(CHUNK * 2);
+    uint64_t frame_count = 0;
+    for (auto _ : state) {
+        std::fill(mix.begin(), mix.end(), 0);
+        mix_chunk(pool, instruments, format, mix.data(), CHUNK, frame_count, kernels(),
+                  layouts ? &*layouts : nullptr);
+        frame_count += CHUNK;
+        benchmark::DoNotOptimize(mix.data());
+        benchmark::ClobberMemory();
+    }
+    const double voice_frames = double(state.iterations()) * CHUNK * voices;
+    state.SetItemsProcessed(int64_t(voice_frames));
+    // Seconds (of CPU time) per voice-frame, printed with its prefix: 1.2n is 1.2 ns.
+    state.counters["per_voice_frame"] =
+        benchmark::Counter(voice_frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_Voices)
+    ->ArgsProduct({{8, 64, 256}, {0, 1}, {0, 1}})
+    ->ArgNames({"voices", "short_loops", "laid_out"})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace tunemill

@@ -23,15 +23,6 @@ namespace {
 
 using namespace tunemill;
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "pattern_bench";
-    static char* argv[] = {name, nullptr};
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(argc, argv);
-    return app;
-}
-
 constexpr size_t VOICES = 16;
 constexpr size_t EVENTS_PER_VOICE = 250; // 4 000 events: 125 notes a voice
 constexpr int32_t LENGTH = 1024;
@@ -80,7 +71,6 @@ size_t event_count(const Song& song) {
 }
 
 void BM_FullRedrawMaximized(benchmark::State& state) {
-    application();
     Document document;
     fill(document);
     PatternWindow window(document, nullptr, nullptr);
@@ -121,7 +111,6 @@ class EngineObserver {
 };
 
 void BM_NoteDrawingDragStep(benchmark::State& state) {
-    application();
     Document document;
     fill(document);
     EngineObserver engine(document.song_for_engine());
@@ -164,3 +153,15 @@ void BM_NoteDrawingDragStep(benchmark::State& state) {
 BENCHMARK(BM_NoteDrawingDragStep)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+// The application lives in main: a function-local static one would be destroyed after Qt's own
+// globals at exit, and crash there.
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

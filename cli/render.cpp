@@ -27,6 +27,7 @@ struct RenderOptions {
     bool no_interpolate = false;
     uint32_t amplification = 25;
     AudioTypeOptions type;
+    uint32_t threads = 0; // mixing threads; 0: one per core
 };
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -64,6 +65,11 @@ Command register_render(CLI::App& app, Options& common) {
     command->add_option("--amplification", options->amplification, "Amplification 0..90")
         ->check(CLI::Range(0u, 90u))
         ->capture_default_str();
+    command
+        ->add_option("--threads", options->threads,
+                     "Mixing threads, 1..64 (default: one per core); the output is the same "
+                     "for any number")
+        ->check(CLI::Range(1u, 64u));
     command->add_flag("--json", common.json, "Print one JSON object");
     return {
         command, [options, &common]() {
@@ -79,6 +85,7 @@ Command register_render(CLI::App& app, Options& common) {
             settings.sixteen_bit = !options->eight_bit;
             settings.interpolate = !options->no_interpolate;
             settings.amplification = options->amplification;
+            settings.threads = options->threads;
 
             const bool show_progress = ::isatty(STDERR_FILENO);
             struct sigaction action {

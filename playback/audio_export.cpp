@@ -173,7 +173,7 @@ bool export_song_audio(Song& song, const std::filesystem::path& path,
                     format.sixteen_bit, settings.vorbis_quality);
     const RenderResult result = render_song(
         engine, [&](const uint8_t* bytes, size_t count) { encoder.write(bytes, count); },
-        0x7FFFFFFF, UINT64_MAX, format, progress);
+        0x7FFFFFFF, UINT64_MAX, format, progress, settings.render.threads);
     if (result.cancelled) return false;
     encoder.finish();
     pending.commit();

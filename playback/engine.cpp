@@ -189,6 +189,29 @@ bool PlaybackEngine::start_recording(uint32_t pattern, Tick start, Tick end, uin
 }
 
 bool PlaybackEngine::render_block(void* output, uint32_t frames) {
+    return run_block(output, frames, nullptr);
+}
+
+bool PlaybackEngine::plan_block(uint32_t frames, BlockPlan& plan) {
+    plan.frames = frames;
+    plan.used = 0;
+    const bool rendered = run_block(nullptr, frames, &plan);
+    plan.sequence_ended = sequence_ended_;
+    return rendered;
+}
+
+void PlaybackEngine::plan_chunk(BlockPlan& plan, uint32_t frames) const {
+    if (plan.used == plan.chunks.size()) plan.chunks.emplace_back();
+    PlannedChunk& chunk = plan.chunks[plan.used++];
+    chunk.frames = frames;
+    chunk.frame_count = frame_count_;
+    std::vector<MixVoice>& voices = chunk.voices.voices();
+    voices.clear();
+    for (const MixVoice& voice : pool_.voices())
+        if (voice.has(VOICE_RUNNING) && voice.has(VOICE_IN_USE)) voices.push_back(voice);
+}
+
+bool PlaybackEngine::run_block(void* output, uint32_t frames, BlockPlan* plan) {
     QuietSongLock lock(song_.lock);
     if (!lock) {
         lock_timed_out_ = true;
@@ -206,11 +229,15 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
 
     const uint32_t channels = format_.channels();
     int16_t* mix = static_cast<int16_t*>(output);
-    if (!format_.sixteen_bit) {
+    if (plan) {
+        // The silent kernels write nothing; the mix position only has to point somewhere real.
+        plan_buffer_.resize(std::max(plan_buffer_.size(), size_t(frames) * channels));
+        mix = plan_buffer_.data();
+    } else if (!format_.sixteen_bit) {
         reserve_block(frames);
         mix = mix_buffer_.data();
     }
-    std::memset(mix, 0, size_t(frames) * channels * sizeof(int16_t));
+    if (!plan) std::memset(mix, 0, size_t(frames) * channels * sizeof(int16_t));
 
     bool audible = false;
     uint32_t remaining = frames;
@@ -222,8 +249,13 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
         }
         const uint32_t chunk =
             sequence_ended_ ? remaining : std::min(frames_until_next_tick_, remaining);
+        // A plan records the voices as they stand, then only moves them on.
+        if (plan) plan_chunk(*plan, chunk);
         const ChunkReport report =
-            mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_);
+            plan ? mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_,
+                             silent_kernels(), short_loops_ ? &*short_loops_ : nullptr)
+                 : mix_chunk(pool_, song_.instruments, format_, position, chunk, frame_count_,
+                             kernels(), short_loops_ ? &*short_loops_ : nullptr);
         if (report.audible > 0) audible = true;
         if (report.preview_mixed) {
             last_preview_activity_ = frame_count_;
@@ -236,7 +268,7 @@ bool PlaybackEngine::render_block(void* output, uint32_t frames) {
     }
     finish_block(audible);
 
-    if (!format_.sixteen_bit)
+    if (!format_.sixteen_bit && !plan)
         convert_to_8_bits(static_cast<uint8_t*>(output), mix, size_t(frames) * channels);
     return true;
 }
@@ -437,6 +469,25 @@ std::optional<PositionReport> PlaybackEngine::take_reports_until(uint64_t frame)
 std::optional<PositionReport> PlaybackEngine::newest_report() const {
     if (report_write_ == 0) return std::nullopt;
     return reports_[(report_write_ - 1) % REPORT_RING];
+}
+
+void mix_planned_block(BlockPlan& plan, std::span<const Instrument> instruments,
+                       const OutputFormat& format, uint8_t* output, PlannedMixing& mixing) {
+    const size_t samples = size_t(plan.frames) * format.channels();
+    int16_t* mix = reinterpret_cast<int16_t*>(output);
+    if (!format.sixteen_bit) {
+        mixing.mix.resize(samples);
+        mix = mixing.mix.data();
+    }
+    std::memset(mix, 0, samples * sizeof(int16_t));
+    int16_t* position = mix;
+    for (size_t i = 0; i < plan.used; ++i) {
+        PlannedChunk& planned = plan.chunks[i]; // mixing moves its voices on: used up
+        mix_chunk(planned.voices, instruments, format, position, planned.frames,
+                  planned.frame_count, kernels(), &mixing.short_loops);
+        position += size_t(planned.frames) * format.channels();
+    }
+    if (!format.sixteen_bit) convert_to_8_bits(output, mix, samples);
 }
 
 } // namespace tunemill

@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "playback/mixer.h"
@@ -43,6 +44,34 @@ struct PositionReport {
 constexpr int WIND_FORWARD = 2;
 constexpr int WIND_BACKWARD = -2;
 
+// One stretch of a block between two ticks, planned ahead of its mixing: the voices to mix as
+// they stand at its start.
+struct PlannedChunk {
+    uint32_t frames = 0;
+    uint64_t frame_count = 0; // the engine's frame count at the stretch's start
+    VoicePool voices;
+};
+
+// A block planned by the sequencer and the voices' bookkeeping, to be mixed later (on another
+// thread) with exactly the sound render_block would have given. The storage is reused.
+struct BlockPlan {
+    uint32_t frames = 0;
+    bool sequence_ended = false; // the song ended in this block
+    std::vector<PlannedChunk> chunks;
+    size_t used = 0; // chunks of this block; the rest keep their storage for the next
+};
+
+// What one mixing thread keeps from one planned block to the next.
+struct PlannedMixing {
+    ShortLoops short_loops;
+    std::vector<int16_t> mix; // for 8-bit output
+};
+
+// Mixes a planned block into output in the format, using up the plan's voices. The song's
+// instruments must not change meanwhile.
+void mix_planned_block(BlockPlan& plan, std::span<const Instrument> instruments,
+                       const OutputFormat& format, uint8_t* output, PlannedMixing& mixing);
+
 class PlaybackEngine : public SongObserver {
   public:
     static constexpr size_t REPORT_RING = 128;
@@ -61,6 +90,14 @@ class PlaybackEngine : public SongObserver {
         format_.amplification = std::min(amplification, 90u);
     }
     void set_repeat(bool repeat) { repeat_ = repeat; }
+    // Offline rendering only: voices in short loops mix through loops laid out on first use
+    // (which allocates), with the same sound. The device's engine never does.
+    void lay_out_short_loops(bool on) {
+        if (on)
+            short_loops_.emplace();
+        else
+            short_loops_.reset();
+    }
     bool repeat() const { return repeat_; }
     // Output blocks kept queued ahead in low-latency use; the lead is this or three times it.
     void set_buffers(uint32_t buffers) { buffers_ = std::max(buffers, 1u); }
@@ -98,6 +135,9 @@ class PlaybackEngine : public SongObserver {
     // Renders frames frames into output in the output format under the song lock; false when
     // nothing was rendered (the lock was not obtained, or the engine is stopping).
     bool render_block(void* output, uint32_t frames);
+    // All render_block does but the mixing: the sequencer runs, the voices move on exactly as
+    // mixing moves them, and the plan records what each stretch between ticks is to mix.
+    bool plan_block(uint32_t frames, BlockPlan& plan);
     // Makes the 8-bit conversion buffer big enough for blocks of this many frames ahead of time.
     void reserve_block(uint32_t frames);
     bool lock_timed_out() const { return lock_timed_out_; }
@@ -199,6 +239,8 @@ class PlaybackEngine : public SongObserver {
     void make_room(const Pattern& pattern);
     void make_room_for_song();
     void finish_block(bool audible);
+    bool run_block(void* output, uint32_t frames, BlockPlan* plan);
+    void plan_chunk(BlockPlan& plan, uint32_t frames) const;
     uint64_t now_ms() const;
 
     Song& song_;
@@ -241,7 +283,9 @@ class PlaybackEngine : public SongObserver {
     std::array<PositionReport, REPORT_RING> reports_{};
     size_t report_write_ = 0; // monotonically counting; the slot is the index mod REPORT_RING
     size_t report_read_ = 0;
-    std::vector<int16_t> mix_buffer_; // for 8-bit output
+    std::vector<int16_t> mix_buffer_;  // for 8-bit output
+    std::vector<int16_t> plan_buffer_; // the mix position of planned blocks, never written
+    std::optional<ShortLoops> short_loops_;
     std::mutex engine_mutex_;
 };
 

@@ -56,6 +56,21 @@ inline int32_t floor_65536(int64_t value) {
     return int32_t(value >> 16);
 }
 
+// One interpolated output frame at a 16.16 position (only its fraction counts) added into the mix.
+template <int Channels>
+inline void mix_interpolated_frame(const MixVoice& voice, int16_t* mix, uint32_t position,
+                                   int64_t newer, int64_t older, ChannelBias bias) {
+    const uint32_t phase = (position >> 12) & (PHASES - 1);
+    const int32_t left = voice.weights[0][phase];
+    mix[0] = add_saturated(
+        mix[0], floor_65536(newer_weight(left) * newer + older_weight(left) * older + bias.left));
+    if constexpr (Channels == 2) {
+        const int32_t right = voice.weights[1][phase];
+        mix[1] = add_saturated(mix[1], floor_65536(newer_weight(right) * newer +
+                                                   older_weight(right) * older + bias.right));
+    }
+}
+
 template <typename Sample, int Channels, bool Interpolate>
 void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
     static_assert(Channels == 1 || Channels == 2);
@@ -88,19 +103,34 @@ void mix_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
         const ChannelBias bias = interpolation_bias(voice);
         for (uint32_t frame = 0; frame < frames; ++frame, position += step, mix += Channels) {
             const uint32_t whole = uint32_t(position >> 16);
-            const uint32_t phase = uint32_t(position >> 12) & (PHASES - 1);
             const int64_t newer = sample16(samples, whole);
             const int64_t older = whole == start ? start_older : sample16(samples, whole - 1);
-            const int32_t left = voice.weights[0][phase];
-            mix[0] = add_saturated(mix[0], floor_65536(newer_weight(left) * newer +
-                                                       older_weight(left) * older + bias.left));
-            if constexpr (Channels == 2) {
-                const int32_t right = voice.weights[1][phase];
-                mix[1] =
-                    add_saturated(mix[1], floor_65536(newer_weight(right) * newer +
-                                                      older_weight(right) * older + bias.right));
-            }
+            mix_interpolated_frame<Channels>(voice, mix, uint32_t(position), newer, older, bias);
         }
+    }
+    voice.position = uint32_t(position >> 16);
+    voice.fraction = uint32_t(position & 0xFFFF);
+}
+
+// A frame of a short loop laid out many times over: the older sample at each loop start is the
+// one the loop wrap takes, which is not the frame before it in memory, so each frame carries its
+// own pair (in 16-bit units).
+struct SamplePair {
+    int16_t older;
+    int16_t newer;
+};
+
+// Interpolating over a table of sample pairs: the same sound as mix_portable's interpolation,
+// with the older sample of every frame taken from its pair.
+template <int Channels> void mix_pairs_portable(MixVoice& voice, int16_t* mix, uint32_t frames) {
+    const SamplePair* pairs = reinterpret_cast<const SamplePair*>(voice.samples);
+    uint64_t position = (uint64_t(voice.position) << 16) | voice.fraction;
+    const uint64_t step = voice.step;
+    const ChannelBias bias = interpolation_bias(voice);
+    for (uint32_t frame = 0; frame < frames; ++frame, position += step, mix += Channels) {
+        const SamplePair pair = pairs[position >> 16];
+        mix_interpolated_frame<Channels>(voice, mix, uint32_t(position), pair.newer, pair.older,
+                                         bias);
     }
     voice.position = uint32_t(position >> 16);
     voice.fraction = uint32_t(position & 0xFFFF);

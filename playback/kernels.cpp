@@ -18,6 +18,8 @@ template <typename Sample, int Channels, bool Interpolate> struct Portable {
 constexpr KernelTable<Portable> portable_table;
 static_assert(portable_table.complete(), "every kernel shape has its own index");
 
+constexpr Kernel portable_pair_table[2] = {mix_pairs_portable<1>, mix_pairs_portable<2>};
+
 struct LevelTable {
     EightBitLevels levels;
     LevelTable() {
@@ -30,6 +32,7 @@ struct LevelTable {
 
 // Defined in kernels_avx2.cpp when the build targets x86-64.
 const Kernel* avx2_kernels();
+const Kernel* avx2_pair_kernels();
 
 const EightBitLevels& eight_bit_levels() {
     static const LevelTable table;
@@ -54,11 +57,32 @@ const Kernel* kernels() {
     return chosen;
 }
 
+const Kernel* portable_pair_kernels() {
+    return portable_pair_table;
+}
+
+const Kernel* vector_pair_kernels() {
+    return vector_kernels() ? avx2_pair_kernels() : nullptr;
+}
+
+const Kernel* pair_kernels() {
+    static const Kernel* chosen =
+        vector_pair_kernels() ? vector_pair_kernels() : portable_pair_kernels();
+    return chosen;
+}
+
 void silent_kernel(MixVoice& voice, int16_t*, uint32_t frames) {
     uint64_t position = (uint64_t(voice.position) << 16) | voice.fraction;
     position += uint64_t(voice.step) * frames;
     voice.position = uint32_t(position >> 16);
     voice.fraction = uint32_t(position & 0xFFFF);
+}
+
+const Kernel* silent_kernels() {
+    static const Kernel table[KERNEL_COUNT] = {silent_kernel, silent_kernel, silent_kernel,
+                                               silent_kernel, silent_kernel, silent_kernel,
+                                               silent_kernel, silent_kernel};
+    return table;
 }
 
 void build_weights(MixVoice& voice) {

@@ -57,9 +57,11 @@ inline __m256i phase_weights(__m256i low, __m256i high, __m256i offsets) {
 }
 
 // The (older, newer) pairs of eight frames as int16 pairs in 16-bit units; base points at the
-// frame before the group's first position.
+// frame before the group's first position (at the group's first pair for a pair table).
 template <typename Sample> inline __m256i sample_pairs(const uint8_t* base, __m256i frames) {
-    if constexpr (sizeof(Sample) == 2) {
+    if constexpr (sizeof(Sample) == 4) {
+        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 4);
+    } else if constexpr (sizeof(Sample) == 2) {
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 2);
     } else {
         const __m256i bytes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), frames, 1);
@@ -70,6 +72,37 @@ template <typename Sample> inline __m256i sample_pairs(const uint8_t* base, __m2
                                                 -128, 5, -128, 8, -128, 9, -128, 12, -128, 13);
         return _mm256_xor_si256(_mm256_shuffle_epi8(bytes, spread),
                                 _mm256_set1_epi16(int16_t(0x8000)));
+    }
+}
+
+// 16 unsigned 8-bit samples as 16-bit units: (x - 128) * 256.
+inline __m256i widened(__m128i bytes) {
+    return _mm256_xor_si256(_mm256_slli_epi16(_mm256_cvtepu8_epi16(bytes), 8),
+                            _mm256_set1_epi16(int16_t(0x8000)));
+}
+
+// The same pairs as sample_pairs when the eight frames lie within eight source frames (a step
+// below 1.0): two plain loads and two permutes instead of a gather. Reads 16 frames from base
+// (8 pairs from a pair table), which the caller has checked lie inside the sample block.
+template <typename Sample> inline __m256i near_pairs(const uint8_t* base, __m256i frames) {
+    if constexpr (sizeof(Sample) == 4) {
+        return _mm256_permutevar8x32_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base)), frames);
+    } else {
+        // Word pairs starting at even and at odd offsets from base.
+        __m256i even, odd;
+        if constexpr (sizeof(Sample) == 2) {
+            even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base));
+            odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + 2));
+        } else {
+            even = widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(base)));
+            odd = widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(base + 1)));
+        }
+        const __m256i half = _mm256_srli_epi32(frames, 1);
+        const __m256 take_odd = _mm256_castsi256_ps(_mm256_slli_epi32(frames, 31));
+        return _mm256_castps_si256(_mm256_blendv_ps(
+            _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, half)),
+            _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, half)), take_odd));
     }
 }
 
@@ -111,11 +144,20 @@ template <typename Sample, int Channels>
     const __m256i half = _mm256_set1_epi16(16384);
     const __m256i left_bias = _mm256_set1_epi32(bias.left);
     const __m256i right_bias = _mm256_set1_epi32(bias.right);
+    // Below step 1.0 a group's frames lie within eight source frames; the plain loads read 16
+    // frames of samples (a pair table holds 8 more than it plays).
+    const bool near = voice.step < UNITY_STEP;
+    const uint32_t near_until = sizeof(Sample) == 4     ? 0xFFFFFFFFu
+                                : voice.sample_end > 16 ? voice.sample_end - 16
+                                                        : 0;
     for (; frames - done >= GROUP; done += GROUP, mix += GROUP * Channels, at.next_group()) {
         const __m256i offsets = at.offsets();
-        const __m256i pairs =
-            sample_pairs<Sample>(voice.samples + (uint64_t(at.whole) - 1) * sizeof(Sample),
-                                 _mm256_srli_epi32(offsets, 16));
+        const uint64_t first = sizeof(Sample) == 4 ? uint64_t(at.whole) : uint64_t(at.whole) - 1;
+        const uint8_t* base = voice.samples + first * sizeof(Sample);
+        const __m256i whole_offsets = _mm256_srli_epi32(offsets, 16);
+        const __m256i pairs = near && at.whole <= near_until
+                                  ? near_pairs<Sample>(base, whole_offsets)
+                                  : sample_pairs<Sample>(base, whole_offsets);
         // Wn * n + Wo * o = (Wn - 32768) * n + (Wo - 32768) * o + 32768 * (n + o); the weights
         // are stored less 32768 so that they fit 16 bits. 32-bit wrap-around in the parts is
         // harmless: the sum itself fits.
@@ -240,10 +282,29 @@ template <typename Sample, int Channels, bool Interpolate> struct Avx2 {
 
 constexpr KernelTable<Avx2> avx2_table;
 static_assert(avx2_table.complete(), "every kernel shape has its own index");
+
+// Interpolating over a pair table: every frame carries its older sample, so no lead-in.
+template <int Channels> void mix_pairs_avx2(MixVoice& voice, int16_t* mix, uint32_t frames) {
+    if (voice.step >= MAX_VECTOR_STEP || frames < GROUP) {
+        mix_pairs_portable<Channels>(voice, mix, frames);
+        return;
+    }
+    GroupCursor at(voice);
+    const uint32_t done = mix_interpolated<SamplePair, Channels>(voice, mix, frames, 0, at);
+    voice.position = at.whole;
+    voice.fraction = at.fraction;
+    if (done < frames) mix_pairs_portable<Channels>(voice, mix, frames - done);
+}
+
+constexpr Kernel avx2_pair_table[2] = {mix_pairs_avx2<1>, mix_pairs_avx2<2>};
 } // namespace
 
 const Kernel* avx2_kernels() {
     return avx2_table.entries;
+}
+
+const Kernel* avx2_pair_kernels() {
+    return avx2_pair_table;
 }
 
 } // namespace tunemill
@@ -252,6 +313,9 @@ const Kernel* avx2_kernels() {
 
 namespace tunemill {
 const Kernel* avx2_kernels() {
+    return nullptr;
+}
+const Kernel* avx2_pair_kernels() {
     return nullptr;
 }
 } // namespace tunemill

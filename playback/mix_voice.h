@@ -74,6 +74,13 @@ constexpr bool kernel_interpolates(int index) {
     return (index & 1) != 0;
 }
 
+// Interpolating kernels over a table of (older, newer) sample pairs in 16-bit units, two int16
+// per frame, for short loops laid out many times over; index 0 mono, 1 stereo. The vector ones
+// when the processor has them.
+const Kernel* pair_kernels();
+const Kernel* portable_pair_kernels();
+const Kernel* vector_pair_kernels();
+
 // The kernels the mixer uses: the vector ones when the processor has them, else the portable ones.
 const Kernel* kernels();
 // The portable kernels, always available.
@@ -82,6 +89,8 @@ const Kernel* portable_kernels();
 const Kernel* vector_kernels();
 // Advances the position by step * frames and writes nothing.
 void silent_kernel(MixVoice& voice, int16_t* mix, uint32_t frames);
+// A kernel table of silent kernels only: the voices move exactly as mixing would move them.
+const Kernel* silent_kernels();
 
 // The 8-bit volume lookup table: for level L = 0..256 and unsigned byte x, (x - 128) * L + 128.
 using EightBitLevels = int16_t[257][256];

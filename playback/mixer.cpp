@@ -146,8 +146,23 @@ void start_glide(MixVoice& voice, uint32_t length, uint32_t interval, uint64_t e
     }
 }
 
+namespace {
+// Mixes up to frames frames with the voice's kernel, cut where the sample ends; returns the frames
+// mixed.
+uint32_t mix_to_sample_end(MixVoice& voice, int16_t* mix, uint32_t frames) {
+    if (voice.step > 0) {
+        const uint64_t position = (uint64_t(voice.position) << 16) | voice.fraction;
+        const uint64_t distance = (uint64_t(voice.sample_end) << 16) - position;
+        const uint64_t to_end = (distance + voice.step - 1) / voice.step;
+        if (to_end <= 0xFFFFFFFFu) frames = uint32_t(std::min<uint64_t>(frames, to_end));
+    }
+    voice.kernel(voice, mix, frames);
+    return frames;
+}
+} // namespace
+
 void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputFormat& format,
-               const Kernel* table) {
+               const Kernel* table, const LaidOutLoop* loop) {
     const uint32_t channels = format.channels();
     const bool loops = voice.loops() && voice.loop_start < voice.sample_end;
     while (frames > 0) {
@@ -160,18 +175,15 @@ void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputForma
             voice.position = voice.loop_start + (voice.position - voice.loop_start) %
                                                     (voice.sample_end - voice.loop_start);
         }
-        const uint64_t position = (uint64_t(voice.position) << 16) | voice.fraction;
-        uint64_t chunk = std::min<uint32_t>(frames, MAX_KERNEL_FRAMES);
+        uint32_t chunk = std::min<uint32_t>(frames, MAX_KERNEL_FRAMES);
         if (voice.has(VOICE_GLIDING))
-            chunk = std::min<uint64_t>(chunk, std::max<uint32_t>(voice.frames_to_glide_step, 1));
-        if (voice.step > 0) {
-            const uint64_t distance = (uint64_t(voice.sample_end) << 16) - position;
-            const uint64_t to_end = (distance + voice.step - 1) / voice.step;
-            if (to_end <= 0xFFFFFFFFu) chunk = std::min(chunk, to_end);
-        }
-        voice.kernel(voice, mix, uint32_t(chunk));
-        mix += chunk * channels;
-        frames -= uint32_t(chunk);
+            chunk = std::min(chunk, std::max<uint32_t>(voice.frames_to_glide_step, 1));
+        if (loop && voice.position >= voice.loop_start)
+            chunk = mix_through_loop(voice, mix, chunk, *loop, format.stereo, table);
+        else
+            chunk = mix_to_sample_end(voice, mix, chunk);
+        mix += size_t(chunk) * channels;
+        frames -= chunk;
         if (voice.position >= voice.sample_end) {
             if (!loops) {
                 voice.flags &= ~(VOICE_RUNNING | VOICE_GLIDING);
@@ -268,13 +280,15 @@ void prepare_kernel(MixVoice& voice, const OutputFormat& format, const Kernel* t
 
 ChunkReport mix_chunk(VoicePool& pool, std::span<const Instrument> instruments,
                       const OutputFormat& format, int16_t* mix, uint32_t frames,
-                      uint64_t frame_count, const Kernel* table) {
+                      uint64_t frame_count, const Kernel* table, ShortLoops* short_loops) {
     ChunkReport report;
     for (MixVoice& voice : pool.voices()) {
         if (voice.has(VOICE_RUNNING) && voice.has(VOICE_IN_USE)) {
             if (!refresh_sample(voice, instruments)) continue;
             prepare_kernel(voice, format, table);
-            if (voice.sample_end != 0) mix_voice(voice, mix, frames, format, table);
+            if (voice.sample_end != 0)
+                mix_voice(voice, mix, frames, format, table,
+                          short_loops ? short_loops->find(voice) : nullptr);
             ++report.audible;
             if (voice.has(VOICE_PREVIEW | VOICE_AUDITION)) {
                 report.preview_mixed = true;

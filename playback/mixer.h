@@ -10,6 +10,7 @@
 
 #include "instruments/instrument.h"
 #include "playback/mix_voice.h"
+#include "playback/short_loops.h"
 
 namespace tunemill {
 
@@ -66,9 +67,10 @@ void prepare_kernel(MixVoice& voice, const OutputFormat& format, const Kernel* t
 
 // Mixes the voice with its chosen kernel for up to frames frames, following loops and glide
 // steps (each glide step chooses the kernel again for the new step); a non-looping sample that
-// ends stops the voice (it loses running and gliding).
+// ends stops the voice (it loses running and gliding). With the layout of its short loop the
+// voice mixes through the loop in long stretches, with the same sound.
 void mix_voice(MixVoice& voice, int16_t* mix, uint32_t frames, const OutputFormat& format,
-               const Kernel* table = kernels());
+               const Kernel* table = kernels(), const LaidOutLoop* loop = nullptr);
 
 // Each 16-bit sample becomes its upper byte with the top bit inverted (unsigned 8-bit).
 void convert_to_8_bits(uint8_t* destination, const int16_t* source, size_t count);
@@ -106,9 +108,11 @@ struct ChunkReport {
 
 // Mixes every running voice in use for frames frames at the mix position, with the kernels of
 // the format; frame_count is the engine's frame count at the chunk's start (preview and
-// audition notes end when it reaches their end frame).
+// audition notes end when it reaches their end frame). With short_loops, voices in short loops
+// mix through their layouts.
 ChunkReport mix_chunk(VoicePool& pool, std::span<const Instrument> instruments,
                       const OutputFormat& format, int16_t* mix, uint32_t frames,
-                      uint64_t frame_count, const Kernel* table = kernels());
+                      uint64_t frame_count, const Kernel* table = kernels(),
+                      ShortLoops* short_loops = nullptr);
 
 } // namespace tunemill

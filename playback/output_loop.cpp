@@ -75,22 +75,19 @@ void OutputThread::run() {
     state.ending.unlock();
 }
 
-// One large pre-roll, then the first block pending behind it. False when the playback ends.
+// One large pre-roll; the blocks behind it are rendered when the device wants them. False when
+// the playback ends.
 bool OutputThread::prime(RunState& state) {
     state.primed_at = engine_.frame_count();
-    Block& first = *blocks_[0];
-    if (!render(preroll_.data.data(), preroll_frames_) ||
-        !render(first.data.data(), block_frames_)) {
+    if (!render(preroll_.data.data(), preroll_frames_)) {
         state.ending.lock();
         return false;
     }
     preroll_.in_use = 1;
-    first.in_use = 1;
-    state.pending = 0;
-    state.last_block = 0;
+    state.pending = -1;
+    state.last_block = uint32_t(blocks_.size() - 1);
     if (!write_block(preroll_)) {
         preroll_.in_use = 0;
-        first.in_use = 0;
         engine_.request_stop(false);
         state.ending.lock();
         return false;
@@ -117,8 +114,8 @@ void OutputThread::take_snapshot(RunState& state) {
     state.pattern = engine_.current_pattern();
 }
 
-// Stopping with a drain: the block that ended the song is still sound to play, so it goes out
-// before the drain.
+// Stopping with a drain: a rendered block the device refused is still sound to play, so it goes
+// out before the drain.
 void OutputThread::flush_final_block(RunState& state) {
     if (state.pending < 0 || !engine_.drain_requested() || state.drain_over) return;
     Block& block = *blocks_[size_t(state.pending)];
@@ -179,26 +176,27 @@ OutputThread::Pass OutputThread::follow_stop(RunState& state) {
     return Pass::ON;
 }
 
-// Writes the pending block, then renders the next one into a free block. ON when no block is
-// free.
+// Renders the next block into a free block and hands it to the device at once, so that a note
+// played live is in the very next block the device gets. A block the device refused is pending
+// and goes first. ON when no block is free.
 OutputThread::Pass OutputThread::queue_block(RunState& state) {
-    if (state.pending >= 0) {
-        if (!write_block(*blocks_[size_t(state.pending)])) {
-            sleep_ms(timings_.idle_sleep_ms); // the device refused it: try again shortly
-            return Pass::AGAIN;
+    if (state.pending < 0) {
+        uint32_t index = state.last_block;
+        if (!take_free_block(index)) return Pass::ON;
+        state.last_block = index;
+        if (!render(blocks_[index]->data.data(), block_frames_)) {
+            blocks_[index]->in_use.fetch_sub(1, std::memory_order_acq_rel);
+            state.ending.lock();
+            return Pass::END;
         }
-        state.frames_written += block_frames_;
-        state.pending = -1;
+        state.pending = index;
     }
-    uint32_t index = state.last_block;
-    if (!take_free_block(index)) return Pass::ON;
-    state.last_block = index;
-    if (!render(blocks_[index]->data.data(), block_frames_)) {
-        blocks_[index]->in_use.fetch_sub(1, std::memory_order_acq_rel);
-        state.ending.lock();
-        return Pass::END;
+    if (!write_block(*blocks_[size_t(state.pending)])) {
+        sleep_ms(timings_.idle_sleep_ms); // the device refused it: try again shortly
+        return Pass::AGAIN;
     }
-    state.pending = index;
+    state.frames_written += block_frames_;
+    state.pending = -1;
     return Pass::AGAIN;
 }
 

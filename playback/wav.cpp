@@ -6,11 +6,14 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "foundation/errors.h"
 #include "foundation/file.h"
 #include "foundation/string_table.h"
+#include "playback/block_writer.h"
+#include "playback/parallel_render.h"
 
 namespace tunemill {
 
@@ -25,7 +28,7 @@ void put32(uint8_t* at, uint32_t value) {
 }
 
 // The sample count of the last block without its trailing silence, rounded up to whole frames.
-size_t trimmed_bytes(const std::vector<uint8_t>& block, size_t bytes, const OutputFormat& format) {
+size_t trimmed_bytes(const uint8_t* block, size_t bytes, const OutputFormat& format) {
     size_t samples;
     if (format.sixteen_bit) {
         samples = bytes / 2;
@@ -69,49 +72,93 @@ void write_wav_header(File& file, uint64_t frames, uint32_t rate, bool stereo, b
 }
 
 RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
-                                 const OutputFormat& format, const RenderProgress& progress) {
+                                 const OutputFormat& format, const RenderProgress& progress,
+                                 uint32_t threads) {
     return render_song(
         engine, [&](const uint8_t* bytes, size_t count) { file.write_exact(bytes, count); },
-        time_limit_ms, MAX_WAV_DATA_BYTES / format.bytes_per_frame(), format, progress);
+        time_limit_ms, MAX_WAV_DATA_BYTES / format.bytes_per_frame(), format, progress, threads);
 }
 
-RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms,
-                         uint64_t max_frames, const OutputFormat& format,
-                         const RenderProgress& progress) {
-    RenderResult result;
-    engine.stop();
-    Song& song = engine.song();
-    if (song.sequence.empty()) return result;
-    engine.set_format(format);
-    engine.set_repeat(false);
-    if (!engine.start_song(0)) throw MISC_ERROR(S_INTERNAL_ERROR); // the song lock timed out
+namespace {
 
+// One thread mixes; writing (and encoding) runs on its own thread beside it.
+RenderResult render_on_one_thread(PlaybackEngine& engine, const RenderSink& sink,
+                                  uint64_t remaining, const OutputFormat& format,
+                                  const std::function<bool(uint64_t)>& keep_going) {
+    RenderResult result;
     const uint32_t frame_bytes = format.bytes_per_frame();
     const uint32_t block_frames = WAV_RENDER_BLOCK_BYTES / frame_bytes;
-    std::vector<uint8_t> block(WAV_RENDER_BLOCK_BYTES);
     engine.reserve_block(block_frames);
-
-    const uint64_t total = engine.song_frames();
-    const uint64_t unit = total / 65536 + 1;
-    // The file's own size limit ends any render, as a time limit would.
-    uint64_t remaining = std::min(uint64_t(time_limit_ms) * format.rate / 1000, max_frames);
-
+    BlockWriter writer(sink, WAV_RENDER_BLOCK_BYTES);
     while (!engine.sequence_ended() && remaining > 0) {
-        if (progress && !progress(uint32_t(result.frames / unit), uint32_t(total / unit))) {
+        if (!keep_going(result.frames)) {
             result.cancelled = true;
             break;
         }
         const uint32_t frames = uint32_t(std::min<uint64_t>(block_frames, remaining));
-        if (!engine.render_block(block.data(), frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
+        uint8_t* block = writer.next_block();
+        if (!engine.render_block(block, frames)) throw MISC_ERROR(S_INTERNAL_ERROR);
         size_t bytes = size_t(frames) * frame_bytes;
         if (engine.sequence_ended()) bytes = trimmed_bytes(block, bytes, format);
-        sink(block.data(), bytes);
+        writer.hand_over(bytes);
         result.frames += bytes / frame_bytes;
         remaining -= frames;
     }
+    writer.finish();
+    return result;
+}
+
+RenderResult render_on_threads(PlaybackEngine& engine, const RenderSink& sink, uint64_t remaining,
+                               const OutputFormat& format,
+                               const std::function<bool(uint64_t)>& keep_going, uint32_t threads) {
+    const ParallelRenderJob job{
+        engine,
+        format,
+        WAV_RENDER_BLOCK_BYTES / format.bytes_per_frame(),
+        remaining,
+        sink,
+        keep_going,
+        [&](const uint8_t* block, size_t bytes) { return trimmed_bytes(block, bytes, format); },
+        threads};
+    const ParallelRenderResult parallel = render_in_parallel(job);
+    RenderResult result;
+    result.frames = parallel.frames;
+    result.cancelled = parallel.cancelled;
+    return result;
+}
+
+} // namespace
+
+uint32_t mixing_threads(uint32_t threads) {
+    return threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+}
+
+RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms,
+                         uint64_t max_frames, const OutputFormat& format,
+                         const RenderProgress& progress, uint32_t threads) {
+    engine.stop();
+    Song& song = engine.song();
+    if (song.sequence.empty()) return {};
+    engine.set_format(format);
+    engine.set_repeat(false);
+    engine.lay_out_short_loops(true);
+    if (!engine.start_song(0)) throw MISC_ERROR(S_INTERNAL_ERROR); // the song lock timed out
+
+    const uint64_t total = engine.song_frames();
+    const uint64_t unit = total / 65536 + 1;
+    auto keep_going = [&](uint64_t frames) {
+        return !progress || progress(uint32_t(frames / unit), uint32_t(total / unit));
+    };
+    // The file's own size limit ends any render, as a time limit would.
+    const uint64_t remaining = std::min(uint64_t(time_limit_ms) * format.rate / 1000, max_frames);
+    threads = mixing_threads(threads);
+    const RenderResult result =
+        threads > 1 ? render_on_threads(engine, sink, remaining, format, keep_going, threads)
+                    : render_on_one_thread(engine, sink, remaining, format, keep_going);
     if (!result.cancelled && progress) progress(uint32_t(total / unit), uint32_t(total / unit));
     engine.stop();
     engine.voices().clear();
+    engine.lay_out_short_loops(false);
     return result;
 }
 
@@ -131,7 +178,7 @@ bool export_song_to_wav(Song& song, const std::filesystem::path& path,
     PendingFile pending(path);
     write_wav_header(pending.file(), 0, format.rate, format.stereo, format.sixteen_bit);
     const RenderResult result =
-        render_song_to_file(engine, pending.file(), 0x7FFFFFFF, format, progress);
+        render_song_to_file(engine, pending.file(), 0x7FFFFFFF, format, progress, settings.threads);
     if (result.cancelled) return false;
     pending.file().seek(0);
     write_wav_header(pending.file(), result.frames, format.rate, format.stereo, format.sixteen_bit);

@@ -40,8 +40,10 @@ struct RenderResult {
 // Renders the song from its first sequence entry, without repeat, into the file (after its
 // header) in blocks of 32 KB, for at most time_limit_ms; the block in which the song ends loses
 // its trailing silence. An empty sequence writes nothing.
+// threads mixing threads (0: one per core; the song's bytes are the same for any number).
 RenderResult render_song_to_file(PlaybackEngine& engine, File& file, uint32_t time_limit_ms,
-                                 const OutputFormat& format, const RenderProgress& progress);
+                                 const OutputFormat& format, const RenderProgress& progress,
+                                 uint32_t threads = 1);
 
 // Takes each rendered stretch of frames (the output format's bytes).
 using RenderSink = std::function<void(const uint8_t* bytes, size_t count)>;
@@ -49,7 +51,9 @@ using RenderSink = std::function<void(const uint8_t* bytes, size_t count)>;
 // limit render_song_to_file).
 RenderResult render_song(PlaybackEngine& engine, const RenderSink& sink, uint32_t time_limit_ms,
                          uint64_t max_frames, const OutputFormat& format,
-                         const RenderProgress& progress);
+                         const RenderProgress& progress, uint32_t threads = 1);
+// The mixing threads a render uses for the threads asked (0: one per core).
+uint32_t mixing_threads(uint32_t threads);
 
 // The song export settings, kept for the run; the typed rate is limited to 4000..65535.
 struct WavExportSettings {
@@ -58,6 +62,7 @@ struct WavExportSettings {
     bool sixteen_bit = true;
     uint32_t rate = 44100;
     uint32_t amplification = 25;
+    uint32_t threads = 0; // mixing threads, 0: one per core
 };
 uint32_t limit_export_rate(uint64_t typed_rate);
 

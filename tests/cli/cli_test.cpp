@@ -140,6 +140,26 @@ TEST_F(Cli, ConvertTurnsAnOlderSongIntoASongFile) {
     EXPECT_EQ(info["instruments"][0]["name"], "Pad");
 }
 
+TEST_F(Cli, RenderWritesTheSameFileOnAnyNumberOfThreads) {
+    const fs::path song = song_with_two_patterns();
+    const fs::path folder = scratch_folder() / "cli";
+    std::string first;
+    for (const std::string threads : {"1", "2", "5"}) {
+        const fs::path out = folder / ("threads-" + threads + ".wav");
+        const CliRun run = tmw_cli("render --threads " + threads + " --8bit " + song.string() +
+                                   " " + out.string());
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        if (first.empty()) first = slurp(out);
+        EXPECT_EQ(slurp(out), first) << threads << " threads";
+    }
+    EXPECT_GT(first.size(), 44u);
+    const CliRun refused =
+        tmw_cli("render --threads 0 " + song.string() + " " + (folder / "none.wav").string());
+    EXPECT_NE(refused.exit_code, 0);
+    EXPECT_NE(refused.err.find("--threads"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(folder / "none.wav"));
+}
+
 TEST_F(Cli, RenderChoosesTheSoundFileTypeAndInfoReadsItBack) {
     const fs::path song = song_with_two_patterns();
     const fs::path folder = scratch_folder() / "cli";

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,6 +240,79 @@ TEST(PlayedAsExported, EverySongFormatAndBlockLengthHandsTheDeviceTheExportedSam
             EXPECT_TRUE(std::all_of(heard.begin() + long(exported.size()), heard.end(),
                                     [&](uint8_t b) { return b == silence; }));
         }
+    }
+}
+
+// Every block of a render into memory, and how often progress was asked.
+struct Rendered {
+    std::vector<uint8_t> bytes;
+    RenderResult result;
+};
+
+Rendered render_to_memory(Song& song, const OutputFormat& format, uint32_t threads,
+                          int cancel_after = -1) {
+    PlaybackEngine engine(song);
+    Rendered rendered;
+    int asked = 0;
+    rendered.result = render_song(
+        engine,
+        [&](const uint8_t* bytes, size_t count) {
+            rendered.bytes.insert(rendered.bytes.end(), bytes, bytes + count);
+        },
+        0x7FFFFFFF, UINT64_MAX, format,
+        [&](uint32_t, uint32_t) { return cancel_after < 0 || asked++ < cancel_after; }, threads);
+    return rendered;
+}
+
+TEST(MixingThreads, AnyNumberOfThreadsWritesTheBytesOfOne) {
+    std::mt19937 random(29);
+    for (uint32_t seed = 100; seed < 116; ++seed) {
+        Song song;
+        SongMaker(seed).make(song);
+        OutputFormat format;
+        format.stereo = (seed & 1) != 0;
+        format.sixteen_bit = (seed & 2) != 0;
+        format.interpolate = (seed & 4) != 0;
+        format.rate = OUTPUT_RATES[random() % OUTPUT_RATES.size()];
+        format.amplification = uint32_t(random() % 91);
+        const Rendered one = render_to_memory(song, format, 1);
+        ASSERT_FALSE(one.bytes.empty()) << "seed " << seed;
+        EXPECT_EQ(one.result.frames * format.bytes_per_frame(), one.bytes.size());
+        for (uint32_t threads : {2u, 3u, 8u}) {
+            const Rendered many = render_to_memory(song, format, threads);
+            EXPECT_EQ(many.result.frames, one.result.frames) << "seed " << seed;
+            ASSERT_TRUE(many.bytes == one.bytes)
+                << "seed " << seed << " on " << threads << " threads: " << many.bytes.size()
+                << " bytes against " << one.bytes.size();
+        }
+    }
+}
+
+TEST(MixingThreads, CancelKeepsWhatWasWrittenAndAFailingSinkStopsTheRender) {
+    Song song;
+    SongMaker(7).make(song);
+    const OutputFormat format;
+    const Rendered whole = render_to_memory(song, format, 1);
+    for (uint32_t threads : {1u, 3u}) {
+        // Cancelled at the third block: the two before it are written, in order.
+        const Rendered cancelled = render_to_memory(song, format, threads, 2);
+        EXPECT_TRUE(cancelled.result.cancelled);
+        const size_t block = WAV_RENDER_BLOCK_BYTES;
+        ASSERT_EQ(cancelled.bytes.size(), std::min(2 * block, whole.bytes.size())) << threads;
+        EXPECT_TRUE(
+            std::equal(cancelled.bytes.begin(), cancelled.bytes.end(), whole.bytes.begin()));
+
+        PlaybackEngine engine(song);
+        int blocks = 0;
+        EXPECT_THROW(render_song(
+                         engine,
+                         [&](const uint8_t*, size_t) {
+                             if (++blocks == 2) throw std::runtime_error("disk full");
+                         },
+                         0x7FFFFFFF, UINT64_MAX, format, {}, threads),
+                     std::runtime_error)
+            << threads;
+        EXPECT_EQ(blocks, 2) << "no block is written after the failure";
     }
 }
 
