@@ -29,7 +29,11 @@ std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFor
 std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
                                               ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
-    const std::vector<uint8_t> bytes = encode_module(module);
+    write_file_replacing(path, encode_module(module));
+    return module.warnings;
+}
+
+void write_file_replacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     // Written beside the target and renamed over it, so a failed export leaves no half file.
     const std::filesystem::path temporary = path.string() + ".tmp" + std::to_string(::getpid());
     try {
@@ -48,7 +52,6 @@ std::vector<ExportWarning> export_module_file(const Song& song, const std::files
         std::filesystem::remove(temporary, error);
         throw FILE_ERROR(FILE_ERROR::CREATE, uint32_t(error.value()), path.string());
     }
-    return module.warnings;
 }
 
 } // namespace tunemill
