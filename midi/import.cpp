@@ -171,8 +171,8 @@ class Builder {
             size_t p = size_t(std::upper_bound(bounds.begin(), bounds.end(), note.start) -
                               bounds.begin()) -
                        1;
-            if (note.end > bounds[p + 1]) ++counts_.split;
             for (Tick from = note.start; from < note.end; ++p) {
+                if (from > note.start) ++counts_.split; // one more piece
                 const Tick to = std::min(note.end, bounds[p + 1]);
                 SongNote piece = note;
                 piece.start = from - bounds[p];

@@ -11,7 +11,7 @@ namespace tunemill {
 enum class MidiWarningKind {
     KEYS_MOVED,      // import: notes outside MIDI 24..107 moved by octaves: count
     TIMING,          // import: the tempo model could not follow: count = worst error in ms
-    NOTES_SPLIT,     // import: notes held across pattern boundaries: count
+    NOTES_SPLIT,     // import: notes cut at pattern boundaries: count = pieces added
     SHORT_NOTES,     // import: notes shorter than a tick made one tick long: count
     PORTAMENTO,      // export: slides written as two notes: count
     CHANNELS_SHARED, // export: voices beyond the 16 channels sharing one: count
