@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 
@@ -163,16 +164,52 @@ class Builder {
         }
     }
 
+    // Cuts the song into patterns of each size of PATTERN_MEASURES and keeps the cut whose
+    // distinct patterns are shortest together (the most repetition) without cutting more notes;
+    // the first size wins ties.
     void build_patterns() {
-        const std::vector<Tick> bounds = pattern_bounds();
+        std::optional<Arrangement> best;
+        for (uint32_t measures : PATTERN_MEASURES) {
+            Arrangement arrangement = arrange(measures);
+            // Cutting more notes in two (each one struck again) is never worth it.
+            if (!best || (arrangement.distinct_ticks < best->distinct_ticks &&
+                          arrangement.split <= best->split))
+                best = std::move(arrangement);
+        }
+        counts_.split = best->split;
+        for (size_t index = 0; index < best->patterns.size(); ++index) {
+            Pattern& pattern = best->patterns[index];
+            pattern.name = pattern_name(uint32_t(index), best->starts[index],
+                                        best->starts[index] + pattern.tick_length());
+            song_.patterns.push_back(std::move(pattern));
+        }
+        song_.sequence = std::move(best->sequence);
+    }
+
+    const Counts& counts() const { return counts_; }
+
+  private:
+    struct Arrangement {
+        std::vector<Pattern> patterns;
+        std::vector<Tick> starts; // where each pattern first plays
+        std::vector<uint32_t> sequence;
+        uint64_t distinct_ticks = 0;
+        uint64_t split = 0;
+    };
+
+    Arrangement arrange(uint32_t measures) const {
+        Arrangement arrangement;
+        const std::vector<Tick> bounds = pattern_bounds(measures);
         const size_t count = bounds.size() - 1;
+        const auto pattern_at = [&](Tick tick) {
+            return size_t(std::upper_bound(bounds.begin(), bounds.end(), tick) - bounds.begin()) -
+                   1;
+        };
         std::vector<std::vector<SongNote>> pieces(count);
         for (const SongNote& note : notes_) {
-            size_t p = size_t(std::upper_bound(bounds.begin(), bounds.end(), note.start) -
-                              bounds.begin()) -
-                       1;
+            size_t p = pattern_at(note.start);
             for (Tick from = note.start; from < note.end; ++p) {
-                if (from > note.start) ++counts_.split; // one more piece
+                if (from > note.start) ++arrangement.split; // one more piece
                 const Tick to = std::min(note.end, bounds[p + 1]);
                 SongNote piece = note;
                 piece.start = from - bounds[p];
@@ -183,9 +220,7 @@ class Builder {
         }
         std::vector<std::vector<CurveChange>> curves(count);
         for (CurveChange change : curves_) {
-            const size_t p = size_t(std::upper_bound(bounds.begin(), bounds.end(), change.tick) -
-                                    bounds.begin()) -
-                             1;
+            const size_t p = pattern_at(change.tick);
             if (p >= count) continue;
             change.tick -= bounds[p];
             curves[p].push_back(change);
@@ -193,26 +228,23 @@ class Builder {
         std::unordered_map<uint64_t, std::vector<uint32_t>> seen;
         for (size_t p = 0; p < count; ++p) {
             Pattern pattern = make_pattern(bounds[p], bounds[p + 1], pieces[p], curves[p]);
-            const uint64_t hash = pattern_hash(pattern);
-            auto& same = seen[hash];
+            auto& same = seen[pattern_hash(pattern)];
             auto match = std::find_if(same.begin(), same.end(), [&](uint32_t index) {
-                return same_content(song_.patterns[index], pattern);
+                return same_content(arrangement.patterns[index], pattern);
             });
             if (match != same.end()) {
-                song_.sequence.push_back(*match);
+                arrangement.sequence.push_back(*match);
                 continue;
             }
-            const uint32_t index = uint32_t(song_.patterns.size());
-            pattern.name = pattern_name(index, bounds[p], bounds[p + 1]);
-            song_.patterns.push_back(std::move(pattern));
-            song_.sequence.push_back(index);
+            const uint32_t index = uint32_t(arrangement.patterns.size());
+            arrangement.distinct_ticks += pattern.tick_length();
+            arrangement.patterns.push_back(std::move(pattern));
+            arrangement.starts.push_back(bounds[p]);
+            arrangement.sequence.push_back(index);
             same.push_back(index);
         }
+        return arrangement;
     }
-
-    const Counts& counts() const { return counts_; }
-
-  private:
     uint32_t new_lane(const FileNote& note, const std::string& instrument) {
         auto found = instrument_index_.find(instrument);
         if (found == instrument_index_.end()) {
@@ -235,9 +267,9 @@ class Builder {
         }
     }
 
-    // Pattern boundaries on measure lines: every MEASURES_PER_PATTERN measures, moved to the
-    // nearest measure line within reach that no note is held over.
-    std::vector<Tick> pattern_bounds() const {
+    // Pattern boundaries on measure lines: every so many measures, moved to the nearest
+    // measure line within reach (up to twice as many) that no note is held over.
+    std::vector<Tick> pattern_bounds(size_t size) const {
         std::vector<int32_t> held(size_t(timing_.length) + 2, 0);
         for (const SongNote& note : notes_) {
             ++held[note.start + 1];
@@ -252,16 +284,16 @@ class Builder {
         std::vector<Tick> bounds = {0};
         size_t m = 0;
         while (line(m) < timing_.length) {
-            size_t next = m + MEASURES_PER_PATTERN;
-            for (size_t reach = 0; reach < MOST_MEASURES_PER_PATTERN; ++reach) {
-                const size_t later = m + MEASURES_PER_PATTERN + reach;
-                const size_t earlier = m + MEASURES_PER_PATTERN - reach;
-                if (later <= m + MOST_MEASURES_PER_PATTERN &&
+            size_t next = m + size;
+            for (size_t reach = 0; reach < size; ++reach) {
+                const size_t later = m + size + reach;
+                const size_t earlier = m + size - reach;
+                if (later <= m + 2 * size &&
                     (line(later) >= timing_.length || held[line(later)] == 0)) {
                     next = later;
                     break;
                 }
-                if (earlier > m && earlier < m + MEASURES_PER_PATTERN && held[line(earlier)] == 0) {
+                if (earlier > m && earlier < m + size && held[line(earlier)] == 0) {
                     next = earlier;
                     break;
                 }
@@ -364,7 +396,7 @@ class Builder {
 std::string description_of(const FileContent& content) {
     std::string description;
     for (const std::string& text : content.texts) {
-        const std::string line = midi_text(text, LONGEST_MIDI_DESCRIPTION);
+        const std::string line = midi_text(text, LONGEST_MIDI_DESCRIPTION, true);
         if (line.empty()) continue;
         if (!description.empty()) description += "\r\n";
         description += line;
@@ -392,7 +424,7 @@ bool valid_utf8(std::string_view text) {
 
 } // namespace
 
-std::string midi_text(std::string_view bytes, size_t longest) {
+std::string midi_text(std::string_view bytes, size_t longest, bool lines) {
     std::string text;
     const bool has_high =
         std::any_of(bytes.begin(), bytes.end(), [](char c) { return uint8_t(c) >= 0x80; });
@@ -413,7 +445,7 @@ std::string midi_text(std::string_view bytes, size_t longest) {
         }
     }
     for (char& c : text)
-        if (uint8_t(c) < 32 || c == 127) c = ' ';
+        if ((uint8_t(c) < 32 || c == 127) && !(lines && (c == '\r' || c == '\n'))) c = ' ';
     const size_t first = text.find_first_not_of(' ');
     if (first == std::string::npos) return {};
     text = text.substr(first, text.find_last_not_of(' ') - first + 1);

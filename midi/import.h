@@ -17,10 +17,10 @@ namespace tunemill {
 
 class File;
 
-// Patterns hold this many measures, unless a note held over the boundary makes a nearby
-// measure line (up to MOST_MEASURES_PER_PATTERN) the better cut.
-constexpr uint32_t MEASURES_PER_PATTERN = 4;
-constexpr uint32_t MOST_MEASURES_PER_PATTERN = 8;
+// The pattern sizes tried, in measures, in order of preference: the one whose distinct patterns
+// are shortest together wins. A pattern ends on a nearby measure line (up to twice its size)
+// when a note is held over its nominal end.
+constexpr uint32_t PATTERN_MEASURES[] = {4, 8, 2, 1};
 // Files that play longer are refused (their absurd lengths would only fill memory).
 constexpr double LONGEST_MIDI_MS = 12.0 * 3600 * 1000;
 // Files larger than this are refused as damaged before they are read.
@@ -38,7 +38,8 @@ void read_midi_song(File& file, Song& song, const BankLookup& bank,
                     std::vector<MidiWarning>& warnings);
 
 // A name or text of the file as the song's 8-bit text: UTF-8 and Windows-1252 are kept, other
-// encodings (Shift-JIS, ...) keep their ASCII and get '?' for the rest; controls become spaces.
-std::string midi_text(std::string_view bytes, size_t longest);
+// encodings (Shift-JIS, ...) keep their ASCII and get '?' for the rest; controls become spaces
+// (line breaks stay when lines is set).
+std::string midi_text(std::string_view bytes, size_t longest, bool lines = false);
 
 } // namespace tunemill

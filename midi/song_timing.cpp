@@ -92,7 +92,7 @@ BeatSpeeds beat_speeds(const FileClock& clock, const std::vector<FileTempo>& tem
     return speeds;
 }
 
-// The smallest ticks per beat on whose grid nearly every note starts (97 %); when none is,
+// The smallest ticks per beat on whose grid nearly every note starts (99 %); when none is,
 // the one that holds the most.
 int32_t grid_ticks_per_beat(const FileContent& content, double beat, int32_t most) {
     if (content.notes.empty()) return 1;
@@ -107,7 +107,7 @@ int32_t grid_ticks_per_beat(const FileContent& content, double beat, int32_t mos
             if (offset <= tolerance || step - offset <= tolerance) ++on_grid;
         }
         const double share = double(on_grid) / double(content.notes.size());
-        if (share >= 0.97) return tpb;
+        if (share >= 0.99) return tpb;
         if (share > best_share + 1e-9) best_share = share, best = tpb;
     }
     return best;
