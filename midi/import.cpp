@@ -165,15 +165,14 @@ class Builder {
     }
 
     // Cuts the song into patterns of each size of PATTERN_MEASURES and keeps the cut whose
-    // distinct patterns are shortest together (the most repetition) without cutting more notes;
-    // the first size wins ties.
+    // distinct patterns are shortest together (the most repetition), each sequence entry
+    // counting as long as a measure, without cutting more notes; the first size wins ties.
     void build_patterns() {
         std::optional<Arrangement> best;
         for (uint32_t measures : PATTERN_MEASURES) {
             Arrangement arrangement = arrange(measures);
             // Cutting more notes in two (each one struck again) is never worth it.
-            if (!best || (arrangement.distinct_ticks < best->distinct_ticks &&
-                          arrangement.split <= best->split))
+            if (!best || (arrangement.cost < best->cost && arrangement.split <= best->split))
                 best = std::move(arrangement);
         }
         counts_.split = best->split;
@@ -193,7 +192,7 @@ class Builder {
         std::vector<Pattern> patterns;
         std::vector<Tick> starts; // where each pattern first plays
         std::vector<uint32_t> sequence;
-        uint64_t distinct_ticks = 0;
+        uint64_t cost = 0; // ticks of the distinct patterns, and a measure per entry
         uint64_t split = 0;
     };
 
@@ -226,18 +225,20 @@ class Builder {
             curves[p].push_back(change);
         }
         std::unordered_map<uint64_t, std::vector<uint32_t>> seen;
+        const uint64_t entry_cost = std::max<uint64_t>(1, timing_.length / timing_.measures.size());
         for (size_t p = 0; p < count; ++p) {
             Pattern pattern = make_pattern(bounds[p], bounds[p + 1], pieces[p], curves[p]);
             auto& same = seen[pattern_hash(pattern)];
             auto match = std::find_if(same.begin(), same.end(), [&](uint32_t index) {
                 return same_content(arrangement.patterns[index], pattern);
             });
+            arrangement.cost += entry_cost;
             if (match != same.end()) {
                 arrangement.sequence.push_back(*match);
                 continue;
             }
             const uint32_t index = uint32_t(arrangement.patterns.size());
-            arrangement.distinct_ticks += pattern.tick_length();
+            arrangement.cost += pattern.tick_length();
             arrangement.patterns.push_back(std::move(pattern));
             arrangement.starts.push_back(bounds[p]);
             arrangement.sequence.push_back(index);

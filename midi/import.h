@@ -18,9 +18,9 @@ namespace tunemill {
 class File;
 
 // The pattern sizes tried, in measures, in order of preference: the one whose distinct patterns
-// are shortest together wins. A pattern ends on a nearby measure line (up to twice its size)
-// when a note is held over its nominal end.
-constexpr uint32_t PATTERN_MEASURES[] = {4, 8, 2, 1};
+// are shortest together (each sequence entry counting as a measure) wins. A pattern ends on a
+// nearby measure line (up to twice its size) when a note is held over its nominal end.
+constexpr uint32_t PATTERN_MEASURES[] = {4, 2, 1};
 // Files that play longer are refused (their absurd lengths would only fill memory).
 constexpr double LONGEST_MIDI_MS = 12.0 * 3600 * 1000;
 // Files larger than this are refused as damaged before they are read.

@@ -207,8 +207,13 @@ std::vector<uint8_t> write_smf(const MidiFile& file) {
     out.push_back(uint8_t(file.format));
     out.push_back(uint8_t(file.tracks.size() >> 8));
     out.push_back(uint8_t(file.tracks.size()));
-    out.push_back(uint8_t(file.division.ticks_per_quarter >> 8));
-    out.push_back(uint8_t(file.division.ticks_per_quarter));
+    if (file.division.ticks_per_quarter) {
+        out.push_back(uint8_t(file.division.ticks_per_quarter >> 8));
+        out.push_back(uint8_t(file.division.ticks_per_quarter));
+    } else { // SMPTE: minus the frames per second, then the ticks per frame
+        out.push_back(uint8_t(-int(file.division.frames_per_second)));
+        out.push_back(file.division.ticks_per_frame);
+    }
     for (const MidiTrack& track : file.tracks) {
         std::vector<uint8_t> body;
         uint64_t tick = 0;

@@ -67,7 +67,7 @@ bool probe_midi_head(std::span<const uint8_t> head);
 // are no MIDI file at all.
 MidiFile read_smf(std::span<const uint8_t> bytes);
 
-// The bytes of a format 0 or 1 file with a ticks-per-quarter division. Every event is written
+// The bytes of a format 0 or 1 file (either kind of division). Every event is written
 // with its full status byte; each track ends with an end-of-track event at its end tick (or the
 // last event's tick, when later).
 std::vector<uint8_t> write_smf(const MidiFile& file);
