@@ -20,6 +20,8 @@
 #include "instruments/sample_import.h"
 #include "instruments/sound_file.h"
 #include "loading/song_loader.h"
+#include "midi/export.h"
+#include "midi/import.h"
 #include "modules/import.h"
 #include "platform/registry.h"
 #include "playback/engine.h"
@@ -320,6 +322,34 @@ Outcome module_input(std::span<const uint8_t> data) {
     });
 }
 
+// A MIDI file read into a song; the song must validate and play, and its own export must read
+// back into a song with as many notes.
+Outcome midi_input(std::span<const uint8_t> data) {
+    return guarded([&] {
+        Song song;
+        std::vector<MidiWarning> warnings;
+        convert_midi(read_smf(data), song, bank_lookup(), warnings);
+        check_song(song, variant_of(data), "MIDI file");
+        check_round_trip(song, "MIDI file");
+        std::vector<MidiWarning> exported;
+        MidiFile file;
+        try {
+            file = build_midi(song, exported);
+        } catch (const MISC_ERROR& error) {
+            if (error.string_id() == S_MIDI_NOTHING_TO_PLAY) return; // a file without notes
+            throw;
+        }
+        Song again;
+        try {
+            convert_midi(read_smf(write_smf(file)), again, bank_lookup(), warnings);
+        } catch (const ERROR& error) {
+            throw BrokenPromise("the MIDI export of a MIDI file does not read back: " +
+                                error_text(error));
+        }
+        check_valid(again, "MIDI file exported and read back");
+    });
+}
+
 Outcome instrument_file_input(std::span<const uint8_t> data) {
     return guarded([&] {
         Instrument instrument = load_instrument_file(input_file(data));
@@ -500,6 +530,7 @@ std::span<const EntryPoint> entry_points() {
     static const EntryPoint points[] = {
         {"load_song", load_song_input},
         {"module", module_input},
+        {"midi", midi_input},
         {"instrument_file", instrument_file_input},
         {"bank", bank_input},
         {"sample_import", sample_import_input},

@@ -31,6 +31,7 @@ enum class Outcome {
 // sanitizer report) is a finding.
 Outcome load_song_input(std::span<const uint8_t> data);       // the whole loader order
 Outcome module_input(std::span<const uint8_t> data);          // MOD / S3M import alone
+Outcome midi_input(std::span<const uint8_t> data);            // MIDI import, then its export
 Outcome instrument_file_input(std::span<const uint8_t> data); // ".sa2" / ".sy"
 Outcome bank_input(std::span<const uint8_t> data);            // open, every name looked up
 Outcome sample_import_input(std::span<const uint8_t> data);   // WAV, else raw data

@@ -24,6 +24,7 @@
 #include "instruments/bank.h"
 #include "instruments/instrument_file.h"
 #include "loading/song_loader.h"
+#include "midi/export.h"
 #include "modules/export.h"
 #include "platform/registry.h"
 #include "playback/audio_export.h"
@@ -214,6 +215,22 @@ void module_seeds(const Song& seed) {
         name += std::string(".") + format.extension;
         const std::vector<uint8_t> bytes = encode_module(build_module(song, variant.format));
         put("module", name, bytes);
+        put("load_song", name, bytes);
+    }
+}
+
+// MIDI files written by our export: of the starting song and of each demo song.
+void midi_seeds(const Song& seed, const fs::path& demos, const BankLookup& bank) {
+    std::vector<std::pair<std::string, Song>> songs;
+    songs.emplace_back("seed.mid", seed);
+    for (const auto& entry : fs::directory_iterator(demos))
+        if (entry.path().extension() == ".sn2")
+            songs.emplace_back(entry.path().stem().string() + ".mid",
+                               read_any_song(entry.path(), bank));
+    for (const auto& [name, song] : songs) {
+        std::vector<MidiWarning> warnings;
+        const std::vector<uint8_t> bytes = write_smf(build_midi(song, warnings));
+        put("midi", name, bytes);
         put("load_song", name, bytes);
     }
 }
@@ -512,6 +529,7 @@ int main(int argc, char** argv) {
         Song song = seed_song(bank);
         song_seeds(song, argv[2]);
         module_seeds(song);
+        midi_seeds(song, argv[2], [&](const std::string& name) { return bank.load(name); });
         instrument_seeds(song);
         bank_seeds(song);
         sample_seeds(song);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs fuzz targets one after the other, each for SECONDS, over its seed corpus (fuzz/corpus/<t>)
 # and a work corpus in the build folder that collects what the fuzzer finds; the module readers
-# also get the folder FUZZ_MODULES (the real modules beside the checkout) as a second corpus.
+# also get the folder FUZZ_MODULES (the real modules beside the checkout) as a second corpus, the
+# MIDI reader the folder FUZZ_MIDI (the real MIDI files beside it).
 # Findings land in BUILD/fuzz-artifacts/<t>/; the run fails when a target found one. With
 # FUZZ_KEEP_GOING=1 a target goes on after a finding (libFuzzer's fork mode with one worker), so
 # that a long run collects every distinct fault instead of stopping at the first.
@@ -14,9 +15,10 @@ seconds=$2
 shift 2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(load_song module instrument_file bank sample_import sound_file clipboard settings setup_index)
+  targets=(load_song module midi instrument_file bank sample_import sound_file clipboard settings setup_index)
 fi
 modules=${FUZZ_MODULES:-../shared/modules}
+midi=${FUZZ_MIDI:-../shared/midi}
 
 failed=0
 for t in "${targets[@]}"; do
@@ -36,6 +38,10 @@ for t in "${targets[@]}"; do
   fi
   if [ "$t" = load_song ] || [ "$t" = module ]; then
     [ -d "$modules" ] && corpora+=("$modules")
+    options+=(-max_len=131072)
+  fi
+  if [ "$t" = midi ]; then
+    [ -d "$midi" ] && corpora+=("$midi")
     options+=(-max_len=131072)
   fi
   echo "fuzz: $t for $seconds s" >&2

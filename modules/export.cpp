@@ -29,12 +29,15 @@ std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFor
 std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
                                               ModuleFormat format) {
     const ExportedModule module = build_module(song, format);
-    const std::vector<uint8_t> bytes = encode_module(module);
+    write_file_replacing(path, encode_module(module));
+    return module.warnings;
+}
+
+void write_file_replacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     // Written beside the target and renamed over it, so a failed export leaves no half file.
     PendingFile pending(path);
     pending.file().write_exact(bytes.data(), bytes.size());
     pending.commit();
-    return module.warnings;
 }
 
 } // namespace tunemill

@@ -3,6 +3,7 @@
 // into the channels; volumes, balances, slides and tempo become effects.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -25,5 +26,9 @@ std::vector<ExportWarning> export_module(const Song& song, File& file, ModuleFor
 // Returns what was dropped or changed on the way.
 std::vector<ExportWarning> export_module_file(const Song& song, const std::filesystem::path& path,
                                               ModuleFormat format);
+
+// Writes the bytes into a new file beside path and renames it over path, so that a failed
+// export leaves the target as it was and no half file.
+void write_file_replacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 } // namespace tunemill

@@ -11,6 +11,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   openmpt123 libopenmpt-dev
+  timidity freepats python3-mido
   xvfb xauth xdotool
   librsvg2-bin
   desktop-file-utils appstream shared-mime-info lintian libxml2-utils man-db zsh fish

@@ -38,6 +38,7 @@ constexpr TopicPage TOPIC_PAGES[] = {
     {HELP_LOAD_DIALOG, "files.html", "load"},
     {HELP_SAVE_DIALOG, "files.html", "save"},
     {HELP_AUDIO_EXPORT_DIALOG, "audio-export.html", nullptr},
+    {HELP_MIDI_EXPORT_DIALOG, "midi-files.html", "export"},
     {HELP_PATTERN_WINDOW, "pattern-window.html", nullptr},
     {HELP_INSTRUMENTS_WINDOW, "instruments.html", nullptr},
     {HELP_ADD_VOICE, "instrument-browser.html", nullptr},

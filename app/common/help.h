@@ -27,6 +27,7 @@ enum HelpTopic : int {
     HELP_PLAYBACK_OPTIONS = 140,
     HELP_ADVANCED_PLAYBACK = 141,
     HELP_MIDI_OPTIONS = 142,
+    HELP_MIDI_EXPORT_DIALOG = 143,
 };
 
 // The page of a topic, relative to the help folder ("index.html" for the contents).

@@ -19,10 +19,12 @@
 #include "foundation/path_checks.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"
+#include "midi/export.h"
 #include "settings/settings.h"
 #include "song/song_lock.h"
 #include "storage/song_saver.h"
 #include "strings/composer_strings.h"
+#include "strings/dialogs_strings.h"
 
 namespace tunemill {
 
@@ -100,20 +102,24 @@ bool FileCommands::load_song(const std::string& given_path) {
     // wherever the program runs later.
     const std::string path = absolute_path(given_path).string();
     Song& song = document_.song_for_engine();
+    std::vector<LoadWarning> warnings;
     try {
+        bool imported = false;
         {
             SongLockGuard lock(song, false, false);
             if (!lock) return false;
-            load_song_file(song, path);
-            song.modified = false;
+            // A MIDI file comes in untitled and changed; anything else as it was saved.
+            warnings = load_song_file(song, path, untitled_song_path(settings().song_folder));
+            imported = song.modified;
             for (size_t index = 0; index < song.patterns.size(); ++index)
                 song.observers.pattern_changed(int32_t(index));
         }
         document_.song_replaced();
+        // Changed, with no saved point: Save asks for a name, closing asks to save.
+        if (imported) document_.mark_recovered();
         frame_.reduce_windows();
         frame_.refresh_windows();
         frame_.update_title();
-        return true;
     } catch (...) {
         // A file that cannot be read leaves the open song as it was; the box says which file
         // and why. The message wants the ordinary cursor (Load's wait cursor ends here).
@@ -122,6 +128,17 @@ bool FileCommands::load_song(const std::string& given_path) {
         show_load_error_box(path);
         return false;
     }
+    // What the import had to change, told once the song is there.
+    if (!warnings.empty()) {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+        QStringList lines;
+        for (const LoadWarning& warning : warnings)
+            lines << QString::fromStdString(warning.text);
+        show_warnings(frame_.parent, composer_text(S_LOAD_SONG), dialog_text(D_MIDI_IMPORT_DIFFERS),
+                      lines);
+    }
+    return true;
 }
 
 bool FileCommands::recover_song(const std::string& autosaved_file, const std::string& original_path,
@@ -209,6 +226,36 @@ void FileCommands::export_song() {
     QApplication::restoreOverrideCursor();
     // What the module could not hold, told once the file is written.
     if (!warnings.empty()) show_module_warnings(frame_.parent, warnings);
+}
+
+void FileCommands::export_midi() {
+    const Song& song = document_.song();
+    FileDialogRequest request;
+    request.title = composer_text(S_EXPORT_MIDI);
+    request.filter_id = S_MIDI_EXPORT_FILTER;
+    request.name = to_qstring_path(path_without_extension(song.path));
+    request.default_suffix = QStringLiteral("mid");
+    request.save = true;
+    request.help_topic = HELP_MIDI_EXPORT_DIALOG;
+    const auto choice = run_file_dialog(frame_.parent, request);
+    if (!choice) return;
+    frame_.parent->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::vector<MidiWarning> warnings;
+    try {
+        warnings = export_midi_file(song, from_qstring_path(choice->path));
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        show_current_error();
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    // What the file could not hold, in the same box as a module export's.
+    QStringList lines;
+    for (const MidiWarning& warning : warnings)
+        lines << QString::fromStdString(midi_warning_text(warning));
+    show_warnings(frame_.parent, composer_text(S_EXPORT_MIDI), dialog_text(D_MIDI_EXPORT_DIFFERS),
+                  lines);
 }
 
 void FileCommands::export_audio() {

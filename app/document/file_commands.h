@@ -42,6 +42,7 @@ class FileCommands {
     bool save();
     bool save_as();
     void export_song();
+    void export_midi();
     void export_audio();
 
     // The folder the Load dialog opens in (seeded from the song folder setting).

@@ -19,10 +19,26 @@
 
 namespace tunemill {
 
+namespace {
+
+QStringList lines_of(const std::vector<ExportWarning>& warnings) {
+    QStringList lines;
+    for (const ExportWarning& warning : warnings)
+        lines << QString::fromStdString(export_warning_text(warning));
+    return lines;
+}
+
+} // namespace
+
 ModuleWarningsBox::ModuleWarningsBox(const std::vector<ExportWarning>& warnings, QWidget* owner)
+    : ModuleWarningsBox(composer_text(S_EXPORT_SONG), dialog_text(D_MODULE_DIFFERS),
+                        lines_of(warnings), owner) {}
+
+ModuleWarningsBox::ModuleWarningsBox(const QString& title, const QString& intro_text,
+                                     const QStringList& warnings, QWidget* owner)
     : QDialog(owner) {
     setObjectName(QStringLiteral("ModuleWarnings"));
-    setWindowTitle(composer_text(S_EXPORT_SONG));
+    setWindowTitle(title);
     setModal(true);
 
     auto* icon = new QLabel(this);
@@ -31,13 +47,13 @@ ModuleWarningsBox::ModuleWarningsBox(const std::vector<ExportWarning>& warnings,
                         ->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this)
                         .pixmap(icon_size, icon_size));
     icon->setAlignment(Qt::AlignTop);
-    auto* intro = new QLabel(dialog_text(D_MODULE_DIFFERS), this);
+    auto* intro = new QLabel(intro_text, this);
     intro->setObjectName(QStringLiteral("intro"));
     intro->setWordWrap(true);
 
     QStringList lines;
-    for (const ExportWarning& warning : warnings)
-        lines << QStringLiteral("• ") + QString::fromStdString(export_warning_text(warning));
+    for (const QString& warning : warnings)
+        lines << QStringLiteral("• ") + warning;
     auto* list = new QPlainTextEdit(lines.join(QLatin1Char('\n')), this);
     list->setObjectName(QStringLiteral("warnings"));
     list->setReadOnly(true);
@@ -69,6 +85,13 @@ ModuleWarningsBox::ModuleWarningsBox(const std::vector<ExportWarning>& warnings,
 void show_module_warnings(QWidget* owner, const std::vector<ExportWarning>& warnings) {
     if (warnings.empty()) return;
     ModuleWarningsBox box(warnings, owner);
+    box.exec();
+}
+
+void show_warnings(QWidget* owner, const QString& title, const QString& intro,
+                   const QStringList& lines) {
+    if (lines.empty()) return;
+    ModuleWarningsBox box(title, intro, lines, owner);
     box.exec();
 }
 

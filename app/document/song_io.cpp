@@ -8,9 +8,12 @@
 
 namespace tunemill {
 
-void load_song_file(Song& song, const std::string& path) {
-    // The loader offers the file to the song file readers, then to every module format.
-    load_song(song, path);
+std::vector<LoadWarning> load_song_file(Song& song, const std::string& path,
+                                        const std::string& untitled_path) {
+    // The loader offers the file to the song file readers, every module format and MIDI.
+    std::vector<LoadWarning> warnings;
+    load_song(song, path, untitled_path, stock_bank_lookup(), &warnings);
+    return warnings;
 }
 
 ModuleType module_type_of(int filter_index) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "loading/song_loader.h"
 #include "modules/export.h"
 #include "song/song.h"
 
@@ -13,8 +14,10 @@ namespace tunemill {
 // Reads the file into the song, setting the song-file flag for a file of the current format and
 // clearing it for an older song file or a module. A file no reader accepts throws MISC_ERROR
 // "Unknown or damaged song file"; a file that ends early LOAD_ERROR "Damaged song file". On an
-// error the song stays as it was. The caller holds the song lock.
-void load_song_file(Song& song, const std::string& path);
+// error the song stays as it was. A MIDI file comes in untitled and changed. Returns what the
+// import had to change. The caller holds the song lock.
+std::vector<LoadWarning> load_song_file(Song& song, const std::string& path,
+                                        const std::string& untitled_path);
 
 // The module types of the Export dialog, in the order of its filter list.
 enum class ModuleType { S3M = 0, MOD4 = 1, MOD6 = 2, MOD8 = 3 };

@@ -12,8 +12,8 @@ namespace tunemill {
 namespace {
 
 const std::vector<MenuEntry> FILE_ENTRIES = {
-    {CMD_NEW},    {CMD_LOAD},         {CMD_SAVE},  {CMD_SAVE_AS}, {SEPARATOR},
-    {CMD_EXPORT}, {CMD_EXPORT_AUDIO}, {SEPARATOR}, {CMD_EXIT},
+    {CMD_NEW},    {CMD_LOAD},        {CMD_SAVE},         {CMD_SAVE_AS}, {SEPARATOR},
+    {CMD_EXPORT}, {CMD_EXPORT_MIDI}, {CMD_EXPORT_AUDIO}, {SEPARATOR},   {CMD_EXIT},
 };
 const std::vector<MenuEntry> EDIT_ENTRIES = {
     {CMD_UNDO},

@@ -57,6 +57,7 @@ enum Command : int {
     CMD_UNDO = 150,
     CMD_REDO = 151,
     CMD_HISTORY = 152,
+    CMD_EXPORT_MIDI = 198,
     CMD_EXPORT_AUDIO = 199,
     CMD_WIND_FORWARD = 40003,
     CMD_WIND_BACK = 40004,

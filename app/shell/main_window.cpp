@@ -237,6 +237,9 @@ void MainWindow::run_command(int command) {
     case CMD_EXPORT:
         export_song();
         return;
+    case CMD_EXPORT_MIDI:
+        files_.export_midi();
+        return;
     case CMD_EXPORT_AUDIO:
         export_audio();
         return;

@@ -63,9 +63,11 @@ TEST(FileDialogs, FilterListsOfTheStringTable) {
     set_language(Language::ENGLISH);
     EXPECT_EQ(
         file_dialog_filters(composer_text(S_LOAD_SONG_FILTER)),
-        QStringList({"All Song Files (*.SN2;*.SN;*.MOD;*.S3M) (*.sn2 *.sn *.mod *.s3m)",
+        QStringList({"All Song Files (*.SN2;*.SN;*.MOD;*.S3M;*.MID) (*.sn2 *.sn *.mod *.s3m *.mid "
+                     "*.midi *.rmi)",
                      "Tunemill Songs (*.SN2;*.SN) (*.sn2 *.sn)", "ProTracker Songs (*.MOD) (*.mod)",
-                     "ScreamTracker 3 Songs (*.S3M) (*.s3m)", "All Files (*.*) (*.*)"}));
+                     "ScreamTracker 3 Songs (*.S3M) (*.s3m)",
+                     "MIDI Files (*.MID) (*.mid *.midi *.rmi)", "All Files (*.*) (*.*)"}));
     EXPECT_EQ(file_dialog_filters(composer_text(S_MODULE_EXPORT_FILTER)).size(), 4);
     set_language(Language::GERMAN);
     EXPECT_EQ(file_dialog_filters(composer_text(S_SAVE_SONG_FILTER)),
