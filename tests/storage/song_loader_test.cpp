@@ -136,13 +136,15 @@ TEST(LoadSong, AFailedLoadLeavesTheSongAsItWas) {
     };
     for (const Case& c : cases) {
         Song song = open_song();
-        EXPECT_EQ(failure_text([&] { load_song(song, c.path, TestBank{}.lookup()); }), c.message)
+        EXPECT_EQ(failure_text([&] { load_song(song, c.path, "Untitled", TestBank{}.lookup()); }),
+                  c.message)
             << c.name;
         expect_unchanged(song);
     }
     Song song = open_song();
-    EXPECT_THROW(load_song(song, scratch_folder() / "load/none.sn2", TestBank{}.lookup()),
-                 FILE_ERROR);
+    EXPECT_THROW(
+        load_song(song, scratch_folder() / "load/none.sn2", "Untitled", TestBank{}.lookup()),
+        FILE_ERROR);
     expect_unchanged(song);
 }
 
@@ -153,7 +155,7 @@ TEST(LoadSong, ARelativePathBecomesAbsolute) {
     const fs::path before = fs::current_path();
     fs::current_path(folder / "sub");
     Song loaded, saved = small_song();
-    load_song(loaded, "../tune.sn2", TestBank{}.lookup());
+    load_song(loaded, "../tune.sn2", "Untitled", TestBank{}.lookup());
     ASSERT_TRUE(save_song(saved, "./copy.sn2"));
     fs::current_path(before);
     EXPECT_EQ(loaded.path, (folder / "tune.sn2").string());
@@ -313,13 +315,13 @@ TEST(SaveSong, WhatAKilledSaveLeftIsRemovedByTheNextSaveOrLoad) {
     ASSERT_TRUE(save_song(song, path));
     EXPECT_EQ(temporaries_in(folder), std::vector<std::string>({kept[0], kept[1], kept[2]}));
     Song read;
-    load_song(read, path, TestBank{}.lookup());
+    load_song(read, path, "Untitled", TestBank{}.lookup());
     expect_same_song(small_song(), read);
 
     // Loading the folder's song clears what a later killed save left.
     const std::string stray = ".other.sn2.tmp-" + std::to_string(dead) + "-3";
     write_scratch_file("save-killed/" + stray, text_bytes("stray"));
-    load_song(read, path, TestBank{}.lookup());
+    load_song(read, path, "Untitled", TestBank{}.lookup());
     EXPECT_FALSE(fs::exists(folder / stray));
     EXPECT_TRUE(fs::exists(folder / kept[1]));
 }
