@@ -52,13 +52,7 @@ void FileCommands::new_song() {
     try {
         frame_.stop_playback();
         frame_.reduce_windows();
-        Song& song = document_.song_for_engine();
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return;
-            new_song_in(song);
-        }
-        document_.song_replaced();
+        if (!document_.replace_song(make_new_song)) return;
         frame_.update_title();
         frame_.refresh_windows();
     } catch (...) {
@@ -68,12 +62,9 @@ void FileCommands::new_song() {
     }
 }
 
-void FileCommands::new_song_in(Song& song) {
+void FileCommands::make_new_song(Song& song) {
     tunemill::new_song(song, untitled_song_path(settings().song_folder));
     song.song_file = false;
-    song.modified = false;
-    for (size_t index = 0; index < song.patterns.size(); ++index)
-        song.observers.pattern_changed(int32_t(index));
 }
 
 void FileCommands::load_command() {
@@ -95,32 +86,21 @@ void FileCommands::load_command() {
 }
 
 void FileCommands::load_song(const std::string& path) {
-    Song& song = document_.song_for_engine();
     try {
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return;
+        const bool loaded = document_.replace_song([&path](Song& song) {
             song.path = path;
             load_song_file(song, path, untitled_song_path(settings().song_folder));
-            song.modified = false;
-            for (size_t index = 0; index < song.patterns.size(); ++index)
-                song.observers.pattern_changed(int32_t(index));
-        }
-        document_.song_replaced();
+        });
+        if (!loaded) return;
         frame_.reduce_windows();
         frame_.refresh_windows();
         frame_.update_title();
     } catch (...) {
         const std::string text = current_error_text();
-        song.modified = false;
         // A file that cannot be read leaves a new song, then says why.
         frame_.stop_playback();
         frame_.reduce_windows();
-        {
-            SongLockGuard lock(song, false, false);
-            if (lock) new_song_in(song);
-        }
-        document_.song_replaced();
+        document_.replace_song(make_new_song);
         frame_.update_title();
         frame_.refresh_windows();
         // The message wants the ordinary cursor (Load's wait cursor ends here).
@@ -134,10 +114,9 @@ bool FileCommands::recover_song(const std::string& autosaved_file, const std::st
                                 bool song_file) {
     frame_.stop_playback();
     load_song(autosaved_file);
-    Song& song = document_.song_for_engine();
-    if (song.path != autosaved_file) return false; // it could not be read; the error was shown
-    song.path = original_path;
-    song.song_file = song_file;
+    if (document_.path() != autosaved_file)
+        return false; // it could not be read; the error was shown
+    document_.set_file(original_path, song_file);
     document_.mark_recovered();
     if (!song_file) last_song_folder_.clear();
     frame_.update_title();
@@ -145,14 +124,12 @@ bool FileCommands::recover_song(const std::string& autosaved_file, const std::st
 }
 
 bool FileCommands::save() {
-    Song& song = document_.song_for_engine();
-    if (!song.song_file) return save_as();
-    last_song_folder_ = folder_of(song.path);
+    if (!document_.has_file()) return save_as();
+    last_song_folder_ = folder_of(document_.path());
     try {
         // The clean-up is a step of its own, so undo still finds the voices it removes.
         if (!document_.clean_up(-1, -1)) return false;
-        write_song_file(song, song.path);
-        song.song_file = true;
+        write_song_file(document_.song(), document_.path());
         document_.mark_saved();
         return true;
     } catch (...) {
@@ -162,19 +139,17 @@ bool FileCommands::save() {
 }
 
 bool FileCommands::save_as() {
-    Song& song = document_.song_for_engine();
     FileDialogRequest request;
     request.title = composer_text(S_SAVE_SONG);
     request.filter_id = S_SAVE_SONG_FILTER;
-    request.name = to_qstring_path(path_without_extension(song.path));
+    request.name = to_qstring_path(path_without_extension(document_.path()));
     request.default_suffix = QStringLiteral("sn2");
     request.save = true;
     request.help_topic = HELP_SAVE_DIALOG;
     const auto choice = run_file_dialog(frame_.parent, request);
     if (!choice) return false;
     frame_.parent->repaint();
-    song.path = from_qstring_path(choice->path);
-    song.song_file = true;
+    document_.set_file(from_qstring_path(choice->path), true);
     frame_.update_title();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool saved = save();

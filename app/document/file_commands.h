@@ -48,7 +48,8 @@ class FileCommands {
 
   private:
     std::string seeded_song_folder();
-    void new_song_in(Song& song);
+    // A new untitled song, as New and a failed Load leave.
+    static void make_new_song(Song& song);
 
     Document& document_;
     Frame frame_;

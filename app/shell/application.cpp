@@ -43,6 +43,7 @@ Composer::Composer(Options options) : options_(std::move(options)) {
     AudioSystem& audio = options_.audio ? *options_.audio : deferred_system_audio();
     player_ =
         std::make_unique<EnginePlayer>(song, audio, settings().playback, settings().repeat != 0);
+    document_->set_arrangement_listener(player_.get());
     midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend()
                                                               : make_rtmidi_backend());
     midi_->set_reporter(report_in_error_box);
@@ -51,8 +52,9 @@ Composer::Composer(Options options) : options_(std::move(options)) {
 
 Composer::~Composer() {
     finish();
-    // The windows go before the document they show.
+    // The windows go before the document they show, the player before the document.
     main_window_.reset();
+    document_->set_arrangement_listener(nullptr);
 }
 
 MainWindow* Composer::start(const QStringList& arguments) {
@@ -75,7 +77,8 @@ MainWindow* Composer::start(const QStringList& arguments) {
         splash->show();
         splash->repaint();
     }
-    document_->song_for_engine().modified = false;
+    // Nothing the start did counts as a change of the song (New asks no question).
+    document_->song_replaced();
     if (settings().keyboard_window_open) frame->show_keyboard_window();
     if (settings().sequence_window_open) frame->show_sequence_window();
     if (settings().instruments_window_open) frame->show_instruments_window();
