@@ -7,13 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace tunemill {
 
 struct Song;
-
-// The MIME type under which pattern blocks travel through the clipboard.
-constexpr const char* PATTERN_MIME_TYPE = "application/x-tunemill-pattern";
 
 // A child window that owns commands of the menu (the pattern window its Edit, Voice, pane and
 // Play commands): the main frame asks the active one whether a command is available and checked
@@ -50,6 +48,9 @@ class PatternView : public CommandTarget {
     virtual void store_settings() = 0;
     // Redraws the block marking (All Voices toggled).
     virtual void refresh_block_marking() = 0;
+    // Whether the clipboard holds a pattern block (Paste is available).
+    virtual bool clipboard_has_block() const;
+    // The answers of the rules below (pattern_command_rules).
     bool command_enabled(int command, const Song& song) const override;
     bool command_checked(int command, const Song& song) const override;
     // The pattern it shows moved to another index (a pattern inserted or deleted before it):
@@ -58,6 +59,17 @@ class PatternView : public CommandTarget {
     // The pattern-window settings changed (cell size, note length): lay out anew.
     virtual void apply_settings() {}
 };
+
+// The rules of one command a pattern window owns: when it is available and when its item is
+// checked, from what the window answers.
+struct PatternCommandRule {
+    int command;
+    bool (*enabled)(const PatternView& window, const Song& song);
+    bool (*checked)(const PatternView& window, const Song& song);
+};
+// The commands every pattern window owns, with their rules.
+const std::vector<PatternCommandRule>& pattern_command_rules();
+const PatternCommandRule* pattern_command_rule(int command);
 
 // Makes a child widget for the MDI area; the main frame wraps it in its MDI child window.
 using ChildFactory = std::function<QWidget*()>;

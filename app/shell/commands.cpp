@@ -164,37 +164,6 @@ int accelerator_command(AcceleratorTable table, int key, int modifiers) {
     return 0;
 }
 
-bool window_command(int command) {
-    switch (command) {
-    case CMD_CUT:
-    case CMD_COPY:
-    case CMD_PASTE:
-    case CMD_DELETE:
-    case CMD_CLEAR_BLOCK:
-    case CMD_INSERT_SPACE:
-    case CMD_REPEAT_BLOCK:
-    case CMD_TRANSPOSE_BLOCK:
-    case CMD_RECORD_BLOCK:
-    case CMD_SET_PORTAMENTO:
-    case CMD_CLEAR_PORTAMENTO:
-    case CMD_VOLUME:
-    case CMD_BALANCE:
-    case CMD_TEMPO:
-    case CMD_ADD_VOICE:
-    case CMD_REPLACE_INSTRUMENT:
-    case CMD_RECORD_VOICE:
-    case CMD_DELETE_VOICE:
-    case CMD_MUTE_VOICE:
-    case CMD_PLAY_PATTERN:
-    case CMD_PLAY_BLOCK:
-    case CMD_PLAY_VOICE:
-    case CMD_FOLLOW_PLAYBACK:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QString menu_text(uint32_t id) {
     // The table keeps "\t" readable; the menu wants the tab itself.
     return text_of(menu_strings(), id).replace(QStringLiteral("\\t"), QStringLiteral("\t"));

@@ -71,6 +71,7 @@ MainWindow::MainWindow(Document& document, Player* player, ChildFactories factor
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setBackground(mdi_background());
     setCentralWidget(mdi_);
+    build_commands();
     build_menus();
     key_router_ = new KeyRouter(this);
     qApp->installEventFilter(key_router_);
@@ -146,41 +147,27 @@ void MainWindow::set_checked(int command, bool checked) {
     if (QAction* item = action(command)) item->setChecked(checked);
 }
 
-void MainWindow::update_popup(int popup_index) {
-    // The commands the active window owns follow its answers; the rest are the frame's.
-    const CommandTarget* target = active_command_target();
+void MainWindow::update_item(const MenuEntry& entry) {
     const Song& song = document_.song();
-    auto ask_window = [&](int command) {
-        set_enabled(command, target && target->command_enabled(command, song));
-        set_checked(command, target && target->command_checked(command, song));
-    };
-    for (const MenuEntry& entry : popup_entries(popup_index))
-        if (window_command(entry.command)) ask_window(entry.command);
-    switch (popup_index) {
-    case EDIT_POPUP:
-        update_undo_items();
-        for (const MenuEntry& entry : portamento_entries())
-            ask_window(entry.command);
-        portamento_menu_->setEnabled(action(CMD_SET_PORTAMENTO)->isEnabled());
-        set_checked(CMD_ALL_VOICES, settings().all_voices != 0);
-        break;
-    case VIEW_POPUP:
-        // The windows and dialogs of the View popup are there once their makers are.
-        set_enabled(CMD_PATTERN, bool(factories_.pattern));
-        set_enabled(CMD_SEQUENCE, bool(factories_.sequence));
-        set_enabled(CMD_INSTRUMENTS, bool(factories_.instruments));
-        set_enabled(CMD_KEYBOARD, bool(factories_.keyboard));
-        set_enabled(CMD_SONG_OPTIONS, bool(factories_.song_options));
-        set_enabled(CMD_OPTIONS, bool(factories_.options));
-        break;
-    case PLAY_POPUP:
-        set_enabled(CMD_PLAY_SONG, true);
-        set_enabled(CMD_STOP, true);
-        set_checked(CMD_REPEAT, settings().repeat != 0);
-        break;
-    default:
-        break;
+    if (window_command(entry.command)) {
+        // The commands the active window owns follow its answers.
+        const CommandTarget* target = active_command_target();
+        set_enabled(entry.command, target && target->command_enabled(entry.command, song));
+        set_checked(entry.command, target && target->command_checked(entry.command, song));
+        return;
     }
+    set_enabled(entry.command, commands_.enabled(entry.command, song));
+    if (entry.checkable) set_checked(entry.command, commands_.checked(entry.command, song));
+}
+
+void MainWindow::update_popup(int popup_index) {
+    for (const MenuEntry& entry : popup_entries(popup_index))
+        if (entry.command > 0) update_item(entry);
+    if (popup_index != EDIT_POPUP) return;
+    for (const MenuEntry& entry : portamento_entries())
+        update_item(entry);
+    portamento_menu_->setEnabled(action(CMD_SET_PORTAMENTO)->isEnabled());
+    update_undo_items();
 }
 
 void MainWindow::fill_window_list() {
@@ -220,100 +207,89 @@ void MainWindow::run_key_command(int command) {
     run_command(command);
 }
 
-void MainWindow::run_command(int command) {
-    switch (command) {
-    case CMD_NEW:
-        new_song();
-        return;
-    case CMD_LOAD:
-        load_command();
-        return;
-    case CMD_SAVE:
-        save();
-        return;
-    case CMD_SAVE_AS:
-        save_as();
-        return;
-    case CMD_EXPORT:
-        export_song();
-        return;
-    case CMD_EXPORT_AUDIO:
-        export_audio();
-        return;
-    case CMD_EXIT:
-        close();
-        return;
-    case CMD_UNDO:
-        document_.undo();
-        return;
-    case CMD_REDO:
-        document_.redo();
-        return;
-    case CMD_HISTORY:
-        show_history();
-        return;
-    case CMD_ALL_VOICES:
-        settings().all_voices = settings().all_voices ? 0 : 1;
-        for (PatternView* window : pattern_windows())
-            window->refresh_block_marking();
-        return;
-    case CMD_PATTERN:
-        open_pattern_window(0);
-        return;
-    case CMD_SEQUENCE:
-        show_sequence_window();
-        return;
-    case CMD_INSTRUMENTS:
-        show_instruments_window();
-        return;
-    case CMD_KEYBOARD:
-        show_keyboard_window();
-        return;
-    case CMD_SONG_OPTIONS:
-        if (factories_.song_options) factories_.song_options();
-        return;
-    case CMD_OPTIONS:
-        if (factories_.options) {
+void MainWindow::build_commands() {
+    using Rule = CommandRecord::Rule;
+    auto add = [this](int id, std::function<void()> run, Rule enabled = {}, Rule checked = {}) {
+        CommandRecord record{id, std::move(run)};
+        if (enabled) record.enabled = std::move(enabled);
+        if (checked) record.checked = std::move(checked);
+        commands_.add(std::move(record));
+    };
+    // The windows and dialogs of the View popup are there once their makers are.
+    auto made_by = [](const auto& factory) {
+        return [&factory](const Song&) { return bool(factory); };
+    };
+    auto play = [this](std::function<void(Player&)> action) {
+        return [this, action] {
+            if (player_) action(*player_);
+        };
+    };
+    add(CMD_NEW, [this] { files_.new_song(); });
+    add(CMD_LOAD, [this] { files_.load_command(); });
+    add(CMD_SAVE, [this] { files_.save(); });
+    add(CMD_SAVE_AS, [this] { files_.save_as(); });
+    add(CMD_EXPORT, [this] { files_.export_song(); });
+    add(CMD_EXPORT_AUDIO, [this] { files_.export_audio(); });
+    add(CMD_EXIT, [this] { close(); });
+    add(
+        CMD_UNDO, [this] { document_.undo(); },
+        [this](const Song&) { return document_.history().canUndo(); });
+    add(
+        CMD_REDO, [this] { document_.redo(); },
+        [this](const Song&) { return document_.history().canRedo(); });
+    add(CMD_HISTORY, [this] { show_history(); });
+    add(
+        CMD_ALL_VOICES,
+        [this] {
+            settings().all_voices = settings().all_voices ? 0 : 1;
+            for (PatternView* window : pattern_windows())
+                window->refresh_block_marking();
+        },
+        {}, [](const Song&) { return settings().all_voices != 0; });
+    add(
+        CMD_PATTERN, [this] { open_pattern_window(0); }, made_by(factories_.pattern));
+    add(
+        CMD_SEQUENCE, [this] { show_sequence_window(); }, made_by(factories_.sequence));
+    add(
+        CMD_INSTRUMENTS, [this] { show_instruments_window(); }, made_by(factories_.instruments));
+    add(
+        CMD_KEYBOARD, [this] { show_keyboard_window(); }, made_by(factories_.keyboard));
+    add(
+        CMD_SONG_OPTIONS, [this] { factories_.song_options(); }, made_by(factories_.song_options));
+    add(
+        CMD_OPTIONS,
+        [this] {
             factories_.options();
             write_settings();
-        }
-        return;
-    case CMD_PLAY_SONG:
-        if (player_) player_->play_song();
-        return;
-    case CMD_STOP:
-        stop_playback();
-        return;
-    case CMD_REPEAT:
-        settings().repeat = settings().repeat ? 0 : 1;
-        if (player_) player_->set_repeat(settings().repeat != 0);
-        return;
-    case CMD_WIND_FORWARD:
-    case CMD_WIND_BACK:
-        if (player_) player_->wind(command == CMD_WIND_FORWARD ? +2 : -2);
-        return;
-    case CMD_CASCADE:
-        mdi_->cascadeSubWindows();
-        return;
-    case CMD_TILE:
-        tile_horizontally();
-        return;
-    case CMD_HELP_TOPICS:
-        open_help(HELP_CONTENTS);
-        return;
-    case CMD_HELP_TOPIC_21:
-        open_help(HELP_KEYS);
-        return;
-    case CMD_WEB_PAGE:
-        open_url(QUrl(dialog_text(D_WEB_ADDRESS)));
-        return;
-    case CMD_ABOUT: {
+        },
+        made_by(factories_.options));
+    add(CMD_PLAY_SONG, play([](Player& player) { player.play_song(); }));
+    add(CMD_STOP, [this] { stop_playback(); });
+    add(
+        CMD_REPEAT,
+        [this] {
+            settings().repeat = settings().repeat ? 0 : 1;
+            if (player_) player_->set_repeat(settings().repeat != 0);
+        },
+        {}, [](const Song&) { return settings().repeat != 0; });
+    add(CMD_WIND_FORWARD, play([](Player& player) { player.wind(+2); }));
+    add(CMD_WIND_BACK, play([](Player& player) { player.wind(-2); }));
+    add(CMD_CASCADE, [this] { mdi_->cascadeSubWindows(); });
+    add(CMD_TILE, [this] { tile_horizontally(); });
+    add(CMD_HELP_TOPICS, [] { open_help(HELP_CONTENTS); });
+    add(CMD_HELP_TOPIC_21, [] { open_help(HELP_KEYS); });
+    add(CMD_WEB_PAGE, [] { open_url(QUrl(dialog_text(D_WEB_ADDRESS))); });
+    add(CMD_ABOUT, [this] {
         AboutBox about(AboutBox::Mode::ABOUT, this);
         about.exec();
+    });
+}
+
+void MainWindow::run_command(int command) {
+    // A disabled maker (a View item without its window) is greyed: run_key_command asks first.
+    if (const CommandRecord* record = commands_.find(command)) {
+        if (record->enabled(document_.song())) record->run();
         return;
-    }
-    default:
-        break;
     }
     // The rest belong to the active window and do nothing without one.
     if (!window_command(command)) return;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/common/command_table.h"
 #include "app/document/file_commands.h"
 #include "app/live/live_events.h"
 #include "app/shell/child_windows.h"
@@ -25,6 +26,7 @@ namespace tunemill {
 class Player;
 class KeyRouter;
 class Document;
+struct MenuEntry;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -115,10 +117,13 @@ class MainWindow : public QMainWindow {
     bool event(QEvent* event) override;
 
   private:
+    void build_commands();
     void build_menus();
     void fill_window_list();
     void set_enabled(int command, bool enabled);
     void set_checked(int command, bool checked);
+    // The enabling and check mark of one item, from its record or the active window.
+    void update_item(const MenuEntry& entry);
     QMdiSubWindow* add_child(QWidget* widget);
     void show_single_window(QPointer<QMdiSubWindow>& window, const ChildFactory& factory);
     void stop_playback();
@@ -133,6 +138,7 @@ class MainWindow : public QMainWindow {
     ChildFactories factories_;
     QPointer<QWidget> history_window_;
     FileCommands files_;
+    CommandTable commands_;
     QMdiArea* mdi_ = nullptr;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;
