@@ -111,12 +111,12 @@ void Composer::offer_recovery() {
         box.setEscapeButton(later);
         box.exec();
         if (box.clickedButton() == recover) {
-            if (!main_window_->save_prompt()) {
+            if (!main_window_->files().save_prompt()) {
                 autosaver_->release_offer(record);
                 continue;
             }
-            if (main_window_->recover_song(record.song_file.string(), record.song_path,
-                                           record.song_file_flag)) {
+            if (main_window_->files().recover_song(record.song_file.string(), record.song_path,
+                                                   record.song_file_flag)) {
                 // The song lives on in this copy's own recovery file before the old one goes.
                 autosaver_->save_now();
                 autosaver_->remove_orphan(record);

@@ -62,19 +62,12 @@ class MainWindow : public QMainWindow {
     // Edit > History: the list of steps, where a click goes back to any of them.
     void show_history();
     QWidget* history_window() const;
-    // Loads an autosaved song as a changed song with the path it had.
-    bool recover_song(const std::string& autosaved_file, const std::string& original_path,
-                      bool song_file);
-    // The save prompt: true when the caller may go on (saved, or not wanted).
-    bool save_prompt();
-    void new_song();
-    void load_command();
+    // The File menu's commands on the document.
+    FileCommands& files() { return files_; }
+    void new_song() { files_.new_song(); }
     // Loads the file at path into the song; on failure a new song and one error message.
-    void load_song(const std::string& path);
-    bool save();
-    bool save_as();
-    void export_song();
-    void export_audio();
+    void load_song(const std::string& path) { files_.load_song(path); }
+    bool save() { return files_.save(); }
     void update_title();
 
     // --- Child windows ---
