@@ -18,6 +18,7 @@
 #include "app/document/document.h"
 #include "app/instruments/instrument_browser.h"
 #include "app/live/live_events.h"
+#include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
 #include "app/live/player.h"
 #include "app/pattern/captions.h"
@@ -67,17 +68,6 @@ class PaneRow : public QWidget {
     QScrollBar* beats_;
 };
 
-// A live keyboard sink that plays nothing (no sound devices): the keyboard still maps keys.
-class SilentSink : public LiveNoteSink {
-  public:
-    uint32_t instrument_count() override { return 0; }
-    bool instrument_loops(uint32_t) override { return false; }
-    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {
-        return 0;
-    }
-    void release_preview_note(uint32_t) override {}
-};
-
 } // namespace
 
 PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player,
@@ -89,10 +79,7 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     setProperty("helpTopic", int(HELP_PATTERN_WINDOW));
     editor_ = new PatternEditor(document, player, this);
     step_entry_ = std::make_unique<StepEntry>(*editor_);
-    if (player)
-        live_sink_ = std::make_unique<PlayerNoteSink>(player->output());
-    else
-        live_sink_ = std::make_unique<SilentSink>();
+    live_sink_ = live_note_sink(player ? &player->output() : nullptr);
     live_ = std::make_unique<LiveKeyboard>(*live_sink_, [this] {
         const Voice* voice = editor_->current_voice();
         return voice ? voice->instrument : 0xFFFFFFFFu;
@@ -557,9 +544,8 @@ void PatternWindow::focusInEvent(QFocusEvent* event) {
 void PatternWindow::focus_check() {
     QWidget* focus = QApplication::focusWidget();
     const bool focused = focus && (focus == this || isAncestorOf(focus));
+    // The frame makes the focused window the MIDI keyboard's target.
     live_->activate_check(focused);
-    // The window with the keyboard focus receives the MIDI keyboard's notes.
-    if (focused && frame_) frame_->midi_router().set_target(this);
 }
 
 void PatternWindow::showEvent(QShowEvent* event) {
