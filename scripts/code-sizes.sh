@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The largest files and functions of the core (everything below app/ and cli/, tests aside):
-#   scripts/code-sizes.sh [N]     the N largest of each (5 unless given); needs universal-ctags.
+# The largest files and functions of the core (everything below app/ and cli/, tests aside), or
+# of the folders given:
+#   scripts/code-sizes.sh [N] [FOLDER...]   the N largest of each (5 unless given); needs
+#                                           universal-ctags.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-5}
+shift $(($# > 0 ? 1 : 0))
 core="foundation song instruments modules storage loading playback platform settings"
+if [ $# -gt 0 ]; then core="$*"; fi
 sources() { for d in $core; do git ls-files "$d/*.cpp" "$d/*.h"; done; }
 echo "largest files (lines):"
 sources | xargs wc -l | grep -v ' total$' | sort -rn | head -"$count"
