@@ -19,6 +19,19 @@ struct CommandRecord {
     Rule checked = [](const Song&) { return false; };
 };
 
+// A child window that owns commands of the menu (the pattern window its Edit, Voice, pane and
+// Play commands): the main frame asks the active one whether a command is available and checked
+// when a popup opens or a key comes, and hands it the command. A command no active window owns
+// is grey.
+class CommandTarget {
+  public:
+    virtual ~CommandTarget() = default;
+    virtual bool command_enabled(int command, const Song& song) const = 0;
+    virtual bool command_checked(int command, const Song& song) const = 0;
+    // Carries out a command that command_enabled allowed.
+    virtual void run_command(int command) = 0;
+};
+
 class CommandTable {
   public:
     void add(CommandRecord record) { records_.push_back(std::move(record)); }

@@ -1,5 +1,5 @@
 // The main menu's layout and the accelerator tables, and the lookup of menu and dialog texts.
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 
 #include <Qt>
 

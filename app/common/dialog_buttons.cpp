@@ -5,7 +5,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -6,7 +6,7 @@
 #include <QShortcut>
 
 #include "app/common/help.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 
 namespace tunemill {
 

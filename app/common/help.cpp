@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "app/common/error_box.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "platform/paths.h"
 #include "strings/dialogs_strings.h"
 

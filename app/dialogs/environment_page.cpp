@@ -16,7 +16,7 @@
 #include "app/document/song_paths.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/live/pc_piano_keys.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

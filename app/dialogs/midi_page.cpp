@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/common/help.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "platform/midi_input.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

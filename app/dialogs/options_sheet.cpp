@@ -11,7 +11,7 @@
 #include "app/dialogs/midi_page.h"
 #include "app/dialogs/options_page.h"
 #include "app/dialogs/playback_page.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

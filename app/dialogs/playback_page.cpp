@@ -17,7 +17,7 @@
 #include <algorithm>
 
 #include "app/common/help.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "platform/audio_device.h"
 #include "playback/output_thread.h"
 #include "playback/playback_settings.h"

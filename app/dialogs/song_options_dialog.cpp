@@ -16,7 +16,7 @@
 
 #include "app/common/help.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"

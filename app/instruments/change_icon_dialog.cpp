@@ -7,9 +7,9 @@
 
 #include "app/common/category_art.h"
 #include "app/common/dialog_buttons.h"
-#include "app/dialogs/instrument_dialogs.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "app/instruments/category_strip.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

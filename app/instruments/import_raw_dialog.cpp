@@ -15,8 +15,8 @@
 #include "app/common/dialog_buttons.h"
 #include "app/common/help.h"
 #include "app/dialogs/dialog_help.h"
-#include "app/dialogs/instrument_dialogs.h"
-#include "app/shell/commands.h"
+#include "app/instruments/instrument_dialogs.h"
+#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -5,7 +5,7 @@
 
 #include "app/common/category_art.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "foundation/text.h"
 #include "strings/dialogs_strings.h"
 

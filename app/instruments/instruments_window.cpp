@@ -19,7 +19,7 @@
 #include "app/instruments/instrument_line_delegate.h"
 #include "app/instruments/instrument_list_model.h"
 #include "app/instruments/preview_keys.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/placement.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

@@ -7,8 +7,8 @@
 #include <QVBoxLayout>
 
 #include "app/common/dialog_buttons.h"
-#include "app/dialogs/instrument_dialogs.h"
-#include "app/shell/commands.h"
+#include "app/instruments/instrument_dialogs.h"
+#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

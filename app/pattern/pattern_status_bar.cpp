@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "app/pattern/geometry.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "song/timing.h"
 #include "strings/composer_strings.h"
 

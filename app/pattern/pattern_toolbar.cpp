@@ -5,7 +5,7 @@
 #include <QComboBox>
 
 #include "app/common/command_table.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "foundation/string_table.h"
 #include "foundation/text.h"
 #include "song/song.h"

@@ -1,8 +1,8 @@
-// The pattern window's rules for the commands it owns.
-#include "app/shell/child_windows.h"
+// The rules of the commands a pattern window owns.
+#include "app/pattern/pattern_view.h"
 
+#include "app/common/commands.h"
 #include "app/pattern/pattern_clipboard.h"
-#include "app/shell/commands.h"
 #include "song/song.h"
 
 namespace tunemill {

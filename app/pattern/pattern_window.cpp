@@ -26,7 +26,7 @@
 #include "app/pattern/pane_bar.h"
 #include "app/pattern/pattern_clipboard.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

@@ -24,7 +24,7 @@
 #include "app/sequence/arrangement.h"
 #include "app/sequence/line_delegate.h"
 #include "app/sequence/list_models.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

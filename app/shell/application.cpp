@@ -17,7 +17,7 @@
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "foundation/string_table.h"

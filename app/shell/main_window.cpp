@@ -19,7 +19,7 @@
 #include "app/live/live_input.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/frame_keys.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

@@ -11,7 +11,7 @@
 
 #include "app/common/error_box.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"

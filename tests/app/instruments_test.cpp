@@ -20,7 +20,7 @@
 
 #include "app/common/category_art.h"
 #include "app/common/help.h"
-#include "app/dialogs/instrument_dialogs.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "app/document/document.h"
 #include "app/instruments/category_strip.h"
 #include "app/instruments/instrument_browser_dialog.h"
@@ -31,7 +31,7 @@
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "app_fixture.h"

@@ -15,7 +15,7 @@
 #include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
 #include "app/live/player.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "live_fixture.h"
 #include "playback/output_thread.h"
 

@@ -16,7 +16,7 @@
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "app_fixture.h"

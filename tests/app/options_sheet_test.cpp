@@ -24,7 +24,7 @@
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
 #include "app/live/player.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "live_fixture.h"
 #include "platform/registry.h"
 #include "playback/output_thread.h"

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/pattern/pattern_clipboard.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "event_text.h"
 #include "loading/song_loader.h"
 #include "pattern_fixture.h"

@@ -8,7 +8,7 @@
 
 #include "app/pattern/captions.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "pattern_fixture.h"
 
 namespace tunemill {

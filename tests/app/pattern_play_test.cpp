@@ -13,7 +13,7 @@
 
 #include "app/live/live_events.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "pattern_fixture.h"
 #include "song/editing.h"
 

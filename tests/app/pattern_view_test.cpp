@@ -15,7 +15,7 @@
 #include "app/pattern/pane_bar.h"
 #include "app/pattern/pane_painter.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "foundation/string_table.h"
 #include "pattern_fixture.h"
 

@@ -15,7 +15,7 @@
 #include "app/pattern/captions.h"
 #include "app/pattern/voices_pane.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "instruments/instrument.h"
 #include "pattern_fixture.h"
 #include "song/instrument_array.h"

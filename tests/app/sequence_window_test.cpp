@@ -19,7 +19,7 @@
 #include "app/live/player.h"
 #include "app/sequence/list_models.h"
 #include "app/sequence/sequence_window.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "arrangement_fixture.h"
