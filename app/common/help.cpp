@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/common/error_box.h"
 #include "app/common/commands.h"
+#include "app/common/error_box.h"
 #include "platform/paths.h"
 #include "strings/dialogs_strings.h"
 

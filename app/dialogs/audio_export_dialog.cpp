@@ -21,11 +21,11 @@
 #include <exception>
 #include <thread>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/document/song_paths.h"
-#include "app/common/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"

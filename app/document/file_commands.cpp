@@ -6,15 +6,15 @@
 #include <QMessageBox>
 #include <cstdlib>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/dialogs/audio_export_dialog.h"
-#include "app/document/document.h"
 #include "app/dialogs/module_warnings_box.h"
+#include "app/document/document.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/common/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"

@@ -6,10 +6,10 @@
 #include <QVBoxLayout>
 
 #include "app/common/category_art.h"
-#include "app/common/dialog_buttons.h"
-#include "app/instruments/instrument_dialogs.h"
-#include "app/instruments/category_strip.h"
 #include "app/common/commands.h"
+#include "app/common/dialog_buttons.h"
+#include "app/instruments/category_strip.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
 #include "app/common/dialog_buttons.h"
 #include "app/common/help.h"
 #include "app/dialogs/dialog_help.h"
 #include "app/instruments/instrument_dialogs.h"
-#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -6,13 +6,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
 #include "app/common/dialog_buttons.h"
-#include "app/instruments/instrument_dialogs.h"
 #include "app/document/document.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "app/instruments/instrument_line_delegate.h"
 #include "app/instruments/instrument_list_model.h"
 #include "app/instruments/preview_keys.h"
-#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

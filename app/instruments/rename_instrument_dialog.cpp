@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/common/commands.h"
 #include "app/common/dialog_buttons.h"
 #include "app/instruments/instrument_dialogs.h"
-#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

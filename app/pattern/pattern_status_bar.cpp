@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <cstdlib>
 
-#include "app/pattern/geometry.h"
 #include "app/common/commands.h"
+#include "app/pattern/geometry.h"
 #include "song/timing.h"
 #include "strings/composer_strings.h"
 

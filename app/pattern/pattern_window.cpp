@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
 #include "app/instruments/instrument_browser.h"
@@ -26,7 +27,6 @@
 #include "app/pattern/pane_bar.h"
 #include "app/pattern/pattern_clipboard.h"
 #include "app/pattern/voices_pane.h"
-#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

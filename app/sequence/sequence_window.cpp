@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/dialogs/name_dialog.h"
 #include "app/document/document.h"
@@ -24,7 +25,6 @@
 #include "app/sequence/arrangement.h"
 #include "app/sequence/line_delegate.h"
 #include "app/sequence/list_models.h"
-#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/common/art.h"
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/autosave.h"
 #include "app/document/document.h"
@@ -17,7 +18,6 @@
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
-#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "foundation/string_table.h"

@@ -13,13 +13,13 @@
 #include <QVBoxLayout>
 
 #include "app/common/art.h"
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
 #include "app/live/live_input.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
-#include "app/common/commands.h"
 #include "app/shell/frame_keys.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"

@@ -3,10 +3,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/document.h"
 #include "app/live/live_input.h"
-#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"

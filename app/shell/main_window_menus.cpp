@@ -8,8 +8,8 @@
 #include <QPointer>
 #include <QUndoStack>
 
-#include "app/document/document.h"
 #include "app/common/commands.h"
+#include "app/document/document.h"
 #include "app/shell/frame_keys.h"
 #include "app/shell/main_window.h"
 #include "strings/steps_strings.h"

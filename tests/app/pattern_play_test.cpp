@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 #include <tuple>
 
+#include "app/common/commands.h"
 #include "app/live/live_events.h"
 #include "app/pattern/voices_pane.h"
-#include "app/common/commands.h"
 #include "pattern_fixture.h"
 #include "song/editing.h"
 

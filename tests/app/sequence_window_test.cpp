@@ -13,13 +13,13 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/dialogs/name_dialog.h"
 #include "app/document/document.h"
 #include "app/live/player.h"
 #include "app/sequence/list_models.h"
 #include "app/sequence/sequence_window.h"
-#include "app/common/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "arrangement_fixture.h"
