@@ -28,9 +28,12 @@ function(tunemill_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# tunemill_test(name DEPS dep...): one GoogleTest program from every .cpp of the calling folder.
+# tunemill_test(name DEPS dep... [IMAGES filter]): one GoogleTest program from every .cpp of the
+# calling folder. The tests the gtest filter IMAGES names draw pictures for a person to look at;
+# they carry the label "images" instead of the program's (ctest -L images makes them, ctest -LE
+# images leaves them out).
 function(tunemill_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "IMAGES" "DEPS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
   target_compile_options(${name} PRIVATE ${TUNEMILL_WARNINGS})
@@ -39,5 +42,12 @@ function(tunemill_test name)
     TUNEMILL_BIN_DIR="${PROJECT_BINARY_DIR}/bin")
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+  if(ARG_IMAGES)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${ARG_IMAGES}"
+                         PROPERTIES LABELS ${name})
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_IMAGES}"
+                         PROPERTIES LABELS images)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${name})
+  endif()
 endfunction()

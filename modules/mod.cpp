@@ -7,6 +7,7 @@
 #include "foundation/string_table.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 
@@ -35,6 +36,62 @@ uint8_t volume_slide_command(uint8_t parameter, uint8_t& amount) {
     }
     amount = uint8_t(down - up);
     return CMD_VOLUME_DOWN;
+}
+
+// The effects whose parameter is carried over as it stands, by effect number; arpeggio,
+// vibrato, tremolo and sample offset (CMD_NONE) are not carried over. 5, 6, A, E and F are
+// decoded by decode_effect itself.
+constexpr std::array<uint8_t, 16> PLAIN_EFFECTS = {
+    CMD_NONE,       CMD_SLIDE_UP, CMD_SLIDE_DOWN, CMD_TONE_PORTAMENTO,
+    CMD_NONE,       CMD_NONE,     CMD_NONE,       CMD_NONE,
+    CMD_SET_PAN,    CMD_NONE,     CMD_NONE,       CMD_JUMP,
+    CMD_SET_VOLUME, CMD_BREAK,    CMD_NONE,       CMD_NONE,
+};
+// The extended effects (E) whose low nibble is the parameter, by high nibble; E8 (panning) is
+// scaled by decode_extended_effect.
+constexpr std::array<uint8_t, 16> EXTENDED_EFFECTS = {
+    CMD_NONE, CMD_FINE_SLIDE_UP,  CMD_FINE_SLIDE_DOWN,
+    CMD_NONE, CMD_NONE,           CMD_NONE,
+    CMD_NONE, CMD_NONE,           CMD_NONE,
+    CMD_NONE, CMD_FINE_VOLUME_UP, CMD_FINE_VOLUME_DOWN,
+    CMD_NONE, CMD_NONE,           CMD_NONE,
+    CMD_NONE,
+};
+
+void decode_extended_effect(ModuleCell& cell, uint8_t parameter) {
+    const uint8_t x = parameter & 0x0F;
+    if (parameter >> 4 == 0x8) {
+        cell.command = CMD_SET_PAN;
+        cell.parameter = uint8_t((x * 128 + 7) / 15);
+    } else if (const uint8_t command = EXTENDED_EFFECTS[parameter >> 4]; command != CMD_NONE) {
+        cell.command = command;
+        cell.parameter = x;
+    }
+}
+
+void decode_effect(ModuleCell& cell, uint8_t effect, uint8_t parameter) {
+    switch (effect) {
+    case 0x5:
+        // Tone portamento with volume slide: only the slide is kept, and the note with it.
+        cell.period = NO_PERIOD;
+        cell.command = volume_slide_command(parameter, cell.parameter);
+        return;
+    case 0x6:
+    case 0xA:
+        cell.command = volume_slide_command(parameter, cell.parameter);
+        return;
+    case 0xE:
+        decode_extended_effect(cell, parameter);
+        return;
+    case 0xF:
+        cell.command = parameter > 32 ? CMD_SET_TEMPO : CMD_SET_SPEED;
+        cell.parameter = parameter;
+        return;
+    default:
+        if (PLAIN_EFFECTS[effect] == CMD_NONE) return;
+        cell.command = PLAIN_EFFECTS[effect];
+        cell.parameter = parameter;
+    }
 }
 
 } // namespace
@@ -227,81 +284,7 @@ ModuleCell ModReader::decode_cell(const uint8_t bytes[4]) {
     const uint16_t sample = uint16_t((bytes[0] & 0x10) + (bytes[2] >> 4));
     if (period != 0) cell.period = period;
     if (sample != 0) cell.sample = uint16_t(sample - 1);
-    const uint8_t effect = bytes[2] & 0x0F;
-    const uint8_t parameter = bytes[3];
-    switch (effect) {
-    case 0x1:
-        cell.command = CMD_SLIDE_UP;
-        cell.parameter = parameter;
-        break;
-    case 0x2:
-        cell.command = CMD_SLIDE_DOWN;
-        cell.parameter = parameter;
-        break;
-    case 0x3:
-        cell.command = CMD_TONE_PORTAMENTO;
-        cell.parameter = parameter;
-        break;
-    case 0x5:
-        // Tone portamento with volume slide: only the slide is kept, and the note with it.
-        cell.period = NO_PERIOD;
-        cell.command = volume_slide_command(parameter, cell.parameter);
-        break;
-    case 0x6:
-    case 0xA:
-        cell.command = volume_slide_command(parameter, cell.parameter);
-        break;
-    case 0x8:
-        cell.command = CMD_SET_PAN;
-        cell.parameter = parameter;
-        break;
-    case 0xB:
-        cell.command = CMD_JUMP;
-        cell.parameter = parameter;
-        break;
-    case 0xC:
-        cell.command = CMD_SET_VOLUME;
-        cell.parameter = parameter;
-        break;
-    case 0xD:
-        cell.command = CMD_BREAK;
-        cell.parameter = parameter;
-        break;
-    case 0xE: {
-        const uint8_t x = parameter & 0x0F;
-        switch (parameter >> 4) {
-        case 0x1:
-            cell.command = CMD_FINE_SLIDE_UP;
-            cell.parameter = x;
-            break;
-        case 0x2:
-            cell.command = CMD_FINE_SLIDE_DOWN;
-            cell.parameter = x;
-            break;
-        case 0x8:
-            cell.command = CMD_SET_PAN;
-            cell.parameter = uint8_t((x * 128 + 7) / 15);
-            break;
-        case 0xA:
-            cell.command = CMD_FINE_VOLUME_UP;
-            cell.parameter = x;
-            break;
-        case 0xB:
-            cell.command = CMD_FINE_VOLUME_DOWN;
-            cell.parameter = x;
-            break;
-        default:
-            break;
-        }
-        break;
-    }
-    case 0xF:
-        cell.command = parameter > 32 ? CMD_SET_TEMPO : CMD_SET_SPEED;
-        cell.parameter = parameter;
-        break;
-    default:
-        break; // arpeggio, vibrato, tremolo, sample offset: not carried over
-    }
+    decode_effect(cell, bytes[2] & 0x0F, bytes[3]);
     return cell;
 }
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
   clang libclang-rt-14-dev llvm clang-format
+  universal-ctags
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   portaudio19-dev librtmidi-dev libasound2-dev libasound2-plugins alsa-utils
   libcli11-dev nlohmann-json3-dev libsndfile1-dev

@@ -8,7 +8,6 @@
 #include "platform/registry.h"
 
 #include <cstring>
-#include <functional>
 #include <type_traits>
 
 namespace tunemill {
@@ -18,121 +17,82 @@ namespace {
 // Folders longer than a path can be on this system are not a folder: the default is kept.
 constexpr size_t FOLDER_CAPACITY = 4096;
 
+// One 4-byte value of the store and the field of the record it fills, reached through the
+// member path (the record's member, then the member of that, ...).
 struct IntegerSetting {
-    std::string name;
-    std::function<uint32_t(const Settings&)> get;
-    std::function<void(Settings&, uint32_t)> set;
+    const char* name;
+    uint32_t (*get)(const Settings&);
+    void (*set)(Settings&, uint32_t);
 };
 
-template <typename Access> IntegerSetting field(std::string name, Access access) {
-    return {std::move(name),
-            [access](const Settings& record) {
-                return uint32_t(access(const_cast<Settings&>(record)));
-            },
-            [access](Settings& record, uint32_t value) {
-                auto& target = access(record);
+template <auto... path> constexpr IntegerSetting setting(const char* name) {
+    return {name, [](const Settings& record) { return uint32_t((record.*....*path)); },
+            [](Settings& record, uint32_t value) {
+                auto& target = (record.*....*path);
                 target = std::remove_reference_t<decltype(target)>(value);
             }};
 }
 
-template <typename Access>
-void rect_fields(std::vector<IntegerSetting>& table, const std::string& prefix, Access access) {
-    const std::string base = prefix + ".Pos.";
-    table.push_back(
-        field(base + "Left", [access](Settings& s) -> int32_t& { return access(s).left; }));
-    table.push_back(
-        field(base + "Right", [access](Settings& s) -> int32_t& { return access(s).right; }));
-    table.push_back(
-        field(base + "Top", [access](Settings& s) -> int32_t& { return access(s).top; }));
-    table.push_back(
-        field(base + "Bottom", [access](Settings& s) -> int32_t& { return access(s).bottom; }));
-}
-
-const std::vector<IntegerSetting>& integer_settings() {
-    static const std::vector<IntegerSetting> table = [] {
-        std::vector<IntegerSetting> t;
-        t.push_back(field(
-            "Playback.DeviceId", [](Settings & s) -> auto& { return s.playback.device_id; }));
-        t.push_back(field(
-            "Playback.SamplingRate",
-            [](Settings & s) -> auto& { return s.playback.sampling_rate; }));
-        t.push_back(field(
-            "Playback.Stereo", [](Settings & s) -> auto& { return s.playback.stereo; }));
-        t.push_back(field(
-            "Playback.Out16Bit", [](Settings & s) -> auto& { return s.playback.out_16bit; }));
-        t.push_back(field(
-            "Playback.Oversample", [](Settings & s) -> auto& { return s.playback.oversample; }));
-        t.push_back(field(
-            "Playback.Amplification",
-            [](Settings & s) -> auto& { return s.playback.amplification; }));
-        t.push_back(field(
-            "Playback.BufferLen", [](Settings & s) -> auto& { return s.playback.buffer_len; }));
-        t.push_back(field(
-            "Playback.Buffers", [](Settings & s) -> auto& { return s.playback.buffers; }));
-        t.push_back(field(
-            "PatWin.FollowPlayback",
-            [](Settings & s) -> auto& { return s.pattern_window.follow_playback; }));
-        t.push_back(field(
-            "PatWin.NoteLen", [](Settings & s) -> auto& { return s.pattern_window.note_len; }));
-        t.push_back(field(
-            "PatWin.WinSize.Note",
-            [](Settings & s) -> auto& { return s.pattern_window.size_note; }));
-        t.push_back(field(
-            "PatWin.WinSize.Volume",
-            [](Settings & s) -> auto& { return s.pattern_window.size_volume; }));
-        t.push_back(field(
-            "PatWin.WinSize.Balance",
-            [](Settings & s) -> auto& { return s.pattern_window.size_balance; }));
-        t.push_back(field(
-            "PatWin.WinSize.Tempo",
-            [](Settings & s) -> auto& { return s.pattern_window.size_tempo; }));
-        t.push_back(field(
-            "PatWin.WinSize.Voices",
-            [](Settings & s) -> auto& { return s.pattern_window.size_voices; }));
-        t.push_back(field(
-            "PatWin.GridSizeX",
-            [](Settings & s) -> auto& { return s.pattern_window.grid_size_x; }));
-        t.push_back(field(
-            "PatWin.GridSizeY",
-            [](Settings & s) -> auto& { return s.pattern_window.grid_size_y; }));
-        rect_fields(t, "PatWin", [](Settings& s) -> WindowRect& { return s.pattern_window.pos; });
-        t.push_back(field(
-            "PatWin.Maximized", [](Settings & s) -> auto& { return s.pattern_window.maximized; }));
-        rect_fields(t, "MainWin", [](Settings& s) -> WindowRect& { return s.main_window_pos; });
-        t.push_back(field(
-            "MainWin.Maximized", [](Settings & s) -> auto& { return s.main_window_maximized; }));
-        rect_fields(t, "KeyboardWin",
-                    [](Settings& s) -> WindowRect& { return s.keyboard_window_pos; });
-        t.push_back(field(
-            "KeyboardWin.Open", [](Settings & s) -> auto& { return s.keyboard_window_open; }));
-        rect_fields(t, "SequenceWin",
-                    [](Settings& s) -> WindowRect& { return s.sequence_window_pos; });
-        t.push_back(field(
-            "SequenceWin.Open", [](Settings & s) -> auto& { return s.sequence_window_open; }));
-        rect_fields(t, "InstrumentsWin",
-                    [](Settings& s) -> WindowRect& { return s.instruments_window_pos; });
-        t.push_back(field(
-            "InstrumentsWin.Open",
-            [](Settings & s) -> auto& { return s.instruments_window_open; }));
-        t.push_back(field(
-            "MidiDeviceId", [](Settings & s) -> auto& { return s.midi_device_id; }));
-        t.push_back(field(
-            "KeyboardBaseOctave", [](Settings & s) -> auto& { return s.keyboard_base_octave; }));
-        t.push_back(field(
-            "Repeat", [](Settings & s) -> auto& { return s.repeat; }));
-        t.push_back(field(
-            "AllVoices", [](Settings & s) -> auto& { return s.all_voices; }));
-        t.push_back(field(
-            "Validate", [](Settings & s) -> auto& { return s.validate; }));
-        t.push_back(field(
-            "Document.AutosaveInterval",
-            [](Settings & s) -> auto& { return s.autosave_interval; }));
-        t.push_back(field(
-            "KeyboardMapping", [](Settings & s) -> auto& { return s.keyboard_mapping; }));
-        return t;
-    }();
-    return table;
-}
+// The integer values in the order they are written.
+constexpr IntegerSetting INTEGER_SETTINGS[] = {
+    setting<&Settings::playback, &PlaybackSettings::device_id>("Playback.DeviceId"),
+    setting<&Settings::playback, &PlaybackSettings::sampling_rate>("Playback.SamplingRate"),
+    setting<&Settings::playback, &PlaybackSettings::stereo>("Playback.Stereo"),
+    setting<&Settings::playback, &PlaybackSettings::out_16bit>("Playback.Out16Bit"),
+    setting<&Settings::playback, &PlaybackSettings::oversample>("Playback.Oversample"),
+    setting<&Settings::playback, &PlaybackSettings::amplification>("Playback.Amplification"),
+    setting<&Settings::playback, &PlaybackSettings::buffer_len>("Playback.BufferLen"),
+    setting<&Settings::playback, &PlaybackSettings::buffers>("Playback.Buffers"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::follow_playback>(
+        "PatWin.FollowPlayback"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::note_len>("PatWin.NoteLen"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::size_note>("PatWin.WinSize.Note"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::size_volume>(
+        "PatWin.WinSize.Volume"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::size_balance>(
+        "PatWin.WinSize.Balance"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::size_tempo>("PatWin.WinSize.Tempo"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::size_voices>(
+        "PatWin.WinSize.Voices"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::grid_size_x>("PatWin.GridSizeX"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::grid_size_y>("PatWin.GridSizeY"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::pos, &WindowRect::left>(
+        "PatWin.Pos.Left"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::pos, &WindowRect::right>(
+        "PatWin.Pos.Right"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::pos, &WindowRect::top>(
+        "PatWin.Pos.Top"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::pos, &WindowRect::bottom>(
+        "PatWin.Pos.Bottom"),
+    setting<&Settings::pattern_window, &PatternWindowSettings::maximized>("PatWin.Maximized"),
+    setting<&Settings::main_window_pos, &WindowRect::left>("MainWin.Pos.Left"),
+    setting<&Settings::main_window_pos, &WindowRect::right>("MainWin.Pos.Right"),
+    setting<&Settings::main_window_pos, &WindowRect::top>("MainWin.Pos.Top"),
+    setting<&Settings::main_window_pos, &WindowRect::bottom>("MainWin.Pos.Bottom"),
+    setting<&Settings::main_window_maximized>("MainWin.Maximized"),
+    setting<&Settings::keyboard_window_pos, &WindowRect::left>("KeyboardWin.Pos.Left"),
+    setting<&Settings::keyboard_window_pos, &WindowRect::right>("KeyboardWin.Pos.Right"),
+    setting<&Settings::keyboard_window_pos, &WindowRect::top>("KeyboardWin.Pos.Top"),
+    setting<&Settings::keyboard_window_pos, &WindowRect::bottom>("KeyboardWin.Pos.Bottom"),
+    setting<&Settings::keyboard_window_open>("KeyboardWin.Open"),
+    setting<&Settings::sequence_window_pos, &WindowRect::left>("SequenceWin.Pos.Left"),
+    setting<&Settings::sequence_window_pos, &WindowRect::right>("SequenceWin.Pos.Right"),
+    setting<&Settings::sequence_window_pos, &WindowRect::top>("SequenceWin.Pos.Top"),
+    setting<&Settings::sequence_window_pos, &WindowRect::bottom>("SequenceWin.Pos.Bottom"),
+    setting<&Settings::sequence_window_open>("SequenceWin.Open"),
+    setting<&Settings::instruments_window_pos, &WindowRect::left>("InstrumentsWin.Pos.Left"),
+    setting<&Settings::instruments_window_pos, &WindowRect::right>("InstrumentsWin.Pos.Right"),
+    setting<&Settings::instruments_window_pos, &WindowRect::top>("InstrumentsWin.Pos.Top"),
+    setting<&Settings::instruments_window_pos, &WindowRect::bottom>("InstrumentsWin.Pos.Bottom"),
+    setting<&Settings::instruments_window_open>("InstrumentsWin.Open"),
+    setting<&Settings::midi_device_id>("MidiDeviceId"),
+    setting<&Settings::keyboard_base_octave>("KeyboardBaseOctave"),
+    setting<&Settings::repeat>("Repeat"),
+    setting<&Settings::all_voices>("AllVoices"),
+    setting<&Settings::validate>("Validate"),
+    setting<&Settings::autosave_interval>("Document.AutosaveInterval"),
+    setting<&Settings::keyboard_mapping>("KeyboardMapping"),
+};
 
 constexpr const char* SONG_FOLDER = "SongFolder";
 constexpr const char* INSTRUMENT_FOLDER = "InstrumentFolder";
@@ -153,7 +113,7 @@ Settings& settings() {
 
 std::vector<std::string> integer_setting_names() {
     std::vector<std::string> names;
-    for (const auto& setting : integer_settings())
+    for (const auto& setting : INTEGER_SETTINGS)
         names.push_back(setting.name);
     return names;
 }
@@ -167,7 +127,7 @@ Settings read_settings(const RegistryStore& store, const std::filesystem::path& 
         // An unreadable store is a missing key: every value keeps its default.
     }
     if (tree.has_key(SETTINGS_KEY)) {
-        for (const auto& setting : integer_settings()) {
+        for (const auto& setting : INTEGER_SETTINGS) {
             const RegistryValue* value = tree.find_value(SETTINGS_KEY, setting.name);
             if (!value || value->data.size() != 4) continue;
             uint32_t number = 0;
@@ -190,7 +150,7 @@ Settings read_settings(const RegistryStore& store, const std::filesystem::path& 
 bool write_settings(RegistryStore& store, const Settings& record) {
     try {
         store.update([&](RegistryTree& tree) {
-            for (const auto& setting : integer_settings())
+            for (const auto& setting : INTEGER_SETTINGS)
                 tree.set_value(SETTINGS_KEY, setting.name,
                                RegistryValue::dword(setting.get(record)));
             tree.set_value(SETTINGS_KEY, SONG_FOLDER, RegistryValue::text(record.song_folder));

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "song/edit_list.h"
 #include "song/event_edits.h"
@@ -99,6 +100,22 @@ size_t next_of_key(const std::vector<Event>& events, size_t i, Key key) {
     return NONE;
 }
 
+// Lists the key's note switches inside [from, to) for removal. Returns whether the key sounds as
+// the range begins, and the index of the first event at or after `to`.
+std::pair<bool, size_t> drop_key_switches(const Voice& voice, EditList& list, Tick from, Tick to,
+                                          Key key) {
+    VoiceCursor cursor(voice);
+    cursor.seek(from);
+    const bool sounding = cursor.is_sounding(key);
+    const auto& events = voice.events;
+    size_t i = first_at(events, from);
+    for (; i < events.size() && events[i].tick < to; ++i) {
+        const Event& e = events[i];
+        if ((e.kind == NOTE_ON || e.kind == NOTE_OFF) && e.param1 == key) list.remove(i);
+    }
+    return {sounding, i};
+}
+
 void add_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
     dissolve_key_slides(voice, from, to, key);
     // A slide out of the key still gliding at from ends there, so the new note stands clear.
@@ -111,16 +128,9 @@ void add_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
                 e.param3 = uint8_t(from - e.tick);
         }
     }
-    VoiceCursor cursor(voice);
-    cursor.seek(from);
-    const bool sounding_before = cursor.is_sounding(key);
     EditList list;
     const auto& events = voice.events;
-    size_t i = first_at(events, from);
-    for (; i < events.size() && events[i].tick < to; ++i) {
-        const Event& e = events[i];
-        if ((e.kind == NOTE_ON || e.kind == NOTE_OFF) && e.param1 == key) list.remove(i);
-    }
+    const auto [sounding_before, i] = drop_key_switches(voice, list, from, to, key);
     if (!sounding_before) list.add(from, NOTE_ON, key);
     size_t next = next_of_key(events, i, key);
     if (next == NONE) {
@@ -150,16 +160,9 @@ void add_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
 
 void erase_note_voice(Voice& voice, Tick from, Tick to, Key key, Tick length) {
     dissolve_key_slides(voice, from, to, key);
-    VoiceCursor cursor(voice);
-    cursor.seek(from);
-    const bool sounding_before = cursor.is_sounding(key);
     EditList list;
     const auto& events = voice.events;
-    size_t i = first_at(events, from);
-    for (; i < events.size() && events[i].tick < to; ++i) {
-        const Event& e = events[i];
-        if ((e.kind == NOTE_ON || e.kind == NOTE_OFF) && e.param1 == key) list.remove(i);
-    }
+    const auto [sounding_before, i] = drop_key_switches(voice, list, from, to, key);
     if (sounding_before) list.add(from, NOTE_OFF, key);
     size_t next = next_of_key(events, i, key);
     if (next != NONE) {

@@ -3,7 +3,7 @@
 // percussion, voices and effects), scaled to the rectangle asked for.
 #include "app/common/category_art.h"
 
-#include <QIconEngine>
+#include "app/common/painted_icon.h"
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -544,32 +544,6 @@ constexpr std::array<GlyphPainter, 30> GLYPHS = {woodwinds,
                                                  sound_fx,
                                                  no_category};
 
-// An icon engine that paints at the size and pixel ratio asked for.
-class PaintedIcon : public QIconEngine {
-  public:
-    using Painter = std::function<void(QPainter&, const QRectF&, bool enabled)>;
-    explicit PaintedIcon(Painter painter) : painter_(std::move(painter)) {}
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        painter_(*painter, rect, mode != QIcon::Disabled);
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    // The size asked for is in device pixels already; the scale tells how many make a point.
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
-        QPixmap pixmap(size);
-        pixmap.fill(Qt::transparent);
-        pixmap.setDevicePixelRatio(scale);
-        QPainter painter(&pixmap);
-        painter_(painter, QRectF(QPointF(0, 0), QSizeF(size) / scale), mode != QIcon::Disabled);
-        return pixmap;
-    }
-    QIconEngine* clone() const override { return new PaintedIcon(painter_); }
-
-  private:
-    Painter painter_;
-};
-
 // Runs the glyph in a 32 x 32 grid centred in the rectangle.
 void in_grid(QPainter& painter, const QRectF& rect, const std::function<void()>& draw) {
     const qreal side = std::min(rect.width(), rect.height());
@@ -607,9 +581,9 @@ QIcon category_icon(uint32_t category) {
     static const std::array<QIcon, 30> icons = [] {
         std::array<QIcon, 30> made;
         for (uint32_t i = 0; i < made.size(); ++i)
-            made[i] = QIcon(new PaintedIcon([i](QPainter& p, const QRectF& r, bool enabled) {
+            made[i] = painted_icon([i](QPainter& p, const QRectF& r, bool enabled) {
                 paint_category_icon(p, r, i, enabled);
-            }));
+            });
         return made;
     }();
     return icons[category < icons.size() ? category : NO_CATEGORY];
@@ -649,8 +623,8 @@ void paint_bank_mark(QPainter& painter, const QRectF& rect) {
 }
 
 QIcon bank_mark() {
-    static const QIcon icon(
-        new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_bank_mark(p, r); }));
+    static const QIcon icon =
+        painted_icon([](QPainter& p, const QRectF& r, bool) { paint_bank_mark(p, r); });
     return icon;
 }
 
@@ -672,8 +646,8 @@ void paint_mute_mark(QPainter& painter, const QRectF& rect) {
 }
 
 QIcon mute_mark() {
-    static const QIcon icon(
-        new PaintedIcon([](QPainter& p, const QRectF& r, bool) { paint_mute_mark(p, r); }));
+    static const QIcon icon =
+        painted_icon([](QPainter& p, const QRectF& r, bool) { paint_mute_mark(p, r); });
     return icon;
 }
 

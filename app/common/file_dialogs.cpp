@@ -5,8 +5,8 @@
 #include <QFileDialog>
 #include <QShortcut>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
-#include "app/shell/commands.h"
 
 namespace tunemill {
 

@@ -5,9 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
-#include "app/shell/commands.h"
 #include "foundation/data_folders.h"
+#include "platform/paths.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -12,11 +12,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/song_paths.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/live/pc_piano_keys.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
-#include "app/shell/commands.h"
 #include "platform/midi_input.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

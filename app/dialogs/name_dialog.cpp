@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "song/song.h"
 #include "strings/dialogs_strings.h"
 

@@ -6,12 +6,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/dialogs/environment_page.h"
 #include "app/dialogs/midi_page.h"
 #include "app/dialogs/options_page.h"
 #include "app/dialogs/playback_page.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

@@ -16,8 +16,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
-#include "app/shell/commands.h"
 #include "platform/audio_device.h"
 #include "playback/output_thread.h"
 #include "playback/playback_settings.h"

@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"

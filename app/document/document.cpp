@@ -39,6 +39,11 @@ void EditContext::adopt_instrument(size_t index) {
     step_.instrument_added(index);
 }
 
+void EditContext::moved(const ArrangementMove& move) {
+    if (listener_) listener_->moved(move);
+    step_.moved(move);
+}
+
 Document::Document(QObject* parent) : QObject(parent) {
     qRegisterMetaType<tunemill::SongChange>();
     song_.lock.set_reporter(report_in_error_box);
@@ -56,14 +61,13 @@ uint32_t Document::new_gesture() {
 
 bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& operation) {
     auto step = std::make_unique<EditStep>(*this, step_name(edit.name), edit.gesture);
-    step->set_pattern_moves(edit.inserts_pattern, edit.deletes_pattern);
     const bool was_modified = song_.modified;
     emit aboutToChange(edit.change);
     {
         SongLockGuard lock(song_, true);
         if (!lock) return false;
         const SongSnapshot before(song_, edit.change.pattern);
-        EditContext context(song_, *step);
+        EditContext context(song_, *step, listener_);
         auto record = [&] {
             SongDiff diff = before.diff(song_);
             for (int32_t pattern : diff.touched_patterns())
@@ -82,20 +86,13 @@ bool Document::edit(const Edit& edit, const std::function<void(EditContext&)>& o
         record();
     }
     emit changed(edit.change);
-    if (edit.inserts_pattern) emit patternInserted(*edit.inserts_pattern);
-    if (edit.deletes_pattern) emit patternDeleted(*edit.deletes_pattern);
+    announce_pattern_moves(step->moves(true));
     if (step->touches_instruments()) {
         song_.observers.instruments_changed();
         emit instrumentsChanged();
     }
     if (edit.clean_up) run_clean_up(*step, edit.clean_up->first, edit.clean_up->second);
-    if (step->empty()) {
-        // Nothing changed: no step, and the song is as changed as it was.
-        song_.modified = was_modified;
-        return true;
-    }
-    history_.push(step.release());
-    set_modified(!history_.isClean());
+    commit(std::move(step), was_modified);
     return true;
 }
 
@@ -145,57 +142,69 @@ bool Document::clean_up(int32_t kept_pattern, int32_t kept_voice) {
     auto step = std::make_unique<EditStep>(*this, step_name(U_CLEAN_UP), 0);
     const bool was_modified = song_.modified;
     run_clean_up(*step, kept_pattern, kept_voice);
-    if (step->empty()) {
-        song_.modified = was_modified;
-        return true;
-    }
-    history_.push(step.release());
-    set_modified(!history_.isClean());
+    commit(std::move(step), was_modified);
     return true;
 }
 
-void Document::run_clean_up(EditStep& step, int32_t kept_pattern, int32_t kept_voice) {
-    // Voices without a note, pattern by pattern, each pattern under the lock.
-    for (size_t p = 0; p < song_.patterns.size(); ++p) {
-        bool locked = false;
-        SongChange change;
-        change.pattern = int32_t(p);
-        change.kind = ChangeKind::NOTES;
-        change.to = song_.patterns[p].tick_length();
-        auto& voices = song_.patterns[p].voices;
-        for (size_t v = 0; v < voices.size();) {
-            const bool kept = int32_t(p) == kept_pattern && int32_t(v) == kept_voice;
-            if (kept || voice_has_notes(voices[v])) {
-                ++v;
-                continue;
-            }
-            if (!locked) {
-                emit aboutToChange(change);
-                if (!lock_song(song_, true)) return;
-                locked = true;
-            }
-            Voice removed = std::move(voices[v]);
-            voices.erase(voices.begin() + std::ptrdiff_t(v));
-            step.voice_removed(p, v, std::move(removed));
-            emit voiceRemoved(int32_t(p), int32_t(v));
-            if (int32_t(p) == kept_pattern && int32_t(v) < kept_voice) --kept_voice;
-        }
-        if (locked) {
-            song_.observers.pattern_changed(int32_t(p));
-            unlock_song(song_, true);
-            emit changed(change);
-        }
+void Document::commit(std::unique_ptr<EditStep> step, bool was_modified) {
+    if (step->empty()) {
+        // Nothing changed: no step, and the song is as changed as it was.
+        song_.modified = was_modified;
+        return;
     }
-    // Then the instruments that no voice uses, all under one lock.
-    bool locked = false;
+    history_.push(step.release());
+    set_modified(!history_.isClean());
+}
+
+void Document::run_clean_up(EditStep& step, int32_t kept_pattern, int32_t kept_voice) {
+    for (size_t p = 0; p < song_.patterns.size(); ++p)
+        if (!clean_up_voices(step, p, kept_pattern, kept_voice)) return;
+    clean_up_instruments(step);
+}
+
+bool Document::clean_up_voices(EditStep& step, size_t p, int32_t kept_pattern, int32_t kept_voice) {
+    // Voices without a note; the pattern is locked once the first one goes.
+    SongChange change;
+    change.pattern = int32_t(p);
+    change.kind = ChangeKind::NOTES;
+    change.to = song_.patterns[p].tick_length();
+    std::optional<SongLockGuard> lock;
+    auto& voices = song_.patterns[p].voices;
+    for (size_t v = 0; v < voices.size();) {
+        const bool kept = int32_t(p) == kept_pattern && int32_t(v) == kept_voice;
+        if (kept || voice_has_notes(voices[v])) {
+            ++v;
+            continue;
+        }
+        if (!lock) {
+            emit aboutToChange(change);
+            lock.emplace(song_, true);
+            if (!*lock) return false;
+        }
+        Voice removed = std::move(voices[v]);
+        voices.erase(voices.begin() + std::ptrdiff_t(v));
+        step.voice_removed(p, v, std::move(removed));
+        emit voiceRemoved(int32_t(p), int32_t(v));
+        if (int32_t(p) == kept_pattern && int32_t(v) < kept_voice) --kept_voice;
+    }
+    if (!lock) return true;
+    song_.observers.pattern_changed(int32_t(p));
+    lock.reset();
+    emit changed(change);
+    return true;
+}
+
+void Document::clean_up_instruments(EditStep& step) {
+    // The instruments that no voice uses, all under one lock.
+    std::optional<SongLockGuard> lock;
     for (size_t i = 0; i < song_.instruments.size();) {
         if (is_used(song_, uint32_t(i))) {
             ++i;
             continue;
         }
-        if (!locked) {
-            if (!lock_song(song_, true)) return;
-            locked = true;
+        if (!lock) {
+            lock.emplace(song_, true);
+            if (!*lock) return;
         }
         Instrument removed = std::move(song_.instruments[i]);
         song_.instruments.erase(song_.instruments.begin() + std::ptrdiff_t(i));
@@ -211,8 +220,8 @@ void Document::run_clean_up(EditStep& step, int32_t kept_pattern, int32_t kept_v
         }
         step.instrument_removed(i, std::move(removed));
     }
-    if (!locked) return;
-    unlock_song(song_, true);
+    if (!lock) return;
+    lock.reset();
     song_.observers.instruments_changed();
     emit instrumentsChanged();
     for (size_t p = 0; p < song_.patterns.size(); ++p)
@@ -229,21 +238,28 @@ void Document::apply_history_step(EditStep& step, bool forward) {
         return;
     }
     step.apply(song_, forward);
-    // Undo of an insertion is a deletion, and the other way round.
-    const std::optional<size_t> came = forward ? step.inserted_pattern() : step.deleted_pattern();
-    const std::optional<size_t> went = forward ? step.deleted_pattern() : step.inserted_pattern();
-    if (came) song_.observers.pattern_inserted(uint32_t(*came));
-    if (went) song_.observers.pattern_removed(uint32_t(*went));
+    // The engine hears the step's moves as it heard them when the change was made; undo plays
+    // them backwards, so an insertion is heard as a removal and the other way round.
+    const std::vector<ArrangementMove> moves = step.moves(forward);
+    if (listener_)
+        for (const ArrangementMove& move : moves)
+            listener_->moved(move);
     for (int32_t pattern : touched)
         song_.observers.pattern_changed(pattern);
     unlock_song(song_, true);
     for (int32_t pattern : touched)
         emit changed(whole_pattern(pattern));
-    if (came) emit patternInserted(*came);
-    if (went) emit patternDeleted(*went);
+    announce_pattern_moves(moves);
     if (step.touches_instruments()) {
         song_.observers.instruments_changed();
         emit instrumentsChanged();
+    }
+}
+
+void Document::announce_pattern_moves(const std::vector<ArrangementMove>& moves) {
+    for (const ArrangementMove& move : moves) {
+        if (move.kind == ArrangementMove::Kind::PATTERN_INSERTED) emit patternInserted(move.index);
+        if (move.kind == ArrangementMove::Kind::PATTERN_REMOVED) emit patternDeleted(move.index);
     }
 }
 
@@ -253,6 +269,24 @@ void Document::undo() {
 
 void Document::redo() {
     if (history_.canRedo()) history_.redo();
+}
+
+bool Document::replace_song(const std::function<void(Song&)>& make) {
+    {
+        SongLockGuard lock(song_, false, false);
+        if (!lock) return false;
+        make(song_);
+        song_.modified = false;
+        for (size_t index = 0; index < song_.patterns.size(); ++index)
+            song_.observers.pattern_changed(int32_t(index));
+    }
+    song_replaced();
+    return true;
+}
+
+void Document::set_file(std::string path, bool song_file) {
+    song_.path = std::move(path);
+    song_.song_file = song_file;
 }
 
 void Document::song_replaced() {

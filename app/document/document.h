@@ -15,7 +15,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "song/arrangement.h"
 #include "song/song.h"
 
 namespace tunemill {
@@ -26,17 +28,23 @@ class EditStep;
 // during a change (so that undo can take it out again).
 class EditContext {
   public:
-    EditContext(Song& song, EditStep& step) : song_(song), step_(step) {}
+    EditContext(Song& song, EditStep& step, ArrangementListener* listener)
+        : song_(song), step_(step), listener_(listener) {}
     Song& song() { return song_; }
     // Appends the instrument to the song's list; returns its index.
     size_t add_instrument(Instrument instrument);
     // Makes a temporary instrument (Document::add_temporary_instrument) a lasting part of the
     // song in this step: undo takes it out again.
     void adopt_instrument(size_t index);
+    // Tells the arrangement's listener (the playback engine) of a move of the pattern list or
+    // the sequence the operation made. The step keeps it and tells it again on redo, reversed on
+    // undo; the pattern windows follow pattern moves.
+    void moved(const ArrangementMove& move);
 
   private:
     Song& song_;
     EditStep& step_;
+    ArrangementListener* listener_;
 };
 
 // One change as the views are told of it and as the history keeps it.
@@ -51,10 +59,6 @@ struct Edit {
     std::optional<std::pair<int32_t, int32_t>> clean_up;
     // Several edits with the same non-zero gesture id in a row form one step (a mouse drag).
     uint32_t gesture = 0;
-    // The edit inserts a pattern at this index, or deletes the pattern at this index: the
-    // windows on later patterns follow their patterns, on undo and redo too.
-    std::optional<size_t> inserts_pattern;
-    std::optional<size_t> deletes_pattern;
 };
 
 class Document : public QObject {
@@ -64,10 +68,26 @@ class Document : public QObject {
     explicit Document(QObject* parent = nullptr);
     ~Document() override;
 
+    // Who follows the moves of the arrangement while the song plays (none: nobody).
+    void set_arrangement_listener(ArrangementListener* listener) { listener_ = listener; }
+
     // Read access for the windows; changes go through edit().
     const Song& song() const { return song_; }
-    // The song itself, for the playback engine and the file commands, which lock it themselves.
+    // The song itself, for the playback engine, the audio export and the autosave, which lock
+    // it themselves.
     Song& song_for_engine() { return song_; }
+
+    // --- The song's file ---
+    // Another song takes this one's place (New, Load): `make` fills the song under the lock, the
+    // engine hears that every pattern changed, the history starts afresh and the song is clean.
+    // False when the lock was refused ("Internal error" has been shown; the song is unchanged).
+    // An ERROR thrown by `make` passes on, with the song as `make` left it.
+    bool replace_song(const std::function<void(Song&)>& make);
+    // Where the song is kept: its path, and whether a song file of its own lies there (Save
+    // writes to it) or the path is only the name to offer (Save asks).
+    void set_file(std::string path, bool song_file);
+    const std::string& path() const { return song_.path; }
+    bool has_file() const { return song_.song_file; }
 
     // The edit path. Returns false when nothing was done (the lock was refused: "Internal error"
     // has been shown). An ERROR thrown by the operation leaves what it did undoable and passes on.
@@ -134,12 +154,22 @@ class Document : public QObject {
     friend class EditStep;
     friend class EditContext;
     void run_clean_up(EditStep& step, int32_t kept_pattern, int32_t kept_voice);
+    // The clean-up of one pattern's voices (false when the lock was refused), and of the
+    // instruments.
+    bool clean_up_voices(EditStep& step, size_t pattern, int32_t kept_pattern, int32_t kept_voice);
+    void clean_up_instruments(EditStep& step);
     void set_modified(bool modified);
+    // The step goes onto the history, unless it changed nothing (the modified flag is then as it
+    // was before).
+    void commit(std::unique_ptr<EditStep> step, bool was_modified);
+    // Tells the views of the pattern moves among the step's moves.
+    void announce_pattern_moves(const std::vector<ArrangementMove>& moves);
     // Undo (forward false) or redo of one step under the lock; the engine and the views learn
     // what it touched.
     void apply_history_step(EditStep& step, bool forward);
 
     Song song_;
+    ArrangementListener* listener_ = nullptr;
     QUndoStack history_;
     bool modified_announced_ = false;
 };

@@ -1,6 +1,8 @@
 // Undo steps.
 #include "app/document/edit_step.h"
 
+#include <algorithm>
+
 #include "app/document/document.h"
 
 namespace tunemill {
@@ -40,6 +42,8 @@ bool EditStep::mergeWith(const QUndoCommand* other) {
     for (Action& action : source->actions_)
         actions_.push_back(std::move(action));
     source->actions_.clear();
+    moves_.insert(moves_.end(), source->moves_.begin(), source->moves_.end());
+    source->moves_.clear();
     return true;
 }
 
@@ -109,6 +113,23 @@ void EditStep::apply(Song& song, Action& action, bool forward) {
             instrument->held.clear();
         }
     }
+}
+
+std::vector<ArrangementMove> EditStep::moves(bool forward) const {
+    std::vector<ArrangementMove> told;
+    if (forward) {
+        told = moves_;
+    } else {
+        for (auto at = moves_.rbegin(); at != moves_.rend(); ++at)
+            told.push_back(at->reversed());
+    }
+    // The entries' moves come first: a pattern's move makes a playing song take the pattern of
+    // the entry it stands at, which the entries' moves set.
+    std::stable_partition(told.begin(), told.end(), [](const ArrangementMove& move) {
+        return move.kind == ArrangementMove::Kind::ENTRY_INSERTED ||
+               move.kind == ArrangementMove::Kind::ENTRY_REMOVED;
+    });
+    return told;
 }
 
 std::set<int32_t> EditStep::touched_patterns() const {

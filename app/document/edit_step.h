@@ -6,12 +6,12 @@
 
 #include <QUndoCommand>
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <variant>
 #include <vector>
 
 #include "app/document/song_diff.h"
+#include "song/arrangement.h"
 
 namespace tunemill {
 
@@ -33,15 +33,15 @@ class EditStep : public QUndoCommand {
     void voice_removed(size_t pattern, size_t index, Voice voice);
     void instrument_removed(size_t index, Instrument instrument);
 
-    bool empty() const { return actions_.empty(); }
+    // A move of the pattern list or the sequence, told to the song's observers as it happened.
+    void moved(const ArrangementMove& move) { moves_.push_back(move); }
 
-    // The pattern the step inserted or deleted (its windows follow on undo and redo).
-    void set_pattern_moves(std::optional<size_t> inserted, std::optional<size_t> deleted) {
-        inserted_pattern_ = inserted;
-        deleted_pattern_ = deleted;
-    }
-    std::optional<size_t> inserted_pattern() const { return inserted_pattern_; }
-    std::optional<size_t> deleted_pattern() const { return deleted_pattern_; }
+    bool empty() const { return actions_.empty() && moves_.empty(); }
+
+    // The moves in the order they are told when the step runs forward (redo) or backward (undo):
+    // backward is the list reversed, each move reversed; the sequence entries' moves come before
+    // the patterns'.
+    std::vector<ArrangementMove> moves(bool forward) const;
 
     // Runs the actions on the song (the caller holds the song lock and tells everyone).
     void apply(Song& song, bool forward);
@@ -71,8 +71,7 @@ class EditStep : public QUndoCommand {
     uint32_t gesture_;
     bool first_redo_ = true;
     std::vector<Action> actions_;
-    std::optional<size_t> inserted_pattern_;
-    std::optional<size_t> deleted_pattern_;
+    std::vector<ArrangementMove> moves_;
 };
 
 } // namespace tunemill

@@ -6,15 +6,15 @@
 #include <QMessageBox>
 #include <cstdlib>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
-#include "app/document/audio_export_dialog.h"
+#include "app/dialogs/audio_export_dialog.h"
+#include "app/dialogs/module_warnings_box.h"
 #include "app/document/document.h"
-#include "app/document/module_warnings_box.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/shell/commands.h"
 #include "foundation/errors.h"
 #include "foundation/path_checks.h"
 #include "foundation/string_table.h"
@@ -55,13 +55,7 @@ void FileCommands::new_song() {
     try {
         frame_.stop_playback();
         frame_.reduce_windows();
-        Song& song = document_.song_for_engine();
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return;
-            new_song_in(song);
-        }
-        document_.song_replaced();
+        if (!document_.replace_song(make_new_song)) return;
         frame_.update_title();
         frame_.refresh_windows();
     } catch (...) {
@@ -71,12 +65,9 @@ void FileCommands::new_song() {
     }
 }
 
-void FileCommands::new_song_in(Song& song) {
+void FileCommands::make_new_song(Song& song) {
     tunemill::new_song(song, untitled_song_path(settings().song_folder));
     song.song_file = false;
-    song.modified = false;
-    for (size_t index = 0; index < song.patterns.size(); ++index)
-        song.observers.pattern_changed(int32_t(index));
 }
 
 void FileCommands::load_command() {
@@ -101,20 +92,15 @@ bool FileCommands::load_song(const std::string& given_path) {
     // Absolute from here on: the song, its title and its recovery record keep naming this file
     // wherever the program runs later.
     const std::string path = absolute_path(given_path).string();
-    Song& song = document_.song_for_engine();
     std::vector<LoadWarning> warnings;
     try {
         bool imported = false;
-        {
-            SongLockGuard lock(song, false, false);
-            if (!lock) return false;
+        const bool loaded = document_.replace_song([&](Song& song) {
             // A MIDI file comes in untitled and changed; anything else as it was saved.
             warnings = load_song_file(song, path, untitled_song_path(settings().song_folder));
             imported = song.modified;
-            for (size_t index = 0; index < song.patterns.size(); ++index)
-                song.observers.pattern_changed(int32_t(index));
-        }
-        document_.song_replaced();
+        });
+        if (!loaded) return false;
         // Changed, with no saved point: Save asks for a name, closing asks to save.
         if (imported) document_.mark_recovered();
         frame_.reduce_windows();
@@ -145,9 +131,7 @@ bool FileCommands::recover_song(const std::string& autosaved_file, const std::st
                                 bool song_file) {
     frame_.stop_playback();
     if (!load_song(autosaved_file)) return false; // the error was shown
-    Song& song = document_.song_for_engine();
-    song.path = original_path;
-    song.song_file = song_file;
+    document_.set_file(original_path, song_file);
     document_.mark_recovered();
     if (!song_file) last_song_folder_.clear();
     frame_.update_title();
@@ -155,36 +139,32 @@ bool FileCommands::recover_song(const std::string& autosaved_file, const std::st
 }
 
 bool FileCommands::save() {
-    Song& song = document_.song_for_engine();
-    if (!song.song_file) return save_as();
-    return save_to(song.path);
+    if (!document_.has_file()) return save_as();
+    return save_to(document_.path());
 }
 
 bool FileCommands::save_to(const std::string& path) {
-    Song& song = document_.song_for_engine();
     last_song_folder_ = folder_of(path);
     try {
         // The clean-up is a step of its own, so undo still finds the voices it removes.
         if (!document_.clean_up(-1, -1)) return false;
-        write_song_file(song, path);
+        write_song_file(document_.song(), path);
     } catch (...) {
         show_current_error();
         return false;
     }
     // The song takes the name only once the file is there: a failed Save As keeps the old one.
-    song.path = path;
-    song.song_file = true;
+    document_.set_file(path, true);
     document_.mark_saved();
     frame_.update_title();
     return true;
 }
 
 bool FileCommands::save_as() {
-    Song& song = document_.song_for_engine();
     FileDialogRequest request;
     request.title = composer_text(S_SAVE_SONG);
     request.filter_id = S_SAVE_SONG_FILTER;
-    request.name = to_qstring_path(path_without_extension(song.path));
+    request.name = to_qstring_path(path_without_extension(document_.path()));
     request.default_suffix = QStringLiteral("sn2");
     request.save = true;
     request.help_topic = HELP_SAVE_DIALOG;

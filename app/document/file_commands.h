@@ -52,7 +52,8 @@ class FileCommands {
     std::string seeded_song_folder();
     // Saves the song to path; only then does the song take path as its own.
     bool save_to(const std::string& path);
-    void new_song_in(Song& song);
+    // A new untitled song, as New leaves.
+    static void make_new_song(Song& song);
 
     Document& document_;
     Frame frame_;

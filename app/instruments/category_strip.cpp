@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "app/common/category_art.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "instruments/instrument.h"
 #include "strings/dialogs_strings.h"
 

@@ -6,14 +6,14 @@
 #include <filesystem>
 #include <string_view>
 
+#include "app/common/commands.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
-#include "app/dialogs/instrument_dialogs.h"
-#include "app/document/audio_export_dialog.h"
+#include "app/dialogs/audio_export_dialog.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
 #include "app/instruments/instrument_browser.h"
-#include "app/shell/commands.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "foundation/text.h"

@@ -4,8 +4,8 @@
 #include <QLocale>
 
 #include "app/common/category_art.h"
+#include "app/common/commands.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
 #include "foundation/text.h"
 #include "strings/dialogs_strings.h"
 

@@ -13,13 +13,13 @@
 #include <QVBoxLayout>
 
 #include "app/common/category_art.h"
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
 #include "app/instruments/instrument_commands.h"
 #include "app/instruments/instrument_line_delegate.h"
 #include "app/instruments/instrument_list_model.h"
 #include "app/instruments/preview_keys.h"
-#include "app/shell/commands.h"
 #include "app/shell/placement.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

@@ -11,12 +11,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
-#include "app/shell/commands.h"
 #include "app/shell/placement.h"
 #include "foundation/text.h"
 #include "playback/output_thread.h"

@@ -50,13 +50,15 @@ QWidget* midi_window_of(QWidget* focus) {
     return nullptr;
 }
 
+std::unique_ptr<LiveNoteSink> live_note_sink(OutputThread* output) {
+    if (output) return std::make_unique<PlayerNoteSink>(*output);
+    return std::make_unique<SilentNoteSink>();
+}
+
 LiveInput::LiveInput(QWidget* window, OutputThread* output, MidiRouter* router,
                      std::function<uint32_t()> current_instrument)
     : QObject(window), window_(window), output_(output), router_(router) {
-    if (output)
-        sink_ = std::make_unique<PlayerNoteSink>(*output);
-    else
-        sink_ = std::make_unique<SilentNoteSink>();
+    sink_ = live_note_sink(output);
     keyboard_ = std::make_unique<LiveKeyboard>(*sink_, std::move(current_instrument));
     keyboard_->set_layout_query([] { return piano_swaps_y_and_z(key_mapping()); });
     take_settings();

@@ -29,6 +29,10 @@ constexpr const char* TAKES_MIDI_NOTES = "takesMidiNotes";
 // carries TAKES_MIDI_NOTES; null when none does.
 QWidget* midi_window_of(QWidget* focus);
 
+// Where live notes sound: the output's preview notes, or nowhere without sound devices (the
+// output is null; the keys still map).
+std::unique_ptr<LiveNoteSink> live_note_sink(OutputThread* output);
+
 class LiveInput : public QObject {
     Q_OBJECT
 

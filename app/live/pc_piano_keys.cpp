@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "playback/live_keyboard.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"

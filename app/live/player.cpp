@@ -66,4 +66,22 @@ void EnginePlayer::set_repeat(bool repeat) {
     engine_.set_repeat(repeat);
 }
 
+void EnginePlayer::moved(const ArrangementMove& move) {
+    using Kind = ArrangementMove::Kind;
+    switch (move.kind) {
+    case Kind::PATTERN_INSERTED:
+        engine_.pattern_inserted(move.index);
+        return;
+    case Kind::PATTERN_REMOVED:
+        engine_.pattern_removed(move.index);
+        return;
+    case Kind::ENTRY_INSERTED:
+        engine_.sequence_entry_inserted(move.index);
+        return;
+    case Kind::ENTRY_REMOVED:
+        engine_.sequence_entry_removed(move.index);
+        return;
+    }
+}
+
 } // namespace tunemill

@@ -25,6 +25,7 @@ class Player {
 #include "playback/output_thread.h"
 #include "playback/playback_settings.h"
 #include "settings/settings.h"
+#include "song/arrangement.h"
 
 namespace tunemill {
 
@@ -32,7 +33,8 @@ class AudioSystem;
 
 // The engine of the run on the song, told of every change of the song, played by the output
 // thread on a device of the audio system.
-class EnginePlayer : public Player {
+// The engine as the composer plays it; it follows the moves of the arrangement too.
+class EnginePlayer : public Player, public ArrangementListener {
   public:
     EnginePlayer(Song& song, AudioSystem& audio, const PlaybackSettings& playback, bool repeat);
     ~EnginePlayer() override;
@@ -41,6 +43,8 @@ class EnginePlayer : public Player {
     void stop() override;
     void wind(int direction) override;
     void set_repeat(bool repeat) override;
+    // Called under the song lock.
+    void moved(const ArrangementMove& move) override;
 
     PlaybackEngine& engine() { return engine_; }
     OutputThread& output() { return output_; }

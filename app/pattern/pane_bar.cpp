@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "strings/composer_strings.h"
 
 namespace tunemill {

@@ -3,35 +3,30 @@
 #include "app/pattern/pattern_window.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScrollBar>
-#include <QStatusBar>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/document/document.h"
 #include "app/instruments/instrument_browser.h"
 #include "app/live/live_events.h"
+#include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
 #include "app/live/player.h"
 #include "app/pattern/captions.h"
 #include "app/pattern/edit_pane.h"
 #include "app/pattern/pane_bar.h"
 #include "app/pattern/pattern_clipboard.h"
-#include "app/pattern/toolbar_icons.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"
@@ -47,15 +42,8 @@ namespace tunemill {
 
 namespace {
 
-constexpr int NOTE_LENGTH_COMMAND = 4000;
-
 QString pattern_text(uint32_t id) {
     return QString::fromUtf8(load_string(pattern_strings(), id));
-}
-
-// A string of the composer's table with C placeholders filled in.
-template <typename... Args> QString formatted(uint32_t id, Args... args) {
-    return QString::asprintf(composer_text(id).toUtf8().constData(), args...);
 }
 
 // One pane: its bar, its edit area and its vertical scroll bar side by side. The wheel scrolls
@@ -80,21 +68,6 @@ class PaneRow : public QWidget {
     QScrollBar* beats_;
 };
 
-// A live keyboard sink that plays nothing (no sound devices): the keyboard still maps keys.
-class SilentSink : public LiveNoteSink {
-  public:
-    uint32_t instrument_count() override { return 0; }
-    bool instrument_loops(uint32_t) override { return false; }
-    uint32_t start_preview_note(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {
-        return 0;
-    }
-    void release_preview_note(uint32_t) override {}
-};
-
-const uint32_t NOTE_LENGTH_TIPS[NOTE_LENGTHS] = {P_WHOLE_NOTE,     P_HALF_NOTE,
-                                                 P_QUARTER_NOTE,   P_EIGHTH_NOTE,
-                                                 P_SIXTEENTH_NOTE, P_THIRTY_SECOND_NOTE};
-
 } // namespace
 
 PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer* player,
@@ -106,10 +79,7 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     setProperty("helpTopic", int(HELP_PATTERN_WINDOW));
     editor_ = new PatternEditor(document, player, this);
     step_entry_ = std::make_unique<StepEntry>(*editor_);
-    if (player)
-        live_sink_ = std::make_unique<PlayerNoteSink>(player->output());
-    else
-        live_sink_ = std::make_unique<SilentSink>();
+    live_sink_ = live_note_sink(player ? &player->output() : nullptr);
     live_ = std::make_unique<LiveKeyboard>(*live_sink_, [this] {
         const Voice* voice = editor_->current_voice();
         return voice ? voice->instrument : 0xFFFFFFFFu;
@@ -138,26 +108,23 @@ PatternWindow::PatternWindow(Document& document, MainWindow* frame, EnginePlayer
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    build_toolbar();
+    toolbar_ = new PatternToolbar(this);
+    connect(toolbar_, &PatternToolbar::commandPressed, this,
+            &PatternWindow::run_command_showing_errors);
+    connect(toolbar_, &PatternToolbar::noteLengthChosen, this,
+            [this](int index) { editor_->set_note_length(index); });
+    connect(toolbar_, &PatternToolbar::patternChosen, this, &PatternWindow::point_at);
     layout->addWidget(toolbar_);
     note_caption_ = new CaptionBar(this);
     layout->addWidget(note_caption_);
+    // The status bar is made before the panes, which show their transposition in it.
+    status_ = new PatternStatusBar(this);
     build_panes();
     layout->addWidget(outer_splitter_, 1);
-    status_ = new QStatusBar(this);
-    status_->setObjectName(QStringLiteral("PatternStatusBar"));
-    status_->setSizeGripEnabled(false);
-    measure_label_ = new QLabel(status_);
-    time_label_ = new QLabel(status_);
-    transpose_label_ = new QLabel(status_);
-    measure_label_->setMinimumWidth(90);
-    time_label_->setMinimumWidth(110);
-    status_->addWidget(measure_label_);
-    status_->addWidget(time_label_);
-    status_->addWidget(transpose_label_, 1);
     layout->addWidget(status_);
 
     connect_editor();
+    build_commands();
     // Whether the clipboard holds a block is asked when it changes, not at every refresh (on X11
     // the question goes to the clipboard's owner).
     clipboard_has_block_ = clipboard_holds_pattern();
@@ -185,54 +152,6 @@ PatternWindow::~PatternWindow() {
 }
 
 // --- Building ----------------------------------------------------------------------------------
-
-void PatternWindow::build_toolbar() {
-    toolbar_ = new QToolBar(this);
-    toolbar_->setObjectName(QStringLiteral("PatternToolbar"));
-    toolbar_->setIconSize(QSize(16, 16));
-    toolbar_->setMovable(false);
-    selector_ = new QComboBox(toolbar_);
-    selector_->setObjectName(QStringLiteral("PatternSelector"));
-    selector_->setFixedWidth(150);
-    selector_->setFocusPolicy(Qt::NoFocus);
-    selector_->setToolTip(pattern_text(P_PATTERN_SELECTOR));
-    connect(selector_, &QComboBox::activated, this, [this](int index) {
-        if (index >= 0) point_at(size_t(index));
-    });
-    toolbar_->addWidget(selector_);
-    toolbar_->addSeparator();
-    auto add_tool = [this](int command, ToolIcon icon, uint32_t tip) {
-        QAction* action = toolbar_->addAction(tool_icon(icon), composer_text(tip));
-        action->setObjectName(QStringLiteral("tool%1").arg(command));
-        action->setData(command);
-        connect(action, &QAction::triggered, this,
-                [this, command] { run_command_showing_errors(command); });
-        return action;
-    };
-    add_tool(CMD_CUT, ToolIcon::CUT, S_CUT_BLOCK);
-    add_tool(CMD_COPY, ToolIcon::COPY, S_COPY_BLOCK);
-    add_tool(CMD_PASTE, ToolIcon::PASTE, S_PASTE_BLOCK);
-    add_tool(CMD_DELETE, ToolIcon::DELETE_BLOCK, S_DELETE_BLOCK);
-    toolbar_->addSeparator();
-    auto* lengths = new QActionGroup(this);
-    lengths->setExclusive(true);
-    for (int index = 0; index < NOTE_LENGTHS; ++index) {
-        QAction* action =
-            toolbar_->addAction(note_length_icon(index), pattern_text(NOTE_LENGTH_TIPS[index]));
-        action->setObjectName(QStringLiteral("tool%1").arg(NOTE_LENGTH_COMMAND + index));
-        action->setCheckable(true);
-        lengths->addAction(action);
-        connect(action, &QAction::triggered, this,
-                [this, index] { editor_->set_note_length(index); });
-        length_buttons_[size_t(index)] = action;
-    }
-    toolbar_->addSeparator();
-    add_tool(CMD_PLAY_PATTERN, ToolIcon::PLAY_PATTERN, S_PLAY_PATTERN);
-    add_tool(CMD_PLAY_BLOCK, ToolIcon::PLAY_BLOCK, S_PLAY_BLOCK);
-    add_tool(CMD_PLAY_VOICE, ToolIcon::PLAY_VOICE, S_PLAY_VOICE);
-    add_tool(CMD_STOP, ToolIcon::STOP, S_STOP);
-    add_tool(CMD_FOLLOW_PLAYBACK, ToolIcon::FOLLOW, S_FOLLOW_PLAYBACK)->setCheckable(true);
-}
 
 void PatternWindow::build_panes() {
     outer_splitter_ = new CaptionSplitter(this);
@@ -272,7 +191,7 @@ void PatternWindow::build_panes() {
         EditPane* edit = panes_[size_t(index)];
         PaneBar* bar = bars_[size_t(index)];
         connect(edit, &EditPane::hoverRow, bar, &PaneBar::set_mark);
-        connect(edit, &EditPane::transposeChanged, this, &PatternWindow::show_transposition);
+        connect(edit, &EditPane::transposeChanged, status_, &PatternStatusBar::show_transposition);
         connect(edit, &EditPane::focusWanted, this, [this] { setFocus(Qt::MouseFocusReason); });
         connect(edit, &EditPane::editFailed, this, [] { show_current_error(); });
     }
@@ -445,10 +364,6 @@ void PatternWindow::toggle_pane(Pane pane) {
     refresh_captions();
 }
 
-QAction* PatternWindow::tool(int command) const {
-    return toolbar_->findChild<QAction*>(QStringLiteral("tool%1").arg(command));
-}
-
 void PatternWindow::run_command_showing_errors(int command) {
     try {
         run_command(command);
@@ -457,86 +372,61 @@ void PatternWindow::run_command_showing_errors(int command) {
     }
 }
 
-void PatternWindow::run_command(int command) {
+void PatternWindow::build_commands() {
     PatternEditor& editor = *editor_;
-    switch (command) {
-    case CMD_CUT:
-        cut_block_to_clipboard(editor);
-        return;
-    case CMD_COPY:
-        copy_block_to_clipboard(editor);
-        return;
-    case CMD_PASTE:
-        paste_block_from_clipboard(editor);
-        return;
-    case CMD_DELETE:
-        run_block_operation(editor, BlockOperation::DELETE);
-        return;
-    case CMD_CLEAR_BLOCK:
-        run_block_operation(editor, BlockOperation::CLEAR);
-        return;
-    case CMD_INSERT_SPACE:
-        run_block_operation(editor, BlockOperation::INSERT_SPACE);
-        return;
-    case CMD_REPEAT_BLOCK:
-        run_block_operation(editor, BlockOperation::REPEAT);
-        return;
-    case CMD_SET_PORTAMENTO:
-        run_block_operation(editor, BlockOperation::SET_PORTAMENTO);
-        return;
-    case CMD_CLEAR_PORTAMENTO:
-        run_block_operation(editor, BlockOperation::CLEAR_PORTAMENTO);
-        return;
-    case CMD_TRANSPOSE_BLOCK:
+    // Each command with the rules every pattern window shares.
+    auto add = [this](int id, std::function<void()> run) {
+        const PatternCommandRule* rule = pattern_command_rule(id);
+        CommandRecord record{id, std::move(run)};
+        if (rule) {
+            record.enabled = [this, rule](const Song& song) { return rule->enabled(*this, song); };
+            record.checked = [this, rule](const Song& song) { return rule->checked(*this, song); };
+        }
+        commands_.add(std::move(record));
+    };
+    auto block_operation = [&editor](BlockOperation operation) {
+        return [&editor, operation] { run_block_operation(editor, operation); };
+    };
+    auto record = [this, &editor](bool block) {
+        return [this, &editor, block] {
+            step_entry_->forget_last();
+            editor.start_recording(block);
+        };
+    };
+    add(CMD_CUT, [&editor] { cut_block_to_clipboard(editor); });
+    add(CMD_COPY, [&editor] { copy_block_to_clipboard(editor); });
+    add(CMD_PASTE, [&editor] { paste_block_from_clipboard(editor); });
+    add(CMD_DELETE, block_operation(BlockOperation::DELETE));
+    add(CMD_CLEAR_BLOCK, block_operation(BlockOperation::CLEAR));
+    add(CMD_INSERT_SPACE, block_operation(BlockOperation::INSERT_SPACE));
+    add(CMD_REPEAT_BLOCK, block_operation(BlockOperation::REPEAT));
+    add(CMD_SET_PORTAMENTO, block_operation(BlockOperation::SET_PORTAMENTO));
+    add(CMD_CLEAR_PORTAMENTO, block_operation(BlockOperation::CLEAR_PORTAMENTO));
+    add(CMD_TRANSPOSE_BLOCK, [&editor] {
         if (editor.block().exists()) editor.set_transpose_mode(true);
-        return;
-    case CMD_RECORD_BLOCK:
-    case CMD_RECORD_VOICE:
-        step_entry_->forget_last();
-        editor.start_recording(command == CMD_RECORD_BLOCK);
-        return;
-    case CMD_VOLUME:
-        toggle_pane(Pane::VOLUME);
-        return;
-    case CMD_BALANCE:
-        toggle_pane(Pane::BALANCE);
-        return;
-    case CMD_TEMPO:
-        toggle_pane(Pane::TEMPO);
-        return;
-    case CMD_ADD_VOICE:
-        add_voice(editor, choose_instrument_);
-        return;
-    case CMD_REPLACE_INSTRUMENT:
-        replace_instrument(editor, choose_instrument_);
-        return;
-    case CMD_DELETE_VOICE:
-        delete_voice(editor);
-        return;
-    case CMD_MUTE_VOICE:
-        mute_voice(editor);
-        return;
-    case CMD_PLAY_PATTERN:
-        play_pattern(editor);
-        return;
-    case CMD_PLAY_BLOCK:
-        play_block(editor);
-        return;
-    case CMD_PLAY_VOICE:
-        play_voice(editor);
-        return;
-    case CMD_STOP:
-        if (frame_)
-            frame_->run_command(CMD_STOP);
-        else if (player_)
-            player_->stop();
-        return;
-    case CMD_FOLLOW_PLAYBACK:
-        editor.set_follow(!editor.follows());
-        return;
-    default:
-        return;
-    }
+    });
+    add(CMD_RECORD_BLOCK, record(true));
+    add(CMD_RECORD_VOICE, record(false));
+    add(CMD_VOLUME, [this] { toggle_pane(Pane::VOLUME); });
+    add(CMD_BALANCE, [this] { toggle_pane(Pane::BALANCE); });
+    add(CMD_TEMPO, [this] { toggle_pane(Pane::TEMPO); });
+    add(CMD_ADD_VOICE, [this, &editor] { add_voice(editor, choose_instrument_); });
+    add(CMD_REPLACE_INSTRUMENT,
+        [this, &editor] { replace_instrument(editor, choose_instrument_); });
+    add(CMD_DELETE_VOICE, [&editor] { delete_voice(editor); });
+    add(CMD_MUTE_VOICE, [&editor] { mute_voice(editor); });
+    add(CMD_PLAY_PATTERN, [&editor] { play_pattern(editor); });
+    add(CMD_PLAY_BLOCK, [&editor] { play_block(editor); });
+    add(CMD_PLAY_VOICE, [&editor] { play_voice(editor); });
+    add(CMD_FOLLOW_PLAYBACK, [&editor] { editor.set_follow(!editor.follows()); });
+    // Stop, on the toolbar: the playback's, always there.
+    add(CMD_STOP, [this] {
+        if (player_) player_->stop();
+    });
+}
+
+void PatternWindow::run_command(int command) {
+    commands_.run(command);
 }
 
 // --- Events ----------------------------------------------------------------------------------
@@ -654,9 +544,8 @@ void PatternWindow::focusInEvent(QFocusEvent* event) {
 void PatternWindow::focus_check() {
     QWidget* focus = QApplication::focusWidget();
     const bool focused = focus && (focus == this || isAncestorOf(focus));
+    // The frame makes the focused window the MIDI keyboard's target.
     live_->activate_check(focused);
-    // The window with the keyboard focus receives the MIDI keyboard's notes.
-    if (focused && frame_) frame_->midi_router().set_target(this);
 }
 
 void PatternWindow::showEvent(QShowEvent* event) {
@@ -790,57 +679,13 @@ void PatternWindow::refresh_row_scroll(Pane pane) {
 }
 
 void PatternWindow::refresh_toolbar() {
-    const bool block = editor_->block().exists();
-    for (int command : {CMD_CUT, CMD_COPY, CMD_DELETE, CMD_PLAY_BLOCK})
-        tool(command)->setEnabled(block);
-    tool(CMD_PASTE)->setEnabled(clipboard_has_block_);
-    tool(CMD_PLAY_VOICE)->setEnabled(editor_->has_voices());
-    tool(CMD_FOLLOW_PLAYBACK)->setChecked(editor_->follows());
-    for (int index = 0; index < NOTE_LENGTHS; ++index) {
-        QAction* button = length_buttons_[size_t(index)];
-        button->setEnabled(
-            note_length_usable(index, editor_->ticks_per_beat(), editor_->beats_per_measure()));
-        button->setChecked(index == editor_->note_length());
-    }
-}
-
-QString PatternWindow::status_text(int part) const {
-    switch (part) {
-    case 1:
-        return measure_label_->text();
-    case 3:
-        return time_label_->text();
-    case 5:
-        return transpose_label_->text();
-    default:
-        return {};
-    }
+    toolbar_->refresh(commands_, document_.song(), editor_->ticks_per_beat(),
+                      editor_->beats_per_measure(), editor_->note_length());
 }
 
 void PatternWindow::refresh_status() {
-    const Tick cursor = editor_->cursor();
-    const int32_t measure =
-        measure_of(cursor, editor_->ticks_per_beat(), editor_->beats_per_measure());
-    if (measure != shown_measure_) {
-        shown_measure_ = measure;
-        measure_label_->setText(formatted(S_MEASURE, int(measure)));
-    }
-    const uint64_t ms = duration(editor_->pattern(), 0, cursor, editor_->song().overall_tempo);
-    if (ms != shown_time_) {
-        shown_time_ = ms;
-        const ClockTime time = clock_time(ms);
-        time_label_->setText(
-            formatted(S_TIME, int(time.minutes), int(time.seconds), int(time.hundredths)));
-    }
-}
-
-void PatternWindow::show_transposition(bool active, int amount) {
-    if (!active) {
-        transpose_label_->clear();
-        return;
-    }
-    const QByteArray sign = amount > 0 ? "+" : amount < 0 ? "-" : "";
-    transpose_label_->setText(formatted(S_TRANSPOSE, sign.constData(), std::abs(amount)));
+    status_->show_cursor(editor_->pattern(), editor_->cursor(), editor_->ticks_per_beat(),
+                         editor_->beats_per_measure(), editor_->song().overall_tempo);
 }
 
 void PatternWindow::refresh_title() {
@@ -849,18 +694,8 @@ void PatternWindow::refresh_title() {
 }
 
 void PatternWindow::refresh_selector() {
-    const QSignalBlocker blocker(selector_);
-    const Song& song = document_.song();
-    bool same = selector_->count() == int(song.patterns.size());
-    for (int index = 0; same && index < selector_->count(); ++index)
-        same = selector_->itemText(index) ==
-               QString::fromStdString(windows1252_to_utf8(song.patterns[size_t(index)].name));
-    if (!same) {
-        selector_->clear();
-        for (const Pattern& pattern : song.patterns)
-            selector_->addItem(QString::fromStdString(windows1252_to_utf8(pattern.name)));
-    }
-    selector_->setCurrentIndex(editor_->pattern_valid() ? int(editor_->pattern_index()) : -1);
+    toolbar_->refresh_selector(document_.song(),
+                               editor_->pattern_valid() ? int(editor_->pattern_index()) : -1);
 }
 
 void PatternWindow::refresh_captions() {

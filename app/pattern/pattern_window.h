@@ -13,17 +13,18 @@
 #include <memory>
 #include <optional>
 
+#include "app/common/command_table.h"
 #include "app/pattern/editor.h"
 #include "app/pattern/pattern_commands.h"
+#include "app/pattern/pattern_status_bar.h"
+#include "app/pattern/pattern_toolbar.h"
 #include "app/pattern/step_entry.h"
 #include "app/shell/child_windows.h"
 
 class QAction;
 class QComboBox;
-class QLabel;
 class QScrollBar;
 class QStatusBar;
-class QToolBar;
 
 namespace tunemill {
 
@@ -57,6 +58,7 @@ class PatternWindow : public QWidget, public PatternView {
     size_t current_voice() const override;
     void store_settings() override;
     void refresh_block_marking() override;
+    bool clipboard_has_block() const override { return clipboard_has_block_; }
     void run_command(int command) override;
     void renumber(size_t pattern) override;
     void apply_settings() override;
@@ -70,12 +72,12 @@ class PatternWindow : public QWidget, public PatternView {
     QWidget* pane_row(Pane pane) const { return rows_[pane_number(pane)]; }
     QScrollBar* beat_scroll_bar() const { return beat_scroll_; }
     VoicesPane* voices_pane() const { return voices_; }
-    QToolBar* toolbar() const { return toolbar_; }
-    QComboBox* selector() const { return selector_; }
-    QAction* tool(int command) const;
-    QAction* note_length_button(int index) const { return length_buttons_[size_t(index)]; }
+    PatternToolbar* toolbar() const { return toolbar_; }
+    QComboBox* selector() const { return toolbar_->selector(); }
+    QAction* tool(int command) const { return toolbar_->tool(command); }
+    QAction* note_length_button(int index) const { return toolbar_->note_length_button(index); }
     QStatusBar* status_bar() const { return status_; }
-    QString status_text(int part) const;
+    QString status_text(int part) const { return status_->part_text(part); }
     CaptionSplitter* pane_splitter() const { return pane_splitter_; }
     CaptionSplitter* outer_splitter() const { return outer_splitter_; }
     CaptionBar* note_caption() const { return note_caption_; }
@@ -97,7 +99,7 @@ class PatternWindow : public QWidget, public PatternView {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void build_toolbar();
+    void build_commands();
     void build_panes();
     void connect_editor();
     void restore_pane_sizes();
@@ -115,7 +117,6 @@ class PatternWindow : public QWidget, public PatternView {
     void repaint_everything();
     void cancel_drags();
     void remove_step();
-    void show_transposition(bool active, int amount);
 
     Document& document_;
     QPointer<MainWindow> frame_;
@@ -126,10 +127,9 @@ class PatternWindow : public QWidget, public PatternView {
     std::unique_ptr<LiveKeyboard> live_;
     std::unique_ptr<PositionPoster> poster_;
     InstrumentChooser choose_instrument_;
+    CommandTable commands_;
 
-    QToolBar* toolbar_ = nullptr;
-    QComboBox* selector_ = nullptr;
-    std::array<QAction*, NOTE_LENGTHS> length_buttons_{};
+    PatternToolbar* toolbar_ = nullptr;
     CaptionBar* note_caption_ = nullptr;
     CaptionSplitter* outer_splitter_ = nullptr;
     CaptionSplitter* pane_splitter_ = nullptr;
@@ -141,12 +141,7 @@ class PatternWindow : public QWidget, public PatternView {
     int voices_size_ = 40;
     QScrollBar* beat_scroll_ = nullptr;
     VoicesPane* voices_ = nullptr;
-    QStatusBar* status_ = nullptr;
-    QLabel* measure_label_ = nullptr;
-    QLabel* time_label_ = nullptr;
-    QLabel* transpose_label_ = nullptr;
-    int32_t shown_measure_ = -1;
-    uint64_t shown_time_ = UINT64_MAX;
+    PatternStatusBar* status_ = nullptr;
 
     QTimer focus_timer_;
     bool placed_ = false;

@@ -8,6 +8,7 @@
 #include "app/live/player.h"
 #include "foundation/string_table.h"
 #include "settings/settings.h"
+#include "song/note_entry.h"
 #include "song/timing.h"
 #include "song/voice_cursor.h"
 #include "strings/steps_strings.h"
@@ -50,29 +51,8 @@ bool StepEntry::enter(Key key) {
     try {
         const bool done = editor_.document().edit(edit, [&](EditContext& context) {
             Pattern& target = context.song().patterns[pattern];
-            Voice& notes = target.voices[voice];
-            if (clear_first && position < clear_end) {
-                // What the pass records over is cleared: every note of the voice in the stretch.
-                bool keys[KEY_COUNT] = {};
-                VoiceCursor cursor(notes);
-                cursor.seek(position + 1);
-                for (Key k = 0; k < KEY_COUNT; ++k)
-                    keys[k] = cursor.is_sounding(k);
-                for (const Event& e : notes.events)
-                    if (e.tick >= position && e.tick < clear_end &&
-                        (e.kind == NOTE_ON || e.kind == PORTAMENTO))
-                        keys[e.kind == PORTAMENTO ? e.param2 : e.param1] = true;
-                for (Key k = 0; k < KEY_COUNT; ++k)
-                    if (keys[k]) erase_note(target, voice, position, clear_end, k);
-            }
-            // The key is silent over the new note's stretch, then the note is put there (kept apart
-            // from a note of the same key that ends or begins at its edges).
-            if (target.tick_length() < position + length)
-                target.length = int32_t(position + length);
-            erase_note(target, voice, position, position + length, key);
-            insert_event(notes, position, NOTE_ON, key);
-            insert_event(notes, position + length, NOTE_OFF, key);
-            normalize_voice(notes, target.tick_length());
+            if (clear_first) clear_recorded_stretch(target, voice, position, clear_end);
+            enter_note(target, voice, position, length, key);
         });
         if (!done) return false;
     } catch (...) {

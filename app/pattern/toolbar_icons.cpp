@@ -1,7 +1,8 @@
 // The toolbar pictures, painted on a 16 by 16 grid scaled to the icon's size.
 #include "app/pattern/toolbar_icons.h"
 
-#include <QIconEngine>
+#include "app/common/painted_icon.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <functional>
@@ -12,44 +13,17 @@ namespace {
 
 using Drawing = std::function<void(QPainter&)>;
 
-class PaintedIcon : public QIconEngine {
-  public:
-    explicit PaintedIcon(Drawing drawing) : drawing_(std::move(drawing)) {}
-
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        painter->save();
-        painter->setRenderHint(QPainter::Antialiasing);
-        painter->translate(rect.topLeft());
-        painter->scale(rect.width() / 16.0, rect.height() / 16.0);
-        if (mode == QIcon::Disabled) painter->setOpacity(0.3);
-        drawing_(*painter);
-        painter->restore();
-    }
-
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                         qreal scale) override {
-        QPixmap pixmap(size * scale);
-        pixmap.fill(Qt::transparent);
-        {
-            QPainter painter(&pixmap);
-            paint(&painter, QRect(QPoint(0, 0), pixmap.size()), mode, state);
-        }
-        pixmap.setDevicePixelRatio(scale);
-        return pixmap;
-    }
-
-    QIconEngine* clone() const override { return new PaintedIcon(drawing_); }
-
-  private:
-    Drawing drawing_;
-};
-
+// The pictures are drawn on a 16 by 16 grid; a disabled one is drawn faint.
 QIcon painted(Drawing drawing) {
-    return QIcon(new PaintedIcon(std::move(drawing)));
+    return painted_icon([drawing](QPainter& painter, const QRectF& rect, bool enabled) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(rect.topLeft());
+        painter.scale(rect.width() / 16.0, rect.height() / 16.0);
+        if (!enabled) painter.setOpacity(0.3);
+        drawing(painter);
+        painter.restore();
+    });
 }
 
 const QColor INK(40, 40, 48);

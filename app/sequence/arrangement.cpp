@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "app/document/document.h"
-#include "app/shell/main_window.h"
 #include "foundation/text.h"
-#include "playback/engine.h"
+#include "song/arrangement.h"
 #include "strings/steps_strings.h"
 
 namespace tunemill {
 
 namespace {
+
+using Move = ArrangementMove::Kind;
 
 // The sequence, the pattern list and the repeat mark are the song's own, not one pattern's.
 Edit song_wide(uint32_t name) {
@@ -38,19 +39,14 @@ std::string pattern_name_bytes(const QString& name) {
 std::optional<size_t> Arrangement::new_pattern(size_t at, const QString& name) {
     std::string bytes = pattern_name_bytes(name);
     if (bytes.empty()) return std::nullopt;
-    at = std::min(at, document_.song().patterns.size());
-    Edit edit = song_wide(U_NEW_PATTERN);
-    edit.inserts_pattern = at;
-    const bool done = document_.edit(edit, [&](EditContext& context) {
-        Song& song = context.song();
-        add_pattern(song, std::move(bytes), int32_t(at));
-        for (uint32_t& entry : song.sequence)
-            if (entry >= at) ++entry;
-        song.sequence.push_back(uint32_t(at));
-        song.observers.pattern_inserted(uint32_t(at));
+    size_t created = 0;
+    const bool done = document_.edit(song_wide(U_NEW_PATTERN), [&](EditContext& context) {
+        created = create_pattern(context.song(), std::move(bytes), at);
+        context.moved({Move::ENTRY_INSERTED, uint32_t(context.song().sequence.size() - 1)});
+        context.moved({Move::PATTERN_INSERTED, uint32_t(created)});
     });
     if (!done) return std::nullopt;
-    return at;
+    return created;
 }
 
 bool Arrangement::rename_pattern(size_t index, const QString& name) {
@@ -62,54 +58,35 @@ bool Arrangement::rename_pattern(size_t index, const QString& name) {
 }
 
 bool Arrangement::delete_pattern(size_t index) {
-    const Song& before = document_.song();
-    if (index >= before.patterns.size()) return false;
-    // The entries that go, as the engine hears them removed one after the other.
-    std::vector<uint32_t> removed;
-    for (size_t entry = 0; entry < before.sequence.size(); ++entry)
-        if (before.sequence[entry] == index) removed.push_back(uint32_t(entry - removed.size()));
+    if (index >= document_.song().patterns.size()) return false;
     Edit edit = song_wide(U_DELETE_PATTERN);
     edit.clean_up = std::pair<int32_t, int32_t>{-1, -1};
-    edit.deletes_pattern = index;
-    const bool done = document_.edit(edit, [&](EditContext& context) {
-        Song& song = context.song();
-        tunemill::delete_pattern(song, index);
-        if (engine_)
-            for (uint32_t entry : removed)
-                engine_->sequence_entry_removed(entry);
-        song.observers.pattern_removed(uint32_t(index));
+    return document_.edit(edit, [&](EditContext& context) {
+        const std::vector<uint32_t> going = entries_going_with(context.song(), index);
+        tunemill::delete_pattern(context.song(), index);
+        for (uint32_t entry : going)
+            context.moved({Move::ENTRY_REMOVED, entry});
+        context.moved({Move::PATTERN_REMOVED, uint32_t(index)});
     });
-    return done;
 }
 
 bool Arrangement::remove_entry(size_t entry) {
     if (entry >= document_.song().sequence.size()) return false;
     return document_.edit(song_wide(U_REMOVE_FROM_SEQUENCE), [&](EditContext& context) {
-        Song& song = context.song();
-        song.sequence.erase(song.sequence.begin() + ptrdiff_t(entry));
-        if (song.repeat_position > int32_t(entry)) --song.repeat_position;
-        song.repeat_position =
-            song.sequence.empty()
-                ? 0
-                : std::clamp<int32_t>(song.repeat_position, 0, int32_t(song.sequence.size()) - 1);
-        if (engine_) engine_->sequence_entry_removed(uint32_t(entry));
+        remove_sequence_entry(context.song(), entry);
+        context.moved({Move::ENTRY_REMOVED, uint32_t(entry)});
     });
 }
 
 std::optional<size_t> Arrangement::insert_entry(size_t pattern, size_t at) {
-    const Song& before = document_.song();
-    if (pattern >= before.patterns.size()) return std::nullopt;
-    at = std::min(at, before.sequence.size());
+    if (pattern >= document_.song().patterns.size()) return std::nullopt;
+    size_t inserted = 0;
     const bool done = document_.edit(song_wide(U_INSERT_IN_SEQUENCE), [&](EditContext& context) {
-        Song& song = context.song();
-        song.sequence.insert(song.sequence.begin() + ptrdiff_t(at), uint32_t(pattern));
-        // The mark stays on its entry; an entry appended after the last one leaves it alone.
-        const int32_t last = int32_t(song.sequence.size()) - 1;
-        if (song.repeat_position >= int32_t(at) && int32_t(at) < last) ++song.repeat_position;
-        if (engine_) engine_->sequence_entry_inserted(uint32_t(at));
+        inserted = insert_sequence_entry(context.song(), uint32_t(pattern), at);
+        context.moved({Move::ENTRY_INSERTED, uint32_t(inserted)});
     });
     if (!done) return std::nullopt;
-    return at;
+    return inserted;
 }
 
 bool Arrangement::set_repeat(size_t entry) {

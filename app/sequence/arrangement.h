@@ -1,7 +1,8 @@
 // The changes of the song's arrangement that the sequence window makes: patterns created,
 // renamed and deleted, sequence entries inserted and removed, the repeat position moved. Each is
-// one step of the document's history; the playback engine hears where it plays, and the pattern
-// windows follow their patterns when indices move.
+// one step of the document's history made of the song's arrangement operations; the playback
+// engine hears the moves where it plays, on undo and redo too, and the pattern windows follow
+// their patterns when indices move.
 #pragma once
 
 #include <QString>
@@ -12,14 +13,10 @@
 namespace tunemill {
 
 class Document;
-class MainWindow;
-class PlaybackEngine;
 
 class Arrangement {
   public:
-    // The engine may be null (no playback).
-    Arrangement(Document& document, MainWindow& frame, PlaybackEngine* engine)
-        : document_(document), frame_(frame), engine_(engine) {}
+    explicit Arrangement(Document& document) : document_(document) {}
 
     // Creates an empty pattern named `name` at `at` (clamped to the end) and appends it to the
     // sequence; sequence entries and pattern windows keep pointing at the same patterns.
@@ -41,8 +38,6 @@ class Arrangement {
 
   private:
     Document& document_;
-    MainWindow& frame_;
-    PlaybackEngine* engine_;
 };
 
 // The name as the song keeps it (Windows-1252 bytes, at most the pattern name's length).

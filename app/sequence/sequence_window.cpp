@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/dialogs/name_dialog.h"
 #include "app/document/document.h"
@@ -24,7 +25,6 @@
 #include "app/sequence/arrangement.h"
 #include "app/sequence/line_delegate.h"
 #include "app/sequence/list_models.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "foundation/string_table.h"
@@ -194,9 +194,7 @@ void SequenceWindow::new_pattern() {
     const int row = std::max(selected_row(pattern_list_), 0);
     const std::optional<QString> name =
         ask_pattern_name(NameDialogKind::NEW_PATTERN, QString(), this);
-    if (name)
-        Arrangement(document_, frame_, player_ ? &player_->engine() : nullptr)
-            .new_pattern(size_t(row), *name);
+    if (name) Arrangement(document_).new_pattern(size_t(row), *name);
     return_focus();
 }
 
@@ -208,14 +206,12 @@ void SequenceWindow::rename() {
     }
     const std::optional<QString> name = ask_pattern_name(
         NameDialogKind::RENAME_PATTERN, pattern_name(document_.song(), size_t(row)), this);
-    if (name)
-        Arrangement(document_, frame_, player_ ? &player_->engine() : nullptr)
-            .rename_pattern(size_t(row), *name);
+    if (name) Arrangement(document_).rename_pattern(size_t(row), *name);
     return_focus();
 }
 
 void SequenceWindow::remove() {
-    Arrangement arrangement(document_, frame_, player_ ? &player_->engine() : nullptr);
+    Arrangement arrangement(document_);
     const int row = selected_row(acting_view());
     if (acting_ == List::SEQUENCE) {
         if (row >= 0) arrangement.remove_entry(size_t(row));
@@ -235,8 +231,7 @@ void SequenceWindow::insert() {
     const int at = std::max(selected_row(sequence_list_), 0);
     if (pattern >= 0) {
         const std::optional<size_t> entry =
-            Arrangement(document_, frame_, player_ ? &player_->engine() : nullptr)
-                .insert_entry(size_t(pattern), size_t(at));
+            Arrangement(document_).insert_entry(size_t(pattern), size_t(at));
         // The line after the new entry: pressing Insert again appends in order.
         if (entry) {
             const List list = acting_;
@@ -249,9 +244,7 @@ void SequenceWindow::insert() {
 
 void SequenceWindow::set_repeat() {
     const int row = selected_row(sequence_list_);
-    if (row >= 0)
-        Arrangement(document_, frame_, player_ ? &player_->engine() : nullptr)
-            .set_repeat(size_t(row));
+    if (row >= 0) Arrangement(document_).set_repeat(size_t(row));
     return_focus();
 }
 

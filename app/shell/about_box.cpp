@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/common/art.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "app/common/art.h"
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/autosave.h"
 #include "app/document/document.h"
@@ -17,7 +18,6 @@
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
-#include "app/shell/commands.h"
 #include "app/shell/end_signals.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
@@ -44,6 +44,7 @@ Composer::Composer(Options options) : options_(std::move(options)) {
     AudioSystem& audio = options_.audio ? *options_.audio : deferred_system_audio();
     player_ =
         std::make_unique<EnginePlayer>(song, audio, settings().playback, settings().repeat != 0);
+    document_->set_arrangement_listener(player_.get());
     midi_ = std::make_unique<MidiInput>(options_.midi_backend ? options_.midi_backend()
                                                               : make_rtmidi_backend());
     midi_->set_reporter(report_in_error_box);
@@ -53,8 +54,9 @@ Composer::Composer(Options options) : options_(std::move(options)) {
 
 Composer::~Composer() {
     finish();
-    // The windows go before the document they show.
+    // The windows go before the document they show, the player before the document.
     main_window_.reset();
+    document_->set_arrangement_listener(nullptr);
 }
 
 MainWindow* Composer::start(const QStringList& arguments) {
@@ -77,7 +79,8 @@ MainWindow* Composer::start(const QStringList& arguments) {
         splash->show();
         splash->repaint();
     }
-    document_->song_for_engine().modified = false;
+    // Nothing the start did counts as a change of the song (New asks no question).
+    document_->song_replaced();
     if (settings().keyboard_window_open) frame->show_keyboard_window();
     if (settings().sequence_window_open) frame->show_sequence_window();
     if (settings().instruments_window_open) frame->show_instruments_window();
@@ -109,12 +112,12 @@ void Composer::offer_recovery() {
         box.setEscapeButton(later);
         box.exec();
         if (box.clickedButton() == recover) {
-            if (!main_window_->save_prompt()) {
+            if (!main_window_->files().save_prompt()) {
                 autosaver_->release_offer(record);
                 continue;
             }
-            if (main_window_->recover_song(record.song_file.string(), record.song_path,
-                                           record.song_file_flag)) {
+            if (main_window_->files().recover_song(record.song_file.string(), record.song_path,
+                                                   record.song_file_flag)) {
                 // The song lives on in this copy's own recovery file before the old one goes.
                 autosaver_->save_now();
                 autosaver_->remove_orphan(record);

@@ -7,8 +7,8 @@
 #include <QPainter>
 
 #include "app/common/art.h"
+#include "app/common/commands.h"
 #include "app/common/help.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 
 namespace tunemill {

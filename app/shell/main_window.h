@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/common/command_table.h"
 #include "app/document/file_commands.h"
 #include "app/live/live_events.h"
 #include "app/shell/child_windows.h"
@@ -25,6 +26,7 @@ namespace tunemill {
 class Player;
 class KeyRouter;
 class Document;
+struct MenuEntry;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -60,20 +62,13 @@ class MainWindow : public QMainWindow {
     // Edit > History: the list of steps, where a click goes back to any of them.
     void show_history();
     QWidget* history_window() const;
-    // Loads an autosaved song as a changed song with the path it had.
-    bool recover_song(const std::string& autosaved_file, const std::string& original_path,
-                      bool song_file);
-    // The save prompt: true when the caller may go on (saved, or not wanted).
-    bool save_prompt();
-    void new_song();
-    void load_command();
+    // The File menu's commands on the document.
+    FileCommands& files() { return files_; }
+    void new_song() { files_.new_song(); }
     // Loads the file at path into the song; on failure the song stays and one error message
     // names the file. Returns whether it was loaded.
-    bool load_song(const std::string& path);
-    bool save();
-    bool save_as();
-    void export_song();
-    void export_audio();
+    bool load_song(const std::string& path) { return files_.load_song(path); }
+    bool save() { return files_.save(); }
     void update_title();
 
     // --- Child windows ---
@@ -116,10 +111,13 @@ class MainWindow : public QMainWindow {
     bool event(QEvent* event) override;
 
   private:
+    void build_commands();
     void build_menus();
     void fill_window_list();
     void set_enabled(int command, bool enabled);
     void set_checked(int command, bool checked);
+    // The enabling and check mark of one item, from its record or the active window.
+    void update_item(const MenuEntry& entry);
     QMdiSubWindow* add_child(QWidget* widget);
     void show_single_window(QPointer<QMdiSubWindow>& window, const ChildFactory& factory);
     void stop_playback();
@@ -134,6 +132,7 @@ class MainWindow : public QMainWindow {
     ChildFactories factories_;
     QPointer<QWidget> history_window_;
     FileCommands files_;
+    CommandTable commands_;
     QMdiArea* mdi_ = nullptr;
     std::map<int, QAction*> actions_;
     std::vector<QMenu*> popups_;

@@ -14,6 +14,7 @@
 
 #include "app/document/song_paths.h"
 #include "foundation/string_table.h"
+#include "settings/settings.h"
 
 namespace tunemill::test {
 
@@ -39,6 +40,8 @@ void AppTest::SetUp() {
     // Recovery files of one test are never offered to another.
     qputenv("XDG_STATE_HOME", QByteArray::fromStdString((dir_ / "state").string()));
     set_language(Language::ENGLISH);
+    // Whatever an earlier test left in the process-wide settings is gone.
+    settings() = Settings{};
     // A box nobody expected would wait for an answer forever: it fails the test instead.
     watchdog_ = new QTimer;
     QObject::connect(watchdog_, &QTimer::timeout, watchdog_, [] {

@@ -47,6 +47,18 @@ TEST_F(CategoryArtTest, DisabledPicturesAreGrey) {
     EXPECT_EQ(corner.green(), corner.blue());
 }
 
+// Greyed, not faded away: a disabled picture covers what the enabled one covers.
+TEST_F(CategoryArtTest, DisabledPicturesKeepTheirShape) {
+    for (uint32_t category : {0u, 17u, NO_CATEGORY}) {
+        const QImage normal = picture(category, 32, 1.0);
+        const QImage disabled = picture(category, 32, 1.0, QIcon::Disabled);
+        for (QPoint at : {QPoint(4, 16), QPoint(16, 16), QPoint(0, 0), QPoint(31, 31)})
+            EXPECT_EQ(disabled.pixelColor(at).alpha(), normal.pixelColor(at).alpha())
+                << category << " at " << at.x() << "," << at.y();
+        EXPECT_EQ(disabled.pixelColor(16, 16).alpha(), 255) << category;
+    }
+}
+
 TEST_F(CategoryArtTest, NamesInBothLanguages) {
     EXPECT_EQ(category_name(0), QStringLiteral("Woodwinds"));
     EXPECT_EQ(category_name(10), QStringLiteral("Pianos"));

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"
 #include "loading/song_loader.h"

@@ -19,13 +19,13 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "app/document/audio_export_dialog.h"
+#include "app/common/commands.h"
+#include "app/dialogs/audio_export_dialog.h"
+#include "app/dialogs/module_warnings_box.h"
 #include "app/document/document.h"
-#include "app/document/module_warnings_box.h"
 #include "app/document/song_paths.h"
 #include "app/live/player.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"

@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/document.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"

@@ -9,13 +9,13 @@
 
 #include "app/common/help.h"
 
+#include "app/common/commands.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/keyboard/piano_geometry.h"
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
 #include "app/live/pc_piano_keys.h"
 #include "app/live/player.h"
-#include "app/shell/commands.h"
 #include "live_fixture.h"
 #include "playback/output_thread.h"
 

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <thread>
 
+#include "app/common/commands.h"
 #include "app/live/live_events.h"
 #include "app/live/player.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
 #include "live_fixture.h"

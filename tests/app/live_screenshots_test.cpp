@@ -7,11 +7,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/dialogs/options_sheet.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
-#include "app/shell/commands.h"
 #include "foundation/string_table.h"
 #include "live_fixture.h"
 

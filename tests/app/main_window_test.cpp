@@ -13,13 +13,13 @@
 #include <set>
 #include <sys/stat.h>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/document/document.h"
 #include "app/document/song_paths.h"
 #include "app/live/player.h"
 #include "app/shell/about_box.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "app_fixture.h"

@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
+#include "app/dialogs/module_warnings_box.h"
 #include "app/document/document.h"
-#include "app/document/module_warnings_box.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"

@@ -18,13 +18,13 @@
 
 #include "app/common/help.h"
 
+#include "app/common/commands.h"
 #include "app/dialogs/options_sheet.h"
 #include "app/dialogs/playback_page.h"
 #include "app/keyboard/keyboard_window.h"
 #include "app/keyboard/piano_view.h"
 #include "app/live/live_input.h"
 #include "app/live/player.h"
-#include "app/shell/commands.h"
 #include "live_fixture.h"
 #include "platform/registry.h"
 #include "playback/output_thread.h"

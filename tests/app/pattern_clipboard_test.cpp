@@ -11,8 +11,8 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/pattern/pattern_clipboard.h"
-#include "app/shell/commands.h"
 #include "event_text.h"
 #include "loading/song_loader.h"
 #include "pattern_fixture.h"

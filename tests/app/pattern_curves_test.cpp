@@ -6,9 +6,9 @@
 #include <QSplitter>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/pattern/captions.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
 #include "pattern_fixture.h"
 
 namespace tunemill {

@@ -6,7 +6,7 @@
 #include <QUndoStack>
 #include <gtest/gtest.h>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "loading/song_loader.h"
 #include "pattern_fixture.h"
 

@@ -4,13 +4,18 @@
 // chord rule by the clock, Record Voice and Record Block from their first note to their end, and
 // no missed block while the song is edited during playback.
 #include <QScrollBar>
+#include <QTest>
 #include <QToolBar>
+#include <QUndoStack>
+#include <functional>
 #include <gtest/gtest.h>
+#include <tuple>
 
+#include "app/common/commands.h"
 #include "app/live/live_events.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
 #include "pattern_fixture.h"
+#include "song/editing.h"
 
 namespace tunemill {
 namespace {
@@ -67,6 +72,83 @@ TEST_F(PatternPlayTest, TheToolbarFollowsTheWindow) {
     QApplication::processEvents();
     EXPECT_FALSE(window().tool(CMD_PLAY_VOICE)->isEnabled());
     EXPECT_FALSE(window().tool(CMD_CUT)->isEnabled());
+}
+
+// Every command button of the toolbar against the menu item of its command: greyed and checked
+// alike in each situation, and a press does what choosing the item does.
+TEST_F(PatternPlayTest, EveryToolbarButtonFollowsTheMenusRules) {
+    start(1.0);
+    {
+        Song& song = song_for_setup();
+        add_note(song.patterns[0], 0, 0, 4, 40);
+        add_note(song.patterns[0], 1, 2, 8, 45);
+        document().announce_all();
+    }
+    struct Situation {
+        const char* name;
+        std::function<void()> make;
+    };
+    const Situation situations[] = {
+        {"no block", [&] { editor().clear_block(); }},
+        {"a block of notes", [&] { editor().set_block(0, 4, Pane::NOTES); }},
+        {"a block of volume", [&] { editor().set_block(0, 4, Pane::VOLUME); }},
+        {"a block on the clipboard",
+         [&] {
+             editor().set_block(0, 4, Pane::NOTES);
+             window().run_command(CMD_COPY);
+             editor().clear_block();
+         }},
+        {"following playback", [&] { editor().set_follow(true); }},
+        {"a pattern without voices", [&] { window().point_at(1); }},
+    };
+    song_for_setup().patterns[1].voices.clear();
+    document().announce_all();
+    QUndoStack& history = document().history();
+    // What a command leaves: the history's steps, the last one's name, the block and following.
+    auto outcome = [&] {
+        return std::make_tuple(history.index(), history.undoText(), editor().block().exists(),
+                               editor().follows());
+    };
+    auto back_to = [&](int index) {
+        while (history.index() > index)
+            history.undo();
+        stop();
+    };
+    int buttons = 0;
+    for (const Situation& situation : situations) {
+        SCOPED_TRACE(situation.name);
+        situation.make();
+        QApplication::processEvents();
+        for (QAction* button : window().toolbar()->actions()) {
+            const int command = button->data().toInt();
+            if (command == 0) continue; // the selector, separators and note lengths
+            SCOPED_TRACE(command);
+            ++buttons;
+            frame().update_popup(popup_of(command));
+            QAction* item = frame().action(command);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(button->isEnabled(), item->isEnabled());
+            if (button->isCheckable()) {
+                EXPECT_EQ(button->isChecked(), item->isChecked());
+            }
+            if (!button->isEnabled()) continue;
+            const auto before = outcome();
+            const int start_index = history.index();
+            QTest::mouseClick(window().toolbar()->widgetForAction(button), Qt::LeftButton);
+            const auto pressed = outcome();
+            back_to(start_index);
+            situation.make();
+            if (editor().follows() != std::get<3>(before)) editor().set_follow(std::get<3>(before));
+            item->trigger();
+            EXPECT_EQ(outcome(), pressed);
+            back_to(start_index);
+            situation.make();
+            if (editor().follows() != std::get<3>(before)) editor().set_follow(std::get<3>(before));
+            QApplication::processEvents();
+        }
+        editor().set_follow(false);
+    }
+    EXPECT_GT(buttons, 0);
 }
 
 TEST_F(PatternPlayTest, PlayPatternShowsThePlaybackCellUntilStop) {

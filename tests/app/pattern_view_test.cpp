@@ -10,12 +10,12 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/pattern/captions.h"
 #include "app/pattern/geometry.h"
 #include "app/pattern/pane_bar.h"
 #include "app/pattern/pane_painter.h"
 #include "app/pattern/voices_pane.h"
-#include "app/shell/commands.h"
 #include "foundation/string_table.h"
 #include "pattern_fixture.h"
 

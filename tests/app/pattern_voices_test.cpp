@@ -10,12 +10,12 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/instruments/instrument_browser_dialog.h"
 #include "app/pattern/captions.h"
 #include "app/pattern/voices_pane.h"
 #include "app/shell/application.h"
-#include "app/shell/commands.h"
 #include "instruments/instrument.h"
 #include "pattern_fixture.h"
 #include "song/instrument_array.h"

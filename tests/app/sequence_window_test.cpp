@@ -9,16 +9,17 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "app/common/commands.h"
 #include "app/common/help.h"
 #include "app/dialogs/name_dialog.h"
 #include "app/document/document.h"
 #include "app/live/player.h"
 #include "app/sequence/list_models.h"
 #include "app/sequence/sequence_window.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/placement.h"
 #include "arrangement_fixture.h"
@@ -360,6 +361,101 @@ TEST_F(SequenceWindowTest, PlayButtonsStartTheEngine) {
     EXPECT_EQ(engine.sequence_index(), 1u);
     EXPECT_EQ(engine.current_pattern(), 2u);
     composer_->player()->stop();
+}
+
+// While the song plays, the engine stays on the entry it plays through every arrangement step,
+// its undo and its redo: nothing is heard twice and nothing is skipped.
+TEST_F(SequenceWindowTest, SongPlayStaysOnItsEntryThroughEveryStepUndoneAndRedone) {
+    struct Place {
+        uint32_t entry;
+        uint32_t pattern;
+    };
+    struct Case {
+        const char* step;
+        std::function<void()> make;
+        Place done;
+    };
+    // A B A C D, playing C at entry 3.
+    const Place playing{3, 2};
+    const Case cases[] = {
+        {"Remove From Sequence before it",
+         [&] {
+             click_line(window()->sequence_list(), 0);
+             press(SequenceWindow::DELETE);
+         },
+         {2, 2}},
+        {"Insert In Sequence before it",
+         [&] {
+             click_line(window()->sequence_list(), 1);
+             click_line(window()->pattern_list(), 3);
+             press(SequenceWindow::INSERT);
+         },
+         {4, 2}},
+        {"Insert In Sequence after it",
+         [&] {
+             click_line(window()->sequence_list(), 5);
+             click_line(window()->pattern_list(), 0);
+             press(SequenceWindow::INSERT);
+         },
+         {3, 2}},
+        {"Delete Pattern with two entries before it",
+         [&] {
+             click_line(window()->pattern_list(), 0);
+             test::answer_box(QMessageBox::Yes);
+             press(SequenceWindow::DELETE);
+         },
+         {1, 1}},
+        {"New Pattern before it",
+         [&] {
+             click_line(window()->pattern_list(), 0);
+             type_name(QStringLiteral("Intro"));
+             press(SequenceWindow::NEW_PATTERN);
+         },
+         {3, 3}},
+        {"Set Repeat",
+         [&] {
+             click_line(window()->sequence_list(), 1);
+             press(SequenceWindow::SET_REPEAT);
+         },
+         {3, 2}},
+        {"Rename Pattern",
+         [&] {
+             click_line(window()->pattern_list(), 2);
+             type_name(QStringLiteral("Bridge"));
+             press(SequenceWindow::RENAME);
+         },
+         {3, 2}},
+    };
+    PlaybackEngine& engine = composer_->player()->engine();
+    auto expect_at = [&](Place place, const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(engine.mode(), PlayMode::SONG);
+        EXPECT_EQ(engine.sequence_index(), place.entry);
+        EXPECT_EQ(engine.current_pattern(), place.pattern);
+        ASSERT_LT(place.entry, document().song().sequence.size());
+        EXPECT_EQ(document().song().sequence[place.entry], place.pattern);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        arrange({"A", "B", "C", "D"}, {0, 1, 0, 2, 3});
+        // Long enough that C still plays when the test is done with it.
+        for (Pattern& pattern : document().song_for_engine().patterns)
+            pattern.length = 4096;
+        click_line(window()->sequence_list(), int(playing.entry));
+        press(SequenceWindow::PLAY_FROM);
+        expect_at(playing, "started");
+        const int steps = history_steps();
+        c.make();
+        ASSERT_EQ(history_steps(), steps + 1);
+        expect_at(c.done, "done");
+        document().undo();
+        expect_at(playing, "undone");
+        document().redo();
+        expect_at(c.done, "redone");
+        document().undo();
+        expect_at(playing, "undone again");
+        composer_->player()->stop();
+    }
 }
 
 TEST_F(SequenceWindowTest, TheActingListIsHighlightedAndKeepsTheFocus) {

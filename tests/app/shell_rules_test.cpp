@@ -4,12 +4,12 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
-#include "app/document/audio_export_dialog.h"
+#include "app/dialogs/audio_export_dialog.h"
 #include "app/document/song_io.h"
 #include "app/document/song_paths.h"
-#include "app/shell/commands.h"
 #include "app/shell/placement.h"
 #include "app_fixture.h"
 #include "foundation/string_table.h"

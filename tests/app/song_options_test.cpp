@@ -8,10 +8,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/common/commands.h"
 #include "app/dialogs/song_options_dialog.h"
 #include "app/document/document.h"
 #include "app/live/player.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "arrangement_fixture.h"
 #include "instruments/instrument.h"

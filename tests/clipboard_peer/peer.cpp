@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/common/commands.h"
 #include "app/document/document.h"
 #include "app/pattern/pattern_clipboard.h"
 #include "app/pattern/pattern_window.h"
-#include "app/shell/commands.h"
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "settings/settings.h"

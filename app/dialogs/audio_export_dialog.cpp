@@ -1,7 +1,7 @@
 // The audio export dialogs. The worker thread renders with a private engine while the user
 // interface sits in the progress box; progress travels as queued signals, so the worker never
 // waits for the user interface, and its failure is shown by the user interface once it ended.
-#include "app/document/audio_export_dialog.h"
+#include "app/dialogs/audio_export_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,11 +21,11 @@
 #include <exception>
 #include <thread>
 
+#include "app/common/commands.h"
 #include "app/common/error_box.h"
 #include "app/common/file_dialogs.h"
 #include "app/common/help.h"
 #include "app/document/song_paths.h"
-#include "app/shell/commands.h"
 #include "foundation/errors.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"

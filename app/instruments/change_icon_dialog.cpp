@@ -6,9 +6,10 @@
 #include <QVBoxLayout>
 
 #include "app/common/category_art.h"
-#include "app/dialogs/instrument_dialogs.h"
+#include "app/common/commands.h"
+#include "app/common/dialog_buttons.h"
 #include "app/instruments/category_strip.h"
-#include "app/shell/commands.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {
@@ -31,11 +32,7 @@ std::optional<uint32_t> ask_category(QWidget* parent, uint32_t current,
     };
     show_name(strip->category());
     QObject::connect(strip, &CategoryStrip::categoryChanged, name, show_name);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(dialog_text(D_OK));
-    buttons->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(strip);
     layout->addWidget(name);

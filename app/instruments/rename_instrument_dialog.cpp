@@ -6,8 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/instrument_dialogs.h"
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
+#include "app/common/dialog_buttons.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {
@@ -23,11 +24,7 @@ std::optional<QString> ask_instrument_name(QWidget* parent, const QString& curre
     name->setMaxLength(16);
     name->selectAll();
     label->setBuddy(name);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(dialog_text(D_OK));
-    buttons->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(label);
     layout->addWidget(name);

@@ -1,5 +1,5 @@
 // The main menu's layout and the accelerator tables, and the lookup of menu and dialog texts.
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 
 #include <Qt>
 
@@ -162,37 +162,6 @@ int accelerator_command(AcceleratorTable table, int key, int modifiers) {
         if ((modifiers & RELEVANT) == (entry.modifiers & RELEVANT)) return entry.command;
     }
     return 0;
-}
-
-bool window_command(int command) {
-    switch (command) {
-    case CMD_CUT:
-    case CMD_COPY:
-    case CMD_PASTE:
-    case CMD_DELETE:
-    case CMD_CLEAR_BLOCK:
-    case CMD_INSERT_SPACE:
-    case CMD_REPEAT_BLOCK:
-    case CMD_TRANSPOSE_BLOCK:
-    case CMD_RECORD_BLOCK:
-    case CMD_SET_PORTAMENTO:
-    case CMD_CLEAR_PORTAMENTO:
-    case CMD_VOLUME:
-    case CMD_BALANCE:
-    case CMD_TEMPO:
-    case CMD_ADD_VOICE:
-    case CMD_REPLACE_INSTRUMENT:
-    case CMD_RECORD_VOICE:
-    case CMD_DELETE_VOICE:
-    case CMD_MUTE_VOICE:
-    case CMD_PLAY_PATTERN:
-    case CMD_PLAY_BLOCK:
-    case CMD_PLAY_VOICE:
-    case CMD_FOLLOW_PLAYBACK:
-        return true;
-    default:
-        return false;
-    }
 }
 
 QString menu_text(uint32_t id) {

@@ -98,7 +98,7 @@ const std::vector<MenuEntry>& portamento_entries();
 int popup_of(int command);
 
 // Whether the command belongs to the active child window (CommandTarget) rather than the frame:
-// the block, pane, voice and pattern-playing commands.
+// the block, pane, voice and pattern-playing commands (those of pattern_command_rules).
 bool window_command(int command);
 
 enum class AcceleratorTable { GLOBAL, EDITING };

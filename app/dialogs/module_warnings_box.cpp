@@ -1,6 +1,6 @@
 // The warnings box: an icon and a sentence as in a message box, then the list of what changed in
 // a read-only text that scrolls, since a large song can give many lines.
-#include "app/document/module_warnings_box.h"
+#include "app/dialogs/module_warnings_box.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/shell/commands.h"
+#include "app/common/commands.h"
 #include "foundation/string_table.h"
 #include "strings/composer_strings.h"
 #include "strings/dialogs_strings.h"

@@ -12,10 +12,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/common/commands.h"
+#include "app/common/dialog_buttons.h"
 #include "app/common/help.h"
 #include "app/dialogs/dialog_help.h"
-#include "app/dialogs/instrument_dialogs.h"
-#include "app/shell/commands.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {
@@ -82,11 +83,7 @@ bool ask_raw_import_settings(QWidget* parent, RawImportSettings& settings) {
     auto* header_label = new QLabel(dialog_text(D_HEADER_SIZE), &dialog);
     header_label->setBuddy(header);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(dialog_text(D_OK));
-    buttons->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
     add_dialog_help(dialog, HELP_RAW_IMPORT, buttons);
 
     auto* groups = new QHBoxLayout;

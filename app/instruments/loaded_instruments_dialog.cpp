@@ -6,12 +6,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/dialogs/instrument_dialogs.h"
+#include "app/common/commands.h"
+#include "app/common/dialog_buttons.h"
 #include "app/document/document.h"
+#include "app/instruments/instrument_dialogs.h"
 #include "app/instruments/instrument_line_delegate.h"
 #include "app/instruments/instrument_list_model.h"
 #include "app/instruments/preview_keys.h"
-#include "app/shell/commands.h"
 #include "strings/dialogs_strings.h"
 
 namespace tunemill {
@@ -28,13 +29,8 @@ std::optional<size_t> choose_loaded_instrument(QWidget* parent, Document& docume
     list->setItemDelegate(new InstrumentLineDelegate(list));
     list->setUniformItemSizes(true);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setText(dialog_text(D_OK));
-    buttons->button(QDialogButtonBox::Cancel)->setText(dialog_text(D_CANCEL));
-    ok->setEnabled(model.rowCount() > 0);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QDialogButtonBox* buttons = ok_cancel_buttons(dialog);
+    buttons->button(QDialogButtonBox::Ok)->setEnabled(model.rowCount() > 0);
     QObject::connect(list, &QListView::doubleClicked, &dialog, &QDialog::accept);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(list);
