@@ -455,7 +455,7 @@ TEST_F(MainWindowTest, AFailedLoadOrSaveAsKeepsTheOpenSong) {
     errors = test::error_boxes_during([&] {
         test::answer_file_dialog(QString::fromStdString(pipe.string()), -1,
                                  [](QWidget*) { test::answer_box(QMessageBox::Yes); });
-        EXPECT_FALSE(frame->save_as());
+        EXPECT_FALSE(frame->files().save_as());
     });
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], QString::fromStdString(pipe.string() + " is not a regular file"));
@@ -488,9 +488,9 @@ TEST_F(MainWindowTest, ExportsNeverWriteOverTheSongsOwnFile) {
         std::function<void()> command;
     };
     const std::vector<Case> cases = {
-        {module.string(), [&] { frame->export_song(); }},
-        {(folder / "link.mod").string(), [&] { frame->export_song(); }},
-        {module.string(), [&] { frame->export_audio(); }},
+        {module.string(), [&] { frame->files().export_song(); }},
+        {(folder / "link.mod").string(), [&] { frame->files().export_song(); }},
+        {module.string(), [&] { frame->files().export_audio(); }},
     };
     for (const Case& c : cases) {
         const std::vector<QString> errors = test::error_boxes_during([&] {
