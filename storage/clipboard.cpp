@@ -222,13 +222,28 @@ uint32_t instrument_for(const Song& song, const std::string& name) {
     return best;
 }
 
+// A record holds two volume (or balance) events at its first tick when the copied voice had one
+// exactly at the block's start: the value in effect before it, then the voice's own. The later
+// one is what the copied voice played, so only it is pasted (added at one tick, the earlier
+// would otherwise end up last and win).
+bool superseded(const std::vector<Event>& events, size_t index) {
+    const Event& e = events[index];
+    if (e.kind != VOLUME && e.kind != BALANCE) return false;
+    for (size_t next = index + 1; next < events.size() && events[next].tick == e.tick; ++next)
+        if (events[next].kind == e.kind) return true;
+    return false;
+}
+
 void paste_record(Voice& target, const Voice& record, Tick p, Tick n, Tick length) {
     // What follows the pasted stretch keeps its volume and balance.
     EditList list;
     list.add(p + n, VOLUME, curve_before(target, p + n, VOLUME));
     list.add(p + n, BALANCE, curve_before(target, p + n, BALANCE));
-    for (const Event& e : record.events)
+    for (size_t index = 0; index < record.events.size(); ++index) {
+        if (superseded(record.events, index)) continue;
+        const Event& e = record.events[index];
         list.add(Event{e.tick + p, e.kind, e.param1, e.param2, e.param3});
+    }
     list.apply(target, length);
 }
 

@@ -7,6 +7,7 @@
 
 #include "song/instrument_array.h"
 #include "song/timing.h"
+#include "song/voice_cursor.h"
 #include "storage/byte_order.h"
 #include "storage/clipboard.h"
 #include "storage_test_util.h"
@@ -158,6 +159,41 @@ TEST(Clipboard, AVolumeBlockChangesOnlyTheVolumeCurve) {
                                                   "on41@10 vol10@11 vol20@13 vol25@15 off41@16");
     EXPECT_EQ(pattern.length, 16);
     EXPECT_TRUE(validate(song));
+}
+
+// A volume and a balance event exactly at the block's start travel with the block: the pasted
+// stretch starts at the copied values, for every aspect that carries them, from one voice or all.
+TEST(Clipboard, CurveEventsAtTheBlockStartArePastedWithTheirValues) {
+    struct Case {
+        const char* name;
+        Aspect aspect;
+        int32_t voice;
+        bool volume, balance; // which curves the block carries
+    };
+    const std::vector<Case> cases = {
+        {"notes of one voice", Aspect::NOTES, 0, true, true},
+        {"notes of all voices", Aspect::NOTES, ALL_VOICES, true, true},
+        {"volume", Aspect::VOLUME, 0, true, false},
+        {"balance", Aspect::BALANCE, 0, false, true},
+    };
+    for (const Case& c : cases) {
+        Song song = song_of({"Lead"});
+        Pattern& pattern = song.patterns[0];
+        pattern.length = 16;
+        add_voice(pattern, 0);
+        pattern.voices[0].events = events("on40@0 off40@2 vol10@4 bal5@4 on41@4 off41@8");
+        const std::vector<uint8_t> bytes = copy_block(song, 0, Block{4, 8, c.aspect, c.voice});
+        ASSERT_EQ(paste_block(song, 0, 0, 12, bytes), 4u) << c.name;
+        VoiceCursor cursor(pattern.voices[0]);
+        cursor.seek(13);
+        if (c.volume) {
+            EXPECT_EQ(cursor.volume(), 10) << c.name;
+        }
+        if (c.balance) {
+            EXPECT_EQ(cursor.balance(), 5) << c.name;
+        }
+        EXPECT_TRUE(validate(song)) << c.name;
+    }
 }
 
 TEST(Clipboard, MalformedBytesChangeNothing) {
