@@ -22,6 +22,7 @@
 #include "app/shell/main_window.h"
 #include "app/shell/windows.h"
 #include "foundation/string_table.h"
+#include "foundation/text.h"
 #include "platform/audio_device.h"
 #include "settings/settings.h"
 #include "strings/composer_strings.h"
@@ -84,10 +85,15 @@ MainWindow* Composer::start(const QStringList& arguments) {
     if (settings().keyboard_window_open) frame->show_keyboard_window();
     if (settings().sequence_window_open) frame->show_sequence_window();
     if (settings().instruments_window_open) frame->show_instruments_window();
-    const QString command_line = arguments.join(QLatin1Char(' '));
+    // Each argument is one path. One song is open at a time: the first is opened, and the others
+    // are named on stderr rather than passed over silently.
+    const QString first = arguments.isEmpty() ? QString() : arguments.front();
+    if (arguments.size() > 1)
+        std::cerr << format_message(load_string(S_EXTRA_FILES_NOT_OPENED),
+                                    {arguments.mid(1).join(QStringLiteral(", ")).toStdString()})
+                  << "\n";
     // A file that cannot be loaded has said so; a new song takes its place.
-    if (command_line.isEmpty() || !frame->load_song(from_qstring_path(command_line)))
-        frame->new_song();
+    if (first.isEmpty() || !frame->load_song(from_qstring_path(first))) frame->new_song();
     if (options_.offer_recovery) offer_recovery();
     return frame;
 }

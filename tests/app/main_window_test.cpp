@@ -344,6 +344,25 @@ TEST_F(MainWindowTest, SavePromptAnswers) {
     EXPECT_FALSE(frame->isVisible());
 }
 
+// Each argument is one path: the first file opens, and the others are named on stderr instead of
+// being joined into one name that fails.
+TEST_F(MainWindowTest, TwoFilesOnTheCommandLineOpenTheFirstAndNameTheOther) {
+    const fs::path module = dir_ / "tiny.mod";
+    test::write_file(module, test::tiny_mod());
+    const fs::path other = dir_ / "other.mod";
+    Composer composer(Composer::Options{false, {}});
+    testing::internal::CaptureStderr();
+    MainWindow* frame = composer.start(
+        {QString::fromStdString(module.string()), QString::fromStdString(other.string())});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(frame->windowTitle(), "Tunemill - tiny");
+    EXPECT_EQ(composer.document().path(), module.string());
+    // (Qt's own platform notes may stand beside it.)
+    const std::string line = "One song is open at a time; not opened: " + other.string() + "\n";
+    EXPECT_NE(said.find(line), std::string::npos) << said;
+    frame->close();
+}
+
 TEST_F(MainWindowTest, ModuleOnTheCommandLineThenSaveAsksForAName) {
     const fs::path module = dir_ / "tiny.mod";
     test::write_file(module, test::tiny_mod());
