@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # A monkey run of the composer: random keys and clicks under a virtual X display, for a while,
-# looking for crashes and hangs. Not part of CI; a developer starts it after larger changes.
+# looking for crashes and hangs. CI does not run it; a developer starts it after larger changes.
 #
 #   scripts/monkey.sh [--seconds N] [--seed S] [--song FILE] [--tmw PATH]
 #
 # Runs build/bin/tmw in a scratch home (its settings, recovery files and whatever the file
 # dialogs write stay there) on a copy of the song. The same seed replays the same events. At
 # the end the composer gets SIGTERM and must end within 10 seconds. A crash, a hang or an
-# unclean end prints the seed and the last events and exits 1; the scratch folder is kept then.
+# unclean end prints the seed and the last events and exits 1, and keeps the scratch folder.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -38,11 +38,11 @@ if [ -z "${MONKEY_DISPLAY_READY:-}" ]; then
     --song "$song" --tmw "$tmw"
 fi
 
-scratch="$(mktemp -d /tmp/tunemill-monkey.XXXXXX)"
+scratch="$(mktemp -d -t tunemill-monkey.XXXXXX)"
 export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" \
   XDG_STATE_HOME="$scratch/home/.local/state" XDG_DATA_HOME="$scratch/home/.local/share"
 mkdir -p "$HOME" "$scratch/work"
-cp "$song" "$scratch/work/song.sn2"
+cp -- "$song" "$scratch/work/song.sn2"
 log="$scratch/events.log"
 : >"$log"
 echo "monkey: seed $seed, $seconds s, scratch $scratch"
